@@ -18,8 +18,8 @@ std::string SystemLanguageCode();
 // language + "_" + country when both names were reported with exactly two
 // letters (the OS counts the terminator, so each length is 3), a language
 // "no" becoming "nb"; empty otherwise.
-std::string LanguageCodeFromIsoNames(std::string_view language, int languageLength, std::string_view country,
-                                     int countryLength);
+std::string LanguageCodeFromIsoNames(std::string_view language, int languageLength,
+                                     std::string_view country, int countryLength);
 
 // The code of a Windows locale id from a fixed table, "C" for any id not in it.
 std::string LanguageCodeFromLocaleId(unsigned localeId);

@@ -10,7 +10,7 @@
 namespace platform {
 
 class ReadOnlyFileMap {
-public:
+  public:
     enum class Stage {
         None,          // the view is mapped
         OpenFile,      // the file could not be opened
@@ -33,7 +33,7 @@ public:
     uint64_t Size() const { return FSize; }
     bool IsOpen() const { return FData != nullptr; }
 
-private:
+  private:
     const uint8_t* FData = nullptr;
     uint64_t FSize = 0;
     intptr_t FFile = -1;

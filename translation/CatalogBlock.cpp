@@ -11,12 +11,17 @@ const char* const kEndMarker = "1C58841C-D8A0-4457-BF54-D8315D4CF49D";
 
 void AppendInt64(std::string& out, int64_t value) {
     uint64_t v = static_cast<uint64_t>(value);
-    for (int i = 0; i < 8; ++i) out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 8; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
 }
 } // namespace
 
-std::string BeginSignature() { return std::string(kSignaturePrefix) + kBeginMarker; }
-std::string EndSignature() { return std::string(kSignaturePrefix) + kEndMarker; }
+std::string BeginSignature() {
+    return std::string(kSignaturePrefix) + kBeginMarker;
+}
+std::string EndSignature() {
+    return std::string(kSignaturePrefix) + kEndMarker;
+}
 
 std::string BuildCatalogBlock(const std::vector<TCatalogBlockEntry>& entries) {
     std::string body; // everything after the begin signature

@@ -31,7 +31,8 @@ bool ReadInt64At(rtl::TStream& str, int64_t pos, int64_t& value) {
     if (str.Seek(pos, rtl::TSeekOrigin::soBeginning) != pos) return false;
     if (str.Read(bytes, sizeof bytes) != sizeof bytes) return false;
     uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | bytes[i];
+    for (int i = 7; i >= 0; --i)
+        v = (v << 8) | bytes[i];
     value = static_cast<int64_t>(v);
     return true;
 }
@@ -39,8 +40,10 @@ bool ReadInt64At(rtl::TStream& str, int64_t pos, int64_t& value) {
 // Blanks and control characters at both ends go, as for any trimmed text.
 std::string TrimName(std::string name) {
     size_t begin = 0, end = name.size();
-    while (begin < end && static_cast<unsigned char>(name[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(name[end - 1]) <= ' ') --end;
+    while (begin < end && static_cast<unsigned char>(name[begin]) <= ' ')
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(name[end - 1]) <= ' ')
+        --end;
     return name.substr(begin, end - begin);
 }
 
@@ -52,7 +55,8 @@ bool TFileNameLess::operator()(const std::string& a, const std::string& b) const
     });
 }
 
-TFileLocator::TFileLocator(std::string moduleFileName) : FModuleFileName(std::move(moduleFileName)) {
+TFileLocator::TFileLocator(std::string moduleFileName)
+    : FModuleFileName(std::move(moduleFileName)) {
     basedirectory = platform::ExtractFilePath(FModuleFileName);
 }
 
@@ -107,19 +111,22 @@ void TFileLocator::AnalyzeStream(rtl::TStream& str) {
             int64_t next = 0, dataOffset = 0, dataSize = 0;
             if (pos + 8 > limit || !ReadInt64At(str, pos, next)) return;
             if (next == 0) return;
-            if (pos + 24 > limit || !ReadInt64At(str, pos + 8, dataOffset) || !ReadInt64At(str, pos + 16, dataSize))
+            if (pos + 24 > limit || !ReadInt64At(str, pos + 8, dataOffset) ||
+                !ReadInt64At(str, pos + 16, dataSize))
                 return;
             const int64_t nameStart = pos + 24;
             if (next < nameStart - base || next > limit - base) return;
             const int64_t nameEnd = base + next;
-            if (dataOffset < 0 || dataSize < 0 || dataOffset > limit - base || dataSize > limit - base - dataOffset)
+            if (dataOffset < 0 || dataSize < 0 || dataOffset > limit - base ||
+                dataSize > limit - base - dataOffset)
                 return;
             std::string raw(static_cast<size_t>(nameEnd - nameStart), '\0');
             if (str.Seek(nameStart, rtl::TSeekOrigin::soBeginning) != nameStart ||
                 str.Read(raw.data(), raw.size()) != raw.size())
                 return;
             std::string name = TrimName(platform::Utf16ToUtf8(platform::Utf8ToUtf16(raw)));
-            if (!filelist.emplace(name, TEmbeddedFileInfo{base + dataOffset, dataSize}).second) return;
+            if (!filelist.emplace(name, TEmbeddedFileInfo{base + dataOffset, dataSize}).second)
+                return;
             pos = nameEnd;
         }
     } catch (const std::exception&) {
@@ -134,7 +141,9 @@ const TEmbeddedFileInfo* TFileLocator::FindEmbedded(const std::string& filename)
     return it == filelist.end() ? nullptr : &it->second;
 }
 
-bool TFileLocator::FileExists(const std::string& filename) const { return FindEmbedded(filename) != nullptr; }
+bool TFileLocator::FileExists(const std::string& filename) const {
+    return FindEmbedded(filename) != nullptr;
+}
 
 TMoFile* TFileLocator::GetMoFile(const std::string& filename) {
     const TEmbeddedFileInfo* info = FindEmbedded(filename);
@@ -155,8 +164,9 @@ TMoFile* TFileLocator::GetMoFile(const std::string& filename) {
 
 void TFileLocator::ReleaseMoFile(TMoFile* mofile) {
     if (!mofile)
-        throw rtl::EAssertionFailed(rtl::Format(rtl::LoadResString(&rtl::SAssertError),
-                                                {"ReleaseMoFile was handed no catalog", kUnitName, __LINE__}));
+        throw rtl::EAssertionFailed(
+            rtl::Format(rtl::LoadResString(&rtl::SAssertError),
+                        {"ReleaseMoFile was handed no catalog", kUnitName, __LINE__}));
     std::unique_lock<std::shared_mutex> lock(MoFilesCS);
     if (--mofile->Users > 0) return;
     for (auto it = MoFiles.begin(); it != MoFiles.end(); ++it) {
@@ -169,7 +179,8 @@ void TFileLocator::ReleaseMoFile(TMoFile* mofile) {
 
 std::vector<std::string> TFileLocator::EmbeddedFileNames() const {
     std::vector<std::string> names;
-    for (const auto& entry : filelist) names.push_back(entry.first);
+    for (const auto& entry : filelist)
+        names.push_back(entry.first);
     return names;
 }
 

@@ -26,7 +26,7 @@ struct TFileNameLess {
 };
 
 class TFileLocator {
-public:
+  public:
     // moduleFileName is the executable that may carry appended catalogs.
     explicit TFileLocator(std::string moduleFileName);
     ~TFileLocator();
@@ -57,7 +57,7 @@ public:
     // Number of catalogs open at the moment.
     size_t OpenCatalogCount() const;
 
-private:
+  private:
     const TEmbeddedFileInfo* FindEmbedded(const std::string& filename) const;
 
     std::string FModuleFileName;

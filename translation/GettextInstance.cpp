@@ -20,15 +20,18 @@ const char* const kUtf8Charset = "CHARSET=UTF-8";
 const char* const kLocalizationProblemCaption = "Localization problem";
 const char* const kCharsetProblem1 = "The translation for the language code ";
 const char* const kCharsetProblem2 = " (in ";
-const char* const kCharsetProblem3 = ") does not have charset=utf-8 in its Content-Type. Translations are turned off.";
+const char* const kCharsetProblem3 =
+    ") does not have charset=utf-8 in its Content-Type. Translations are turned off.";
 // The largest resource-string id a string table can hold, plus one.
 constexpr unsigned kResourceIdLimit = 65536;
 const char* const kResourceIdError = "ERROR";
 
 std::string TrimBlanksAndControls(std::string_view text) {
     size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ') ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ') --end;
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
+        --end;
     return std::string(text.substr(begin, end - begin));
 }
 
@@ -57,7 +60,9 @@ std::string ExpandLineFeeds(std::string_view text) {
 TDomain::TDomain(TFileLocator& locator, const TMessageBoxProc& showMessage)
     : FLocator(locator), FShowMessage(showMessage) {}
 
-TDomain::~TDomain() { CloseCatalog(); }
+TDomain::~TDomain() {
+    CloseCatalog();
+}
 
 void TDomain::CloseCatalog() {
     if (FMoFile) {
@@ -82,7 +87,9 @@ void TDomain::OpenCatalog() {
     const std::string delim(1, platform::PathDelim());
     const std::string tail = delim + kMessagesFolder + delim + Domain + kCatalogExtension;
     std::string path = vDirectory + curlang + tail;
-    auto exists = [this](const std::string& p) { return FLocator.FileExists(p) || platform::FileExists(p); };
+    auto exists = [this](const std::string& p) {
+        return FLocator.FileExists(p) || platform::FileExists(p);
+    };
     // A regional code such as nl_BE falls back to the language's own catalog.
     if (!exists(path)) path = vDirectory + curlang.substr(0, 2) + tail;
     if (!exists(path)) {
@@ -119,11 +126,14 @@ std::string TDomain::GetTranslationProperty(std::string_view Propertyname) {
         size_t end = header.find_first_of("\r\n", start);
         if (end == std::string::npos) end = header.size();
         std::string_view line(header.data() + start, end - start);
-        if (line.size() >= key.size() && platform::AsciiUpperCase(line.substr(0, key.size())) == key)
+        if (line.size() >= key.size() &&
+            platform::AsciiUpperCase(line.substr(0, key.size())) == key)
             return TrimBlanksAndControls(line.substr(key.size()));
         // A CR LF pair ends one line, not two.
         start = end + 1;
-        if (end < header.size() && header[end] == '\r' && start < header.size() && header[start] == '\n') ++start;
+        if (end < header.size() && header[end] == '\r' && start < header.size() &&
+            header[start] == '\n')
+            ++start;
     }
     return {};
 }
@@ -131,7 +141,8 @@ std::string TDomain::GetTranslationProperty(std::string_view Propertyname) {
 // --- TGettextInstance --------------------------------------------------------
 
 TGettextInstance::TGettextInstance(TFileLocator& locator, const std::string& moduleFileName)
-    : CreatorThread(platform::CurrentThreadId()), ShowMessage(platform::ShowMessageBox), FLocator(locator) {
+    : CreatorThread(platform::CurrentThreadId()), ShowMessage(platform::ShowMessageBox),
+      FLocator(locator) {
     curmsgdomain = kDefaultDomain;
     FDefaultDomainDirectory = platform::ExtractFilePath(moduleFileName) + kLocaleFolder;
     UseLanguage("");
@@ -141,7 +152,9 @@ TGettextInstance::TGettextInstance(TFileLocator& locator, const std::string& mod
 
 TGettextInstance::~TGettextInstance() = default;
 
-std::string TGettextInstance::gettext(std::string_view szMsgId) { return dgettext(curmsgdomain, szMsgId); }
+std::string TGettextInstance::gettext(std::string_view szMsgId) {
+    return dgettext(curmsgdomain, szMsgId);
+}
 
 std::string TGettextInstance::dgettext(std::string_view szDomain, std::string_view szMsgId) {
     TDomain* domain = FindOrAddDomain(szDomain, FDefaultDomainDirectory, curlang);
@@ -156,7 +169,8 @@ void TGettextInstance::UseLanguage(std::string LanguageCode) {
         if (dot != std::string::npos) LanguageCode.erase(dot);
     }
     curlang = LanguageCode;
-    for (auto& domain : domainlist) domain->SetLanguageCode(curlang);
+    for (auto& domain : domainlist)
+        domain->SetLanguageCode(curlang);
 }
 
 void TGettextInstance::bindtextdomain(std::string_view szDomain, std::string_view szDirectory) {
@@ -165,7 +179,8 @@ void TGettextInstance::bindtextdomain(std::string_view szDomain, std::string_vie
 }
 
 std::string TGettextInstance::GetTranslationProperty(std::string_view Propertyname) {
-    return FindOrAddDomain(curmsgdomain, FDefaultDomainDirectory, curlang)->GetTranslationProperty(Propertyname);
+    return FindOrAddDomain(curmsgdomain, FDefaultDomainDirectory, curlang)
+        ->GetTranslationProperty(Propertyname);
 }
 
 TDomain* TGettextInstance::FindOrAddDomain(std::string_view name, const std::string& directory,

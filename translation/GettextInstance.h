@@ -26,7 +26,7 @@ std::string ExpandLineFeeds(std::string_view text);
 // or folder changes. Disabled: the catalog failed the character-set test;
 // lookups return identifiers until the program ends.
 class TDomain {
-public:
+  public:
     TDomain(TFileLocator& locator, const TMessageBoxProc& showMessage);
     ~TDomain();
     TDomain(const TDomain&) = delete;
@@ -53,7 +53,7 @@ public:
 
     const TMoFile* mofile() const { return FMoFile; }
 
-private:
+  private:
     void OpenCatalog();
 
     std::string vDirectory;
@@ -63,7 +63,7 @@ private:
 };
 
 class TGettextInstance {
-public:
+  public:
     // Chooses the language from the environment and binds the domain
     // "default" to the folder "locale" beside moduleFileName.
     TGettextInstance(TFileLocator& locator, const std::string& moduleFileName);
@@ -87,7 +87,8 @@ public:
     // calling thread created this instance.
     std::string LoadResString(const rtl::TResStringRec* ResStringRec);
 
-    TDomain* FindOrAddDomain(std::string_view name, const std::string& directory, const std::string& language);
+    TDomain* FindOrAddDomain(std::string_view name, const std::string& directory,
+                             const std::string& language);
     const std::string& DefaultDomainDirectory() const { return FDefaultDomainDirectory; }
     size_t DomainCount() const { return domainlist.size(); }
 
@@ -96,7 +97,7 @@ public:
     // route it elsewhere.
     TMessageBoxProc ShowMessage;
 
-private:
+  private:
     std::string curlang;
     std::string curmsgdomain;
     std::string FDefaultDomainDirectory;

@@ -44,14 +44,18 @@ TMoFile::TMoFile(const std::string& filename, int64_t Offset, int64_t Size) {
     int error = 0;
     if (!FMap.Open(filename, stage, error)) {
         switch (stage) {
-        case platform::ReadOnlyFileMap::Stage::OpenFile: throw EGettextIOError(kCannotOpen + filename);
-        case platform::ReadOnlyFileMap::Stage::CreateMapping: throw EGettextIOError(kCannotCreateMap + filename);
+        case platform::ReadOnlyFileMap::Stage::OpenFile:
+            throw EGettextIOError(kCannotOpen + filename);
+        case platform::ReadOnlyFileMap::Stage::CreateMapping:
+            throw EGettextIOError(kCannotCreateMap + filename);
         default:
-            throw EGettextIOError(kCannotMapPrefix + filename + kCannotMapReason + platform::SysErrorMessage(error));
+            throw EGettextIOError(kCannotMapPrefix + filename + kCannotMapReason +
+                                  platform::SysErrorMessage(error));
         }
     }
     // From here on FMap closes the view and the handles when construction fails.
-    if (Offset < 0 || static_cast<uint64_t>(Offset) > FMap.Size()) throw EGettextIOError(kNotAMoFile + filename);
+    if (Offset < 0 || static_cast<uint64_t>(Offset) > FMap.Size())
+        throw EGettextIOError(kNotAMoFile + filename);
     momemory = FMap.Data() + Offset;
     FExtent = FMap.Size() - static_cast<uint64_t>(Offset);
     if (Size > 0) FExtent = std::min(FExtent, static_cast<uint64_t>(Size));
@@ -59,7 +63,8 @@ TMoFile::TMoFile(const std::string& filename, int64_t Offset, int64_t Size) {
     if (FExtent < 4) throw EGettextIOError(kNotAMoFile + filename);
     doswap = false;
     uint32_t magic = ReadCatalogWord(0);
-    if (magic != kMoMagic && magic != kMoMagicSwapped) throw EGettextIOError(kNotAMoFile + filename);
+    if (magic != kMoMagic && magic != kMoMagicSwapped)
+        throw EGettextIOError(kNotAMoFile + filename);
     doswap = magic == kMoMagicSwapped;
     if (FExtent < kHeaderSize) throw EGettextIOError(kNotAMoFile + filename);
     N = ReadCatalogWord(8);
@@ -72,14 +77,16 @@ TMoFile::TMoFile(const std::string& filename, int64_t Offset, int64_t Size) {
         throw EGettextIOError(kNotAMoFile + filename);
 
     startindex = 1;
-    while (N && static_cast<uint32_t>(startindex) <= N / 2) startindex *= 2;
+    while (N && static_cast<uint32_t>(startindex) <= N / 2)
+        startindex *= 2;
     if (N == 0) startindex = 0;
     startstep = startindex / 2;
 }
 
 uint32_t TMoFile::ReadCatalogWord(uint64_t offset) const {
     const uint8_t* p = momemory + offset;
-    uint32_t v = uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+    uint32_t v =
+        uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
     return doswap ? ByteSwap(v) : v;
 }
 

@@ -11,7 +11,7 @@
 namespace translator {
 
 class TMoFile {
-public:
+  public:
     // Opens the catalog that starts at Offset in file filename. Size, when
     // positive, is the catalog's length there; otherwise it runs to the end of
     // the file. Raises EGettextIOError when the file cannot be opened or
@@ -32,7 +32,7 @@ public:
     // locator under its lock.
     int32_t Users = 0;
 
-private:
+  private:
     uint32_t ReadCatalogWord(uint64_t offset) const;
     // String i (counted from 1) of the table at tableOffset; false when the
     // entry points outside the catalog.
@@ -44,7 +44,7 @@ private:
     uint32_t T = 0;
     int32_t startindex = 0;
     int32_t startstep = 0;
-    platform::ReadOnlyFileMap FMap; // the open file, its mapping and the view
+    platform::ReadOnlyFileMap FMap;    // the open file, its mapping and the view
     const uint8_t* momemory = nullptr; // the catalog's first byte inside the view
     uint64_t FExtent = 0;              // the catalog's length inside the view
 };

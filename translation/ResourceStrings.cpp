@@ -60,8 +60,9 @@ std::string TranslateResourceString(const std::string& text) {
 
 std::string TranslatedLoadResString(const rtl::TResStringRec* ResStringRec) {
     if (TGettextInstance* instance = GlobalInstance) return instance->LoadResString(ResStringRec);
-    return gPreviousLoaders.LoadResString ? gPreviousLoaders.LoadResString(ResStringRec)
-                                          : rtl::OriginalResStringLoaders().LoadResString(ResStringRec);
+    return gPreviousLoaders.LoadResString
+               ? gPreviousLoaders.LoadResString(ResStringRec)
+               : rtl::OriginalResStringLoaders().LoadResString(ResStringRec);
 }
 
 std::string TranslatedLoadStr(int Ident) {
@@ -69,7 +70,8 @@ std::string TranslatedLoadStr(int Ident) {
     std::string text;
     for (platform::ModuleHandle module : rtl::ResourceModules()) {
         char16_t buffer[kLoadStrBufferLength];
-        int n = platform::LoadStringResource(module, static_cast<unsigned>(Ident), buffer, kLoadStrBufferLength);
+        int n = platform::LoadStringResource(module, static_cast<unsigned>(Ident), buffer,
+                                             kLoadStrBufferLength);
         if (n > 0) {
             text = platform::Utf16ToUtf8(std::u16string_view(buffer, static_cast<size_t>(n)));
             break;
@@ -85,8 +87,8 @@ std::string TranslatedFmtLoadStr(int Ident, std::span<const rtl::FormatArg> Args
 void RedirectResourceStrings(bool enable) {
     if (enable == gRedirected) return;
     if (enable) {
-        gPreviousLoaders =
-            rtl::SetResStringLoaders({TranslatedLoadResString, TranslatedLoadStr, TranslatedFmtLoadStr});
+        gPreviousLoaders = rtl::SetResStringLoaders(
+            {TranslatedLoadResString, TranslatedLoadStr, TranslatedFmtLoadStr});
         gRedirected = true;
         return;
     }

@@ -12,7 +12,8 @@ namespace {
 int UserLocaleItem(LCTYPE item, std::string& text) {
     wchar_t buffer[10] = {};
     int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, item, buffer, 10);
-    text = n > 0 ? win32::Narrow(std::wstring_view(buffer, static_cast<size_t>(n - 1))) : std::string();
+    text = n > 0 ? win32::Narrow(std::wstring_view(buffer, static_cast<size_t>(n - 1)))
+                 : std::string();
     return n;
 }
 } // namespace

@@ -8,8 +8,8 @@ namespace platform {
 
 bool ReadOnlyFileMap::Open(const std::string& path, Stage& failedStage, int& error) {
     Close();
-    HANDLE file = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(win32::Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = static_cast<int>(GetLastError());
         failedStage = Stage::OpenFile;

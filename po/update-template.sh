@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Regenerates po/default.pot: the wizard's message texts (the literals passed
+# to gettext in setup/) extracted by xgettext, followed by the runtime
+# library's texts, then merges the template into every translation.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+mapfile -t sources < <(find setup -name '*.cpp' -o -name '*.h' 2>/dev/null | sort)
+if [ ${#sources[@]} -gt 0 ]; then
+    xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=gettext --keyword=translator::gettext \
+        --add-comments=TRANSLATORS --sort-by-file --package-name=Setup \
+        -o "$work/wizard.pot" "${sources[@]}"
+fi
+cmake -DINPUT=runtime/RuntimeTexts.def -DOUTPUT="$work/runtime.pot" -P po/RuntimeTextsPot.cmake
+
+inputs=()
+[ -f "$work/wizard.pot" ] && inputs+=("$work/wizard.pot")
+inputs+=("$work/runtime.pot")
+msgcat --use-first "${inputs[@]}" -o po/default.pot
+for po in po/*.po; do
+    msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" po/default.pot
+done
