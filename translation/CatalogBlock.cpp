@@ -23,6 +23,13 @@ std::string EndSignature() {
     return std::string(kSignaturePrefix) + kEndMarker;
 }
 
+size_t ProgramLength(const std::string& executable) {
+    size_t begin = executable.find(BeginSignature());
+    if (begin == std::string::npos || begin == 0) return executable.size();
+    size_t end = executable.find(EndSignature(), begin + kSignatureLength);
+    return end == std::string::npos ? executable.size() : begin;
+}
+
 std::string BuildCatalogBlock(const std::vector<TCatalogBlockEntry>& entries) {
     std::string body; // everything after the begin signature
     std::vector<int64_t> dataOffsets;

@@ -30,4 +30,8 @@ struct TCatalogBlockEntry {
 // The whole block for the catalogs given, ready to be appended.
 std::string BuildCatalogBlock(const std::vector<TCatalogBlockEntry>& entries);
 
+// The length of the executable's own bytes: where an appended block (one
+// with both signatures, the end after the begin) starts, else the whole size.
+size_t ProgramLength(const std::string& executable);
+
 } // namespace translator
