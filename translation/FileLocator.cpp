@@ -152,12 +152,20 @@ TMoFile* TFileLocator::GetMoFile(const std::string& filename) {
     const int64_t size = info ? info->size : 0;
     std::string key = file + kMoFileKeySeparator + rtl::IntToStr(offset);
 
-    std::unique_lock<std::shared_mutex> lock(MoFilesCS);
-    auto it = MoFiles.find(key);
-    if (it == MoFiles.end()) {
-        auto mofile = std::make_unique<TMoFile>(file, offset, size);
-        it = MoFiles.emplace(key, std::move(mofile)).first;
+    {
+        std::unique_lock<std::shared_mutex> lock(MoFilesCS);
+        auto it = MoFiles.find(key);
+        if (it != MoFiles.end()) {
+            ++it->second->Users;
+            return it->second.get();
+        }
     }
+    // The catalog is opened outside the lock: its errors load runtime texts,
+    // and those may be translated through this very locator.
+    auto mofile = std::make_unique<TMoFile>(file, offset, size);
+    std::unique_lock<std::shared_mutex> lock(MoFilesCS);
+    // Another thread may have opened it meanwhile; then that one is shared.
+    auto it = MoFiles.emplace(key, std::move(mofile)).first;
     ++it->second->Users;
     return it->second.get();
 }

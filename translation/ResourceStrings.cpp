@@ -27,6 +27,12 @@ bool gRedirected = false;
 // classic loader's fixed buffer allows.
 constexpr int kLoadStrBufferLength = 1024;
 
+thread_local bool gTranslating = false;
+struct TTranslatingScope {
+    TTranslatingScope() { gTranslating = true; }
+    ~TTranslatingScope() { gTranslating = false; }
+};
+
 } // namespace
 
 void CreateResourceStringDomains() {
@@ -49,6 +55,11 @@ std::string TranslateResourceString(const std::string& text) {
     TResourceStringDomains* domains = ResourceStringDomains.load();
     TGettextInstance* instance = GlobalInstance;
     if (!domains || !instance) return text;
+    // A runtime text needed while a lookup is under way on this thread (an
+    // error raised while a catalog is being opened) stays untranslated:
+    // translating it would open the same catalog again, without end.
+    if (gTranslating) return text;
+    TTranslatingScope scope;
     std::shared_lock<std::shared_mutex> lock(domains->Lock);
     std::string result = text;
     for (const std::string& domain : domains->Names) {

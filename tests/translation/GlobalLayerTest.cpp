@@ -150,3 +150,28 @@ TEST_F(GlobalLayerTest, ShippedCatalogs) {
     EXPECT_EQ(rtl::LoadResString(&rtl::SReadError), "Leesfout in gegevensstroom");
     EXPECT_EQ(translator::gettext("HTTP Error:"), "HTTP-fout:");
 }
+
+// Opening a catalog that claims 2^31 strings raises the runtime's range
+// error, whose text is itself a runtime text: loading it must not reopen the
+// same catalog (endless recursion) or wait for the locator's own lock.
+TEST_F(GlobalLayerTest, ErrorWhileOpeningACatalogNeitherRecursesNorDeadlocks) {
+    std::string huge = mo_builder::Build({}).Bytes;
+    mo_builder::PutWord(huge, 8, 0x80000000u, false);
+    const std::string sep(1, platform::PathDelim());
+    std::string folder = Dir.Path() + "locale" + sep + "xx" + sep + "LC_MESSAGES";
+    int error = 0;
+    ASSERT_TRUE(platform::CreateDirectoryChain(folder, error));
+    WriteFileBytes(folder + sep + "default.mo", huge);
+    GlobalInstance->bindtextdomain("default", Dir.Path() + "locale");
+    GlobalInstance->UseLanguage("xx");
+    for (int round = 0; round < 2; ++round) {
+        try {
+            translator::gettext("Bent u zeker ?");
+            ADD_FAILURE() << "no error";
+        } catch (const rtl::ERangeError& e) {
+            EXPECT_EQ(e.Message(), "Range check error");
+        }
+        EXPECT_THROW(rtl::LoadResString(&rtl::SReadError), rtl::ERangeError);
+    }
+    EXPECT_EQ(GlobalFileLocator->OpenCatalogCount(), 0u);
+}
