@@ -176,6 +176,12 @@ std::string MergeURIPath(const std::string& previousPath, const std::string& new
         bool dotDot = c == '.' && !result.empty() && result.back() == separator &&
                       i + 1 < work.size() && work[i + 1] == '.' &&
                       (i + 2 == work.size() || work[i + 2] == separator);
+        // A relative path that already climbed keeps climbing: ".." never
+        // cancels an earlier "..".
+        size_t n = result.size();
+        if (dotDot && n >= 3 && result[n - 2] == '.' && result[n - 3] == '.' &&
+            (n == 3 || result[n - 4] == separator))
+            dotDot = false;
         if (!dotDot) {
             result += c;
             ++i;
