@@ -15,10 +15,11 @@ if [ ${#sources[@]} -gt 0 ]; then
 fi
 cmake -DINPUT=runtime/RuntimeTexts.def -DOUTPUT="$work/runtime.pot" -P po/RuntimeTextsPot.cmake
 
-inputs=()
-[ -f "$work/wizard.pot" ] && inputs+=("$work/wizard.pot")
-inputs+=("$work/runtime.pot")
-msgcat --use-first "${inputs[@]}" -o po/default.pot
+if [ ! -s "$work/wizard.pot" ]; then
+    echo "update-template: no gettext texts found in setup/; the template is left as it is" >&2
+    exit 1
+fi
+msgcat --use-first "$work/wizard.pot" "$work/runtime.pot" -o po/default.pot
 for po in po/*.po; do
     msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" po/default.pot
 done
