@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Regenerates po/default.pot: the wizard's message texts (the literals passed
-# to gettext in setup/) extracted by xgettext, followed by the runtime
+# to gettext in setup/, and those of named constants marked with
+# gettext_noop) extracted by xgettext, followed by the runtime
 # library's texts, then merges the template into every translation.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -10,6 +11,7 @@ trap 'rm -rf "$work"' EXIT
 mapfile -t sources < <(find setup -name '*.cpp' -o -name '*.h' 2>/dev/null | sort)
 if [ ${#sources[@]} -gt 0 ]; then
     xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=gettext --keyword=translator::gettext \
+        --keyword=gettext_noop --keyword=translator::gettext_noop \
         --add-comments=TRANSLATORS --sort-by-file --package-name=Setup \
         -o "$work/wizard.pot" "${sources[@]}"
 fi
