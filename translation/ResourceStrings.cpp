@@ -62,9 +62,15 @@ std::string TranslateResourceString(const std::string& text) {
     TTranslatingScope scope;
     std::shared_lock<std::shared_mutex> lock(domains->Lock);
     std::string result = text;
-    for (const std::string& domain : domains->Names) {
-        result = instance->dgettext(domain, text);
-        if (result != text) break;
+    try {
+        for (const std::string& domain : domains->Names) {
+            result = instance->dgettext(domain, text);
+            if (result != text) break;
+        }
+    } catch (const rtl::Exception&) {
+        // A catalog that cannot be read must not replace the error or caption
+        // being loaded with an error of its own: the text stays untranslated.
+        return text;
     }
     return result;
 }

@@ -9,14 +9,33 @@ std::string ModuleFileName;
 TFileLocator* GlobalFileLocator = nullptr;
 TGettextInstance* GlobalInstance = nullptr;
 
-std::string gettext(std::string_view msgid) {
-    if (TGettextInstance* instance = GlobalInstance) return instance->gettext(msgid);
+namespace {
+std::string Untranslated(std::string_view msgid) {
     return ExpandLineFeeds(RemoveCarriageReturns(msgid));
+}
+} // namespace
+
+// The program's texts must always be shown, so the program-wide functions
+// never fail: a catalog that cannot be read leaves the text untranslated (and
+// is tried again on the next lookup). The instance's own operations raise.
+std::string gettext(std::string_view msgid) {
+    if (TGettextInstance* instance = GlobalInstance) {
+        try {
+            return instance->gettext(msgid);
+        } catch (const rtl::Exception&) {
+        }
+    }
+    return Untranslated(msgid);
 }
 
 std::string dgettext(std::string_view domain, std::string_view msgid) {
-    if (TGettextInstance* instance = GlobalInstance) return instance->dgettext(domain, msgid);
-    return ExpandLineFeeds(RemoveCarriageReturns(msgid));
+    if (TGettextInstance* instance = GlobalInstance) {
+        try {
+            return instance->dgettext(domain, msgid);
+        } catch (const rtl::Exception&) {
+        }
+    }
+    return Untranslated(msgid);
 }
 
 void Initialize() {

@@ -17,11 +17,14 @@
 namespace translator {
 
 // The translation of msgid in the current language, or msgid itself with
-// every CR removed and every LF written as CR LF when there is none.
+// every CR removed and every LF written as CR LF when there is none (also
+// when the catalog cannot be read: this never fails).
 std::string gettext(std::string_view msgid);
 // Marks a message text kept in a named constant, so the catalog template's
 // extraction finds it; the text itself is translated later, through gettext.
-constexpr const char* gettext_noop(const char* msgid) { return msgid; }
+constexpr const char* gettext_noop(const char* msgid) {
+    return msgid;
+}
 
 // The same in a named domain.
 std::string dgettext(std::string_view domain, std::string_view msgid);

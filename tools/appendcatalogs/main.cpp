@@ -46,7 +46,8 @@ std::vector<translator::TCatalogBlockEntry> CollectCatalogs(const std::string& l
         for (const std::string& file : files) {
             if (!EndsWithMo(file) || !platform::FileExists(messages + file)) continue;
             translator::TMoFile check(messages + file, 0, 0); // raises for a damaged catalog
-            entries.push_back({"locale\\" + lang + "\\LC_MESSAGES\\" + file, ReadWhole(messages + file)});
+            entries.push_back(
+                {"locale\\" + lang + "\\LC_MESSAGES\\" + file, ReadWhole(messages + file)});
         }
     }
     return entries;
@@ -83,7 +84,8 @@ int main(int argc, char** argv) {
         out.WriteBuffer(block.data(), block.size());
         for (const auto& entry : entries)
             std::printf("%s (%zu bytes)\n", entry.Name.c_str(), entry.Data.size());
-        std::printf("appended %zu catalogs, %zu bytes, to %s\n", entries.size(), block.size(), output.c_str());
+        std::printf("appended %zu catalogs, %zu bytes, to %s\n", entries.size(), block.size(),
+                    output.c_str());
         return 0;
     } catch (const rtl::Exception& e) {
         std::fprintf(stderr, "appendcatalogs: %s\n", e.Message().c_str());

@@ -33,7 +33,9 @@ void Search(const translator::TMoFile& mo, const uint8_t* data, size_t size) {
     mo.gettext("\xff\xff\xff", found);
     // Identifiers cut from the input reach entries the fixed ones miss.
     for (size_t at = 0; at + 1 < size && at < 64; at += 8)
-        mo.gettext(std::string_view(reinterpret_cast<const char*>(data + at), std::min<size_t>(size - at, 12)), found);
+        mo.gettext(std::string_view(reinterpret_cast<const char*>(data + at),
+                                    std::min<size_t>(size - at, 12)),
+                   found);
 }
 
 } // namespace
