@@ -25,20 +25,27 @@ std::string EnvOr(const char* name, const char* fallback) {
 }
 
 // Setup.exe in the build tree, with locale\<language>\LC_MESSAGES beside it.
-std::string SetupBesideCatalogs() { return EnvOr("SETUP_EXE", "B:\\setup\\Setup.exe"); }
+std::string SetupBesideCatalogs() {
+    return EnvOr("SETUP_EXE", "B:\\setup\\Setup.exe");
+}
 // A copy that carries the catalogs appended, alone in its folder.
-std::string SetupWithAppendedCatalogs() { return EnvOr("SETUP_EXE_APPENDED", ""); }
+std::string SetupWithAppendedCatalogs() {
+    return EnvOr("SETUP_EXE_APPENDED", "");
+}
 
 struct TExpected {
     std::string Caption, Text, Yes, No;
 };
 
-const TExpected kDutch{"WAARSCHUWING", "De installatie is niet voltooid.\rBent u zeker ?", "&Yes", "&No"};
-const TExpected kFrench{"AVERTISSEMENT", "L'installation n'est pas terminée.\rÊtes-vous sûr ?", "&Oui", "&Non"};
+const TExpected kDutch{"WAARSCHUWING", "De installatie is niet voltooid.\rBent u zeker ?", "&Yes",
+                       "&No"};
+const TExpected kFrench{"AVERTISSEMENT", "L'installation n'est pas terminée.\rÊtes-vous sûr ?",
+                        "&Oui", "&Non"};
 
 // Starts the program with LANG set, presses Cancel, reads the question and
 // declines it, then closes the program.
-void ExpectCancelQuestion(const std::string& exe, const std::string& lang, const TExpected& expected) {
+void ExpectCancelQuestion(const std::string& exe, const std::string& lang,
+                          const TExpected& expected) {
     SCOPED_TRACE(exe + " with LANG=" + lang);
     ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", platform::win32::Wide(lang).c_str()));
     TSetupProcess process(exe);
@@ -61,8 +68,9 @@ void ExpectCancelQuestion(const std::string& exe, const std::string& lang, const
 TEST(TranslatedWizard, CatalogsBesideTheProgram) {
     const std::string exe = SetupBesideCatalogs();
     ExpectCancelQuestion(exe, "fr_FR.UTF-8", kFrench);
-    ExpectCancelQuestion(exe, "en_GB.UTF-8",
-                         {"WARNING", "The installation has not been completed.\rAre you sure?", "&Yes", "&No"});
+    ExpectCancelQuestion(
+        exe, "en_GB.UTF-8",
+        {"WARNING", "The installation has not been completed.\rAre you sure?", "&Yes", "&No"});
     // Dutch: the wizard's texts are Dutch already, the runtime's captions become Dutch.
     ExpectCancelQuestion(exe, "nl_BE.UTF-8", {kDutch.Caption, kDutch.Text, "&Ja", "&Nee"});
 }
