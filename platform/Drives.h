@@ -9,7 +9,7 @@ namespace platform {
 enum class DriveKind { Unknown, Removable, Fixed, Remote, CdRom, RamDisk };
 
 struct DriveInfo {
-    char Letter;      // upper case, 'A' to 'Z'
+    char Letter; // upper case, 'A' to 'Z'
     DriveKind Kind;
     std::string Name; // the shell's display name, or "X:" when it has none
 };

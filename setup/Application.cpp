@@ -18,7 +18,8 @@ bool TApplication::Initialize() {
     // OLE rather than bare COM: the shell's link object and drag and drop
     // need a single-threaded apartment on the GUI thread.
     FOleInitialized = SUCCEEDED(OleInitialize(nullptr));
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof icc,
+                             ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&icc);
     return FOleInitialized;
 }

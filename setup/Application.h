@@ -10,7 +10,7 @@ namespace setup {
 class TfrmMain;
 
 class TApplication {
-public:
+  public:
     std::string Title;
 
     TApplication() = default;
@@ -29,7 +29,7 @@ public:
     // The window of the form that is active now, or null when none is.
     HWND ActiveFormHandle() const;
 
-private:
+  private:
     bool FOleInitialized = false;
     std::unique_ptr<TfrmMain> FMainForm;
 };

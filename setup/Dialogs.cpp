@@ -39,8 +39,8 @@ SIZE DialogUnits(HDC dc) {
     return SIZE{(extent.cx / 26 + 1) / 2, tm.tmHeight};
 }
 
-HWND AddChild(HWND dlg, const wchar_t* cls, const std::wstring& text, DWORD style, int id,
-              RECT r, HFONT font) {
+HWND AddChild(HWND dlg, const wchar_t* cls, const std::wstring& text, DWORD style, int id, RECT r,
+              HFONT font) {
     HWND w = CreateWindowExW(0, cls, text.c_str(), WS_CHILD | WS_VISIBLE | style, r.left, r.top,
                              r.right - r.left, r.bottom - r.top, dlg,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
@@ -84,9 +84,9 @@ void LayOut(HWND dlg, TConfirmDialog& d) {
     AddChild(dlg, L"Static", d.Message, SS_LEFT | SS_NOPREFIX, idDlgMessage,
              RECT{textLeft, vMargin, textLeft + textWidth, vMargin + textHeight}, d.Font);
     int left = (clientWidth - buttonsWidth) / 2;
-    HWND yes = AddChild(dlg, L"Button", d.YesCaption, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP,
-                        IDYES, RECT{left, buttonTop, left + buttonWidth, buttonTop + buttonHeight},
-                        d.Font);
+    HWND yes =
+        AddChild(dlg, L"Button", d.YesCaption, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDYES,
+                 RECT{left, buttonTop, left + buttonWidth, buttonTop + buttonHeight}, d.Font);
     left += buttonWidth + buttonSpacing;
     AddChild(dlg, L"Button", d.NoCaption, BS_PUSHBUTTON | WS_TABSTOP, IDNO,
              RECT{left, buttonTop, left + buttonWidth, buttonTop + buttonHeight}, d.Font);
@@ -155,9 +155,9 @@ bool AskConfirmation(const std::string& message) {
     tmpl[7] = 100;
     tmpl[8] = 50;
 
-    INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tmpl),
-                                             Application.ActiveFormHandle(), ConfirmProc,
-                                             reinterpret_cast<LPARAM>(&d));
+    INT_PTR result = DialogBoxIndirectParamW(
+        GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tmpl),
+        Application.ActiveFormHandle(), ConfirmProc, reinterpret_cast<LPARAM>(&d));
     if (d.Font && d.Font != GetStockObject(DEFAULT_GUI_FONT)) DeleteObject(d.Font);
     return result == IDYES;
 }

@@ -48,7 +48,7 @@ inline constexpr const char* SCancelAreYouSure = "Bent u zeker ?";
 inline constexpr const char* SConfirmCaption = "WAARSCHUWING";
 
 class TWizard {
-public:
+  public:
     // Called after every change of the state.
     std::function<void()> OnChange;
 
@@ -76,7 +76,7 @@ public:
     // The abort page, the last one, with Cancel hidden and Finish in front.
     void ShowAbortPage();
 
-private:
+  private:
     void Changed();
 
     TWizardState FState;

@@ -27,13 +27,17 @@ const wchar_t kPageClass[] = L"TPage";
 constexpr int kDesignPixelsPerInch = 120;
 constexpr int kClientWidth = 700, kClientHeight = 513;
 constexpr int kBarHeight = 53, kImageWidth = 169;
+// Space kept free on the right of a page, as on its left.
+constexpr int kPageMargin = 21;
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
-const char* const kPageNames[WizardPageCount] = {
-    "SelectTaal", "Start", "Locatie", "ProxySettings", "InstallMain",
-    "Data", "InstallData", "Einde", "Abort"};
+const char* const kPageNames[WizardPageCount] = {"SelectTaal",    "Start",       "Locatie",
+                                                 "ProxySettings", "InstallMain", "Data",
+                                                 "InstallData",   "Einde",       "Abort"};
 
-HMENU IdMenu(int id) { return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)); }
+HMENU IdMenu(int id) {
+    return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
+}
 
 void RegisterClasses(HBRUSH background) {
     static bool done = false;
@@ -112,8 +116,8 @@ void TfrmMain::CreateFormWindow() {
     // A fixed dialog frame: caption and close box, no sizing, no minimise or
     // maximise box.
     const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
-    const DWORD exStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_APPWINDOW |
-                          WS_EX_CONTROLPARENT;
+    const DWORD exStyle =
+        WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
     RECT frame{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
     AdjustWindowRectEx(&frame, style, FALSE, exStyle);
     int width = frame.right - frame.left, height = frame.bottom - frame.top;
@@ -149,31 +153,42 @@ HWND TfrmMain::AddControl(HWND parent, const wchar_t* cls, const std::string& te
     return w;
 }
 
-HWND TfrmMain::AddPanel(HWND parent, const wchar_t* cls, const std::string& text, int id,
-                        int left, int top, int width, int height, int tabOrder) {
-    HWND w = AddControl(parent, cls, text, WS_CLIPCHILDREN | WS_CLIPSIBLINGS,
-                        WS_EX_CONTROLPARENT, id, left, top, width, height, FFont, tabOrder);
+HWND TfrmMain::AddPanel(HWND parent, const wchar_t* cls, const std::string& text, int id, int left,
+                        int top, int width, int height, int tabOrder) {
+    HWND w = AddControl(parent, cls, text, WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT,
+                        id, left, top, width, height, FFont, tabOrder);
     SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
     FTabOrders[w]; // a container, even while it holds nothing to focus
     return w;
 }
 
-HWND TfrmMain::AddLabel(HWND page, const std::string& text, int left, int top, HFONT font,
-                        int id) {
+HWND TfrmMain::AddLabel(HWND page, const std::string& text, int left, int top, HFONT font, int id) {
     font = font ? font : FFont;
     std::wstring wide = Wide(text);
+    // The label takes the size of its text. A text that would run past the
+    // page's margin wraps instead of being cut off: the font on the user's
+    // machine may be wider than the one the page was designed with.
+    RECT page_rect;
+    GetClientRect(page, &page_rect);
+    int maxWidth = page_rect.right - Scale(left) - Scale(kPageMargin);
     HDC dc = GetDC(page);
     HGDIOBJ old = SelectObject(dc, font);
     RECT r{0, 0, 0, 0};
-    DrawTextW(dc, wide.empty() ? L" " : wide.c_str(), -1, &r,
-              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    const wchar_t* measured = wide.empty() ? L" " : wide.c_str();
+    DrawTextW(dc, measured, -1, &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    DWORD style = SS_LEFTNOWORDWRAP;
+    if (r.right > maxWidth) {
+        r = RECT{0, 0, maxWidth, 0};
+        DrawTextW(dc, measured, -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        style = SS_LEFT;
+    }
     SelectObject(dc, old);
     ReleaseDC(page, dc);
-    HWND w = CreateWindowExW(0, L"Static", wide.c_str(),
-                             WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX, Scale(left),
-                             Scale(top), r.right, r.bottom, page, IdMenu(id ? id : FNextLabelId++),
-                             GetModuleHandleW(nullptr), nullptr);
+    HWND w =
+        CreateWindowExW(0, L"Static", wide.c_str(), WS_CHILD | WS_VISIBLE | style | SS_NOPREFIX,
+                        Scale(left), Scale(top), r.right, r.bottom, page,
+                        IdMenu(id ? id : FNextLabelId++), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return w;
 }
@@ -197,8 +212,8 @@ void TfrmMain::CreateButtonBar() {
     // made before it, so Next covers Finish, which shares its place.
     btFINISH = AddControl(UiSpeedBar1, L"Button", "Voltooien", style, 0, idBtFinish, 596, 10, 98,
                           33, FBarFont, 2);
-    btCANCEL = AddControl(UiSpeedBar1, L"Button", "&Annuleer", style, 0, idBtCancel, 10, 10, 99,
-                          33, FBarFont, 0);
+    btCANCEL = AddControl(UiSpeedBar1, L"Button", "&Annuleer", style, 0, idBtCancel, 10, 10, 99, 33,
+                          FBarFont, 0);
     btNEXT = AddControl(UiSpeedBar1, L"Button", "Volgende >", style, 0, idBtNext, 596, 10, 98, 33,
                         FBarFont, 1);
     for (HWND b : {btFINISH, btCANCEL, btNEXT})
@@ -233,10 +248,11 @@ void TfrmMain::CreatePage0(HWND p) {
     rbNEDERLANDS = AddControl(p, L"Button", "Nederlands", radio | WS_GROUP, 0, idRbNederlands, 42,
                               126, 148, 22, FFont, 0);
     rbFRANS = AddControl(p, L"Button", "Français", radio, 0, idRbFrans, 42, 157, 148, 22, FFont, 1);
-    rbENGELS = AddControl(p, L"Button", "English", radio, 0, idRbEngels, 42, 188, 148, 23, FFont, 3);
+    rbENGELS =
+        AddControl(p, L"Button", "English", radio, 0, idRbEngels, 42, 188, 148, 23, FFont, 3);
     rbDUITS = AddControl(p, L"Button", "Deutsch", radio, 0, idRbDuits, 42, 219, 148, 23, FFont, 2);
-    rbITALIAANS = AddControl(p, L"Button", "Italiano", radio, 0, idRbItaliaans, 314, 251, 148, 22,
-                             FFont, 4);
+    rbITALIAANS =
+        AddControl(p, L"Button", "Italiano", radio, 0, idRbItaliaans, 314, 251, 148, 22, FFont, 4);
     rbSPAANS =
         AddControl(p, L"Button", "Espagnol", radio, 0, idRbSpaans, 314, 282, 148, 23, FFont, 5);
     ShowWindow(rbITALIAANS, SW_HIDE);
@@ -257,17 +273,16 @@ void TfrmMain::CreatePage2(HWND p) {
     AddTitle(p, "Locatie");
     AddLabel(p, "Selecteer een schijf waarop u het programma wenst te installeren", 21, 84);
     // The window's height includes the drop-down list.
-    InstallDriveWnd = AddControl(p, L"ComboBox", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
-                                 idInstallDrive, 21, 126, 409, 26 + 8 * InstallDrive.ItemHeight,
-                                 FFont, 0);
+    InstallDriveWnd =
+        AddControl(p, L"ComboBox", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
+                   idInstallDrive, 21, 126, 409, 26 + 8 * InstallDrive.ItemHeight, FFont, 0);
     // The closed list is as tall as designed, the frame included.
     RECT closed;
     GetWindowRect(InstallDriveWnd, &closed);
     LRESULT field = SendMessageW(InstallDriveWnd, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
     int frame = (closed.bottom - closed.top) - static_cast<int>(field);
     if (field > 0 && frame > 0 && Scale(26) - frame > 0)
-        SendMessageW(InstallDriveWnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
-                     Scale(26) - frame);
+        SendMessageW(InstallDriveWnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Scale(26) - frame);
 }
 
 void TfrmMain::CreatePage3(HWND p) {
@@ -280,9 +295,8 @@ void TfrmMain::CreatePage3(HWND p) {
                                "Het installatie programma vereist hiervoor toegang tot het "
                                "internet .  Schakel eventueel uw firewall programma uit.",
                                21, 146, 475, 54, FRedFont, idLabel23);
-    AddWrappingLabel(p,
-                     "Indien u over een proxyserver beschikt kan u hier de gegevens ingeven.", 21,
-                     209, 482, 54);
+    AddWrappingLabel(p, "Indien u over een proxyserver beschikt kan u hier de gegevens ingeven.",
+                     21, 209, 482, 54);
     PROXY_USE = AddControl(p, L"Button", "Een proxyserver gebruiken", BS_AUTOCHECKBOX | WS_TABSTOP,
                            0, idProxyUse, 21, 262, 284, 22, FFont, 0);
     AddLabel(p, "Adres", 21, 303);
@@ -309,8 +323,8 @@ void TfrmMain::CreatePage5(HWND p) {
     rbSERVER = AddControl(p, L"Button", "Installeer de gegevens op de PC", radio | WS_GROUP, 0,
                           idRbServer, 42, 84, 400, 22, FFont, 0);
     AddLabel(p, "Installeer een leeg gegevens bestand", 63, 110);
-    rbWORKSTATION = AddControl(p, L"Button", "Installeer GEEN gegevens.", radio, 0,
-                               idRbWorkstation, 42, 146, 400, 22, FFont, 1);
+    rbWORKSTATION = AddControl(p, L"Button", "Installeer GEEN gegevens.", radio, 0, idRbWorkstation,
+                               42, 146, 400, 22, FFont, 1);
     AddLabel(p, "De gegevens zijn aanwezig of  staan op een andere PC/Server", 63, 172);
     AddLabel(p, "Locatie voor de gegevens", 21, 230);
     GegevensLocatie = AddControl(p, L"Edit", "", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
@@ -366,7 +380,8 @@ void TfrmMain::ApplyState() {
         SetCursor(LoadCursorW(nullptr, s.Cursor == TAppCursor::HourGlass ? IDC_WAIT : IDC_ARROW));
     // A control that was hidden or disabled must not keep the keyboard.
     HWND focus = GetFocus();
-    if (focus && IsDescendant(FHandle, focus) && !(IsWindowVisible(focus) && IsWindowEnabled(focus)))
+    if (focus && IsDescendant(FHandle, focus) &&
+        !(IsWindowVisible(focus) && IsWindowEnabled(focus)))
         RestoreFocus();
 }
 
@@ -395,7 +410,9 @@ void TfrmMain::Show() {
     RestoreFocus();
 }
 
-void TfrmMain::Close() { PostMessageW(FHandle, WM_CLOSE, 0, 0); }
+void TfrmMain::Close() {
+    PostMessageW(FHandle, WM_CLOSE, 0, 0);
+}
 
 // ---------------------------------------------------------------------------
 // Handlers
@@ -409,9 +426,13 @@ void TfrmMain::btNEXTClick() {
     if (Wizard.Next() == TNextAction::StartInstallation) RunInstallation();
 }
 
-void TfrmMain::btCANCELClick() { Wizard.Cancel(AskConfirmation); }
+void TfrmMain::btCANCELClick() {
+    Wizard.Cancel(AskConfirmation);
+}
 
-void TfrmMain::btFINISHClick() { Close(); }
+void TfrmMain::btFINISHClick() {
+    Close();
+}
 
 void TfrmMain::RunInstallation() {
     // Not built yet: the download, unpack and shortcut steps come with the
@@ -473,14 +494,15 @@ bool TfrmMain::PreTranslateMessage(MSG& msg) {
         if (seq.empty()) return true;
         HWND focus = GetFocus();
         // The edit inside a combo box belongs to the combo box.
-        while (focus && focus != FHandle &&
-               std::find(seq.begin(), seq.end(), focus) == seq.end())
+        while (focus && focus != FHandle && std::find(seq.begin(), seq.end(), focus) == seq.end())
             focus = GetParent(focus);
         auto it = std::find(seq.begin(), seq.end(), focus);
         bool back = GetKeyState(VK_SHIFT) & 0x8000;
         size_t n = seq.size(), i;
-        if (it == seq.end()) i = back ? n - 1 : 0;
-        else i = (static_cast<size_t>(it - seq.begin()) + (back ? n - 1 : 1)) % n;
+        if (it == seq.end())
+            i = back ? n - 1 : 0;
+        else
+            i = (static_cast<size_t>(it - seq.begin()) + (back ? n - 1 : 1)) % n;
         SetFocus(seq[i]);
         if (SendMessageW(seq[i], WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL)
             SendMessageW(seq[i], EM_SETSEL, 0, -1);
@@ -502,9 +524,15 @@ HBRUSH TfrmMain::ControlColor(HDC dc, HWND control) {
 void TfrmMain::HandleCommand(int id, int code, HWND control) {
     if (code == BN_CLICKED) {
         switch (id) {
-        case idBtNext: btNEXTClick(); return;
-        case idBtCancel: btCANCELClick(); return;
-        case idBtFinish: btFINISHClick(); return;
+        case idBtNext:
+            btNEXTClick();
+            return;
+        case idBtCancel:
+            btCANCELClick();
+            return;
+        case idBtFinish:
+            btFINISHClick();
+            return;
         }
     }
     if (id == idInstallDrive && code == CBN_SELCHANGE && !FSyncing) {

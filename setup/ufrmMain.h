@@ -14,7 +14,7 @@
 namespace setup {
 
 class TfrmMain {
-public:
+  public:
     // Creates the (hidden) window with all its controls, scaled from the
     // design resolution to the screen's, then runs FormCreate.
     TfrmMain();
@@ -56,7 +56,7 @@ public:
     HWND rbSERVER = nullptr, rbWORKSTATION = nullptr, GegevensLocatie = nullptr;
     HWND Label23 = nullptr;
 
-private:
+  private:
     static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);

@@ -1,21 +1,29 @@
 #include "widgets/UiDriveCombo.h"
 
-#include "platform/Unicode.h"
+#include "runtime/Format.h"
 
 namespace ui {
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 } // namespace
 
-void TUiDriveCombo::BuildList() { SetDrives(platform::ListDrives(), platform::CurrentDrive()); }
+void TUiDriveCombo::BuildList() {
+    SetDrives(platform::ListDrives(), platform::CurrentDrive());
+}
 
 void TUiDriveCombo::SetDrives(const std::vector<platform::DriveInfo>& drives, char currentDrive) {
     FItems.clear();
     for (const auto& d : drives)
-        if (d.Kind == platform::DriveKind::Fixed) FItems.push_back({Upper(d.Letter), d.Name});
+        if (d.Kind == platform::DriveKind::Fixed) {
+            std::string name = rtl::Trim(d.Name);
+            FItems.push_back(
+                {Upper(d.Letter), name.empty() ? std::string(1, Upper(d.Letter)) + ":" : name});
+        }
     int index = FDrive ? IndexOf(FDrive) : -1;
     if (index < 0) {
         FDrive = 0;
@@ -33,7 +41,9 @@ void TUiDriveCombo::SetItemIndex(int index) {
     Changed();
 }
 
-char TUiDriveCombo::Drive() const { return FItemIndex >= 0 ? FItems[FItemIndex].Letter : 0; }
+char TUiDriveCombo::Drive() const {
+    return FItemIndex >= 0 ? FItems[FItemIndex].Letter : 0;
+}
 
 void TUiDriveCombo::SetDrive(char letter) {
     int index = IndexOf(Upper(letter));

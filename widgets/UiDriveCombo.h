@@ -16,7 +16,7 @@ struct TUiDriveItem {
 };
 
 class TUiDriveCombo {
-public:
+  public:
     // Height of one entry and the gap before its icon, at the design resolution.
     int ItemHeight = 20;
     int IconOffset = 4;
@@ -42,7 +42,7 @@ public:
     // nothing changes.
     void SetDrive(char letter);
 
-private:
+  private:
     int IndexOf(char letter) const;
     void Changed();
 

@@ -20,8 +20,12 @@ int TUiValidateEdit::AsInteger() const {
     return static_cast<int>(value);
 }
 
-void TUiValidateEdit::SetAsInteger(int value) { SetText(rtl::IntToStr(value)); }
+void TUiValidateEdit::SetAsInteger(int value) {
+    SetText(rtl::IntToStr(value));
+}
 
-void TUiValidateEdit::Loaded() { SetAsInteger(AsInteger()); }
+void TUiValidateEdit::Loaded() {
+    SetAsInteger(AsInteger());
+}
 
 } // namespace ui

@@ -8,7 +8,7 @@
 namespace ui {
 
 class TUiValidateEdit {
-public:
+  public:
     std::function<void()> OnChange;
 
     const std::string& Text() const { return FText; }
@@ -24,7 +24,7 @@ public:
     // something that AsInteger would read differently.
     void Loaded();
 
-private:
+  private:
     std::string FText;
 };
 

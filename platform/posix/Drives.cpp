@@ -3,8 +3,12 @@
 namespace platform {
 
 // POSIX file systems have one root and no drive letters.
-std::vector<DriveInfo> ListDrives() { return {}; }
+std::vector<DriveInfo> ListDrives() {
+    return {};
+}
 
-char CurrentDrive() { return 0; }
+char CurrentDrive() {
+    return 0;
+}
 
 } // namespace platform

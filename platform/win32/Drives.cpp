@@ -12,12 +12,18 @@ namespace {
 
 DriveKind KindOf(UINT type) {
     switch (type) {
-    case DRIVE_REMOVABLE: return DriveKind::Removable;
-    case DRIVE_FIXED: return DriveKind::Fixed;
-    case DRIVE_REMOTE: return DriveKind::Remote;
-    case DRIVE_CDROM: return DriveKind::CdRom;
-    case DRIVE_RAMDISK: return DriveKind::RamDisk;
-    default: return DriveKind::Unknown;
+    case DRIVE_REMOVABLE:
+        return DriveKind::Removable;
+    case DRIVE_FIXED:
+        return DriveKind::Fixed;
+    case DRIVE_REMOTE:
+        return DriveKind::Remote;
+    case DRIVE_CDROM:
+        return DriveKind::CdRom;
+    case DRIVE_RAMDISK:
+        return DriveKind::RamDisk;
+    default:
+        return DriveKind::Unknown;
     }
 }
 

@@ -140,7 +140,9 @@ HWND TWizardForm::PageWindow(int index) const {
     return GetDlgItem(GetDlgItem(FHandle, setup::idNotebook1), setup::idPage0 + index);
 }
 
-HWND TWizardForm::PageControl(int page, int id) const { return GetDlgItem(PageWindow(page), id); }
+HWND TWizardForm::PageControl(int page, int id) const {
+    return GetDlgItem(PageWindow(page), id);
+}
 
 TWizardView TWizardForm::Read() const {
     TWizardView v;
@@ -173,15 +175,21 @@ TWizardView TWizardForm::Read() const {
     return v;
 }
 
-void TWizardForm::Click(int buttonId) const { PostMessageW(Button(buttonId), BM_CLICK, 0, 0); }
+void TWizardForm::Click(int buttonId) const {
+    PostMessageW(Button(buttonId), BM_CLICK, 0, 0);
+}
 
 bool TWizardForm::WaitForPage(int index, DWORD timeoutMs) const {
     return WaitUntil(timeoutMs, [&] { return Read().Page == index; });
 }
 
-void TWizardForm::CloseByTitleBar() const { PostMessageW(FHandle, WM_SYSCOMMAND, SC_CLOSE, 0); }
+void TWizardForm::CloseByTitleBar() const {
+    PostMessageW(FHandle, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
 
-void TWizardForm::Sync() const { Send(FHandle, WM_NULL); }
+void TWizardForm::Sync() const {
+    Send(FHandle, WM_NULL);
+}
 
 // ---------------------------------------------------------------------------
 
@@ -212,7 +220,8 @@ TDialog WaitForDialog(DWORD processId, DWORD timeoutMs) {
     }
     std::sort(buttons.begin(), buttons.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& b : buttons) dlg.Buttons.push_back(WindowText(b.second));
+    for (const auto& b : buttons)
+        dlg.Buttons.push_back(WindowText(b.second));
     return dlg;
 }
 
@@ -229,11 +238,21 @@ bool Answer(const TDialog& dialog, TAnswer answer, DWORD timeoutMs) {
         PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
     };
     switch (answer) {
-    case TAnswer::Yes: PostMessageW(GetDlgItem(dlg, IDYES), BM_CLICK, 0, 0); break;
-    case TAnswer::No: PostMessageW(GetDlgItem(dlg, IDNO), BM_CLICK, 0, 0); break;
-    case TAnswer::Escape: key(VK_ESCAPE); break;
-    case TAnswer::Enter: key(VK_RETURN); break;
-    case TAnswer::Close: PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0); break;
+    case TAnswer::Yes:
+        PostMessageW(GetDlgItem(dlg, IDYES), BM_CLICK, 0, 0);
+        break;
+    case TAnswer::No:
+        PostMessageW(GetDlgItem(dlg, IDNO), BM_CLICK, 0, 0);
+        break;
+    case TAnswer::Escape:
+        key(VK_ESCAPE);
+        break;
+    case TAnswer::Enter:
+        key(VK_RETURN);
+        break;
+    case TAnswer::Close:
+        PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);
+        break;
     }
     return WaitUntil(timeoutMs, [dlg] { return !IsWindow(dlg); });
 }

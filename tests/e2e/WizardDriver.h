@@ -10,7 +10,7 @@ namespace e2e {
 
 // Setup.exe started as a child process; ended when the object goes.
 class TSetupProcess {
-public:
+  public:
     explicit TSetupProcess(const std::string& exePath);
     ~TSetupProcess();
     TSetupProcess(const TSetupProcess&) = delete;
@@ -21,7 +21,7 @@ public:
     // Waits for the process to end; true when it did within the time.
     bool WaitForExit(DWORD milliseconds);
 
-private:
+  private:
     PROCESS_INFORMATION FInfo{};
 };
 
@@ -43,7 +43,7 @@ struct TWizardView {
 };
 
 class TWizardForm {
-public:
+  public:
     // Waits for the form "Programma - Setup" of the given process (0: any).
     static TWizardForm Find(DWORD processId, DWORD timeoutMs);
 
@@ -64,7 +64,7 @@ public:
     // Waits until the form's thread has handled everything sent before.
     void Sync() const;
 
-private:
+  private:
     HWND FHandle = nullptr;
 };
 

@@ -21,7 +21,7 @@ std::string SetupExe() {
 }
 
 class WizardTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         FProcess = std::make_unique<TSetupProcess>(SetupExe());
         ASSERT_TRUE(FProcess->Started()) << "cannot start " << SetupExe();

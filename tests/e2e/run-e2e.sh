@@ -5,8 +5,9 @@
 set -euo pipefail
 src=$1 build=$2 test_exe=$3 setup_exe=$4
 . "$src/scripts/wine-env.sh"
-. "$src/scripts/wine-desktop.sh"
+. "$src/scripts/wine-gui.sh"
 wine_env_init "$build/wine-e2e" "$src" "$build"
+wine_link_fonts
 wine_virtual_desktop 1024x768
 export SETUP_EXE
 SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
