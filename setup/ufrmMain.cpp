@@ -448,6 +448,9 @@ void TfrmMain::CollectTabStops(HWND container, std::vector<HWND>& out) const {
     if (it == FTabOrders.end()) return;
     for (const auto& [order, wnd] : it->second) {
         if (!IsWindowVisible(wnd) || !IsWindowEnabled(wnd)) continue;
+        // Of Next and Finish, which share one place, only the one in front
+        // can be seen, so only that one takes the focus.
+        if (wnd == (FFinishInFront ? btNEXT : btFINISH)) continue;
         if (FTabOrders.count(wnd)) {
             CollectTabStops(wnd, out);
             if (wnd == Notebook1 && FShownPage >= 0) CollectTabStops(Pages[FShownPage], out);

@@ -65,7 +65,31 @@ BOOL CALLBACK FindDialog(HWND wnd, LPARAM lParam) {
     return TRUE;
 }
 
+HWND FocusOf(HWND wnd) {
+    GUITHREADINFO gti{};
+    gti.cbSize = sizeof gti;
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(wnd, nullptr), &gti)) return gti.hwndFocus;
+    return nullptr;
+}
+
+// A key press goes to the control that has the keyboard focus.
+void PostKey(HWND wnd, WPARAM vk) {
+    HWND target = FocusOf(wnd);
+    if (!target) target = wnd;
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+}
+
 } // namespace
+
+std::ostream& operator<<(std::ostream& os, TFront f) {
+    return os << (f == TFront::Next ? "Next" : f == TFront::Finish ? "Finish" : "unknown");
+}
+
+std::ostream& operator<<(std::ostream& os, TAnswer a) {
+    static const char* const names[] = {"Yes", "No", "Escape", "Close", "Enter"};
+    return os << names[static_cast<int>(a)];
+}
 
 std::string WindowText(HWND wnd) {
     wchar_t buffer[2048];
@@ -187,6 +211,20 @@ void TWizardForm::CloseByTitleBar() const {
     PostMessageW(FHandle, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+void TWizardForm::PressKey(WPARAM vk) const {
+    // Posted keys are handled after sent messages, so a sync cannot tell
+    // when the key has been seen; a change of focus can.
+    HWND before = FocusOf(FHandle);
+    PostKey(FHandle, vk);
+    WaitUntil(1000, [&] { return FocusOf(FHandle) != before; });
+    Sync();
+}
+
+int TWizardForm::FocusedControlId() const {
+    HWND focus = FocusOf(FHandle);
+    return focus ? GetDlgCtrlID(focus) : 0;
+}
+
 void TWizardForm::Sync() const {
     Send(FHandle, WM_NULL);
 }
@@ -227,16 +265,6 @@ TDialog WaitForDialog(DWORD processId, DWORD timeoutMs) {
 
 bool Answer(const TDialog& dialog, TAnswer answer, DWORD timeoutMs) {
     HWND dlg = dialog.Handle;
-    auto key = [dlg](WPARAM vk) {
-        // A key press goes to the control that has the keyboard focus.
-        GUITHREADINFO gti{};
-        gti.cbSize = sizeof gti;
-        HWND target = dlg;
-        if (GetGUIThreadInfo(GetWindowThreadProcessId(dlg, nullptr), &gti) && gti.hwndFocus)
-            target = gti.hwndFocus;
-        PostMessageW(target, WM_KEYDOWN, vk, 1);
-        PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
-    };
     switch (answer) {
     case TAnswer::Yes:
         PostMessageW(GetDlgItem(dlg, IDYES), BM_CLICK, 0, 0);
@@ -245,10 +273,10 @@ bool Answer(const TDialog& dialog, TAnswer answer, DWORD timeoutMs) {
         PostMessageW(GetDlgItem(dlg, IDNO), BM_CLICK, 0, 0);
         break;
     case TAnswer::Escape:
-        key(VK_ESCAPE);
+        PostKey(dlg, VK_ESCAPE);
         break;
     case TAnswer::Enter:
-        key(VK_RETURN);
+        PostKey(dlg, VK_RETURN);
         break;
     case TAnswer::Close:
         PostMessageW(dlg, WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -3,6 +3,7 @@
 // finds its windows, presses buttons, answers its dialogs and reads what is
 // shown. Controls are found by the ids of setup/ControlIds.h.
 #include <windows.h>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -61,12 +62,20 @@ class TWizardForm {
     bool WaitForPage(int index, DWORD timeoutMs) const;
     // Closes the form with its title-bar close button.
     void CloseByTitleBar() const;
+    // Presses a key on the control that has the keyboard focus and waits
+    // (up to a second) for the focus to move.
+    void PressKey(WPARAM vk) const;
+    // Control id of the window with the keyboard focus, 0 when none.
+    int FocusedControlId() const;
     // Waits until the form's thread has handled everything sent before.
     void Sync() const;
 
   private:
     HWND FHandle = nullptr;
 };
+
+std::ostream& operator<<(std::ostream& os, TFront f);
+std::ostream& operator<<(std::ostream& os, TAnswer a);
 
 // A dialog or message box of the given process.
 struct TDialog {

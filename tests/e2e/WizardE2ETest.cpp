@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iterator>
 #include <memory>
 
 #include "runtime/ResStrings.h"
@@ -111,6 +112,21 @@ TEST_F(WizardTest, EnterConfirmsBecauseYesIsTheDefault) {
     ASSERT_TRUE(d);
     ASSERT_TRUE(Answer(d, TAnswer::Enter, kStepMs));
     EXPECT_TRUE(FForm.WaitForPage(8, kStepMs));
+}
+
+TEST_F(WizardTest, TabFollowsTheDesignedOrderAndSkipsTheCoveredButton) {
+    GoToPage(3);
+    FForm.Sync();
+    // The bar comes first (Cancel, then the button in front), then the page.
+    const int order[] = {setup::idBtCancel,    setup::idBtNext,     setup::idProxyUse,
+                         setup::idProxyServer, setup::idProxyPoort, setup::idBtCancel};
+    ASSERT_EQ(FForm.FocusedControlId(), setup::idBtNext);
+    for (size_t i = 2; i < std::size(order); ++i) {
+        FForm.PressKey(VK_TAB);
+        EXPECT_EQ(FForm.FocusedControlId(), order[i]) << "after " << i - 1 << " tabs";
+    }
+    FForm.PressKey(VK_TAB);
+    EXPECT_EQ(FForm.FocusedControlId(), setup::idBtNext) << "Finish lies behind Next";
 }
 
 class DeclinedCancel : public WizardTest, public ::testing::WithParamInterface<TAnswer> {};
