@@ -18,8 +18,8 @@ class TApplication {
     TApplication(const TApplication&) = delete;
     TApplication& operator=(const TApplication&) = delete;
 
-    // Initialises COM for the GUI thread and registers the common controls.
-    // Returns false when COM cannot be initialised.
+    // Initialises COM (OLE) for the GUI thread and registers the common
+    // controls. Returns false when COM could not be initialised.
     bool Initialize();
     // Creates the main form.
     void CreateForm();

@@ -2,16 +2,12 @@
 #include <windows.h>
 
 #include "setup/Application.h"
-#include "setup/Dialogs.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using setup::Application;
-    if (!Application.Initialize()) {
-        // Without COM the desktop shortcut could never be written.
-        Application.Title = "Setup";
-        setup::ShowError("COM could not be initialised.");
-        return 1;
-    }
+    // COM is needed only by the desktop shortcut at the end of the run, which
+    // reports its own error should COM be unavailable.
+    Application.Initialize();
     Application.Title = "Setup";
     Application.CreateForm();
     return Application.Run();
