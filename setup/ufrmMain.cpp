@@ -39,25 +39,6 @@ HMENU IdMenu(int id) {
     return reinterpret_cast<HMENU>(static_cast<INT_PTR>(id));
 }
 
-void RegisterClasses(HBRUSH background) {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = background;
-    wc.lpfnWndProc = DefWindowProcW; // replaced below
-    for (const wchar_t* name : {kPanelClass, kSpeedBarClass, kNotebookClass, kPageClass}) {
-        wc.lpszClassName = name;
-        RegisterClassExW(&wc);
-    }
-    wc.lpszClassName = kFormClass;
-    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-    RegisterClassExW(&wc);
-}
-
 bool IsDescendant(HWND ancestor, HWND wnd) {
     return wnd && (wnd == ancestor || IsChild(ancestor, wnd));
 }
@@ -67,12 +48,32 @@ bool IsDescendant(HWND ancestor, HWND wnd) {
 // ---------------------------------------------------------------------------
 // Construction
 
+void TfrmMain::RegisterWindowClasses(HBRUSH background) {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = background;
+    wc.lpfnWndProc = &PanelProc;
+    for (const wchar_t* name : {kPanelClass, kSpeedBarClass, kNotebookClass, kPageClass}) {
+        wc.lpszClassName = name;
+        RegisterClassExW(&wc);
+    }
+    wc.lpfnWndProc = &FormProc;
+    wc.lpszClassName = kFormClass;
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    RegisterClassExW(&wc);
+}
+
 TfrmMain::TfrmMain() : FNextLabelId(idFirstLabel) {
     HDC screen = GetDC(nullptr);
     FPixelsPerInch = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
     FWhiteBrush = CreateSolidBrush(RGB(255, 255, 255));
-    RegisterClasses(FWhiteBrush);
+    RegisterWindowClasses(FWhiteBrush);
     CreateFonts();
     CreateFormWindow();
     CreateButtonBar();
@@ -124,13 +125,9 @@ void TfrmMain::CreateFormWindow() {
     int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
 
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    GetClassInfoExW(GetModuleHandleW(nullptr), kFormClass, &wc);
-    FHandle = CreateWindowExW(exStyle, kFormClass, L"Programma - Setup", style, left, top, width,
-                              height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    SetWindowLongPtrW(FHandle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(FHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FormProc));
+    // FormProc learns the form from the creation parameter and keeps FHandle.
+    CreateWindowExW(exStyle, kFormClass, L"Programma - Setup", style, left, top, width, height,
+                    nullptr, nullptr, GetModuleHandleW(nullptr), this);
     SendMessageW(FHandle, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
 
     Image1 = AddControl(FHandle, L"Static", "", SS_LEFT, 0, idImage1, 0, 0, kImageWidth,
@@ -139,10 +136,10 @@ void TfrmMain::CreateFormWindow() {
 
 HWND TfrmMain::AddControl(HWND parent, const wchar_t* cls, const std::string& text, DWORD style,
                           DWORD exStyle, int id, int left, int top, int width, int height,
-                          HFONT font, int tabOrder) {
+                          HFONT font, int tabOrder, void* param) {
     HWND w = CreateWindowExW(exStyle, cls, Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style,
                              Scale(left), Scale(top), Scale(width), Scale(height), parent,
-                             IdMenu(id), GetModuleHandleW(nullptr), nullptr);
+                             IdMenu(id), GetModuleHandleW(nullptr), param);
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : FFont), FALSE);
     if (tabOrder >= 0) {
         auto& list = FTabOrders[parent];
@@ -155,10 +152,9 @@ HWND TfrmMain::AddControl(HWND parent, const wchar_t* cls, const std::string& te
 
 HWND TfrmMain::AddPanel(HWND parent, const wchar_t* cls, const std::string& text, int id, int left,
                         int top, int width, int height, int tabOrder) {
+    // PanelProc learns the form from the creation parameter.
     HWND w = AddControl(parent, cls, text, WS_CLIPCHILDREN | WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT,
-                        id, left, top, width, height, FFont, tabOrder);
-    SetWindowLongPtrW(w, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    SetWindowLongPtrW(w, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
+                        id, left, top, width, height, FFont, tabOrder, this);
     FTabOrders[w]; // a container, even while it holds nothing to focus
     return w;
 }
@@ -588,6 +584,12 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK TfrmMain::FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* form =
+            static_cast<TfrmMain*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(form));
+        form->FHandle = wnd;
+    }
     auto* form = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
     if (form && form->FHandle == wnd) {
         LRESULT result = form->HandleMessage(msg, wParam, lParam);
@@ -598,6 +600,10 @@ LRESULT CALLBACK TfrmMain::FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lP
 }
 
 LRESULT CALLBACK TfrmMain::PanelProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE)
+        SetWindowLongPtrW(
+            wnd, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
     auto* form = reinterpret_cast<TfrmMain*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
     switch (msg) {
     case WM_COMMAND:

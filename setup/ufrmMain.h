@@ -57,6 +57,7 @@ class TfrmMain {
     HWND Label23 = nullptr;
 
   private:
+    static void RegisterWindowClasses(HBRUSH background);
     static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -80,7 +81,7 @@ class TfrmMain {
     // Creates a child; the place is given at the design resolution.
     HWND AddControl(HWND parent, const wchar_t* cls, const std::string& text, DWORD style,
                     DWORD exStyle, int id, int left, int top, int width, int height, HFONT font,
-                    int tabOrder = -1);
+                    int tabOrder = -1, void* param = nullptr);
     HWND AddPanel(HWND parent, const wchar_t* cls, const std::string& text, int id, int left,
                   int top, int width, int height, int tabOrder);
     // A label sized to its text.
