@@ -220,6 +220,10 @@ void TWizardForm::PressKey(WPARAM vk) const {
     Sync();
 }
 
+HWND TWizardForm::FocusedWindow() const {
+    return FocusOf(FHandle);
+}
+
 int TWizardForm::FocusedControlId() const {
     HWND focus = FocusOf(FHandle);
     return focus ? GetDlgCtrlID(focus) : 0;

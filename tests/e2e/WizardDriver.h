@@ -65,6 +65,8 @@ class TWizardForm {
     // Presses a key on the control that has the keyboard focus and waits
     // (up to a second) for the focus to move.
     void PressKey(WPARAM vk) const;
+    // The window with the keyboard focus, null when none.
+    HWND FocusedWindow() const;
     // Control id of the window with the keyboard focus, 0 when none.
     int FocusedControlId() const;
     // Waits until the form's thread has handled everything sent before.

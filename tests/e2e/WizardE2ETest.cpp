@@ -129,6 +129,22 @@ TEST_F(WizardTest, TabFollowsTheDesignedOrderAndSkipsTheCoveredButton) {
     EXPECT_EQ(FForm.FocusedControlId(), setup::idBtNext) << "Finish lies behind Next";
 }
 
+TEST_F(WizardTest, AltAPressesCancelAndEscapeOnTheFormDoesNothing) {
+    // The form has no cancel button: Escape leaves it alone.
+    FForm.PressKey(VK_ESCAPE);
+    FForm.Sync();
+    EXPECT_EQ(FForm.Read().Page, 1);
+    EXPECT_FALSE(WaitForDialog(FProcess->Id(), 300));
+    // "&Annuleer" answers to Alt+A.
+    HWND focus = FForm.FocusedWindow();
+    ASSERT_TRUE(focus);
+    PostMessageW(focus, WM_SYSCHAR, 'a', 1 | (1 << 29));
+    TDialog d = WaitForDialog(FProcess->Id(), kStepMs);
+    ASSERT_TRUE(d) << "Alt+A did not press Cancel";
+    EXPECT_EQ(d.Caption, "WAARSCHUWING");
+    EXPECT_TRUE(Answer(d, TAnswer::No, kStepMs));
+}
+
 class DeclinedCancel : public WizardTest, public ::testing::WithParamInterface<TAnswer> {};
 
 TEST_P(DeclinedCancel, LeavesPageButtonsAndCursorAsTheyWere) {
