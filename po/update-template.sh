@@ -2,7 +2,8 @@
 # Regenerates po/default.pot: the wizard's message texts (the literals passed
 # to gettext in setup/, and those of named constants marked with
 # gettext_noop) extracted by xgettext, followed by the runtime
-# library's texts, then merges the template into every translation.
+# library's texts and the texts of steps still to be written (pending.pot),
+# then merges the template into every translation.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 work=$(mktemp -d)
@@ -21,7 +22,7 @@ if [ ! -s "$work/wizard.pot" ]; then
     echo "update-template: no gettext texts found in setup/; the template is left as it is" >&2
     exit 1
 fi
-msgcat --use-first "$work/wizard.pot" "$work/runtime.pot" -o po/default.pot
+msgcat --use-first "$work/wizard.pot" "$work/runtime.pot" po/pending.pot -o po/default.pot
 for po in po/*.po; do
     msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" po/default.pot
 done
