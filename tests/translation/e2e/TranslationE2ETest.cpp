@@ -32,6 +32,10 @@ std::string SetupBesideCatalogs() {
 std::string SetupWithAppendedCatalogs() {
     return EnvOr("SETUP_EXE_APPENDED", "");
 }
+// A copy with one catalog, for the language "xx", that does not declare UTF-8.
+std::string SetupWithLatin1Catalog() {
+    return EnvOr("SETUP_EXE_LATIN1", "");
+}
 
 struct TExpected {
     std::string Caption, Text, Yes, No;
@@ -86,4 +90,38 @@ TEST(TranslatedWizard, CatalogsAppendedToTheProgram) {
     ASSERT_FALSE(platform::DirectoryExists(platform::ExtractFilePath(exe) + "locale"));
     ExpectCancelQuestion(exe, "fr_FR.UTF-8", kFrench);
     ExpectCancelQuestion(exe, "de_DE.UTF-8", kDutch);
+}
+
+TEST(TranslatedWizard, CatalogWithoutUtf8IsReportedOnceAndTurnedOff) {
+    const std::string exe = SetupWithLatin1Catalog();
+    ASSERT_FALSE(exe.empty()) << "SETUP_EXE_LATIN1 is not set";
+    ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", L"xx"));
+    TSetupProcess process(exe);
+    ASSERT_TRUE(process.Started()) << "cannot start " << exe;
+    TWizardForm form = TWizardForm::Find(process.Id(), kStartMs);
+    ASSERT_TRUE(form) << "no wizard window appeared";
+    // The first lookup, for the Cancel question, opens the catalog and reports it.
+    form.Click(setup::idBtCancel);
+    TDialog box = WaitForDialog(process.Id(), kStepMs);
+    ASSERT_TRUE(box) << "no message box appeared";
+    EXPECT_EQ(box.Caption, "Localization problem");
+    EXPECT_EQ(box.Text,
+              "The translation for the language code xx (in " + platform::ExtractFilePath(exe) +
+                  "locale\\xx\\LC_MESSAGES\\default.mo) does not have charset=utf-8 in its "
+                  "Content-Type. Translations are turned off.");
+    ASSERT_TRUE(Answer(box, TAnswer::Enter, kStepMs));
+    // Then the question itself, untranslated; and no second report after that.
+    TDialog d = WaitForDialog(process.Id(), kStepMs);
+    ASSERT_TRUE(d) << "no question appeared";
+    EXPECT_EQ(d.Caption, kDutch.Caption);
+    EXPECT_EQ(d.Text, kDutch.Text);
+    EXPECT_EQ(d.Buttons, (std::vector<std::string>{kDutch.Yes, kDutch.No}));
+    ASSERT_TRUE(Answer(d, TAnswer::No, kStepMs));
+    form.Click(setup::idBtCancel);
+    d = WaitForDialog(process.Id(), kStepMs);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d.Caption, kDutch.Caption);
+    EXPECT_TRUE(Answer(d, TAnswer::No, kStepMs));
+    form.CloseByTitleBar();
+    process.WaitForExit(kStepMs);
 }
