@@ -1,5 +1,6 @@
 #include "archive/DfHuffman.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "archive/DfErrors.h"
@@ -98,6 +99,11 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
         }
     }
     FMask = ~uint32_t(size - 1);
+    if (table) {
+        const size_t fastSize = size_t(1) << std::min(kFastLookupBits, FDefMaxCodeLen);
+        for (; size < fastSize; size *= 2)
+            std::memcpy(table + size, table, size * sizeof(uint32_t));
+    }
 }
 
 namespace {

@@ -55,6 +55,11 @@ enum class TArcDfHuffmanUsage { huEncoding, huDecoding, huBoth };
 class TArcDfDecodeHuffmanTree {
   public:
     static constexpr uint32_t kEmptySlot = 0xFFFFFFFFu; // symbol 0xFFFF, length 255
+    // Whatever FMaxCodeLen is, the table is filled out to at least this many index
+    // bits (when FDefMaxCodeLen allows): its first 2^kFastLookupBits slots then
+    // resolve every code of up to that length, and the decoder's common case can
+    // use a fixed mask.
+    static constexpr int kFastLookupBits = 10;
 
     TArcDfDecodeHuffmanTree(int aAlphabetSize, TArcDfHuffmanUsage aUsage, int aDefMaxCodeLen);
 
