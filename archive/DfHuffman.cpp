@@ -16,8 +16,11 @@ TArcDfDecodeHuffmanTree::TArcDfDecodeHuffmanTree(int aAlphabetSize, TArcDfHuffma
     if (aDefMaxCodeLen < 1 || aDefMaxCodeLen > kDfMaxCodeLength)
         throw rtl::EArgumentException("Huffman maximum code length out of range");
     // Reserved at full size once, so rebuilding for every dynamic block never allocates.
-    if (FUsage != TArcDfHuffmanUsage::huEncoding)
-        FDecodes.assign(size_t(1) << aDefMaxCodeLen, kEmptySlot);
+    if (FUsage != TArcDfHuffmanUsage::huEncoding) {
+        FCapacity = size_t(1) << std::min(kFastLookupBits, aDefMaxCodeLen);
+        FDecodes.reset(new uint32_t[FCapacity]);
+        FDecodes[0] = kEmptySlot; // what Decode finds before the first Build
+    }
     if (FUsage != TArcDfHuffmanUsage::huDecoding) FEncodes.assign(aAlphabetSize, 0);
 }
 
@@ -80,7 +83,16 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
     // the upper half extends that to width len, and each code of length len then
     // owns exactly one new slot (its bit-reversed code). Slots no code reaches stay
     // empty.
-    uint32_t* table = FDecodes.data();
+    const int fastBits = std::min(kFastLookupBits, FDefMaxCodeLen);
+    uint32_t* table = FDecodes.get();
+    if (table) {
+        size_t needed = size_t(1) << std::max(FMaxCodeLen, fastBits);
+        if (needed > FCapacity) {
+            FDecodes.reset(new uint32_t[needed]);
+            FCapacity = needed;
+            table = FDecodes.get();
+        }
+    }
     size_t size = 1;
     if (table) table[0] = kEmptySlot;
     for (int len = 1; len <= FMaxCodeLen; ++len) {
@@ -100,7 +112,7 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
     }
     FMask = ~uint32_t(size - 1);
     if (table) {
-        const size_t fastSize = size_t(1) << std::min(kFastLookupBits, FDefMaxCodeLen);
+        const size_t fastSize = size_t(1) << fastBits;
         for (; size < fastSize; size *= 2)
             std::memcpy(table + size, table, size * sizeof(uint32_t));
     }

@@ -163,7 +163,7 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
 
     uint64_t bits = FIn.FBitBuffer;
     int bitsLeft = FIn.FBitsLeft;
-    const uint8_t* const inBase = FIn.FBuffer.data();
+    const uint8_t* const inBase = FIn.FBuffer.get();
     const uint8_t* inPos = inBase + FIn.FBufPos;
     const uint8_t* inEnd = inBase + FIn.FBufEnd;
     uint8_t* const outBase = FOut.FBuffer;
