@@ -33,8 +33,8 @@ uint16_t Le16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
 }
 
-// The deflated entries, found through the central directory (no Zip64).
-std::vector<TEntry> DeflatedEntries(const std::vector<uint8_t>& zip) {
+// The entries of one method, found through the central directory (no Zip64).
+std::vector<TEntry> EntriesOf(const std::vector<uint8_t>& zip, uint16_t wantedMethod) {
     size_t eocd = zip.size() >= 22 ? zip.size() - 22 : 0;
     while (eocd > 0 && Le32(&zip[eocd]) != 0x06054B50)
         --eocd;
@@ -48,7 +48,7 @@ std::vector<TEntry> DeflatedEntries(const std::vector<uint8_t>& zip) {
         uint16_t method = Le16(c + 10);
         uint32_t crc = Le32(c + 16), csize = Le32(c + 20), usize = Le32(c + 24);
         uint32_t local = Le32(c + 42);
-        if (method == 8) {
+        if (method == wantedMethod) {
             const uint8_t* l = &zip[local];
             size_t start = local + 30 + Le16(l + 26) + Le16(l + 28);
             entries.push_back({&zip[start], csize, usize, crc});
@@ -120,7 +120,34 @@ int main(int argc, char** argv) {
     int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
     std::ifstream f(argv[1], std::ios::binary);
     std::vector<uint8_t> zip((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    std::vector<TEntry> entries = DeflatedEntries(zip);
+    std::vector<TEntry> entries = EntriesOf(zip, 8);
+    // Deflate64 entries (method 9): no peer decodes them, so the engine runs alone.
+    std::vector<TEntry> entries64 = EntriesOf(zip, 9);
+    if (entries.empty() && !entries64.empty()) {
+        size_t total = 0, largest = 0;
+        for (const TEntry& e : entries64)
+            total += e.size, largest = std::max(largest, e.size);
+        std::vector<uint8_t> out(largest + 1);
+        double best = 1e30;
+        for (int r = 0; r < runs; ++r)
+            best = std::min(best, Seconds([&] {
+                                for (const TEntry& e : entries64) {
+                                    TInputStream in(e.data, e.compressed);
+                                    TOutputStream dst(out.data());
+                                    arc::TArcDeflateHelper helper;
+                                    helper.FOptions |= arc::TArcDeflateHelper::kDeflate64;
+                                    helper.FSkipChecksum = true;
+                                    arc::Inflate(in, dst, helper);
+                                    if (dst.FPos != e.size ||
+                                        arc::TArcCrc32::Of(out.data(), e.size) != e.crc)
+                                        throw std::runtime_error("deflate64: wrong output");
+                                }
+                            }));
+        std::printf("%zu deflate64 entries, %.1f MB output: engine %.1f MB/s "
+                    "(CRC-32 check included)\n",
+                    entries64.size(), total / 1e6, total / best / 1e6);
+        return 0;
+    }
     size_t total = 0, totalCompressed = 0, largest = 0;
     for (const TEntry& e : entries) {
         total += e.size;
