@@ -37,20 +37,21 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
         ++count[lengths[sym]];
     }
     count[0] = 0;
-    FMaxCodeLen = 0;
+    int maxLen = 0;
     for (int len = FDefMaxCodeLen; len > 0; --len)
         if (count[len]) {
-            FMaxCodeLen = len;
+            maxLen = len;
             break;
         }
 
     // Kraft check: more codes of a length than the space left makes the set
     // over-subscribed, which no prefix code can be.
     int left = 1;
-    for (int len = 1; len <= FMaxCodeLen; ++len) {
+    for (int len = 1; len <= maxLen; ++len) {
         left = left * 2 - count[len];
         if (left < 0) RaiseInflateCause(kDfCauseOverSubscribed);
     }
+    FMaxCodeLen = maxLen;
 
     // First canonical code of each length, and the symbols grouped by length in
     // ascending symbol order.
