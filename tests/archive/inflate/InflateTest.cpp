@@ -53,12 +53,22 @@ TEST(InflateBlocks, StoredBlocksIncludingEmptyOnes) {
 }
 
 TEST(InflateBlocks, StoredBlockLargerThanTheInputBufferAndWindow) {
+    // Both window sizes; a match after the stored data reads history that the
+    // stored copies slid through the window.
     std::string big = Noise(65535, 7);
-    TDeflateWriter w;
-    w.Stored(false, big);
-    w.Stored(false, big);
-    w.Stored(true, "end");
-    EXPECT_EQ(InflateBytes(w.Data()), big + big + "end");
+    for (bool deflate64 : {false, true}) {
+        TDeflateWriter w(deflate64);
+        w.Stored(false, big);
+        w.Stored(false, big);
+        w.Stored(false, big);
+        w.BlockHeader(true, 1);
+        w.UseFixedCodes();
+        w.Match(200, 30000);
+        w.EndOfBlock();
+        std::string expected = big + big + big;
+        expected += expected.substr(expected.size() - 30000, 200);
+        EXPECT_TRUE(InflateBytes(w.Data(), deflate64) == expected) << deflate64;
+    }
 }
 
 TEST(InflateBlocks, FixedBlockShortDistanceRepeatsThePattern) {
