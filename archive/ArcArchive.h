@@ -194,6 +194,9 @@ class TArcZipArchive : public TArcArchive {
 public:
     // Opens the file for reading; other processes may read and write it.
     explicit TArcZipArchive(const std::string& fileName);
+    // Reads an archive from a stream that the caller opened (the archive
+    // keeps it but does not count as its owner: spanned sets are refused).
+    TArcZipArchive(std::unique_ptr<rtl::TStream> stream, const std::string& name);
     ~TArcZipArchive() override;
 
     void LoadArchive() override;

@@ -196,6 +196,12 @@ TArcZipArchive::TArcZipArchive(const std::string& fileName)
     FOwnsStream = true;
 }
 
+TArcZipArchive::TArcZipArchive(std::unique_ptr<rtl::TStream> stream, const std::string& name)
+    : TArcArchive(name, rtl::fmOpenRead | rtl::fmShareDenyNone) {
+    FStream = std::move(stream);
+    FOwnsStream = false;
+}
+
 TArcZipArchive::~TArcZipArchive() = default;
 
 void TArcZipArchive::LoadArchive() { ReadCentralDirectory(); }

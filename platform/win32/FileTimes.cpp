@@ -27,7 +27,9 @@ bool SetFileLastWriteLocal(const std::string& path, int year, int month, int day
 }
 
 bool SetFileAttributesByName(const std::string& path, uint32_t attributes) {
-    return SetFileAttributesW(win32::Wide(path).c_str(), attributes) != 0;
+    // No attribute at all is spelled "normal" to the system.
+    DWORD value = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return SetFileAttributesW(win32::Wide(path).c_str(), value) != 0;
 }
 
 } // namespace platform

@@ -8,6 +8,7 @@
 #include "archive/ArcErrors.h"
 #include "archive/UnZipper.h"
 #include "archive/ZipStreams.h"
+#include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "platform/Unicode.h"
 #include "tests/archive/zip/ZipTestSupport.h"
@@ -102,19 +103,21 @@ TEST(Extract, FileTimeAndAttributesFollowTheEntry) {
     EXPECT_FALSE(IsWritable(u.Out("readonly.txt")));
     EXPECT_FALSE(IsWritable(u.Out("unixro.txt")));
     EXPECT_EQ(ReadFileBytes(u.Out("unixro.txt")), "unix read only\n");
+    for (const char* name : {"readonly.txt", "unixro.txt"}) // so the folder can go
+        platform::SetFileAttributesByName(u.Out(name), 0);
 }
 
 TEST(Extract, ReadOnlyTargetIsNotReplaced) {
     Unzip u;
     testing_support::WriteFileBytes(u.Out("README"), "old");
-    chmod(u.Out("README").c_str(), 0444);
+    platform::SetFileAttributesByName(u.Out("README"), platform::faReadOnly);
     {
         int error = 0;
         platform::FileHandle h = platform::FileOpen(u.Out("README"), platform::FileAccess::Write, 0,
                                                     platform::FileDisposition::OpenExisting, error);
         if (h != platform::kInvalidFileHandle) {
             platform::FileClose(h);
-            chmod(u.Out("README").c_str(), 0644);
+            platform::SetFileAttributesByName(u.Out("README"), 0);
             GTEST_SKIP() << "this account may write read-only files";
         }
     }
@@ -124,7 +127,7 @@ TEST(Extract, ReadOnlyTargetIsNotReplaced) {
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->errorClass, ecFileCreateError);
     EXPECT_EQ(f->message.rfind("Cannot create file \"", 0), 0u) << f->message;
-    chmod(u.Out("README").c_str(), 0644);
+    platform::SetFileAttributesByName(u.Out("README"), 0);
     EXPECT_EQ(ReadFileBytes(u.Out("README")), "old");
 }
 
@@ -161,7 +164,7 @@ TEST(Extract, RestorePathKeepsFoldersButNeverLeavesTheBase) {
     u.zip.SetBaseDirectory(base);
     u.zip.SetExtractOptions({eoCreateDirs, eoRestorePath});
     u.zip.OpenArchive(Fixture("extract-cases.zip"));
-    u.zip.ExtractFiles("*.*");
+    u.zip.ExtractFilesEx("*.*", "readonly.txt;unixro.txt");
     char d = platform::PathDelim();
     EXPECT_EQ(ReadFileBytes(base + d + "bin" + d + "app.exe"), "first app\n");
     EXPECT_EQ(ReadFileBytes(base + d + "doc" + d + "app.exe"), "second app\n");
