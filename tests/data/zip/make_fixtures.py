@@ -144,6 +144,22 @@ def main():
         Entry("unixro.txt", b"unix read only\n", ext_attr=0o100444 << 16),
     ]))
 
+    # Deflated entries that lie: more output than declared, an invalid
+    # stream (block type 3), and a stored block cut short.
+    def deflate(data):
+        c = zlib.compressobj(9, zlib.DEFLATED, -15)
+        return c.compress(data) + c.flush()
+    zeros = b"\0" * 1000000
+    packed = deflate(zeros)
+    text = b"deflated text\n" * 50
+    write("deflate-cases.zip", build([
+        Entry("bomb.bin", packed, method=8, usize=1000, crc=zlib.crc32(zeros[:1000])),
+        Entry("blocktype3.bin", b"\x07\x00\x00", method=8, usize=10, crc=0),
+        Entry("cut.bin", b"\x01" + struct.pack("<HH", len(text), len(text) ^ 0xFFFF) + text[:100], method=8,
+              usize=len(text), crc=zlib.crc32(text)),
+        Entry("good.txt", deflate(text), method=8, usize=len(text), crc=zlib.crc32(text)),
+    ]))
+
     write("empty-archive.zip", build([]))
     write("html-page.zip", b"<html><body>404 Not Found</body></html>\n")
     write("short.zip", b"PK\x05\x06short")
