@@ -59,7 +59,11 @@ void ApplyItemTimeAndAttributes(TArcZipItem& item, const std::string& target) {
     int year, month, day, hour, minute, second;
     item.LastModTimeParts(year, month, day, hour, minute, second);
     platform::SetFileLastWriteLocal(target, year, month, day, hour, minute, second);
-    platform::SetFileAttributesByName(target, item.NativeFileAttributes());
+    uint32_t attributes = item.NativeFileAttributes();
+    // A read-only folder would refuse the files that belong in it (POSIX
+    // honours the bit on folders); Windows ignores it there anyway.
+    if (item.IsDirectory()) attributes &= ~static_cast<uint32_t>(platform::faReadOnly);
+    platform::SetFileAttributesByName(target, attributes);
 }
 
 void UnzipToFile(TArcZipArchive& archive, TArcZipItem& item, const std::string& target) {

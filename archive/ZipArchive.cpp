@@ -252,16 +252,27 @@ void TArcZipArchive::ReadCentralDirectory() {
     uint64_t zip64Offset = 0;
     const bool zip64 = FInfo.IsZip64();
     if (zip64) {
-        int64_t pos = endPos - static_cast<int64_t>(kZip64LocatorSize);
+        // The locator normally sits right before the end record; otherwise
+        // it is searched byte by byte towards the start, a block at a time.
         uint8_t loc[kZip64LocatorSize];
-        for (;; --pos) {
-            if (pos < 0) {
-                FStatus = asInvalid;
-                throw EArcZipInvalid();
-            }
-            FStream->SetPosition(pos);
-            FStream->ReadBuffer(loc, sizeof loc);
-            if (GetU32(loc) == kZip64LocatorSignature) break;
+        int64_t pos = endPos - static_cast<int64_t>(kZip64LocatorSize);
+        std::vector<uint8_t> block;
+        bool found = false;
+        while (!found && pos >= 0) {
+            int64_t blockStart = std::max<int64_t>(0, pos - 65536);
+            block.resize(static_cast<size_t>(pos - blockStart) + kZip64LocatorSize);
+            FStream->SetPosition(blockStart);
+            FStream->ReadBuffer(block.data(), block.size());
+            for (int64_t i = pos - blockStart; i >= 0; --i, --pos)
+                if (GetU32(block.data() + i) == kZip64LocatorSignature) {
+                    std::memcpy(loc, block.data() + i, sizeof loc);
+                    found = true;
+                    break;
+                }
+        }
+        if (!found) {
+            FStatus = asInvalid;
+            throw EArcZipInvalid();
         }
         zip64Disk = GetU32(loc + 4);
         zip64Offset = GetU64(loc + 8);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "archive/UnZipper.h"
+#include "runtime/Exception.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto stream = std::make_unique<rtl::TMemoryStream>();
