@@ -12,6 +12,8 @@ set -eu
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 WORK=${1:-/tmp/unzip-bench}
 REPEAT=${REPEAT:-3}
+# Where the files go; OUT=/dev/shm/x takes the disk out of the measurement.
+OUT=${OUT:-$WORK/out}
 ARCUNZIP=${ARCUNZIP:-$ROOT/build/linux/tools/arcunzip/arcunzip}
 SEVENZIP=$(command -v 7zz || command -v 7z)
 mkdir -p "$WORK"
@@ -33,22 +35,24 @@ run() { # label command...
     rss=""
     i=0
     while [ $i -lt "$REPEAT" ]; do
-        rm -rf out && mkdir out
+        rm -rf "$OUT" && mkdir -p "$OUT"
         /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null 2>&1 || echo "  ($label exited non-zero)"
-        read -r secs kb < time.txt
+        read -r secs kb <<EOT
+$(tail -n 1 time.txt)
+EOT
         if [ -z "$best" ] || [ "$(echo "$secs < $best" | bc)" = 1 ]; then best=$secs; fi
         rss=$kb
         i=$((i + 1))
     done
-    files=$(find out -type f | wc -l)
+    files=$(find "$OUT" -type f | wc -l)
     printf '%-10s %8s s  %8s KiB peak RSS  %6s files\n' "$label" "$best" "$rss" "$files"
 }
 
 for archive in corpus-stored.zip corpus-deflate.zip; do
     echo "== $archive ($(du -m "$archive" | cut -f1) MB, $(unzip -Z1 "$archive" | wc -l) entries)"
-    run arcunzip "$ARCUNZIP" -r -d out "$archive"
-    run unzip unzip -q -o "$archive" -d out
-    run 7z "$SEVENZIP" x -y -bd -oout "$archive"
-    run bsdtar bsdtar -xf "$archive" -C out
+    run arcunzip "$ARCUNZIP" -r -d "$OUT" "$archive"
+    run unzip unzip -q -o "$archive" -d "$OUT"
+    run 7z "$SEVENZIP" x -y -bd "-o$OUT" "$archive"
+    run bsdtar bsdtar -xf "$archive" -C "$OUT"
 done
-rm -rf out time.txt
+rm -rf "$OUT" time.txt
