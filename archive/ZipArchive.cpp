@@ -121,18 +121,14 @@ TArcSpanReadStream::TArcSpanReadStream(const std::string& archiveName, std::uniq
 }
 
 std::string TArcSpanReadStream::ImageFileName(uint32_t number) const {
-    std::string digits = std::to_string(number);
-    if (digits.size() < 2) digits.insert(0, "0");
+    std::string digits = (number < 10 ? "0" : "") + std::to_string(number);
+    // "name.zip" -> "name.z01"; without an extension (or a lone dot) "name.01".
     size_t slash = FArchiveName.find_last_of("/\\:");
     size_t dot = FArchiveName.find_last_of('.');
-    std::string name;
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == FArchiveName.size())
-        name = FArchiveName.substr(0, dot == std::string::npos || (slash != std::string::npos && dot < slash)
-                                          ? FArchiveName.size()
-                                          : dot) +
-               "." + digits;
-    else
-        name = FArchiveName.substr(0, dot + 2) + digits;
+    bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    std::string stem = hasExtension ? FArchiveName.substr(0, dot) : FArchiveName;
+    std::string extension = hasExtension ? FArchiveName.substr(dot) : std::string();
+    std::string name = extension.size() >= 2 ? stem + extension.substr(0, 2) + digits : stem + "." + digits;
     if (FOwner.FHooks.OnRequestImage) {
         bool abort = false;
         FOwner.FHooks.OnRequestImage(static_cast<int>(number), name, abort);
