@@ -29,6 +29,8 @@ bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
 
 // ---------------------------------------------------------------- items
 
+std::string TArcArchiveItem::DiskFileName() const { return Replace(FFileName, '/', '\\'); }
+
 std::string TArcArchiveItem::StoredPath() const {
     size_t cut = FFileName.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : FFileName.substr(0, cut + 1);
@@ -88,7 +90,7 @@ void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
     }
     FLastModFileTime = h.FLastModFileTime;
     FLastModFileDate = h.FLastModFileDate;
-    FDiskFileName = Replace(FFileName, '/', '\\');
+    h.ShareNameWithRawBytes();
     FAction = aaNone;
     FTagged = false;
 }

@@ -47,7 +47,9 @@ class TArcArchiveItem {
 public:
     virtual ~TArcArchiveItem() = default;
     const std::string& FileName() const { return FFileName; }
-    const std::string& DiskFileName() const { return FDiskFileName; }
+    // The name with every "/" replaced by "\"; computed, not stored, since
+    // large directories keep one item per entry in memory.
+    std::string DiskFileName() const;
     int64_t CompressedSize() const { return FCompressedSize; }
     int64_t UncompressedSize() const { return FUncompressedSize; }
     bool Tagged() const { return FTagged; }
@@ -58,7 +60,6 @@ public:
     std::string StoredPath() const;
 
     std::string FFileName;
-    std::string FDiskFileName;
     int64_t FCompressedSize = 0;
     int64_t FUncompressedSize = 0;
     TArcArchiveAction FAction = aaNone;
@@ -80,7 +81,7 @@ public:
     uint16_t GeneralPurposeBitFlag() const { return FItemInfo.FGeneralPurposeBitFlag; }
     const std::string& FileComment() const { return FItemInfo.FFileComment; }
     TArcExtraField& ExtraField() { return FItemInfo.FExtraField; }
-    const std::string& RawFileName() const { return FItemInfo.FFileName; }
+    const std::string& RawFileName() const { return FItemInfo.DecodedFileName(); }
     uint16_t LastModFileTime() const { return FLastModFileTime; }
     uint16_t LastModFileDate() const { return FLastModFileDate; }
 

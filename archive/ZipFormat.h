@@ -113,8 +113,18 @@ public:
     // extra field raises the stream read error.
     void LoadFromStream(rtl::TStream& stream);
     uint8_t HostSystem() const { return static_cast<uint8_t>(FVersionMadeBy >> 8); }
+    // The decoded name. When it equals the raw bytes only one copy is kept
+    // (FFileName is then emptied and FNameIsRaw set).
+    const std::string& DecodedFileName() const { return FNameIsRaw ? FRawFileName : FFileName; }
+    void ShareNameWithRawBytes() {
+        if (!FNameIsRaw && FFileName == FRawFileName) {
+            FNameIsRaw = true;
+            std::string().swap(FFileName);
+        }
+    }
 
     std::string FRawFileName;
+    bool FNameIsRaw = false;
     uint16_t FVersionMadeBy = 0;
     uint16_t FDiskNumberStart = 0;
     uint16_t FInternalFileAttributes = 0;

@@ -92,14 +92,17 @@ TEST(ZipItems, NamesDecodedByFlagBytesAndExtraFields) {
     EXPECT_EQ(zip.Items(0).FileName(), "caf\u00e9-flag.txt");   // bit 11
     EXPECT_EQ(zip.Items(1).FileName(), "caf\u00e9-noflag.txt"); // valid UTF-8 without bit 11
     // ANSI bytes from a Unix host that do not look like OEM text stay ANSI.
-    if (platform::AnsiCodePage() == 1252)
+    if (platform::AnsiCodePage() == 1252) {
         EXPECT_EQ(zip.Items(2).FileName(), "caf\u00e9-ansi.txt");
-    if (platform::OemCodePage() == 437 && platform::AnsiCodePage() != 437)
+    }
+    if (platform::OemCodePage() == 437 && platform::AnsiCodePage() != 437) {
         EXPECT_EQ(zip.Items(3).FileName(), "\u00fcber-oem.txt"); // DOS host: OEM text
+    }
     EXPECT_EQ(zip.Items(4).FileName(), "Ger\u00e4t \u2603.txt"); // 0x7075 with matching CRC
     EXPECT_EQ(zip.Items(5).FileName(), "\u2603 snow.txt");      // 0x554E UTF-16 record
-    if (platform::AnsiCodePage() == 1252)
+    if (platform::AnsiCodePage() == 1252) {
         EXPECT_EQ(zip.Items(6).FileName(), "Ger\u00e4t.txt"); // 0x7075 whose CRC is stale: ignored
+    }
     EXPECT_EQ(zip.Items(4).RawFileName(), platform::AnsiToUtf8("Ger\xE4t.txt"));
 }
 
