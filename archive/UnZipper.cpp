@@ -1,6 +1,7 @@
 #include "archive/UnZipper.h"
 
 #include "archive/ArcErrors.h"
+#include "archive/Inflate.h"
 #include "archive/ZipStreams.h"
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
@@ -46,6 +47,16 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
                               [&](int percent) { return archive.ReportItemProgress(item, percent); });
     switch (item.CompressionMethod()) {
     case 0: out.CopyFrom(source, item.UncompressedSize()); break;
+    case 8:
+    case 9: {
+        TArcDeflateHelper helper;
+        if (item.CompressionMethod() == 9) helper.FOptions |= TArcDeflateHelper::kDeflate64;
+        helper.FStreamSize = item.CompressedSize();
+        Inflate(source, out, helper);
+        break;
+    }
+    // Methods 1-6 (shrink, reduce, implode), 12, 14, 97 and 98 have no
+    // decoder yet and fail like any unknown method.
     default: throw EArcZipInvalidMethod();
     }
     if (out.CRC32() != item.CRC32()) {
