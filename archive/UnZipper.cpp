@@ -52,6 +52,7 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
         TArcDeflateHelper helper;
         if (item.CompressionMethod() == 9) helper.FOptions |= TArcDeflateHelper::kDeflate64;
         helper.FStreamSize = item.CompressedSize();
+        helper.FSkipChecksum = true; // the output wrapper keeps the CRC-32 already
         Inflate(source, out, helper);
         break;
     }
