@@ -81,7 +81,9 @@ size_t TArcUnzipOutputStream::Write(const void* buffer, size_t count) {
 }
 
 int64_t TArcUnzipOutputStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
+    // Only asking where the output stands is possible (the end is the position).
     if (offset == 0 && origin != rtl::TSeekOrigin::soBeginning) return FBytesWritten;
+    if (origin == rtl::TSeekOrigin::soBeginning && offset == FBytesWritten) return FBytesWritten;
     throw EArcException("The entry output cannot be repositioned");
 }
 

@@ -282,6 +282,7 @@ TEST(EntryStreams, OutputStopsAtTheDeclaredSize) {
     EXPECT_THROW(out.WriteBuffer("defgh", 5), EArcZipDataTooLong);
     EXPECT_EQ(std::string(target.Bytes().begin(), target.Bytes().end()), "abcde");
     EXPECT_EQ(out.BytesWritten(), 5);
+    EXPECT_EQ(out.Size(), 5); // position queries work; the data cannot be revisited
     EXPECT_EQ(out.CRC32(), TArcCrc32::Of("abcde", 5));
     try {
         out.WriteBuffer("x", 1);
