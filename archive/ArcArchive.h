@@ -175,6 +175,9 @@ public:
     int FSpanningThreshold = 0;
 
 protected:
+    // The target folder last found or created, so consecutive entries of one
+    // folder cost one check.
+    std::string FLastTargetFolder;
     explicit TArcArchive(const std::string& fileName, unsigned mode);
     void ReportArchiveProgress(int percent);
     // Decides where an item goes; false means skip.

@@ -214,10 +214,13 @@ bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& ne
     }
 
     std::string folder = platform::ExtractFilePath(target);
-    if (!folder.empty() && !platform::DirectoryExists(folder)) {
-        if (!createDirs) throw EArcNoSuchDirectory();
-        int error = 0;
-        if (!platform::CreateDirectoryChain(folder, error)) rtl::RaiseInOutError(error);
+    if (!folder.empty() && folder != FLastTargetFolder) {
+        if (!platform::DirectoryExists(folder)) {
+            if (!createDirs) throw EArcNoSuchDirectory();
+            int error = 0;
+            if (!platform::CreateDirectoryChain(folder, error)) rtl::RaiseInOutError(error);
+        }
+        FLastTargetFolder = folder;
     }
     if (!item.IsDirectory() && platform::FileExists(target)) {
         bool confirm = true;

@@ -34,6 +34,7 @@ bool SetFileAttributesByName(const std::string& path, uint32_t attributes) {
         mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
     else
         mode |= S_IWUSR;
+    if (mode == (st.st_mode & 07777)) return true; // nothing to change
     return chmod(path.c_str(), mode) == 0;
 }
 
