@@ -23,13 +23,17 @@ std::string Replace(std::string text, char from, char to) {
     return text;
 }
 
-bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+bool IsDelimiter(char c) {
+    return c == '\\' || c == '/';
+}
 
 } // namespace
 
 // ---------------------------------------------------------------- items
 
-std::string TArcArchiveItem::DiskFileName() const { return Replace(FFileName, '/', '\\'); }
+std::string TArcArchiveItem::DiskFileName() const {
+    return Replace(FFileName, '/', '\\');
+}
 
 std::string TArcArchiveItem::StoredPath() const {
     size_t cut = FFileName.find_last_of("/\\");
@@ -50,14 +54,18 @@ void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
     if ((h.FGeneralPurposeBitFlag & kFlagUtf8Names) != 0 ||
         ClassifyNameBytes(h.FRawFileName) == TArcNameEncoding::neUtf8) {
         FFileName = h.FRawFileName;
-    } else if (h.FExtraField.FindSubField(kExtraUnicodePath, data, size) && size > 6 && data[0] == 1 &&
-               GetU32(data + 1) == TArcCrc32::Of(headerNameAsAnsi().data(), headerNameAsAnsi().size())) {
+    } else if (h.FExtraField.FindSubField(kExtraUnicodePath, data, size) && size > 6 &&
+               data[0] == 1 &&
+               GetU32(data + 1) ==
+                   TArcCrc32::Of(headerNameAsAnsi().data(), headerNameAsAnsi().size())) {
         FFileName = platform::Utf16ToUtf8(platform::Utf8ToUtf16(
             std::string_view(reinterpret_cast<const char*>(data + 5), size - 5u)));
     } else if (h.FExtraField.FindSubField(kExtraUnicodeRecord, data, size) && size > 10 &&
-               GetU32(data) == kUnicodeRecordSignature && size == 8 + 2 * uint64_t(GetU32(data + 4))) {
+               GetU32(data) == kUnicodeRecordSignature &&
+               size == 8 + 2 * uint64_t(GetU32(data + 4))) {
         std::u16string text;
-        for (uint32_t i = 0, n = GetU32(data + 4); i < n; ++i) text.push_back(char16_t(GetU16(data + 8 + 2 * i)));
+        for (uint32_t i = 0, n = GetU32(data + 4); i < n; ++i)
+            text.push_back(char16_t(GetU16(data + 8 + 2 * i)));
         FFileName = platform::Utf16ToUtf8(text);
     } else if (platform::AnsiCodePage() != platform::OemCodePage()) {
         const std::string& bytes = headerNameAsAnsi();
@@ -107,13 +115,18 @@ uint32_t TArcZipItem::NativeFileAttributes() const {
     uint32_t result = 0;
     if ((mode & 0x80) == 0) result |= platform::faReadOnly;
     switch (mode & 0xF000) {
-    case 0x4000: result |= platform::faDirectory; break;
+    case 0x4000:
+        result |= platform::faDirectory;
+        break;
     case 0x1000:
     case 0x2000:
     case 0x6000:
     case 0xA000:
-    case 0xC000: result |= platform::faSysFile; break;
-    default: break;
+    case 0xC000:
+        result |= platform::faSysFile;
+        break;
+    default:
+        break;
     }
     return result;
 }
@@ -164,7 +177,8 @@ bool MatchPattern(const std::string& text, const std::string& pattern) {
             return false;
         }
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
     return p == pattern.size();
 }
 
@@ -180,7 +194,8 @@ bool MatchesOnePart(const TArcArchiveItem& item, std::string part) {
     if (item.IsDirectory() && !name.empty() && name.back() == '\\') name.pop_back();
     name = platform::AsciiUpperCase(name);
     size_t nameCut = name.find_last_of('\\');
-    std::string nameFolder = nameCut == std::string::npos ? std::string() : name.substr(0, nameCut + 1);
+    std::string nameFolder =
+        nameCut == std::string::npos ? std::string() : name.substr(0, nameCut + 1);
     std::string fileName = nameCut == std::string::npos ? name : name.substr(nameCut + 1);
     if (!maskFolder.empty() && !MatchPattern(nameFolder, maskFolder)) return false;
     return MatchPattern(fileName, maskName);
@@ -200,8 +215,10 @@ bool MatchesStoredName(const TArcArchiveItem& item, const std::string& mask) {
     return false;
 }
 
-bool MatchesStoredNameEx(const TArcArchiveItem& item, const std::string& mask, const std::string& exclusion) {
-    return MatchesStoredName(item, mask) && (exclusion.empty() || !MatchesStoredName(item, exclusion));
+bool MatchesStoredNameEx(const TArcArchiveItem& item, const std::string& mask,
+                         const std::string& exclusion) {
+    return MatchesStoredName(item, mask) &&
+           (exclusion.empty() || !MatchesStoredName(item, exclusion));
 }
 
 } // namespace arc

@@ -28,23 +28,39 @@ enum TArcArchiveType {
     atBzippedTar
 };
 enum TArcArchiveStatus { asInvalid, asIdle, asBusy };
-enum TArcArchiveAction { aaFailed, aaNone, aaAdd, aaDelete, aaFreshen, aaMove, aaReplace, aaStreamAdd };
+enum TArcArchiveAction {
+    aaFailed,
+    aaNone,
+    aaAdd,
+    aaDelete,
+    aaFreshen,
+    aaMove,
+    aaReplace,
+    aaStreamAdd
+};
 enum TArcProcessType { ptAdd, ptDelete, ptExtract, ptFreshen, ptMove, ptReplace, ptFoundUnhandled };
 enum TArcExtractOption { eoCreateDirs, eoRestorePath };
 using TArcExtractOptions = std::set<TArcExtractOption>;
-enum TArcErrorClass { ecArcError, ecInOutError, ecFilerError, ecFileCreateError, ecFileOpenError,
-                      ecCabError, ecOther };
+enum TArcErrorClass {
+    ecArcError,
+    ecInOutError,
+    ecFilerError,
+    ecFileCreateError,
+    ecFileOpenError,
+    ecCabError,
+    ecOther
+};
 
 // Progress meter that a component may drive.
 class IArcProgressMeter {
-public:
+  public:
     virtual ~IArcProgressMeter() = default;
     virtual void Reset() = 0;
     virtual void DoProgress(int percent) = 0;
 };
 
 class TArcArchiveItem {
-public:
+  public:
     virtual ~TArcArchiveItem() = default;
     const std::string& FileName() const { return FFileName; }
     // The name with every "/" replaced by "\"; computed, not stored, since
@@ -67,7 +83,7 @@ public:
 };
 
 class TArcZipItem : public TArcArchiveItem {
-public:
+  public:
     // Reads one central directory entry at the stream's position.
     void LoadFromStream(rtl::TStream& stream);
 
@@ -91,7 +107,8 @@ public:
     // The DOS date and time; an impossible value raises EConvertError.
     rtl::TDateTime LastModTimeAsDateTime() const;
     // The same, split into its parts (validated like LastModTimeAsDateTime).
-    void LastModTimeParts(int& year, int& month, int& day, int& hour, int& minute, int& second) const;
+    void LastModTimeParts(int& year, int& month, int& day, int& hour, int& minute,
+                          int& second) const;
 
     int64_t FRelativeOffset = 0;
     uint32_t FDiskNumberStart = 0;
@@ -116,7 +133,8 @@ class TArcArchive;
 struct TArcArchiveHooks {
     std::function<void(int percent, bool& abort)> OnArchiveProgress;
     std::function<void(TArcArchiveItem& item, int percent, bool& abort)> OnArchiveItemProgress;
-    std::function<void(TArcArchiveItem& item, TArcProcessType type, bool& confirm)> OnConfirmProcessItem;
+    std::function<void(TArcArchiveItem& item, TArcProcessType type, bool& confirm)>
+        OnConfirmProcessItem;
     std::function<void(const std::string& name, bool& confirm)> OnConfirmOverwrite;
     std::function<void(TArcArchiveItem& item, TArcProcessType type, TArcErrorClass errorClass,
                        int errorCode, const std::string& message)>
@@ -127,7 +145,7 @@ struct TArcArchiveHooks {
 
 // A generic archive: an open stream, the list of items and the extraction loop.
 class TArcArchive {
-public:
+  public:
     virtual ~TArcArchive();
 
     // Loads the directory; the load notification runs also when it fails.
@@ -154,7 +172,8 @@ public:
     int FindItem(const std::string& name) const;
 
     // Reports a failure of one item through the failure hook (when set).
-    void ReportItemFailure(TArcArchiveItem& item, TArcProcessType type, const std::exception& error);
+    void ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
+                           const std::exception& error);
     // Returns true when the caller asked to stop.
     bool ReportItemProgress(TArcArchiveItem& item, int percent);
 
@@ -174,7 +193,7 @@ public:
     bool FLogging = false;
     int FSpanningThreshold = 0;
 
-protected:
+  protected:
     // The target folder last found or created, so consecutive entries of one
     // folder cost one check.
     std::string FLastTargetFolder;
@@ -195,7 +214,7 @@ using TArcExtractToStreamHelper =
 using TArcTestHelper = std::function<void(TArcZipArchive& archive, TArcZipItem& item)>;
 
 class TArcZipArchive : public TArcArchive {
-public:
+  public:
     // Opens the file for reading; other processes may read and write it.
     explicit TArcZipArchive(const std::string& fileName);
     // Reads an archive from a stream that the caller opened (the archive
@@ -227,12 +246,12 @@ public:
     std::function<void(bool& abort)> FOnRequestLastDisk;
     std::function<void(int diskNumber, bool& abort)> FOnRequestNthDisk;
 
-protected:
+  protected:
     void ExtractEntry(TArcArchiveItem& item, const std::string& target) override;
     void ExtractEntryToStream(TArcArchiveItem& item, rtl::TStream& stream) override;
     void TestEntry(TArcArchiveItem& item) override;
 
-private:
+  private:
     class TArcSpanReadStream* SpanStream();
     void SeekTo(uint32_t disk, int64_t offset);
 };
@@ -241,7 +260,7 @@ private:
 // is the file ImageFileName(n + 1); the last is the archive itself. Only the
 // current position can be asked for; Seek otherwise raises EArcException.
 class TArcSpanReadStream : public rtl::TStream {
-public:
+  public:
     TArcSpanReadStream(const std::string& archiveName, std::unique_ptr<rtl::TStream> lastImage,
                        uint32_t lastImageNumber, TArcZipArchive& owner);
     size_t Read(void* buffer, size_t count) override;
@@ -255,7 +274,7 @@ public:
     std::string ImageFileName(uint32_t number) const;
     uint32_t CurrentImage() const { return FCurrentImage; }
 
-private:
+  private:
     std::string FArchiveName;
     std::unique_ptr<rtl::TStream> FImage;
     uint32_t FCurrentImage;

@@ -12,7 +12,9 @@ namespace arc {
 
 namespace {
 
-bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+bool IsDelimiter(char c) {
+    return c == '\\' || c == '/';
+}
 
 // A stored name with folders, reduced so that it stays below the base folder:
 // no drive, no leading delimiter, no "." or ".." components.
@@ -54,7 +56,8 @@ std::string Native(std::string text) {
 
 } // namespace
 
-TArcArchive::TArcArchive(const std::string& fileName, unsigned mode) : FArchiveName(fileName), FMode(mode) {}
+TArcArchive::TArcArchive(const std::string& fileName, unsigned mode)
+    : FArchiveName(fileName), FMode(mode) {}
 
 TArcArchive::~TArcArchive() = default;
 
@@ -88,7 +91,8 @@ bool TArcArchive::ReportItemProgress(TArcArchiveItem& item, int percent) {
     return abort;
 }
 
-void TArcArchive::ReportItemFailure(TArcArchiveItem& item, TArcProcessType type, const std::exception& error) {
+void TArcArchive::ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
+                                    const std::exception& error) {
     TArcErrorClass errorClass = ecOther;
     int code = 0;
     std::string message = error.what();
@@ -104,7 +108,8 @@ void TArcArchive::ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
         errorClass = ecFileOpenError;
     }
     item.FAction = aaFailed;
-    if (FHooks.OnProcessItemFailure) FHooks.OnProcessItemFailure(item, type, errorClass, code, message);
+    if (FHooks.OnProcessItemFailure)
+        FHooks.OnProcessItemFailure(item, type, errorClass, code, message);
 }
 
 void TArcArchive::ExtractFilesEx(const std::string& fileMask, const std::string& exclusionMask) {
@@ -114,7 +119,8 @@ void TArcArchive::ExtractFilesEx(const std::string& fileMask, const std::string&
     bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
     for (int i = 0; i < count; ++i) {
         TArcArchiveItem& item = Item(i);
-        if (MatchesStoredNameEx(item, fileMask, exclusionMask) && (createDirs || !item.IsDirectory()))
+        if (MatchesStoredNameEx(item, fileMask, exclusionMask) &&
+            (createDirs || !item.IsDirectory()))
             ExtractAt(i, std::string());
         ReportArchiveProgress(PercentOf(i + 1, Count()));
     }
@@ -170,7 +176,8 @@ int TArcArchive::FindItem(const std::string& name) const {
     return -1;
 }
 
-bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& newName, std::string& target) {
+bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& newName,
+                                    std::string& target) {
     const bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
     const bool restorePath = FExtractOptions.count(eoRestorePath) != 0;
     if (item.IsDirectory() && !(createDirs && restorePath)) return false;

@@ -33,7 +33,8 @@ std::unique_ptr<rtl::TStream> OpenEntryData(TArcZipArchive& archive, TArcZipItem
     const uint8_t checkByte = static_cast<uint8_t>(checkValue >> 24);
     std::unique_ptr<rtl::TStream> source = std::move(subset);
     for (;;) {
-        auto decrypt = std::make_unique<TArcZipDecryptStream>(std::move(source), archive.FPassword, header);
+        auto decrypt =
+            std::make_unique<TArcZipDecryptStream>(std::move(source), archive.FPassword, header);
         if (decrypt->Verify(checkByte)) return decrypt;
         source = decrypt->ReleaseSource();
         if (++tries > archive.FPasswordRetries) throw EArcZipInvalidPassword();
@@ -41,12 +42,16 @@ std::unique_ptr<rtl::TStream> OpenEntryData(TArcZipArchive& archive, TArcZipItem
     }
 }
 
-void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source, rtl::TStream* output) {
+void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
+                 rtl::TStream* output) {
     if (item.UncompressedSize() == 0) return;
-    TArcUnzipOutputStream out(output, item.UncompressedSize(),
-                              [&](int percent) { return archive.ReportItemProgress(item, percent); });
+    TArcUnzipOutputStream out(output, item.UncompressedSize(), [&](int percent) {
+        return archive.ReportItemProgress(item, percent);
+    });
     switch (item.CompressionMethod()) {
-    case 0: out.CopyFrom(source, item.UncompressedSize()); break;
+    case 0:
+        out.CopyFrom(source, item.UncompressedSize());
+        break;
     case 8:
     case 9: {
         TArcDeflateHelper helper;
@@ -58,12 +63,14 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
     }
     // Methods 1-6 (shrink, reduce, implode), 12, 14, 97 and 98 have no
     // decoder yet and fail like any unknown method.
-    default: throw EArcZipInvalidMethod();
+    default:
+        throw EArcZipInvalidMethod();
     }
     if (out.CRC32() != item.CRC32()) {
         EArcZipBadCRC error;
         if (!archive.FHooks.OnProcessItemFailure) throw error;
-        archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode, error.Message());
+        archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode,
+                                            error.Message());
     }
 }
 
@@ -170,8 +177,9 @@ void TArcBaseBrowser::ConfigureArchive() {
     h.OnLoad = [this](TArcArchive&) {
         if (OnLoad) OnLoad();
     };
-    h.OnProcessItemFailure = [this](TArcArchiveItem& item, TArcProcessType type, TArcErrorClass errorClass,
-                                    int errorCode, const std::string& message) {
+    h.OnProcessItemFailure = [this](TArcArchiveItem& item, TArcProcessType type,
+                                    TArcErrorClass errorClass, int errorCode,
+                                    const std::string& message) {
         if (OnProcessItemFailure) OnProcessItemFailure(item, type, errorClass, errorCode, message);
     };
     h.OnRequestImage = [this](int number, std::string& name, bool& abort) {
@@ -183,7 +191,8 @@ std::unique_ptr<TArcArchive> TArcCustomZipBrowser::CreateArchive(TArcArchiveType
     switch (type) {
     case atZip:
     case atSpannedZip:
-    case atSelfExtZip: return std::make_unique<TArcZipArchive>(FFileName);
+    case atSelfExtZip:
+        return std::make_unique<TArcZipArchive>(FFileName);
     default:
         // Only ZIP archives are read; other kinds are recognised and refused.
         throw EArcUnhandledType();
@@ -241,17 +250,26 @@ void TArcCustomUnZipper::SetExtractOptions(const TArcExtractOptions& value) {
     if (FArchive) FArchive->FExtractOptions = value;
 }
 
-void TArcCustomUnZipper::ExtractFiles(const std::string& fileMask) { RequireArchive().ExtractFilesEx(fileMask, {}); }
+void TArcCustomUnZipper::ExtractFiles(const std::string& fileMask) {
+    RequireArchive().ExtractFilesEx(fileMask, {});
+}
 
-void TArcCustomUnZipper::ExtractFilesEx(const std::string& fileMask, const std::string& exclusionMask) {
+void TArcCustomUnZipper::ExtractFilesEx(const std::string& fileMask,
+                                        const std::string& exclusionMask) {
     RequireArchive().ExtractFilesEx(fileMask, exclusionMask);
 }
 
-void TArcCustomUnZipper::ExtractAt(int index, const std::string& newName) { RequireArchive().ExtractAt(index, newName); }
+void TArcCustomUnZipper::ExtractAt(int index, const std::string& newName) {
+    RequireArchive().ExtractAt(index, newName);
+}
 
-void TArcCustomUnZipper::ExtractTaggedItems() { RequireArchive().ExtractTaggedItems(); }
+void TArcCustomUnZipper::ExtractTaggedItems() {
+    RequireArchive().ExtractTaggedItems();
+}
 
-void TArcCustomUnZipper::TestTaggedItems() { RequireArchive().TestTaggedItems(); }
+void TArcCustomUnZipper::TestTaggedItems() {
+    RequireArchive().TestTaggedItems();
+}
 
 void TArcCustomUnZipper::ExtractToStream(const std::string& fileName, rtl::TStream& stream) {
     TArcArchive& a = RequireArchive();

@@ -14,7 +14,8 @@ namespace arc {
 std::unique_ptr<rtl::TStream> OpenEntryData(TArcZipArchive& archive, TArcZipItem& item);
 // Decodes the entry from source into output and checks its CRC-32; output
 // may be null to only check.
-void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source, rtl::TStream* output);
+void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
+                 rtl::TStream* output);
 // The extract helpers the component installs in its archive.
 void UnzipToFile(TArcZipArchive& archive, TArcZipItem& item, const std::string& target);
 void UnzipToStream(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& stream);
@@ -24,7 +25,7 @@ void TestUnzip(TArcZipArchive& archive, TArcZipItem& item);
 void ApplyItemTimeAndAttributes(TArcZipItem& item, const std::string& target);
 
 class TArcBaseBrowser {
-public:
+  public:
     TArcBaseBrowser() = default;
     virtual ~TArcBaseBrowser();
     TArcBaseBrowser(const TArcBaseBrowser&) = delete;
@@ -47,7 +48,8 @@ public:
     std::function<void(int percent, bool& abort)> OnArchiveProgress;
     std::function<void(TArcArchiveItem& item, int percent, bool& abort)> OnArchiveItemProgress;
     std::function<void()> OnChange;
-    std::function<void(TArcArchiveItem& item, TArcProcessType type, bool& confirm)> OnConfirmProcessItem;
+    std::function<void(TArcArchiveItem& item, TArcProcessType type, bool& confirm)>
+        OnConfirmProcessItem;
     std::function<void()> OnLoad;
     // The item, the kind of processing, the error class and code, and the
     // error's message text.
@@ -62,7 +64,7 @@ public:
     bool FLogging = false;
     int FSpanningThreshold = 0;
 
-protected:
+  protected:
     virtual std::unique_ptr<TArcArchive> CreateArchive(TArcArchiveType type) = 0;
     virtual void ConfigureArchive();
 
@@ -74,9 +76,11 @@ protected:
 };
 
 class TArcCustomZipBrowser : public TArcBaseBrowser {
-public:
+  public:
     TArcZipItem& Items(int index) { return ZipArchive().ZipItem(index); }
-    std::string ZipfileComment() { return FArchive ? ZipArchive().Info().FZipfileComment : std::string(); }
+    std::string ZipfileComment() {
+        return FArchive ? ZipArchive().Info().FZipfileComment : std::string();
+    }
     const std::string& Password() const { return FPassword; }
     void SetPassword(const std::string& value);
     int PasswordRetries() const { return FPasswordRetries; }
@@ -86,7 +90,7 @@ public:
     std::function<void(bool& abort)> OnRequestLastDisk;
     std::function<void(int diskNumber, bool& abort)> OnRequestNthDisk;
 
-protected:
+  protected:
     std::unique_ptr<TArcArchive> CreateArchive(TArcArchiveType type) override;
     void ConfigureArchive() override;
     TArcZipArchive& ZipArchive();
@@ -96,7 +100,7 @@ protected:
 };
 
 class TArcCustomUnZipper : public TArcCustomZipBrowser {
-public:
+  public:
     void ExtractFiles(const std::string& fileMask);
     void ExtractFilesEx(const std::string& fileMask, const std::string& exclusionMask);
     void ExtractAt(int index, const std::string& newName);
@@ -108,7 +112,7 @@ public:
 
     std::function<void(const std::string& name, bool& confirm)> OnConfirmOverwrite;
 
-protected:
+  protected:
     void ConfigureArchive() override;
     TArcArchive& RequireArchive();
 

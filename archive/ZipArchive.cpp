@@ -30,7 +30,9 @@ std::string UpperExtension(const std::string& fileName) {
 TArcArchiveType ProbeTar(rtl::TStream& s) {
     uint8_t b[262] = {};
     s.SetPosition(0);
-    return ReadPlain(s, b, sizeof b) == sizeof b && std::memcmp(b + 257, "ustar", 5) == 0 ? atTar : atUnknown;
+    return ReadPlain(s, b, sizeof b) == sizeof b && std::memcmp(b + 257, "ustar", 5) == 0
+               ? atTar
+               : atUnknown;
 }
 TArcArchiveType ProbeGzip(rtl::TStream& s) {
     uint8_t b[2] = {};
@@ -49,7 +51,8 @@ TArcArchiveType ProbeCab(rtl::TStream& s) {
 }
 
 bool StartsLikeExecutable(const uint8_t* b, size_t got) {
-    return (got >= 2 && GetU16(b) == kDosExecutableMagic) || (got >= 4 && GetU32(b) == kElfExecutableMagic);
+    return (got >= 2 && GetU16(b) == kDosExecutableMagic) ||
+           (got >= 4 && GetU32(b) == kElfExecutableMagic);
 }
 
 } // namespace
@@ -65,7 +68,8 @@ TArcArchiveType ProbeZipStream(rtl::TStream& stream) {
         } else if (LocateEndOfDirectory(stream) >= 0) {
             uint8_t record[kEndOfDirectorySize];
             stream.ReadBuffer(record, sizeof record);
-            if (GetU32(record) == kEndOfDirectorySignature) result = GetU16(record + 4) == 0 ? atZip : atSpannedZip;
+            if (GetU32(record) == kEndOfDirectorySignature)
+                result = GetU16(record + 4) == 0 ? atZip : atSpannedZip;
         }
     } catch (const rtl::EReadError&) {
         result = atUnknown;
@@ -87,33 +91,46 @@ TArcArchiveType ProbeSelfExtractingZip(rtl::TStream& stream) {
 TArcArchiveType GuessArchiveType(const std::string& fileName) {
     std::string ext = UpperExtension(fileName);
     TArcArchiveType guess = atUnknown;
-    if (ext == ".ZIP" || ext == ".JAR") guess = atZip;
-    else if (ext == ".EXE") guess = atSelfExtZip;
-    else if (ext == ".TAR") guess = atTar;
-    else if (ext == ".GZ") guess = atGzip;
-    else if (ext == ".TGZ") guess = atGzippedTar;
-    else if (ext == ".CAB") guess = atCab;
-    else if (ext == ".BZ2") guess = atBzip2;
-    else if (ext == ".TBZ") guess = atBzippedTar;
+    if (ext == ".ZIP" || ext == ".JAR")
+        guess = atZip;
+    else if (ext == ".EXE")
+        guess = atSelfExtZip;
+    else if (ext == ".TAR")
+        guess = atTar;
+    else if (ext == ".GZ")
+        guess = atGzip;
+    else if (ext == ".TGZ")
+        guess = atGzippedTar;
+    else if (ext == ".CAB")
+        guess = atCab;
+    else if (ext == ".BZ2")
+        guess = atBzip2;
+    else if (ext == ".TBZ")
+        guess = atBzippedTar;
 
     if (!platform::FileExists(fileName) || platform::FileSizeByName(fileName) <= 0) return guess;
     rtl::TFileStream probe(fileName, rtl::fmOpenRead | rtl::fmShareDenyNone);
     switch (guess) {
-    case atZip: return ProbeZipStream(probe);
-    case atSelfExtZip: return ProbeSelfExtractingZip(probe);
+    case atZip:
+        return ProbeZipStream(probe);
+    case atSelfExtZip:
+        return ProbeSelfExtractingZip(probe);
     case atUnknown:
-        for (auto fn : {ProbeSelfExtractingZip, ProbeZipStream, ProbeTar, ProbeGzip, ProbeBzip2, ProbeCab}) {
+        for (auto fn :
+             {ProbeSelfExtractingZip, ProbeZipStream, ProbeTar, ProbeGzip, ProbeBzip2, ProbeCab}) {
             TArcArchiveType t = fn(probe);
             if (t != atUnknown) return t;
         }
         return atUnknown;
-    default: return guess;
+    default:
+        return guess;
     }
 }
 
 // ---------------------------------------------------------------- span stream
 
-TArcSpanReadStream::TArcSpanReadStream(const std::string& archiveName, std::unique_ptr<rtl::TStream> lastImage,
+TArcSpanReadStream::TArcSpanReadStream(const std::string& archiveName,
+                                       std::unique_ptr<rtl::TStream> lastImage,
                                        uint32_t lastImageNumber, TArcZipArchive& owner)
     : FArchiveName(archiveName), FImage(std::move(lastImage)), FCurrentImage(lastImageNumber),
       FLastImage(lastImageNumber), FOwner(owner) {
@@ -128,7 +145,8 @@ std::string TArcSpanReadStream::ImageFileName(uint32_t number) const {
     bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
     std::string stem = hasExtension ? FArchiveName.substr(0, dot) : FArchiveName;
     std::string extension = hasExtension ? FArchiveName.substr(dot) : std::string();
-    std::string name = extension.size() >= 2 ? stem + extension.substr(0, 2) + digits : stem + "." + digits;
+    std::string name =
+        extension.size() >= 2 ? stem + extension.substr(0, 2) + digits : stem + "." + digits;
     if (FOwner.FHooks.OnRequestImage) {
         bool abort = false;
         FOwner.FHooks.OnRequestImage(static_cast<int>(number), name, abort);
@@ -148,12 +166,14 @@ void TArcSpanReadStream::SwitchToImage(uint32_t image) {
             if (FOwner.FOnRequestNthDisk)
                 FOwner.FOnRequestNthDisk(static_cast<int>(image + 1), abort);
             else
-                abort = !platform::AskOkCancel(rtl::Format(kArcMsgInsertNthDisk, {static_cast<int64_t>(image + 1)}),
-                                               kArcMsgInsertCaption);
+                abort = !platform::AskOkCancel(
+                    rtl::Format(kArcMsgInsertNthDisk, {static_cast<int64_t>(image + 1)}),
+                    kArcMsgInsertCaption);
             if (abort) throw EArcUserAbort();
             if (platform::DriveReportsFreeSpace(FArchiveName)) break;
         }
-        FImage = std::make_unique<rtl::TFileStream>(FArchiveName, rtl::fmOpenRead | rtl::fmShareDenyWrite);
+        FImage = std::make_unique<rtl::TFileStream>(FArchiveName,
+                                                    rtl::fmOpenRead | rtl::fmShareDenyWrite);
     }
     FCurrentImage = image;
 }
@@ -178,11 +198,14 @@ size_t TArcSpanReadStream::Read(void* buffer, size_t count) {
 }
 
 int64_t TArcSpanReadStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
-    if (offset == 0 && origin == rtl::TSeekOrigin::soCurrent) return FImage ? FImage->Position() : 0;
+    if (offset == 0 && origin == rtl::TSeekOrigin::soCurrent)
+        return FImage ? FImage->Position() : 0;
     throw EArcException(kArcMsgSpanSeek);
 }
 
-int64_t TArcSpanReadStream::Size() { return FImage ? FImage->Size() : 0; }
+int64_t TArcSpanReadStream::Size() {
+    return FImage ? FImage->Size() : 0;
+}
 
 // ---------------------------------------------------------------- archive
 
@@ -200,9 +223,13 @@ TArcZipArchive::TArcZipArchive(std::unique_ptr<rtl::TStream> stream, const std::
 
 TArcZipArchive::~TArcZipArchive() = default;
 
-void TArcZipArchive::LoadArchive() { ReadCentralDirectory(); }
+void TArcZipArchive::LoadArchive() {
+    ReadCentralDirectory();
+}
 
-TArcSpanReadStream* TArcZipArchive::SpanStream() { return dynamic_cast<TArcSpanReadStream*>(FStream.get()); }
+TArcSpanReadStream* TArcZipArchive::SpanStream() {
+    return dynamic_cast<TArcSpanReadStream*>(FStream.get());
+}
 
 void TArcZipArchive::SeekTo(uint32_t disk, int64_t offset) {
     if (auto* span = SpanStream())
@@ -283,7 +310,8 @@ void TArcZipArchive::ReadCentralDirectory() {
         FStream->SetPosition(static_cast<int64_t>(FInfo.FDirectoryOffset));
     } else {
         if (!FOwnsStream) throw EArcZipBadSpanStream();
-        auto span = std::make_unique<TArcSpanReadStream>(FArchiveName, std::move(FStream), FInfo.FDiskNumber, *this);
+        auto span = std::make_unique<TArcSpanReadStream>(FArchiveName, std::move(FStream),
+                                                         FInfo.FDiskNumber, *this);
         TArcSpanReadStream& spanRef = *span;
         FStream = std::move(span);
         if (zip64) {
@@ -302,7 +330,8 @@ void TArcZipArchive::ReadCentralDirectory() {
         item->FAction = aaNone;
         FItemList.push_back(std::move(item));
         bool abort = false;
-        if (FHooks.OnArchiveProgress) FHooks.OnArchiveProgress(static_cast<int>((n + 1) * 100 / total), abort);
+        if (FHooks.OnArchiveProgress)
+            FHooks.OnArchiveProgress(static_cast<int>((n + 1) * 100 / total), abort);
         if (abort) {
             FStatus = asInvalid;
             throw EArcUserAbort();

@@ -48,7 +48,8 @@ TArcNameEncoding ClassifyNameBytes(std::string_view bytes) {
     for (unsigned char b : bytes) {
         if (b >= 0x80) high = true;
         if (pending > 0) {
-            if (b < 0x80 || b > 0xBF) return high ? TArcNameEncoding::neAnsi : TArcNameEncoding::neAscii;
+            if (b < 0x80 || b > 0xBF)
+                return high ? TArcNameEncoding::neAnsi : TArcNameEncoding::neAscii;
             --pending;
             continue;
         }
@@ -69,8 +70,10 @@ TArcNameEncoding ClassifyNameBytes(std::string_view bytes) {
 std::string DecodeNameBytes(std::string_view bytes) {
     switch (ClassifyNameBytes(bytes)) {
     case TArcNameEncoding::neAscii:
-    case TArcNameEncoding::neUtf8: return std::string(bytes);
-    case TArcNameEncoding::neAnsi: break;
+    case TArcNameEncoding::neUtf8:
+        return std::string(bytes);
+    case TArcNameEncoding::neAnsi:
+        break;
     }
     return platform::AnsiToUtf8(bytes);
 }
@@ -99,7 +102,9 @@ const OemNameSets kOemNameSets[] = {
     {866, "0bf401f42e853cf5ffffffffffffffff", "ffffffffffff000000000000ffffff00"},
 };
 
-int HexDigit(char c) { return c <= '9' ? c - '0' : c - 'a' + 10; }
+int HexDigit(char c) {
+    return c <= '9' ? c - '0' : c - 'a' + 10;
+}
 
 bool InSet(const char* hexSet, unsigned char b) {
     unsigned index = b - 0x80u;
@@ -184,7 +189,8 @@ void TArcZipDirectoryFileHeader::LoadFromStream(rtl::TStream& stream) {
 
 bool TArcZipDirectoryFileFooter::IsZip64() const {
     return FDiskNumber >= 0xFFFF || FStartDiskNumber >= 0xFFFF || FEntriesOnDisk >= 0xFFFF ||
-           FTotalEntries >= 0xFFFF || FDirectorySize == 0xFFFFFFFF || FDirectoryOffset == 0xFFFFFFFF;
+           FTotalEntries >= 0xFFFF || FDirectorySize == 0xFFFFFFFF ||
+           FDirectoryOffset == 0xFFFFFFFF;
 }
 
 void TArcZipDirectoryFileFooter::LoadFromStream(rtl::TStream& stream) {

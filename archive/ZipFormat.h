@@ -40,18 +40,22 @@ inline constexpr uint16_t kFlagUtf8Names = 0x0800;
 inline constexpr uint8_t kHostMsDos = 0;
 inline constexpr uint8_t kHostUnix = 3;
 
-inline uint16_t GetU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint16_t GetU16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
 inline uint32_t GetU32(const uint8_t* p) {
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
-inline uint64_t GetU64(const uint8_t* p) { return GetU32(p) | uint64_t(GetU32(p + 4)) << 32; }
+inline uint64_t GetU64(const uint8_t* p) {
+    return GetU32(p) | uint64_t(GetU32(p + 4)) << 32;
+}
 
 // Reads up to count bytes, as many as the stream gives; the rest stays zero.
 size_t ReadPlain(rtl::TStream& stream, void* buffer, size_t count);
 
 // A sequence of sub-fields: 16-bit ID, 16-bit data size, data.
 class TArcExtraField {
-public:
+  public:
     void Assign(std::vector<uint8_t> bytes) { FBuffer = std::move(bytes); }
     const std::vector<uint8_t>& Buffer() const { return FBuffer; }
     bool Empty() const { return FBuffer.empty(); }
@@ -59,7 +63,7 @@ public:
     // than remain is clamped to them (and written back into the buffer).
     bool FindSubField(uint16_t id, const uint8_t*& data, uint16_t& size);
 
-private:
+  private:
     std::vector<uint8_t> FBuffer;
 };
 
@@ -77,7 +81,7 @@ bool LooksLikeOemName(std::string_view bytes, unsigned oemCodePage);
 
 // Fields common to local and central headers, as stored.
 class TArcZipFileHeader {
-public:
+  public:
     explicit TArcZipFileHeader(uint32_t validSignature) : FValidSignature(validSignature) {}
     virtual ~TArcZipFileHeader() = default;
     bool IsValid() const { return FSignature == FValidSignature; }
@@ -98,7 +102,7 @@ public:
 };
 
 class TArcZipLocalFileHeader : public TArcZipFileHeader {
-public:
+  public:
     TArcZipLocalFileHeader() : TArcZipFileHeader(kLocalFileHeaderSignature) {}
     // Reads the header at the stream's position; afterwards the stream is at
     // the entry's first data byte. A wrong signature raises EArcZipInvalid.
@@ -106,7 +110,7 @@ public:
 };
 
 class TArcZipDirectoryFileHeader : public TArcZipFileHeader {
-public:
+  public:
     TArcZipDirectoryFileHeader() : TArcZipFileHeader(kDirectoryFileHeaderSignature) {}
     // Reads one central directory header. A stream that ends inside the fixed
     // part leaves fields zero (and so fails the signature check); a short
@@ -135,7 +139,7 @@ public:
 
 // The end-of-central-directory values, widened by the Zip64 record.
 class TArcZipDirectoryFileFooter {
-public:
+  public:
     bool IsZip64() const;
     // Reads the classic record (and its comment) at the stream's position.
     void LoadFromStream(rtl::TStream& stream);

@@ -8,12 +8,14 @@
 namespace arc {
 
 TArcUnzipSubsetStream::TArcUnzipSubsetStream(rtl::TStream& source, int64_t length)
-    : FSource(source), FStart(source.Position()), FCurrent(FStart), FEnd(FStart + std::max<int64_t>(length, 0)) {}
+    : FSource(source), FStart(source.Position()), FCurrent(FStart),
+      FEnd(FStart + std::max<int64_t>(length, 0)) {}
 
 size_t TArcUnzipSubsetStream::Read(void* buffer, size_t count) {
     int64_t left = FEnd - FCurrent;
     if (left <= 0) return 0;
-    size_t n = FSource.Read(buffer, static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(count))));
+    size_t n = FSource.Read(
+        buffer, static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(count))));
     FCurrent += static_cast<int64_t>(n);
     return n;
 }
@@ -28,7 +30,8 @@ int64_t TArcUnzipSubsetStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
 }
 
 TArcZipCryptKeys::TArcZipCryptKeys(const std::string& password) {
-    for (unsigned char c : password) Update(c);
+    for (unsigned char c : password)
+        Update(c);
 }
 
 void TArcZipCryptKeys::Update(uint8_t plain) {
@@ -41,13 +44,15 @@ void TArcZipCryptKeys::Update(uint8_t plain) {
 TArcZipDecryptStream::TArcZipDecryptStream(std::unique_ptr<rtl::TStream> source,
                                            const std::string& password, const uint8_t* header)
     : FSource(std::move(source)), FKeys(password) {
-    for (size_t i = 0; i < kZipCryptHeaderSize; ++i) FLastHeaderByte = FKeys.DecryptByte(header[i]);
+    for (size_t i = 0; i < kZipCryptHeaderSize; ++i)
+        FLastHeaderByte = FKeys.DecryptByte(header[i]);
 }
 
 size_t TArcZipDecryptStream::Read(void* buffer, size_t count) {
     size_t n = FSource->Read(buffer, count);
     auto* p = static_cast<uint8_t*>(buffer);
-    for (size_t i = 0; i < n; ++i) p[i] = FKeys.DecryptByte(p[i]);
+    for (size_t i = 0; i < n; ++i)
+        p[i] = FKeys.DecryptByte(p[i]);
     return n;
 }
 
@@ -58,7 +63,8 @@ int64_t TArcZipDecryptStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
     return FSource->Position() - static_cast<int64_t>(kZipCryptHeaderSize);
 }
 
-TArcUnzipOutputStream::TArcUnzipOutputStream(rtl::TStream* target, int64_t expectedSize, TProgress progress)
+TArcUnzipOutputStream::TArcUnzipOutputStream(rtl::TStream* target, int64_t expectedSize,
+                                             TProgress progress)
     : FStream(target), FUncompressedSize(expectedSize), FProgress(std::move(progress)) {}
 
 size_t TArcUnzipOutputStream::Write(const void* buffer, size_t count) {
@@ -118,8 +124,8 @@ int64_t TArcBufferedReadStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
         offset += here;
         origin = rtl::TSeekOrigin::soBeginning;
     }
-    if (origin == rtl::TSeekOrigin::soBeginning && offset >= sourcePos - static_cast<int64_t>(FEnd) &&
-        offset <= sourcePos) {
+    if (origin == rtl::TSeekOrigin::soBeginning &&
+        offset >= sourcePos - static_cast<int64_t>(FEnd) && offset <= sourcePos) {
         FPos = static_cast<size_t>(offset - (sourcePos - static_cast<int64_t>(FEnd)));
         return offset;
     }

@@ -17,14 +17,14 @@ inline constexpr const char* kArcMsgZipDataTooLong = "Entry data is longer than 
 
 // A decoder produced more bytes than the entry declares.
 class EArcZipDataTooLong : public EArcZipException {
-public:
+  public:
     EArcZipDataTooLong() : EArcZipException(kArcMsgZipDataTooLong, 29) {}
 };
 
 // A read window of a given length over another stream, starting at that
 // stream's position. Reads are clipped to the window, seeks clamped into it.
 class TArcUnzipSubsetStream : public rtl::TStream {
-public:
+  public:
     TArcUnzipSubsetStream(rtl::TStream& source, int64_t length);
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void*, size_t) override { return 0; }
@@ -32,14 +32,14 @@ public:
     void SetSize(int64_t) override {}
     int64_t Size() override { return FEnd - FStart; }
 
-private:
+  private:
     rtl::TStream& FSource;
     int64_t FStart, FCurrent, FEnd;
 };
 
 // Traditional PKWARE encryption (APPNOTE 6.1): three 32-bit keys.
 class TArcZipCryptKeys {
-public:
+  public:
     explicit TArcZipCryptKeys(const std::string& password);
     uint8_t DecryptByte(uint8_t cipher) {
         uint8_t plain = static_cast<uint8_t>(cipher ^ StreamByte());
@@ -47,7 +47,7 @@ public:
         return plain;
     }
 
-private:
+  private:
     uint8_t StreamByte() const {
         uint32_t temp = (FKey2 | 2) & 0xFFFF;
         return static_cast<uint8_t>((temp * (temp ^ 1)) >> 8);
@@ -60,7 +60,7 @@ inline constexpr size_t kZipCryptHeaderSize = 12;
 
 // Decrypts the entry data that follows the 12-byte encryption header.
 class TArcZipDecryptStream : public rtl::TStream {
-public:
+  public:
     // header: the entry's 12 encrypted header bytes; checkByte: the value the
     // last decrypted header byte must have.
     TArcZipDecryptStream(std::unique_ptr<rtl::TStream> source, const std::string& password,
@@ -73,7 +73,7 @@ public:
     void SetSize(int64_t) override {}
     std::unique_ptr<rtl::TStream> ReleaseSource() { return std::move(FSource); }
 
-private:
+  private:
     std::unique_ptr<rtl::TStream> FSource;
     TArcZipCryptKeys FKeys;
     uint8_t FLastHeaderByte = 0;
@@ -84,7 +84,7 @@ private:
 // raises EArcZipDataTooLong after the allowed part is written). A null
 // target only counts.
 class TArcUnzipOutputStream : public rtl::TStream {
-public:
+  public:
     using TProgress = std::function<bool(int percent)>; // true = abort
     TArcUnzipOutputStream(rtl::TStream* target, int64_t expectedSize, TProgress progress);
     size_t Read(void*, size_t) override { return 0; }
@@ -94,7 +94,7 @@ public:
     uint32_t CRC32() const { return FCrc.Value(); }
     int64_t BytesWritten() const { return FBytesWritten; }
 
-private:
+  private:
     rtl::TStream* FStream;
     TArcCrc32 FCrc;
     int64_t FBytesWritten = 0;
@@ -105,14 +105,14 @@ private:
 
 // A read buffer in front of another stream, for many small reads.
 class TArcBufferedReadStream : public rtl::TStream {
-public:
+  public:
     explicit TArcBufferedReadStream(rtl::TStream& source, size_t bufferSize = 65536);
     size_t Read(void* buffer, size_t count) override;
     size_t Write(const void*, size_t) override { return 0; }
     int64_t Seek(int64_t offset, rtl::TSeekOrigin origin) override;
     void SetSize(int64_t) override {}
 
-private:
+  private:
     rtl::TStream& FSource;
     std::vector<uint8_t> FBuffer;
     size_t FPos = 0, FEnd = 0;

@@ -2,6 +2,8 @@
 
 namespace platform {
 
-std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {argv, argv + argc}; }
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return {argv, argv + argc};
+}
 
 } // namespace platform

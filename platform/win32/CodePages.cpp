@@ -10,7 +10,8 @@ namespace {
 
 std::string Decode(std::string_view bytes, UINT codePage) {
     if (bytes.empty()) return {};
-    int n = MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    int n =
+        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     if (n <= 0) return {};
     std::wstring wide(static_cast<size_t>(n), L'\0');
     MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), wide.data(), n);
@@ -19,11 +20,19 @@ std::string Decode(std::string_view bytes, UINT codePage) {
 
 } // namespace
 
-unsigned AnsiCodePage() { return GetACP(); }
-unsigned OemCodePage() { return GetOEMCP(); }
+unsigned AnsiCodePage() {
+    return GetACP();
+}
+unsigned OemCodePage() {
+    return GetOEMCP();
+}
 
-std::string AnsiToUtf8(std::string_view bytes) { return Decode(bytes, CP_ACP); }
-std::string OemToUtf8(std::string_view bytes) { return Decode(bytes, CP_OEMCP); }
+std::string AnsiToUtf8(std::string_view bytes) {
+    return Decode(bytes, CP_ACP);
+}
+std::string OemToUtf8(std::string_view bytes) {
+    return Decode(bytes, CP_OEMCP);
+}
 
 std::string Utf8ToAnsi(std::string_view text) {
     if (text.empty()) return {};

@@ -12,7 +12,8 @@ std::vector<std::string> CommandLineArguments(int argc, char** argv) {
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!wide) return {argv, argv + argc};
     std::vector<std::string> result;
-    for (int i = 0; i < count; ++i) result.push_back(win32::Narrow(wide[i]));
+    for (int i = 0; i < count; ++i)
+        result.push_back(win32::Narrow(wide[i]));
     LocalFree(wide);
     return result;
 }

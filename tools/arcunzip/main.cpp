@@ -24,21 +24,37 @@ enum class Mode { Extract, List, Test };
 
 const char* MethodName(int method) {
     switch (method) {
-    case 0: return "Stored";
-    case 1: return "Shrunk";
-    case 2: case 3: case 4: case 5: return "Reduced";
-    case 6: return "Implode";
-    case 8: return "Deflate";
-    case 9: return "Defl64";
-    case 12: return "BZip2";
-    case 14: return "LZMA";
-    case 97: return "WavPack";
-    case 98: return "PPMd";
-    default: return "Unknown";
+    case 0:
+        return "Stored";
+    case 1:
+        return "Shrunk";
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+        return "Reduced";
+    case 6:
+        return "Implode";
+    case 8:
+        return "Deflate";
+    case 9:
+        return "Defl64";
+    case 12:
+        return "BZip2";
+    case 14:
+        return "LZMA";
+    case 97:
+        return "WavPack";
+    case 98:
+        return "PPMd";
+    default:
+        return "Unknown";
     }
 }
 
-void Print(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 void List(arc::TArcUnZipper& zip, const std::string& mask) {
     Print("  Length    Packed  Method  Date       Time   Name\n");
@@ -50,9 +66,10 @@ void List(arc::TArcUnZipper& zip, const std::string& mask) {
         uint16_t d = item.LastModFileDate(), t = item.LastModFileTime();
         char line[128];
         std::snprintf(line, sizeof line, "%9lld %9lld  %-7s %04d-%02d-%02d %02d:%02d  ",
-                      static_cast<long long>(item.UncompressedSize()), static_cast<long long>(item.CompressedSize()),
-                      MethodName(item.CompressionMethod()), 1980 + (d >> 9), (d >> 5) & 15, d & 31, t >> 11,
-                      (t >> 5) & 63);
+                      static_cast<long long>(item.UncompressedSize()),
+                      static_cast<long long>(item.CompressedSize()),
+                      MethodName(item.CompressionMethod()), 1980 + (d >> 9), (d >> 5) & 15, d & 31,
+                      t >> 11, (t >> 5) & 63);
         Print(line + item.FileName() + (item.IsEncrypted() ? " (encrypted)" : "") + "\n");
         total += item.UncompressedSize();
         packed += item.CompressedSize();
@@ -73,15 +90,21 @@ int main(int argc, char** argv) {
     bool restorePath = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (archive.empty() && a == "-l") mode = Mode::List;
-        else if (archive.empty() && a == "-t") mode = Mode::Test;
-        else if (archive.empty() && a == "-r") restorePath = true;
-        else if (archive.empty() && a == "-d" && i + 1 < args.size()) dir = args[++i];
+        if (archive.empty() && a == "-l")
+            mode = Mode::List;
+        else if (archive.empty() && a == "-t")
+            mode = Mode::Test;
+        else if (archive.empty() && a == "-r")
+            restorePath = true;
+        else if (archive.empty() && a == "-d" && i + 1 < args.size())
+            dir = args[++i];
         else if (archive.empty() && !a.empty() && a[0] == '-') {
             std::fputs(kUsage, stderr);
             return 2;
-        } else if (archive.empty()) archive = a;
-        else mask += (mask.empty() ? "" : ";") + a;
+        } else if (archive.empty())
+            archive = a;
+        else
+            mask += (mask.empty() ? "" : ";") + a;
     }
     if (archive.empty()) {
         std::fputs(kUsage, stderr);
@@ -91,30 +114,37 @@ int main(int argc, char** argv) {
 
     arc::TArcUnZipper zip;
     int failures = 0;
-    zip.OnProcessItemFailure = [&](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass, int,
-                                   const std::string& message) {
+    zip.OnProcessItemFailure = [&](arc::TArcArchiveItem& item, arc::TArcProcessType,
+                                   arc::TArcErrorClass, int, const std::string& message) {
         ++failures;
         std::fprintf(stderr, "%s: %s\n", item.FileName().c_str(), message.c_str());
     };
     try {
         if (mode == Mode::Extract) {
-            std::string base = dir.empty() ? platform::ExtractFilePath(platform::ExpandFileName(archive)) : dir;
+            std::string base =
+                dir.empty() ? platform::ExtractFilePath(platform::ExpandFileName(archive)) : dir;
             if (!dir.empty() && !platform::DirectoryExists(base)) {
                 int error = 0;
                 if (!platform::CreateDirectoryChain(base, error))
-                    throw rtl::Exception("Cannot create folder " + base + ": " + platform::SysErrorMessage(error));
+                    throw rtl::Exception("Cannot create folder " + base + ": " +
+                                         platform::SysErrorMessage(error));
             }
             zip.SetBaseDirectory(base);
             if (restorePath) zip.SetExtractOptions({arc::eoCreateDirs, arc::eoRestorePath});
         }
         zip.OpenArchive(archive);
         switch (mode) {
-        case Mode::List: List(zip, mask); break;
-        case Mode::Extract: zip.ExtractFiles(mask); break;
+        case Mode::List:
+            List(zip, mask);
+            break;
+        case Mode::Extract:
+            zip.ExtractFiles(mask);
+            break;
         case Mode::Test: {
             int tested = 0;
             for (int i = 0; i < zip.Count(); ++i) {
-                bool take = arc::MatchesStoredName(zip.Items(i), mask) && !zip.Items(i).IsDirectory();
+                bool take =
+                    arc::MatchesStoredName(zip.Items(i), mask) && !zip.Items(i).IsDirectory();
                 zip.Items(i).SetTagged(take);
                 tested += take;
             }

@@ -41,7 +41,9 @@ TEST(EndOfDirectory, FoundAtTheEndBehindCommentsAndBehindJunk) {
     EXPECT_EQ(Locate(prefix + EndRecord(0, 0, 0, 0, "")), 100);
     // Comments of every size up to the 16-bit maximum, which needs the widest window.
     for (size_t len : {1u, 490u, 491u, 1000u, 40000u, 65535u})
-        EXPECT_EQ(Locate(prefix + EndRecord(0, 0, 0, static_cast<uint16_t>(len), std::string(len, 'c'))), 100)
+        EXPECT_EQ(
+            Locate(prefix + EndRecord(0, 0, 0, static_cast<uint16_t>(len), std::string(len, 'c'))),
+            100)
             << len;
     // Trailing bytes of any length: the search goes on to the start of the file.
     EXPECT_EQ(Locate(prefix + EndRecord(0, 0, 0, 0, "") + std::string(300000, 'j')), 100);
@@ -53,7 +55,8 @@ TEST(EndOfDirectory, CandidatesWhoseCommentCannotFitAreSkipped) {
     // A fake record inside the comment claims more comment than the file has.
     std::string fake = EndRecord(0, 0, 0, 60000, "");
     std::string comment = "see " + fake + " end";
-    std::string bytes = std::string(50, 'x') + EndRecord(0, 0, 0, static_cast<uint16_t>(comment.size()), comment);
+    std::string bytes =
+        std::string(50, 'x') + EndRecord(0, 0, 0, static_cast<uint16_t>(comment.size()), comment);
     EXPECT_EQ(Locate(bytes), 50);
     // A fake whose comment fits is taken, being the last record in the file.
     std::string fits = EndRecord(0, 0, 0, 5, "");
@@ -70,18 +73,23 @@ TEST(NameBytes, ClassifiedAsAsciiUtf8OrAnsi) {
     EXPECT_EQ(ClassifyNameBytes(""), TArcNameEncoding::neAscii);
     EXPECT_EQ(ClassifyNameBytes("caf\xC3\xA9"), TArcNameEncoding::neUtf8);
     EXPECT_EQ(ClassifyNameBytes("\xF0\x9F\x98\x80"), TArcNameEncoding::neUtf8);
-    EXPECT_EQ(ClassifyNameBytes("caf\xE9"), TArcNameEncoding::neAnsi);       // lone lead byte at the end
-    EXPECT_EQ(ClassifyNameBytes("caf\xE9.txt"), TArcNameEncoding::neAnsi);   // lead byte without continuation
-    EXPECT_EQ(ClassifyNameBytes("\xA9"), TArcNameEncoding::neAnsi);         // stray continuation
-    EXPECT_EQ(ClassifyNameBytes("\xC0\x80"), TArcNameEncoding::neAnsi);     // overlong lead byte
+    EXPECT_EQ(ClassifyNameBytes("caf\xE9"), TArcNameEncoding::neAnsi); // lone lead byte at the end
+    EXPECT_EQ(ClassifyNameBytes("caf\xE9.txt"),
+              TArcNameEncoding::neAnsi); // lead byte without continuation
+    EXPECT_EQ(ClassifyNameBytes("\xA9"), TArcNameEncoding::neAnsi);     // stray continuation
+    EXPECT_EQ(ClassifyNameBytes("\xC0\x80"), TArcNameEncoding::neAnsi); // overlong lead byte
     EXPECT_EQ(ClassifyNameBytes("\xF5\x80\x80\x80"), TArcNameEncoding::neAnsi);
 }
 
 TEST(NameBytes, OemDetectionUsesThePageTables) {
-    EXPECT_TRUE(LooksLikeOemName("\x81" "ber", 437));  // box and accented DOS letters
-    EXPECT_FALSE(LooksLikeOemName("caf\xE9", 437));    // typical ANSI letter
-    EXPECT_FALSE(LooksLikeOemName("plain", 437));      // no high byte: never OEM
-    EXPECT_FALSE(LooksLikeOemName("\x81" "ber", 1252)); // no tables for that page
+    EXPECT_TRUE(LooksLikeOemName("\x81"
+                                 "ber",
+                                 437));             // box and accented DOS letters
+    EXPECT_FALSE(LooksLikeOemName("caf\xE9", 437)); // typical ANSI letter
+    EXPECT_FALSE(LooksLikeOemName("plain", 437));   // no high byte: never OEM
+    EXPECT_FALSE(LooksLikeOemName("\x81"
+                                  "ber",
+                                  1252)); // no tables for that page
     EXPECT_TRUE(LooksLikeOemName("\x8E\x99", 850));
 }
 
@@ -99,7 +107,7 @@ TEST(ZipItems, NamesDecodedByFlagBytesAndExtraFields) {
         EXPECT_EQ(zip.Items(3).FileName(), "\u00fcber-oem.txt"); // DOS host: OEM text
     }
     EXPECT_EQ(zip.Items(4).FileName(), "Ger\u00e4t \u2603.txt"); // 0x7075 with matching CRC
-    EXPECT_EQ(zip.Items(5).FileName(), "\u2603 snow.txt");      // 0x554E UTF-16 record
+    EXPECT_EQ(zip.Items(5).FileName(), "\u2603 snow.txt");       // 0x554E UTF-16 record
     if (platform::AnsiCodePage() == 1252) {
         EXPECT_EQ(zip.Items(6).FileName(), "Ger\u00e4t.txt"); // 0x7075 whose CRC is stale: ignored
     }
@@ -187,8 +195,10 @@ TEST(OpenArchive, RecognisesArchivesAndRejectsOtherFiles) {
     EXPECT_EQ(OpenError<EArcUnhandledType>(Fixture("html-page.zip")), "Unhandled Archive Type");
     EXPECT_EQ(OpenError<EArcUnhandledType>(Fixture("short.zip")), "Unhandled Archive Type");
     EXPECT_EQ(OpenError<EArcFileNotFound>(Fixture("missing.zip")), "File not found");
-    EXPECT_EQ(OpenError<EArcZipInvalid>(Fixture("bad-central.zip")), "Invalid file - not a PKZip file");
-    EXPECT_EQ(OpenError<EArcZipInvalid>(Fixture("truncated-directory.zip")), "Invalid file - not a PKZip file");
+    EXPECT_EQ(OpenError<EArcZipInvalid>(Fixture("bad-central.zip")),
+              "Invalid file - not a PKZip file");
+    EXPECT_EQ(OpenError<EArcZipInvalid>(Fixture("truncated-directory.zip")),
+              "Invalid file - not a PKZip file");
     testing_support::TempDir dir;
     testing_support::WriteFileBytes(dir.File("empty.zip"), "");
     EXPECT_EQ(OpenError<EArcBadStream>(dir.File("empty.zip")), "Invalid Stream");
@@ -216,7 +226,8 @@ TEST(OpenArchive, SplitSetsAreReadAcrossImages) {
     ASSERT_EQ(u.zip.Count(), 2);
     u.zip.ExtractFiles("*.*");
     EXPECT_TRUE(u.failures.empty());
-    EXPECT_EQ(testing_support::ReadFileBytes(u.Out("big.bin")), testing_support::ReadFileBytes(Source("big.bin")));
+    EXPECT_EQ(testing_support::ReadFileBytes(u.Out("big.bin")),
+              testing_support::ReadFileBytes(Source("big.bin")));
     EXPECT_EQ(testing_support::ReadFileBytes(u.Out("hello.txt")), "Hello, archive!\n");
 
     // Without its middle image the entry that crosses it fails with the

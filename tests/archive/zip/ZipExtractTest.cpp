@@ -32,7 +32,8 @@ bool IsWritable(const std::string& path) {
 } // namespace
 
 TEST(Extract, ArchivesFromRealToolsGiveBackTheOriginalBytes) {
-    for (const char* archive : {"stored.zip", "descriptor.zip", "dos.zip", "zip64.zip", "utf8.zip"}) {
+    for (const char* archive :
+         {"stored.zip", "descriptor.zip", "dos.zip", "zip64.zip", "utf8.zip"}) {
         Unzip u;
         u.zip.OpenArchive(Fixture(archive));
         u.zip.ExtractFiles("*.*");
@@ -87,7 +88,9 @@ TEST(Extract, FailedEntriesAreReportedAndTheLoopGoesOn) {
     ASSERT_NE(date, nullptr);
     EXPECT_EQ(date->message, "Invalid argument to date encode");
     EXPECT_EQ(ReadFileBytes(u.Out("dosdate0.txt")), "no date\n");
-    EXPECT_LE(std::abs(ModificationTime(u.Out("dosdate0.txt")) - static_cast<int64_t>(time(nullptr))), 120);
+    EXPECT_LE(
+        std::abs(ModificationTime(u.Out("dosdate0.txt")) - static_cast<int64_t>(time(nullptr))),
+        120);
     EXPECT_EQ(u.failures.size(), 3u);
 }
 
@@ -266,7 +269,9 @@ TEST(Extract, ProgressReportsAndAbort) {
     EXPECT_TRUE(progress.empty()); // no entries: no reports
 
     u.zip.OpenArchive(Fixture("stored.zip"));
-    u.zip.OnArchiveItemProgress = [&](TArcArchiveItem&, int percent, bool& abort) { abort = percent > 0; };
+    u.zip.OnArchiveItemProgress = [&](TArcArchiveItem&, int percent, bool& abort) {
+        abort = percent > 0;
+    };
     u.zip.ExtractFiles("data.bin");
     ASSERT_EQ(u.failures.size(), 1u);
     EXPECT_EQ(u.failures[0].code, 9);
@@ -305,4 +310,46 @@ TEST(EntryStreams, SubsetWindowClipsReadsAndSeeks) {
     EXPECT_EQ(window.Seek(1, rtl::TSeekOrigin::soBeginning), 1);
     EXPECT_EQ(window.Read(buffer, 2), 2u);
     EXPECT_EQ(std::string(buffer, 2), "34");
+}
+
+TEST(Extract, OddNamesAndTheInvalidPathCheck) {
+    Unzip u;
+    u.zip.OpenArchive(Fixture("odd-names.zip"));
+    // "a/.." would name the base folder's parent: skipped. A name with "|"
+    // fails the path check, which ends the whole call.
+    try {
+        u.zip.ExtractFiles("*.*");
+        FAIL();
+    } catch (const rtl::EArgumentException& e) {
+        EXPECT_EQ(e.Message(), "Invalid characters in path");
+    }
+    EXPECT_EQ(ReadFileBytes(u.Out("ok.txt")), "ok\n");
+    EXPECT_TRUE(u.failures.empty());
+    EXPECT_EQ(platform::ListDirectory(u.dir.Path()).size(), 1u);
+}
+
+TEST(Extract, SingleEntriesToOtherNamesStreamsAndTests) {
+    Unzip u;
+    u.zip.OpenArchive(Fixture("deflate.zip"));
+    u.zip.ExtractAt(2, "renamed.txt"); // text.txt under a name of our choosing
+    EXPECT_EQ(u.zip.Items(2).FileName(), "text.txt");
+    EXPECT_EQ(ReadFileBytes(u.Out("renamed.txt")), ReadFileBytes(Source("text.txt")));
+
+    rtl::TMemoryStream memory;
+    u.zip.ExtractToStream("hello.txt", memory);
+    EXPECT_EQ(std::string(memory.Bytes().begin(), memory.Bytes().end()), "Hello, archive!\n");
+    EXPECT_THROW(u.zip.ExtractToStream("absent.txt", memory), EArcFileNotFound);
+
+    for (int i = 0; i < u.zip.Count(); ++i)
+        u.zip.Items(i).SetTagged(true);
+    u.zip.TestTaggedItems();
+    EXPECT_TRUE(u.failures.empty());
+    Unzip v;
+    v.zip.OpenArchive(Fixture("extract-cases.zip"));
+    for (int i = 0; i < v.zip.Count(); ++i)
+        v.zip.Items(i).SetTagged(true);
+    v.zip.TestTaggedItems(); // tests write nothing
+    ASSERT_NE(v.FailureOf("badcrc.txt"), nullptr);
+    EXPECT_EQ(v.FailureOf("badcrc.txt")->code, 19);
+    EXPECT_TRUE(platform::ListDirectory(v.dir.Path()).empty());
 }

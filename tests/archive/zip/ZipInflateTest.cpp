@@ -10,7 +10,8 @@ using namespace ziptest;
 using testing_support::ReadFileBytes;
 
 TEST(ExtractDeflated, ArchivesFromRealToolsGiveBackTheOriginalBytes) {
-    for (const char* archive : {"deflate.zip", "descriptor-deflate.zip", "deflate64.zip", "encrypted.zip"}) {
+    for (const char* archive :
+         {"deflate.zip", "descriptor-deflate.zip", "deflate64.zip", "encrypted.zip"}) {
         Unzip u;
         u.zip.SetPassword("secret");
         u.zip.OpenArchive(Fixture(archive));
@@ -21,7 +22,8 @@ TEST(ExtractDeflated, ArchivesFromRealToolsGiveBackTheOriginalBytes) {
             TArcZipItem& item = u.zip.Items(i);
             if (item.IsDirectory()) continue;
             std::string name = item.FileName().substr(item.FileName().find_last_of('/') + 1);
-            EXPECT_EQ(ReadFileBytes(u.Out(name)), ReadFileBytes(Source(item.FileName()))) << archive << " " << name;
+            EXPECT_EQ(ReadFileBytes(u.Out(name)), ReadFileBytes(Source(item.FileName())))
+                << archive << " " << name;
             ++files;
         }
         EXPECT_GE(files, 2) << archive;
@@ -29,7 +31,8 @@ TEST(ExtractDeflated, ArchivesFromRealToolsGiveBackTheOriginalBytes) {
     TArcUnZipper zip;
     zip.OpenArchive(Fixture("deflate64.zip"));
     bool sawDeflate64 = false;
-    for (int i = 0; i < zip.Count(); ++i) sawDeflate64 |= zip.Items(i).CompressionMethod() == 9;
+    for (int i = 0; i < zip.Count(); ++i)
+        sawDeflate64 |= zip.Items(i).CompressionMethod() == 9;
     EXPECT_TRUE(sawDeflate64);
 }
 
@@ -48,13 +51,15 @@ TEST(ExtractDeflated, BadStreamsFailTheirEntryAndLeaveNoFile) {
 
     const Failure* type3 = u.FailureOf("blocktype3.bin");
     ASSERT_NE(type3, nullptr);
-    EXPECT_EQ(type3->message, "Inflate error, possibly a corrupted compressed stream. (Internal cause: "
-                              "starting new block, but invalid block type [Inflate])");
+    EXPECT_EQ(type3->message,
+              "Inflate error, possibly a corrupted compressed stream. (Internal cause: "
+              "starting new block, but invalid block type [Inflate])");
     EXPECT_FALSE(platform::FileExists(u.Out("blocktype3.bin")));
 
     const Failure* cut = u.FailureOf("cut.bin");
     ASSERT_NE(cut, nullptr);
-    EXPECT_NE(cut->message.find("no more compressed data in stream"), std::string::npos) << cut->message;
+    EXPECT_NE(cut->message.find("no more compressed data in stream"), std::string::npos)
+        << cut->message;
     EXPECT_FALSE(platform::FileExists(u.Out("cut.bin")));
 
     EXPECT_EQ(ReadFileBytes(u.Out("good.txt")).size(), 14u * 50);

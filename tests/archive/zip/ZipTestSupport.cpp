@@ -4,8 +4,8 @@ namespace ziptest {
 
 Unzip::Unzip() {
     zip.SetBaseDirectory(dir.Path());
-    zip.OnProcessItemFailure = [this](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass c,
-                                      int code, const std::string& message) {
+    zip.OnProcessItemFailure = [this](arc::TArcArchiveItem& item, arc::TArcProcessType,
+                                      arc::TArcErrorClass c, int code, const std::string& message) {
         failures.push_back({item.FileName(), static_cast<int>(c), code, message});
     };
 }
@@ -26,8 +26,8 @@ void Put32(std::string& s, uint32_t v) {
     Put16(s, static_cast<uint16_t>(v >> 16));
 }
 
-std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset, uint16_t commentLength,
-                      const std::string& comment) {
+std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset,
+                      uint16_t commentLength, const std::string& comment) {
     std::string s;
     Put32(s, 0x06054B50);
     Put16(s, 0);

@@ -9,8 +9,12 @@
 namespace ziptest {
 
 // A fixture under tests/data/zip.
-inline std::string Fixture(const std::string& name) { return testing_support::DataFile("zip/" + name); }
-inline std::string Source(const std::string& name) { return testing_support::DataFile("zip/src/" + name); }
+inline std::string Fixture(const std::string& name) {
+    return testing_support::DataFile("zip/" + name);
+}
+inline std::string Source(const std::string& name) {
+    return testing_support::DataFile("zip/src/" + name);
+}
 
 // One failure report of the component.
 struct Failure {
@@ -34,7 +38,7 @@ struct Unzip {
 void Put16(std::string& s, uint16_t v);
 void Put32(std::string& s, uint32_t v);
 // An end-of-directory record with the given comment length field and comment.
-std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset, uint16_t commentLength,
-                      const std::string& comment);
+std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset,
+                      uint16_t commentLength, const std::string& comment);
 
 } // namespace ziptest

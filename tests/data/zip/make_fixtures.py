@@ -160,6 +160,13 @@ def main():
         Entry("good.txt", deflate(text), method=8, usize=len(text), crc=zlib.crc32(text)),
     ]))
 
+    # A name that is only "..", then a plain one, then one the path check refuses.
+    write("odd-names.zip", build([
+        Entry("a/..", b"dots\n"),
+        Entry("ok.txt", b"ok\n"),
+        Entry("bad|name.txt", b"bar\n"),
+    ]))
+
     write("empty-archive.zip", build([]))
     write("html-page.zip", b"<html><body>404 Not Found</body></html>\n")
     write("short.zip", b"PK\x05\x06short")

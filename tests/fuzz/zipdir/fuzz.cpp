@@ -14,8 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     archive.FPassword = "x";
     archive.FPasswordRetries = 1;
     archive.FTestHelper = arc::TestUnzip;
-    archive.FHooks.OnProcessItemFailure = [](arc::TArcArchiveItem&, arc::TArcProcessType, arc::TArcErrorClass,
-                                             int, const std::string&) {};
+    archive.FHooks.OnProcessItemFailure = [](arc::TArcArchiveItem&, arc::TArcProcessType,
+                                             arc::TArcErrorClass, int, const std::string&) {};
     try {
         archive.Load();
     } catch (const rtl::Exception&) {
