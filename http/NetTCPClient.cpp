@@ -36,7 +36,9 @@ void TNetTCPConnection::DoOnDisconnected() {
 }
 
 void TNetTCPClientCustom::Connect() {
-    if (Connected()) throw ENetAlreadyConnected(RSAlreadyConnected);
+    // Bytes left in the input buffer of a closed handler do not make it
+    // connected: they are dropped when the handler opens again.
+    if (FIOHandler && FIOHandler->Opened() && Connected()) throw ENetAlreadyConnected(RSAlreadyConnected);
     if (Host.empty()) throw ENetHostRequired(RSHostRequired);
     if (Port == 0) throw ENetPortRequired(RSPortRequired);
     bool created = false;
