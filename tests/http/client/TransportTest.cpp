@@ -38,6 +38,8 @@ public:
     }
 };
 
+bool IsWindowsBuild() { return platform::PathDelim() == '\\'; }
+
 std::string Text(const rtl::TMemoryStream& s) { return std::string(s.Bytes().begin(), s.Bytes().end()); }
 
 template <typename E, typename F>
@@ -207,12 +209,16 @@ TEST(ReadStream, ResetEndsAnUnsizedBodyButFailsASizedOne) {
 
     c.Connect();
     rtl::TMemoryStream sized;
+    // Either way the short body must not pass as complete. Under Wine the
+    // reset of a loopback peer reaches the reader as an orderly close.
     try {
         c.IOHandler()->ReadStream(&sized, 10000);
         FAIL() << "a reset inside a sized body passed";
     } catch (const ENetSocketError& e) {
         EXPECT_EQ(e.LastError, 10054);
         EXPECT_EQ(e.Message(), "Socket Error # 10054\r\nConnection reset by peer.");
+    } catch (const ENetConnClosedGracefully&) {
+        EXPECT_TRUE(IsWindowsBuild());
     }
     EXPECT_EQ(sized.Size(), 3000);
 }
