@@ -65,6 +65,7 @@ TNetIOHandler::~TNetIOHandler() { CloseSocket(); }
 void TNetIOHandler::Open() {
     FOpened = true;
     FClosedGracefully = false;
+    FClosedLocally = false;
     FCloseError = 0;
     FWriteBuffer.clear();
     FWriteBufferActive = false;
@@ -73,6 +74,11 @@ void TNetIOHandler::Open() {
 }
 
 void TNetIOHandler::Close() {
+    ClosePeerEnded();
+    FClosedLocally = true;
+}
+
+void TNetIOHandler::ClosePeerEnded() {
     CloseSocket();
     FOpened = false;
     FWriteBuffer.clear();
@@ -128,10 +134,13 @@ int64_t TNetIOHandler::Send(const uint8_t* buffer, size_t count, int& error) {
 void TNetIOHandler::CloseWithError(int error) {
     FClosedGracefully = true;
     FCloseError = error;
-    Close();
+    ClosePeerEnded();
 }
 
 bool TNetIOHandler::Connected() {
+    // After a local close the buffered rest belongs to no one: bytes count
+    // only while the peer's data is still to be read.
+    if (FClosedLocally) return false;
     if (SocketAllocated() && FOpened) ReceiveIntoBuffer(false, 0, false);
     if (!FInputBuffer.IsEmpty()) return true;
     return SocketAllocated() && FOpened && !FClosedGracefully;
@@ -158,7 +167,7 @@ void TNetIOHandler::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreBuff
     bool lost = false;
     if (FClosedGracefully || !SocketAllocated()) {
         if (SocketAllocated()) {
-            Close();
+            ClosePeerEnded();
             DoStatus(TNetStatus::hsDisconnected, RSStatusDisconnected);
         }
         lost = true;
@@ -282,9 +291,13 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
         int64_t position = stream->Position();
         if (count > std::numeric_limits<int64_t>::max() - position)
             throw ENetIOHandlerStreamDataTooLarge(RSStreamDataTooLarge);
-        // One extension of the target instead of one per portion.
-        stream->SetSize(position + count);
-        stream->SetPosition(position);
+        // One extension of the target instead of one per portion. A memory
+        // stream grows with what really arrives instead: an announced size
+        // is only the peer's word, and memory is not to be claimed on it.
+        if (!dynamic_cast<rtl::TMemoryStream*>(stream)) {
+            stream->SetSize(position + count);
+            stream->SetPosition(position);
+        }
     }
     if (count < 0) readUntilDisconnect = true;
     BeginWork(TWorkMode::wmRead, readUntilDisconnect ? 0 : count);

@@ -48,7 +48,8 @@ public:
     TNetMaxLineAction MaxLineAction = TNetMaxLineAction::maException;
     bool LargeStream = false;
 
-    // Connection life.
+    // Connection life. Close is the local end of the connection; a close
+    // noticed from the peer leaves the unread bytes readable.
     virtual void Open();
     virtual void Close();
     // Creates the socket, resolves Host and connects to it.
@@ -112,6 +113,8 @@ protected:
     }
     // A failed read or write: the connection is over, with this error.
     void CloseWithError(int error);
+    // Ends the connection after the peer closed it or it failed.
+    void ClosePeerEnded();
 
 private:
     // Converts NetTimeoutDefault/NetTimeoutInfinite into milliseconds or -1.
@@ -125,6 +128,7 @@ private:
     int FWriteBufferThreshold = -1;
     bool FOpened = false;
     bool FClosedGracefully = false;
+    bool FClosedLocally = false;
     int FCloseError = 0;
     bool FReadLnTimedOut = false;
     bool FReadLnSplit = false;
