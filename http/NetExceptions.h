@@ -1,5 +1,6 @@
 #pragma once
-// The HTTP client's error family.
+// The HTTP client's error family. Every error it raises derives from
+// ENetException.
 #include <string>
 
 #include "runtime/Exception.h"
@@ -7,12 +8,13 @@
 namespace net {
 
 class ENetException : public rtl::Exception {
-public:
+  public:
     using rtl::Exception::Exception;
 };
 
+// A URI that cannot be joined into an absolute one.
 class ENetURIException : public ENetException {
-public:
+  public:
     using ENetException::ENetException;
 };
 

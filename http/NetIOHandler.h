@@ -8,6 +8,7 @@
 
 #include "http/NetBuffer.h"
 #include "http/NetComponent.h"
+#include "http/NetURI.h"
 #include "platform/Sockets.h"
 
 namespace rtl {
@@ -16,7 +17,6 @@ class TStream;
 
 namespace net {
 
-enum TNetIPVersion { Id_IPv4, Id_IPv6 };
 enum class TNetMaxLineAction { maException, maSplit };
 
 // Time-out values: -1 takes the handler's ReadTimeout, -2 waits without limit.

@@ -1,0 +1,123 @@
+#include "archive/DfBitStream.h"
+
+#include <algorithm>
+
+#include "archive/DfErrors.h"
+#include "runtime/Exception.h"
+
+namespace arc {
+
+TArcDfInBitStream::TArcDfInBitStream(rtl::TStream& aStream, int64_t aStreamSize,
+                                     TProgress aOnProgress)
+    : FStream(aStream), FBuffer(kBufferSize), FStreamSize(aStreamSize),
+      FOnProgress(std::move(aOnProgress)) {}
+
+void TArcDfInBitStream::LoadBuffer() {
+    // Keep the unread tail (fewer than 4 bytes when called from FillSlow) at the front.
+    size_t tail = FBufEnd - FBufPos;
+    if (tail && FBufPos) std::memmove(FBuffer.data(), FBuffer.data() + FBufPos, tail);
+    FBufPos = 0;
+    FBufEnd = tail;
+    while (FBufEnd < kBufferSize) {
+        size_t got = FStream.Read(FBuffer.data() + FBufEnd, kBufferSize - FBufEnd);
+        if (got == 0) {
+            FSourceEnded = true;
+            break;
+        }
+        FBufEnd += got;
+        FByteCount += static_cast<int64_t>(got);
+    }
+    if (FOnProgress && FStreamSize > 0) {
+        int percent = static_cast<int>(std::min<int64_t>(100, FByteCount * 100 / FStreamSize));
+        if (percent != FLastPercent) {
+            FLastPercent = percent;
+            bool abort = false;
+            FOnProgress(percent, abort);
+            if (abort) throw EArcAbortProgress();
+        }
+    }
+}
+
+void TArcDfInBitStream::FillSlow() {
+    if (FBufEnd - FBufPos < 4 && !FSourceEnded) LoadBuffer();
+    if (FBufEnd - FBufPos >= 4) {
+        FBitBuffer |= uint64_t(LoadWord(FBuffer.data() + FBufPos)) << FBitsLeft;
+        FBufPos += 4;
+        FBitsLeft += 32;
+        return;
+    }
+    // The last one to three bytes of the data. Only real bits are counted, so
+    // peeking beyond them sees zeros and consuming them is an error.
+    while (FBufPos < FBufEnd && FBitsLeft <= 56) {
+        FBitBuffer |= uint64_t(FBuffer[FBufPos++]) << FBitsLeft;
+        FBitsLeft += 8;
+    }
+}
+
+void TArcDfInBitStream::Consume(int aCount, const char* aCauseAtEnd) {
+    if (aCount > FBitsLeft) {
+        Fill();
+        if (aCount > FBitsLeft) RaiseInflateCause(aCauseAtEnd);
+    }
+    FBitBuffer >>= aCount;
+    FBitsLeft -= aCount;
+}
+
+uint32_t TArcDfInBitStream::ReadBit() {
+    Fill();
+    uint32_t bit = static_cast<uint32_t>(FBitBuffer & 1);
+    Consume(1, kDfCauseNoMoreDataReadBit);
+    return bit;
+}
+
+uint32_t TArcDfInBitStream::ReadBits(int aCount) {
+    if (aCount < 1 || aCount > 16) RaiseInflateCause(kDfCauseReadBitsCount);
+    Fill();
+    uint32_t value = static_cast<uint32_t>(FBitBuffer & ((1u << aCount) - 1));
+    Consume(aCount, kDfCauseNoMoreDataReadBits);
+    return value;
+}
+
+uint32_t TArcDfInBitStream::PeekBits(int aCount) {
+    if (aCount < 0 || aCount > 32)
+        throw rtl::EArgumentException("count of bits to peek must be between 0 and 32");
+    Fill();
+    return static_cast<uint32_t>(FBitBuffer & ((uint64_t(1) << aCount) - 1));
+}
+
+void TArcDfInBitStream::DiscardBits(int aCount) {
+    if (aCount < 1 || aCount > 32) RaiseInflateCause(kDfCauseDiscardBitsCount);
+    Consume(aCount, kDfCauseNoMoreDataDiscard);
+}
+
+void TArcDfInBitStream::AlignToByte() {
+    // Words and bytes enter the bit buffer whole, so the bits of a partly read
+    // byte are exactly FBitsLeft mod 8.
+    int partial = FBitsLeft & 7;
+    FBitBuffer >>= partial;
+    FBitsLeft -= partial;
+}
+
+void TArcDfInBitStream::ReadBuffer(void* aBuffer, size_t aCount) {
+    if (FBitsLeft & 7) throw rtl::EArgumentException("ReadBuffer needs a byte boundary");
+    auto* out = static_cast<uint8_t*>(aBuffer);
+    while (aCount && FBitsLeft) {
+        *out++ = static_cast<uint8_t>(FBitBuffer);
+        FBitBuffer >>= 8;
+        FBitsLeft -= 8;
+        --aCount;
+    }
+    while (aCount) {
+        if (FBufPos == FBufEnd) {
+            if (!FSourceEnded) LoadBuffer();
+            if (FBufPos == FBufEnd) RaiseInflateCause(kDfCauseNoMoreDataReadBuffer);
+        }
+        size_t n = std::min(aCount, FBufEnd - FBufPos);
+        std::memcpy(out, FBuffer.data() + FBufPos, n);
+        FBufPos += n;
+        out += n;
+        aCount -= n;
+    }
+}
+
+} // namespace arc

@@ -1,0 +1,144 @@
+#include "archive/DfHuffman.h"
+
+#include <cstring>
+
+#include "archive/DfErrors.h"
+#include "runtime/Exception.h"
+
+namespace arc {
+
+TArcDfDecodeHuffmanTree::TArcDfDecodeHuffmanTree(int aAlphabetSize, TArcDfHuffmanUsage aUsage,
+                                                 int aDefMaxCodeLen)
+    : FAlphaSize(aAlphabetSize), FDefMaxCodeLen(aDefMaxCodeLen), FUsage(aUsage) {
+    if (aAlphabetSize < 2 || aAlphabetSize > 0xFFFF)
+        throw rtl::EArgumentException("Huffman alphabet size out of range");
+    if (aDefMaxCodeLen < 1 || aDefMaxCodeLen > kDfMaxCodeLength)
+        throw rtl::EArgumentException("Huffman maximum code length out of range");
+    // Reserved at full size once, so rebuilding for every dynamic block never allocates.
+    if (FUsage != TArcDfHuffmanUsage::huEncoding)
+        FDecodes.assign(size_t(1) << aDefMaxCodeLen, kEmptySlot);
+    if (FUsage != TArcDfHuffmanUsage::huDecoding) FEncodes.assign(aAlphabetSize, 0);
+}
+
+void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, int aCount,
+                                    const uint8_t* aExtraBits, int aExtraOffset) {
+    if (aCount < 0 || aCount > FAlphaSize)
+        throw rtl::EArgumentException("Huffman code count exceeds the alphabet");
+    const uint8_t* lengths = aCodeLengths + aStartInx;
+
+    int count[kDfMaxCodeLength + 1] = {};
+    for (int sym = 0; sym < aCount; ++sym) {
+        if (lengths[sym] > FDefMaxCodeLen)
+            throw rtl::EArgumentException("Huffman code length above the maximum");
+        ++count[lengths[sym]];
+    }
+    count[0] = 0;
+    FMaxCodeLen = 0;
+    for (int len = FDefMaxCodeLen; len > 0; --len)
+        if (count[len]) {
+            FMaxCodeLen = len;
+            break;
+        }
+
+    // Kraft check: more codes of a length than the space left makes the set
+    // over-subscribed, which no prefix code can be.
+    int left = 1;
+    for (int len = 1; len <= FMaxCodeLen; ++len) {
+        left = left * 2 - count[len];
+        if (left < 0) RaiseInflateCause(kDfCauseOverSubscribed);
+    }
+
+    // First canonical code of each length, and the symbols grouped by length in
+    // ascending symbol order.
+    uint32_t nextCode[kDfMaxCodeLength + 2] = {};
+    int offset[kDfMaxCodeLength + 2] = {};
+    uint32_t code = 0;
+    for (int len = 1; len <= FMaxCodeLen; ++len) {
+        code = (code + count[len - 1]) << 1;
+        nextCode[len] = code;
+        offset[len + 1] = offset[len] + count[len];
+    }
+    uint16_t sorted[kDfFixedLiteralAlphabet];
+    std::vector<uint16_t> sortedBig;
+    uint16_t* order = sorted;
+    if (aCount > kDfFixedLiteralAlphabet) {
+        sortedBig.resize(aCount);
+        order = sortedBig.data();
+    }
+    {
+        int fill[kDfMaxCodeLength + 2];
+        std::memcpy(fill, offset, sizeof(fill));
+        for (int sym = 0; sym < aCount; ++sym)
+            if (lengths[sym]) order[fill[lengths[sym]]++] = static_cast<uint16_t>(sym);
+    }
+
+    if (FUsage != TArcDfHuffmanUsage::huDecoding) std::fill(FEncodes.begin(), FEncodes.end(), 0u);
+
+    // The table grows by doubling: at width len every slot already holds the entry
+    // of the shorter code that its low bits start with, copying the lower half into
+    // the upper half extends that to width len, and each code of length len then
+    // owns exactly one new slot (its bit-reversed code). Slots no code reaches stay
+    // empty.
+    uint32_t* table = FDecodes.data();
+    size_t size = 1;
+    if (table) table[0] = kEmptySlot;
+    for (int len = 1; len <= FMaxCodeLen; ++len) {
+        if (table) std::memcpy(table + size, table, size * sizeof(uint32_t));
+        size *= 2;
+        for (int i = offset[len]; i < offset[len + 1]; ++i) {
+            int sym = order[i];
+            uint32_t c = nextCode[len]++;
+            uint32_t reversed = 0;
+            for (int b = 0; b < len; ++b, c >>= 1)
+                reversed = (reversed << 1) | (c & 1);
+            uint32_t extra =
+                (aExtraBits && sym >= aExtraOffset) ? aExtraBits[sym - aExtraOffset] : 0;
+            if (table) table[reversed] = uint32_t(sym) | uint32_t(len) << 16 | extra << 24;
+            if (!FEncodes.empty()) FEncodes[sym] = reversed | uint32_t(len) << 16;
+        }
+    }
+    FMask = ~uint32_t(size - 1);
+}
+
+namespace {
+
+struct TDfFixedTables {
+    TArcDfDecodeHuffmanTree literal{kDfFixedLiteralAlphabet, TArcDfHuffmanUsage::huDecoding,
+                                    kDfMaxCodeLength};
+    TArcDfDecodeHuffmanTree literal64{kDfFixedLiteralAlphabet, TArcDfHuffmanUsage::huDecoding,
+                                      kDfMaxCodeLength};
+    TArcDfDecodeHuffmanTree distance{kDfDistanceAlphabet64, TArcDfHuffmanUsage::huDecoding,
+                                     kDfMaxCodeLength};
+    TDfFixedTables() {
+        uint8_t lengths[kDfFixedLiteralAlphabet];
+        for (int i = 0; i < kDfFixedLiteralAlphabet; ++i)
+            lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+        // Symbols 286 and 287 have codes but no meaning; the decoder rejects them.
+        uint8_t extra[kDfFixedLiteralAlphabet - kDfFirstLengthSymbol] = {};
+        uint8_t extra64[kDfFixedLiteralAlphabet - kDfFirstLengthSymbol] = {};
+        std::memcpy(extra, kDfLengthExtra, kDfLengthSymbolCount);
+        std::memcpy(extra64, kDfLengthExtra64, kDfLengthSymbolCount);
+        literal.Build(lengths, 0, kDfFixedLiteralAlphabet, extra, kDfFirstLengthSymbol);
+        literal64.Build(lengths, 0, kDfFixedLiteralAlphabet, extra64, kDfFirstLengthSymbol);
+        uint8_t distLengths[kDfDistanceAlphabet64];
+        std::memset(distLengths, 5, sizeof(distLengths));
+        distance.Build(distLengths, 0, kDfDistanceAlphabet64, kDfDistanceExtra, 0);
+    }
+};
+
+const TDfFixedTables& FixedTables() {
+    static const TDfFixedTables tables;
+    return tables;
+}
+
+} // namespace
+
+const TArcDfDecodeHuffmanTree& DfFixedLiteralTree(bool aDeflate64) {
+    return aDeflate64 ? FixedTables().literal64 : FixedTables().literal;
+}
+
+const TArcDfDecodeHuffmanTree& DfFixedDistanceTree() {
+    return FixedTables().distance;
+}
+
+} // namespace arc

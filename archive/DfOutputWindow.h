@@ -1,0 +1,94 @@
+#pragma once
+// The inflate engine's output window: decoded bytes go straight into one
+// buffer that keeps the history matches refer to; whenever the write point is
+// reached the oldest 32 KiB are written to the destination and the rest moves
+// to the front.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "runtime/Streams.h"
+
+namespace arc {
+
+class TArcDfOutputWindow {
+  public:
+    static constexpr size_t kSlideCount = 32768;
+    static constexpr size_t kWritePoint = 65536;   // keeps >= 32 KiB of history after a slide
+    static constexpr size_t kWritePoint64 = 98304; // keeps >= 64 KiB for deflate64
+    static constexpr size_t kMaxMatch = 258;
+    static constexpr size_t kMaxMatch64 = 65538;
+    // Match copies move 16 bytes at a time and may write up to 15 bytes past the
+    // match's end (bytes that are overwritten before anything reads them).
+    static constexpr size_t kCopySlack = 16;
+
+    // aPartSize > 0 stops decoding (EArcPartSizedInflate) once that many bytes
+    // exist, capped at the write point. aTestOnly counts the output without
+    // writing it. aChecksum = false skips the engine's own checksum.
+    TArcDfOutputWindow(rtl::TStream& aStream, bool aDeflate64, bool aUseCRC32, int64_t aPartSize,
+                       bool aTestOnly, bool aChecksum);
+
+    void AddLiteral(uint8_t aByte) {
+        *FCurrent++ = aByte;
+        if (FCurrent >= FLimit) LimitReached();
+    }
+    // Copies aLen bytes from aDist bytes back; a distance beyond the output so far
+    // is an inflate error.
+    void AddLenDist(uint32_t aLen, uint32_t aDist);
+    void AddBuffer(const void* aBuffer, size_t aCount);
+    // Bytes produced so far.
+    int64_t Position() const { return FStreamPos + (FCurrent - FBuffer); }
+    // Writes everything not yet written.
+    void Flush();
+    uint32_t Checksum() const;
+
+    // Copies a match of aLen bytes to aDest from aDist bytes back (aDist >= 1);
+    // overlapping copies repeat the pattern, as deflate requires.
+    static void CopyMatch(uint8_t* aDest, size_t aDist, size_t aLen) {
+        const uint8_t* src = aDest - aDist;
+        uint8_t* end = aDest + aLen;
+        if (aDist >= 8) {
+            // Each 8-byte piece reads only bytes already final, even when the
+            // ranges overlap, because the source trails by at least 8.
+            do {
+                Copy8(aDest, src);
+                Copy8(aDest + 8, src + 8);
+                aDest += 16;
+                src += 16;
+            } while (aDest < end);
+        } else if (aDist == 1) {
+            std::memset(aDest, *src, aLen);
+        } else {
+            do {
+                *aDest++ = *src++;
+            } while (aDest < end);
+        }
+    }
+
+  private:
+    friend class TArcDfInflater;
+
+    static void Copy8(uint8_t* d, const uint8_t* s) {
+        uint64_t v;
+        std::memcpy(&v, s, 8);
+        std::memcpy(d, &v, 8);
+    }
+    void LimitReached();
+    void Emit(const uint8_t* aData, size_t aCount);
+
+    rtl::TStream& FStream;
+    std::vector<uint8_t> FStorage;
+    uint8_t* FBuffer;
+    uint8_t* FCurrent;
+    uint8_t* FLimit; // the write point, or the partial size when that comes first
+    size_t FWritePoint;
+    size_t FSlideCount = kSlideCount;
+    int64_t FPartSize;
+    bool FUseCRC32;
+    bool FChecksumOn;
+    uint32_t FChecksum;
+    bool FTestOnly;
+    int64_t FStreamPos = 0; // bytes already handed to the destination
+};
+
+} // namespace arc
