@@ -46,7 +46,9 @@ void TNetBuffer::ExtractToMemory(uint8_t* dest, size_t count) {
     Consumed(count);
 }
 
-void TNetBuffer::Remove(size_t count) { Consumed(std::min(count, FSize)); }
+void TNetBuffer::Remove(size_t count) {
+    Consumed(std::min(count, FSize));
+}
 
 void TNetBuffer::Clear() {
     FHead = 0;

@@ -13,7 +13,7 @@ class TStream;
 namespace net {
 
 class TNetBuffer {
-public:
+  public:
     // Once the head has advanced this far, the live bytes move to the front.
     static constexpr size_t GrowthFactor = 2048;
 
@@ -42,7 +42,7 @@ public:
     // Index of the first occurrence of a byte sequence at or after start, or -1.
     int64_t IndexOf(const std::vector<uint8_t>& sequence, size_t start = 0) const;
 
-private:
+  private:
     void Consumed(size_t count);
 
     std::vector<uint8_t> FBytes;

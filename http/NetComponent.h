@@ -20,10 +20,13 @@ enum class TNetStatus {
 
 class TNetComponent;
 
-using TWorkBeginEvent = std::function<void(TNetComponent* ASender, TWorkMode AWorkMode, int64_t AWorkCountMax)>;
-using TWorkEvent = std::function<void(TNetComponent* ASender, TWorkMode AWorkMode, int64_t AWorkCount)>;
+using TWorkBeginEvent =
+    std::function<void(TNetComponent* ASender, TWorkMode AWorkMode, int64_t AWorkCountMax)>;
+using TWorkEvent =
+    std::function<void(TNetComponent* ASender, TWorkMode AWorkMode, int64_t AWorkCount)>;
 using TWorkEndEvent = std::function<void(TNetComponent* ASender, TWorkMode AWorkMode)>;
-using TStatusEvent = std::function<void(TNetComponent* ASender, TNetStatus AStatus, const std::string& AStatusText)>;
+using TStatusEvent =
+    std::function<void(TNetComponent* ASender, TNetStatus AStatus, const std::string& AStatusText)>;
 
 inline constexpr const char* RSStatusResolving = "Resolving hostname %s.";
 inline constexpr const char* RSStatusConnecting = "Connecting to %s.";
@@ -33,7 +36,7 @@ inline constexpr const char* RSStatusDisconnected = "Disconnected.";
 inline constexpr const char* RSChunkStarted = "Chunk Started";
 
 class TNetComponent {
-public:
+  public:
     virtual ~TNetComponent() = default;
 
     TWorkBeginEvent OnWorkBegin;
@@ -56,14 +59,16 @@ public:
 
     void DoStatus(TNetStatus status, const std::string& text);
 
-private:
+  private:
     struct TWorkInfo {
         int64_t Count = 0;
         int64_t Max = 0;
         int Level = 0;
     };
     TWorkInfo& Record(TWorkMode mode) { return FWork[mode == TWorkMode::wmRead ? 0 : 1]; }
-    const TWorkInfo& Record(TWorkMode mode) const { return FWork[mode == TWorkMode::wmRead ? 0 : 1]; }
+    const TWorkInfo& Record(TWorkMode mode) const {
+        return FWork[mode == TWorkMode::wmRead ? 0 : 1];
+    }
 
     TWorkInfo FWork[2];
     TNetComponent* FWorkTarget = nullptr;

@@ -13,7 +13,9 @@ using platform::SameTextAscii;
 
 namespace {
 
-bool IsHead(const TNetHTTPRequest& r) { return SameTextAscii(r.Method, "HEAD") || SameTextAscii(r.MethodOverride, "HEAD"); }
+bool IsHead(const TNetHTTPRequest& r) {
+    return SameTextAscii(r.Method, "HEAD") || SameTextAscii(r.MethodOverride, "HEAD");
+}
 
 // Error bodies as text: UTF-8 and the Latin-1 family by name; bytes that are
 // not valid in the named set are taken as Latin-1.
@@ -23,11 +25,16 @@ bool IsValidUtf8(const std::vector<uint8_t>& b) {
     while (i < n) {
         uint8_t c = b[i];
         size_t extra;
-        if (c < 0x80) extra = 0;
-        else if ((c & 0xE0) == 0xC0) extra = 1;
-        else if ((c & 0xF0) == 0xE0) extra = 2;
-        else if ((c & 0xF8) == 0xF0) extra = 3;
-        else return false;
+        if (c < 0x80)
+            extra = 0;
+        else if ((c & 0xE0) == 0xC0)
+            extra = 1;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2;
+        else if ((c & 0xF8) == 0xF0)
+            extra = 3;
+        else
+            return false;
         if (extra > n - i - 1) return false;
         for (size_t k = 1; k <= extra; ++k)
             if ((b[i + k] & 0xC0) != 0x80) return false;
@@ -43,7 +50,8 @@ std::string DecodeBody(const std::vector<uint8_t>& bytes, const std::string& cha
         return std::string(bytes.begin(), bytes.end());
     if (cs == "us-ascii" || cs == "ascii") {
         std::string text;
-        for (uint8_t c : bytes) text += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");
+        for (uint8_t c : bytes)
+            text += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");
         return text;
     }
     std::string text;
@@ -58,7 +66,9 @@ std::string DecodeBody(const std::vector<uint8_t>& bytes, const std::string& cha
     return text;
 }
 
-std::string HostText(const TNetURI& uri) { return uri.IPVersion == Id_IPv6 ? "[" + uri.Host + "]" : uri.Host; }
+std::string HostText(const TNetURI& uri) {
+    return uri.IPVersion == Id_IPv6 ? "[" + uri.Host + "]" : uri.Host;
+}
 
 } // namespace
 
@@ -75,7 +85,8 @@ void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     bool started = !io.WriteBufferingActive();
     if (started) io.WriteBufferOpen(-1);
     try {
-        io.WriteLn(Request.Method + " " + Request.URL + " HTTP/" + (FHTTP.ProtocolVersion == pv1_0 ? "1.0" : "1.1"));
+        io.WriteLn(Request.Method + " " + Request.URL + " HTTP/" +
+                   (FHTTP.ProtocolVersion == pv1_0 ? "1.0" : "1.1"));
         for (size_t i = 0; i < Request.RawHeaders.Count(); ++i) {
             const std::string& line = Request.RawHeaders.Strings(i);
             if (!line.empty()) io.WriteLn(line);
@@ -131,7 +142,8 @@ TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(const std::vector<int>& AIgn
         std::string location = Response.Location;
         std::string method = Request.Method;
         bool handled = FHTTP.HandleRedirects;
-        if (FHTTP.OnRedirect) FHTTP.OnRedirect(&FHTTP, location, FHTTP.RedirectCount, handled, method);
+        if (FHTTP.OnRedirect)
+            FHTTP.OnRedirect(&FHTTP, location, FHTTP.RedirectCount, handled, method);
         // Following stops at RedirectMaximum redirects; one more is an error,
         // not an empty success.
         if (!handled || (FHTTP.HandleRedirects && FHTTP.RedirectCount > FHTTP.RedirectMaximum)) {
@@ -205,7 +217,9 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
         throw;
     }
     Response.ContentStream = callerStream;
-    if (raise) throw ENetHTTPProtocolException(Response.ResponseText(), code, DecodeBody(aside.Bytes(), Response.CharSet));
+    if (raise)
+        throw ENetHTTPProtocolException(Response.ResponseText(), code,
+                                        DecodeBody(aside.Bytes(), Response.CharSet));
 }
 
 void TNetHTTPProtocol::DiscardBody() {
@@ -235,14 +249,17 @@ void TNetCustomHTTP::SetCookieManager(TNetCookieManager* manager) {
     FCookieManager = manager;
 }
 
-void TNetCustomHTTP::DoOnDisconnected() { TNetTCPClientCustom::DoOnDisconnected(); }
+void TNetCustomHTTP::DoOnDisconnected() {
+    TNetTCPClientCustom::DoOnDisconnected();
+}
 
 void TNetCustomHTTP::Get(const std::string& AURL, rtl::TStream* AResponseContent) {
     RunRequest("GET", AURL, nullptr, AResponseContent, {});
 }
 
-void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& AURL, rtl::TStream* ASource,
-                                rtl::TStream* AResponseContent, const std::vector<int>& AIgnoreReplies) {
+void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& AURL,
+                                rtl::TStream* ASource, rtl::TStream* AResponseContent,
+                                const std::vector<int>& AIgnoreReplies) {
     RedirectCount = 0;
     AuthRetries = 0;
     AuthProxyRetries = 0;
@@ -336,7 +353,9 @@ TNetHTTPConnectionType TNetCustomHTTP::ChooseEndpoint(const TNetURI& AURI) {
         if (IOHandler() && IOHandler()->IPVersion != AURI.IPVersion && Connected()) Disconnect();
         host = AURI.Host;
         int64_t value;
-        port = rtl::TryStrToInt64(AURI.Port, value) && value >= 0 && value <= 0xFFFF ? static_cast<int>(value) : 80;
+        port = rtl::TryStrToInt64(AURI.Port, value) && value >= 0 && value <= 0xFFFF
+                   ? static_cast<int>(value)
+                   : 80;
         kind = secure ? ctSSL : ctNormal;
     } else {
         host = ProxyParams.ProxyServer;
@@ -359,11 +378,13 @@ void TNetCustomHTTP::OpenAndSend() {
 
     switch (request.UseProxy) {
     case ctNormal:
-        if (ProtocolVersion == pv1_0 && request.Connection.empty()) request.Connection = "keep-alive";
+        if (ProtocolVersion == pv1_0 && request.Connection.empty())
+            request.Connection = "keep-alive";
         break;
     case ctProxy:
         request.URL = FURI.GetFullURI(0);
-        if (ProtocolVersion == pv1_0 && request.Connection.empty()) request.ProxyConnection = "keep-alive";
+        if (ProtocolVersion == pv1_0 && request.Connection.empty())
+            request.ProxyConnection = "keep-alive";
         break;
     case ctSSL:
     case ctSSLProxy:
@@ -413,7 +434,8 @@ void TNetCustomHTTP::StoreResponseCookies() {
 
 void TNetCustomHTTP::AttachRequestCookies(TNetURI& AURI) {
     if (FCookieManager && AllowCookies)
-        FCookieManager->GenerateClientCookies(AURI, SameTextAscii(AURI.Protocol, "HTTPS"), Request().RawHeaders);
+        FCookieManager->GenerateClientCookies(AURI, SameTextAscii(AURI.Protocol, "HTTPS"),
+                                              Request().RawHeaders);
 }
 
 bool TNetCustomHTTP::DoOnAuthorization(int code) {

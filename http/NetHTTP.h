@@ -36,43 +36,29 @@ enum TNetHTTPOption {
 
 // A set of TNetHTTPOption values.
 class TNetHTTPOptions {
-public:
+  public:
     TNetHTTPOptions() = default;
     TNetHTTPOptions(std::initializer_list<TNetHTTPOption> options) {
-        for (TNetHTTPOption o : options) Include(o);
+        for (TNetHTTPOption o : options)
+            Include(o);
     }
     bool Contains(TNetHTTPOption o) const { return (FBits >> o) & 1u; }
     void Include(TNetHTTPOption o) { FBits |= 1u << o; }
     void Exclude(TNetHTTPOption o) { FBits &= ~(1u << o); }
     bool operator==(const TNetHTTPOptions&) const = default;
 
-private:
+  private:
     unsigned FBits = 0;
 };
 
 enum TNetHTTPWhatsNext { wnGoToURL, wnJustExit, wnDontKnow, wnReadAndGo, wnAuthRequest };
-
-inline constexpr const char* RSSecureNotSupported = "Secure connections (https) are not supported.";
-inline constexpr const char* RSInvalidChunkSize = "Invalid chunk size: \"%s\"";
-
-// A chunk-size line that is no hexadecimal number in range: the body cannot
-// be delimited any more.
-class ENetInvalidChunkSize : public ENetException {
-public:
-    using ENetException::ENetException;
-};
-// A URL whose scheme needs a transport this client does not have.
-class ENetSecureNotSupported : public ENetException {
-public:
-    using ENetException::ENetException;
-};
 
 class TNetCustomHTTP;
 
 // One request and one response paired with the client; the client keeps one
 // for all its runs.
 class TNetHTTPProtocol {
-public:
+  public:
     explicit TNetHTTPProtocol(TNetCustomHTTP& http);
 
     TNetHTTPRequest Request;
@@ -82,7 +68,7 @@ public:
     void RetrieveHeaders(int AMaxHeaderCount);
     TNetHTTPWhatsNext ProcessResponse(const std::vector<int>& AIgnoreReplies);
 
-private:
+  private:
     // Reads a failed response's body aside and raises
     // ENetHTTPProtocolException (unless the options or the tolerated codes
     // say otherwise).
@@ -95,7 +81,7 @@ private:
 };
 
 class TNetCustomHTTP : public TNetTCPClientCustom {
-public:
+  public:
     TNetCustomHTTP();
     ~TNetCustomHTTP() override;
 
@@ -126,9 +112,11 @@ public:
     void SetCookieManager(TNetCookieManager* manager);
 
     // Events.
-    std::function<void(TNetCustomHTTP* Sender, std::string& dest, int NumRedirect, bool& Handled, std::string& VMethod)>
+    std::function<void(TNetCustomHTTP* Sender, std::string& dest, int NumRedirect, bool& Handled,
+                       std::string& VMethod)>
         OnRedirect;
-    std::function<void(TNetCustomHTTP* Sender, TNetHeaderList& AHeaders, bool& VContinue)> OnHeadersAvailable;
+    std::function<void(TNetCustomHTTP* Sender, TNetHeaderList& AHeaders, bool& VContinue)>
+        OnHeadersAvailable;
     std::function<void(TNetCustomHTTP* Sender, std::vector<uint8_t>& Chunk)> OnChunkReceived;
     // Asked for credentials after a 401 (or, for the proxy, a 407); true to
     // retry with Request.Username/Password (or ProxyParams) set.
@@ -138,7 +126,9 @@ public:
     // GET of AURL; the body goes to AResponseContent at its position (none:
     // the body is dropped).
     void Get(const std::string& AURL, rtl::TStream* AResponseContent);
-    void Get(const std::string& AURL, rtl::TStream& AResponseContent) { Get(AURL, &AResponseContent); }
+    void Get(const std::string& AURL, rtl::TStream& AResponseContent) {
+        Get(AURL, &AResponseContent);
+    }
 
     // Sets Host and Port for the URI: the server itself or the proxy.
     TNetHTTPConnectionType ChooseEndpoint(const TNetURI& AURI);
@@ -146,10 +136,10 @@ public:
     // Reads the current response's body into Response().ContentStream.
     void ReadBody();
 
-protected:
+  protected:
     void DoOnDisconnected() override;
 
-private:
+  private:
     friend class TNetHTTPProtocol;
 
     void RunRequest(const std::string& AMethod, const std::string& AURL, rtl::TStream* ASource,
@@ -176,7 +166,7 @@ private:
 };
 
 class TNetHTTP : public TNetCustomHTTP {
-public:
+  public:
     using TNetCustomHTTP::TNetCustomHTTP;
 };
 

@@ -22,7 +22,9 @@ std::string MediaType(const std::string& contentType) {
     return AsciiLowerCase(rtl::Trim(contentType.substr(0, contentType.find(';'))));
 }
 
-std::string TypeOf(const std::string& media) { return media.substr(0, media.find('/')); }
+std::string TypeOf(const std::string& media) {
+    return media.substr(0, media.find('/'));
+}
 
 std::string BoundaryOf(const std::string& contentType) {
     std::string lower = AsciiLowerCase(contentType);
@@ -94,13 +96,17 @@ void TNetCustomHTTP::ReadBody() {
     const std::string media = MediaType(response.ContentType);
     if (target) {
         const std::string type = TypeOf(media);
-        const std::string subtype = media.find('/') == std::string::npos ? std::string() : media.substr(media.find('/') + 1);
-        if ((media == "text/html" || media == "text/html-sandboxed" || media == "application/xhtml+xml") &&
+        const std::string subtype = media.find('/') == std::string::npos
+                                        ? std::string()
+                                        : media.substr(media.find('/') + 1);
+        if ((media == "text/html" || media == "text/html-sandboxed" ||
+             media == "application/xhtml+xml") &&
             !HTTPOptions.Contains(hoNoParseMetaHTTPEquiv))
             mode = PostProcessing::Html;
         else if ((media == "application/xml" || media == "application/xml-external-parsed-entity" ||
                   media == "application/xml-dtd" ||
-                  (type != "text" && subtype.size() >= 4 && subtype.compare(subtype.size() - 4, 4, "+xml") == 0)) &&
+                  (type != "text" && subtype.size() >= 4 &&
+                   subtype.compare(subtype.size() - 4, 4, "+xml") == 0)) &&
                  !HTTPOptions.Contains(hoNoParseXmlCharset))
             mode = PostProcessing::Xml;
     }
@@ -152,7 +158,8 @@ void TNetCustomHTTP::ReadBody() {
 
     if (mode != PostProcessing::None && bodyMemory) {
         const auto& bytes = bodyMemory->Bytes();
-        size_t from = static_cast<size_t>(std::min<int64_t>(bodyStart, static_cast<int64_t>(bytes.size())));
+        size_t from =
+            static_cast<size_t>(std::min<int64_t>(bodyStart, static_cast<int64_t>(bytes.size())));
         std::string text(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end());
         if (mode == PostProcessing::Html) {
             response.MetaHTTPEquiv.ProcessMetaHTTPEquiv(text);
@@ -170,14 +177,19 @@ int64_t TNetCustomHTTP::ReadChunkSizeLine() {
     // A size that is not hexadecimal, or too large to be one, leaves the
     // rest of the body without a boundary: fail instead of passing a
     // truncated body as complete.
-    if (size.empty() || size.size() > 15) throw ENetInvalidChunkSize(rtl::Format(RSInvalidChunkSize, {size}));
+    if (size.empty() || size.size() > 15)
+        throw ENetInvalidChunkSize(rtl::Format(RSInvalidChunkSize, {size}));
     int64_t value = 0;
     for (char c : size) {
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-        else throw ENetInvalidChunkSize(rtl::Format(RSInvalidChunkSize, {size}));
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else
+            throw ENetInvalidChunkSize(rtl::Format(RSInvalidChunkSize, {size}));
         value = value * 16 + digit;
     }
     return value;

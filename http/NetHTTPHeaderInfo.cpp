@@ -21,7 +21,9 @@ constexpr const char* kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kDayNames[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads "hh:mm:ss" from a token.
 bool ParseTime(const std::string& token, int& h, int& m, int& s) {
@@ -59,7 +61,8 @@ std::string ParameterOf(const std::string& value, const std::string& name) {
     size_t start = value.find(';');
     while (start != std::string::npos) {
         size_t end = value.find(';', start + 1);
-        std::string part = Trim(value.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1));
+        std::string part = Trim(value.substr(
+            start + 1, end == std::string::npos ? std::string::npos : end - start - 1));
         size_t eq = part.find('=');
         if (eq != std::string::npos && SameTextAscii(Trim(part.substr(0, eq)), name)) {
             std::string v = Trim(part.substr(eq + 1));
@@ -80,7 +83,8 @@ std::string RemoveParameter(const std::string& value, const std::string& name) {
     size_t start = value.find(';');
     while (start != std::string::npos) {
         size_t end = value.find(';', start + 1);
-        std::string part = Trim(value.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1));
+        std::string part = Trim(value.substr(
+            start + 1, end == std::string::npos ? std::string::npos : end - start - 1));
         size_t eq = part.find('=');
         std::string partName = Trim(part.substr(0, eq));
         if (!part.empty() && !SameTextAscii(partName, name)) result += "; " + part;
@@ -146,7 +150,8 @@ bool TryHttpStrToDateTime(const std::string& text, rtl::TDateTime& local) {
     }
     if (h < 0 || day < 0 || month < 0 || year < 0) return false;
     rtl::TDateTime date, time;
-    if (!rtl::TryEncodeDate(year, month, day, date) || !rtl::TryEncodeTime(h, mi, s, 0, time)) return false;
+    if (!rtl::TryEncodeDate(year, month, day, date) || !rtl::TryEncodeTime(h, mi, s, 0, time))
+        return false;
     local = rtl::UniversalToLocal(date + time);
     return true;
 }
@@ -210,10 +215,12 @@ void TNetEntityHeaderInfo::ProcessHeaders() {
     if (!range.empty()) {
         size_t space = range.find(' ');
         ContentRangeUnits = Trim(range.substr(0, space));
-        std::string rest = space == std::string::npos ? std::string() : Trim(range.substr(space + 1));
+        std::string rest =
+            space == std::string::npos ? std::string() : Trim(range.substr(space + 1));
         size_t slash = rest.find('/');
         std::string span = rest.substr(0, slash);
-        if (slash != std::string::npos) ContentRangeInstanceLength = ToInt64Or(rest.substr(slash + 1), -1);
+        if (slash != std::string::npos)
+            ContentRangeInstanceLength = ToInt64Or(rest.substr(slash + 1), -1);
         size_t dash = span.find('-');
         if (dash != std::string::npos) {
             ContentRangeStart = ToInt64Or(span.substr(0, dash), -1);
@@ -232,7 +239,8 @@ void TNetEntityHeaderInfo::ProcessHeaders() {
     if (!expires.empty()) {
         int64_t seconds;
         if (rtl::TryStrToInt64(Trim(expires), seconds))
-            Expires = seconds < 0 ? 0 : rtl::Now() + static_cast<double>(seconds) / rtl::kSecondsPerDay;
+            Expires =
+                seconds < 0 ? 0 : rtl::Now() + static_cast<double>(seconds) / rtl::kSecondsPerDay;
         else if (TryHttpStrToDateTime(expires, value))
             Expires = value;
         else
@@ -253,7 +261,8 @@ void TNetEntityHeaderInfo::SetHeaders() {
     h.SetValues("Content-Encoding", ContentEncoding);
     h.SetValues("Content-Language", ContentLanguage);
     if (!ContentType.empty())
-        h.SetValues("Content-Type", CharSet.empty() ? ContentType : ContentType + "; charset=" + CharSet);
+        h.SetValues("Content-Type",
+                    CharSet.empty() ? ContentType : ContentType + "; charset=" + CharSet);
     if (ContentLength >= 0) h.SetValues("Content-Length", rtl::IntToStr(ContentLength));
     h.SetValues("Cache-control", CacheControl);
     if (Date > 0) h.SetValues("Date", DateTimeToHttpStr(Date));
@@ -268,26 +277,31 @@ void TNetEntityHeaderInfo::SetHeaders() {
 namespace {
 
 // The value of an attribute inside one tag's text, unquoted; empty when absent.
-std::string AttributeOf(const std::string& tag, const std::string& lowerTag, const std::string& name) {
+std::string AttributeOf(const std::string& tag, const std::string& lowerTag,
+                        const std::string& name) {
     size_t at = 0;
     while ((at = lowerTag.find(name, at)) != std::string::npos) {
         bool boundary = at > 0 && (lowerTag[at - 1] == ' ' || lowerTag[at - 1] == '\t' ||
-                                   lowerTag[at - 1] == '\n' || lowerTag[at - 1] == '\r' || lowerTag[at - 1] == '"' ||
-                                   lowerTag[at - 1] == '\'');
+                                   lowerTag[at - 1] == '\n' || lowerTag[at - 1] == '\r' ||
+                                   lowerTag[at - 1] == '"' || lowerTag[at - 1] == '\'');
         size_t p = at + name.size();
-        while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t')) ++p;
+        while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t'))
+            ++p;
         if (!boundary || p >= tag.size() || tag[p] != '=') {
             at += name.size();
             continue;
         }
         ++p;
-        while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t')) ++p;
+        while (p < tag.size() && (tag[p] == ' ' || tag[p] == '\t'))
+            ++p;
         if (p < tag.size() && (tag[p] == '"' || tag[p] == '\'')) {
             size_t close = tag.find(tag[p], p + 1);
-            return tag.substr(p + 1, close == std::string::npos ? std::string::npos : close - p - 1);
+            return tag.substr(p + 1,
+                              close == std::string::npos ? std::string::npos : close - p - 1);
         }
         size_t end = p;
-        while (end < tag.size() && tag[end] != ' ' && tag[end] != '>' && tag[end] != '/') ++end;
+        while (end < tag.size() && tag[end] != ' ' && tag[end] != '>' && tag[end] != '/')
+            ++end;
         return tag.substr(p, end - p);
     }
     return {};
@@ -341,7 +355,8 @@ void TNetRequestHeaderInfo::Clear() {
 void TNetRequestHeaderInfo::SetHeaders() {
     TNetEntityHeaderInfo::SetHeaders();
     TNetHeaderList& h = RawHeaders;
-    for (size_t i = 0; i < CustomHeaders.Count(); ++i) h.Add(CustomHeaders.Strings(i));
+    for (size_t i = 0; i < CustomHeaders.Count(); ++i)
+        h.Add(CustomHeaders.Strings(i));
     h.SetValues("Proxy-Connection", ProxyConnection);
     h.SetValues("Host", Host);
     h.SetValues("Accept", Accept);
@@ -393,8 +408,10 @@ void TNetHTTPResponse::SetResponseText(const std::string& text) {
     FResponseVersion = pv1_0;
     if (text.size() >= 8) {
         std::string version = text.substr(5, 3);
-        if (SameTextAscii(version, "1.0")) FResponseVersion = pv1_0;
-        else if (SameTextAscii(version, "1.1")) FResponseVersion = pv1_1;
+        if (SameTextAscii(version, "1.0"))
+            FResponseVersion = pv1_0;
+        else if (SameTextAscii(version, "1.1"))
+            FResponseVersion = pv1_1;
     }
 }
 
@@ -417,7 +434,8 @@ bool TNetHTTPResponse::KeepAlive() {
     if (BodyLeftUnread) return false;
     std::string connection = Trim(Connection);
     std::string proxyConnection = Trim(ProxyConnection);
-    bool keepAliveAsked = SameTextAscii(connection, "KEEP-ALIVE") || SameTextAscii(proxyConnection, "KEEP-ALIVE");
+    bool keepAliveAsked =
+        SameTextAscii(connection, "KEEP-ALIVE") || SameTextAscii(proxyConnection, "KEEP-ALIVE");
     bool closeAsked = SameTextAscii(connection, "CLOSE") || SameTextAscii(proxyConnection, "CLOSE");
     // An HTTP/1.0 peer keeps the connection only when it says so (RFC 7230
     // section 6.3), whatever version the request was sent with.
@@ -436,7 +454,8 @@ void TNetProxyConnectionInfo::Clear() {
 }
 
 void TNetProxyConnectionInfo::SetHeaders(TNetHeaderList& headers) const {
-    if (BasicAuthentication) headers.SetValues("Proxy-Authorization", BasicAuthorization(ProxyUsername, ProxyPassword));
+    if (BasicAuthentication)
+        headers.SetValues("Proxy-Authorization", BasicAuthorization(ProxyUsername, ProxyPassword));
 }
 
 std::string BasicAuthorization(const std::string& username, const std::string& password) {

@@ -20,7 +20,8 @@ class TNetCustomHTTP;
 enum TNetHTTPProtocolVersion { pv1_0, pv1_1 };
 enum TNetHTTPConnectionType { ctNormal, ctSSL, ctProxy, ctSSLProxy };
 
-inline constexpr const char* DefaultAccept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+inline constexpr const char* DefaultAccept =
+    "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 inline constexpr const char* DefaultUserAgent = "Mozilla/3.0 (compatible; Net Library)";
 
 // HTTP dates (RFC 7231 section 7.1.1.1): the IMF-fixdate form on output; on
@@ -30,7 +31,7 @@ std::string DateTimeToHttpStr(rtl::TDateTime local);
 bool TryHttpStrToDateTime(const std::string& text, rtl::TDateTime& local);
 
 class TNetEntityHeaderInfo {
-public:
+  public:
     TNetEntityHeaderInfo() = default;
     virtual ~TNetEntityHeaderInfo() = default;
 
@@ -66,13 +67,13 @@ public:
 
 // Header values found in the META http-equiv tags of an HTML body.
 class TNetMetaHTTPEquiv : public TNetEntityHeaderInfo {
-public:
+  public:
     // Adds "name: content" to RawHeaders for each tag and parses the fields.
     void ProcessMetaHTTPEquiv(const std::string& html);
 };
 
 class TNetRequestHeaderInfo : public TNetEntityHeaderInfo {
-public:
+  public:
     TNetRequestHeaderInfo() { Clear(); }
 
     std::string Accept;
@@ -95,7 +96,7 @@ public:
 };
 
 class TNetHTTPRequest : public TNetRequestHeaderInfo {
-public:
+  public:
     std::string URL;
     std::string Method;
     rtl::TStream* Source = nullptr;
@@ -105,7 +106,7 @@ public:
 };
 
 class TNetResponseHeaderInfo : public TNetEntityHeaderInfo {
-public:
+  public:
     std::string Location;
     std::string Server;
     std::string ProxyConnection;
@@ -119,7 +120,7 @@ public:
 };
 
 class TNetHTTPResponse : public TNetResponseHeaderInfo {
-public:
+  public:
     explicit TNetHTTPResponse(TNetCustomHTTP& owner) : FHTTP(owner) {}
 
     const std::string& ResponseText() const { return FResponseText; }
@@ -141,7 +142,7 @@ public:
     // The body was left unread on purpose; the connection cannot be reused.
     bool BodyLeftUnread = false;
 
-private:
+  private:
     TNetCustomHTTP& FHTTP;
     std::string FResponseText;
     int FResponseCode = -1;
@@ -149,7 +150,7 @@ private:
 };
 
 class TNetProxyConnectionInfo {
-public:
+  public:
     std::string ProxyServer;
     int ProxyPort = 0;
     std::string ProxyUsername;

@@ -47,8 +47,8 @@ std::string EncodeAscii(const std::string& text) {
 bool EndsBodyUntilClose(const ENetException& e) {
     if (dynamic_cast<const ENetConnClosedGracefully*>(&e)) return true;
     if (auto* s = dynamic_cast<const ENetSocketError*>(&e))
-        return s->LastError == platform::wsa::ConnAborted || s->LastError == platform::wsa::ConnReset ||
-               s->LastError == platform::wsa::Shutdown;
+        return s->LastError == platform::wsa::ConnAborted ||
+               s->LastError == platform::wsa::ConnReset || s->LastError == platform::wsa::Shutdown;
     return false;
 }
 
@@ -58,7 +58,9 @@ TNetIOHandler::TNetIOHandler() {
     FInputBuffer.OnBytesRemoved = [this](int64_t n) { DoWork(TWorkMode::wmRead, n); };
 }
 
-TNetIOHandler::~TNetIOHandler() { CloseSocket(); }
+TNetIOHandler::~TNetIOHandler() {
+    CloseSocket();
+}
 
 // ---- Connection life -------------------------------------------------------
 
@@ -87,11 +89,13 @@ void TNetIOHandler::ClosePeerEnded() {
 
 void TNetIOHandler::ConnectClient() {
     int error = 0;
-    platform::SocketFamily family =
-        IPVersion == TNetIPVersion::Id_IPv6 ? platform::SocketFamily::IPv6 : platform::SocketFamily::IPv4;
+    platform::SocketFamily family = IPVersion == TNetIPVersion::Id_IPv6
+                                        ? platform::SocketFamily::IPv6
+                                        : platform::SocketFamily::IPv4;
     FSocket = platform::SocketCreate(family, error);
     if (FSocket == platform::kInvalidSocket) RaiseSocketError(error);
-    if (ReuseSocket && !platform::SocketSetReuseAddress(FSocket, true, error)) RaiseSocketError(error);
+    if (ReuseSocket && !platform::SocketSetReuseAddress(FSocket, true, error))
+        RaiseSocketError(error);
     if (!UseNagle && !platform::SocketSetNagle(FSocket, false, error)) RaiseSocketError(error);
 
     std::string address;
@@ -105,13 +109,17 @@ void TNetIOHandler::ConnectClient() {
     }
     SetPeer(address, Port);
     DoStatus(TNetStatus::hsConnecting, rtl::Format(RSStatusConnecting, {address}));
-    if (!platform::SocketConnect(FSocket, family, address, static_cast<uint16_t>(Port), ConnectTimeout, error)) {
-        if (ConnectTimeout > 0 && error == platform::wsa::TimedOut) throw ENetConnectTimeout(RSConnectTimeout);
+    if (!platform::SocketConnect(FSocket, family, address, static_cast<uint16_t>(Port),
+                                 ConnectTimeout, error)) {
+        if (ConnectTimeout > 0 && error == platform::wsa::TimedOut)
+            throw ENetConnectTimeout(RSConnectTimeout);
         RaiseSocketError(error);
     }
 }
 
-bool TNetIOHandler::SocketAllocated() const { return FSocket != platform::kInvalidSocket; }
+bool TNetIOHandler::SocketAllocated() const {
+    return FSocket != platform::kInvalidSocket;
+}
 
 void TNetIOHandler::CloseSocket() {
     if (FSocket == platform::kInvalidSocket) return;
@@ -192,8 +200,10 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
         int error = 0;
         int ready = WaitReadable(waitMs, error);
         int64_t n = -1;
-        if (ready == 0) error = platform::wsa::TimedOut;
-        else if (ready > 0) n = Recv(FRecvArray.data(), FRecvArray.size(), error);
+        if (ready == 0)
+            error = platform::wsa::TimedOut;
+        else if (ready > 0)
+            n = Recv(FRecvArray.data(), FRecvArray.size(), error);
         if (n < 0) {
             if (error == platform::wsa::TimedOut) {
                 if (raiseOnTimeout) throw ENetReadTimeout(RSReadTimeout);
@@ -235,8 +245,12 @@ std::string TNetIOHandler::ReadLn(const std::string& terminator, int timeout, in
         if (!FInputBuffer.IsEmpty()) {
             termPos = termBytes.size() == 1 ? FInputBuffer.IndexOf(termBytes[0], searchFrom)
                                             : FInputBuffer.IndexOf(termBytes, searchFrom);
-            if (termPos < 0) searchFrom = FInputBuffer.Size() - std::min(FInputBuffer.Size(), termBytes.size() - 1);
-            if (maxLength > 0 && (termPos > maxLength || (termPos < 0 && FInputBuffer.Size() > static_cast<size_t>(maxLength)))) {
+            if (termPos < 0)
+                searchFrom =
+                    FInputBuffer.Size() - std::min(FInputBuffer.Size(), termBytes.size() - 1);
+            if (maxLength > 0 &&
+                (termPos > maxLength ||
+                 (termPos < 0 && FInputBuffer.Size() > static_cast<size_t>(maxLength)))) {
                 if (MaxLineAction == TNetMaxLineAction::maException)
                     throw ENetReadLnMaxLineLengthExceeded(RSReadLnMaxLineLengthExceeded);
                 FReadLnSplit = true;
@@ -285,7 +299,8 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
         std::vector<uint8_t> prefix;
         ReadBytes(prefix, LargeStream ? 8 : 4, false);
         count = 0;
-        for (uint8_t b : prefix) count = (count << 8) | b;
+        for (uint8_t b : prefix)
+            count = (count << 8) | b;
     }
     if (count >= 0 && !readUntilDisconnect && stream) {
         int64_t position = stream->Position();
@@ -309,12 +324,15 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
     try {
         const size_t recvSize = static_cast<size_t>(std::max(RecvBufferSize, 1));
         int64_t due = readUntilDisconnect ? 0 : count;
-        size_t first = readUntilDisconnect ? FInputBuffer.Size()
-                                           : static_cast<size_t>(std::min<int64_t>(due, FInputBuffer.Size()));
+        size_t first = readUntilDisconnect
+                           ? FInputBuffer.Size()
+                           : static_cast<size_t>(std::min<int64_t>(due, FInputBuffer.Size()));
         FInputBuffer.ExtractToStream(stream, first);
         due -= static_cast<int64_t>(first);
         for (;;) {
-            size_t portion = readUntilDisconnect ? recvSize : static_cast<size_t>(std::min<int64_t>(recvSize, due));
+            size_t portion = readUntilDisconnect
+                                 ? recvSize
+                                 : static_cast<size_t>(std::min<int64_t>(recvSize, due));
             if (portion == 0) break;
             try {
                 while (FInputBuffer.Size() < portion) {
@@ -378,7 +396,9 @@ void TNetIOHandler::Write(const std::string& text) {
     Write(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-void TNetIOHandler::WriteLn(const std::string& text) { Write(text + "\r\n"); }
+void TNetIOHandler::WriteLn(const std::string& text) {
+    Write(text + "\r\n");
+}
 
 void TNetIOHandler::Write(const uint8_t* bytes, size_t count) {
     if (!FWriteBufferActive) {
@@ -393,7 +413,8 @@ void TNetIOHandler::Write(const uint8_t* bytes, size_t count) {
             WriteDirect(FWriteBuffer.data() + sent, threshold);
             sent += threshold;
         }
-        FWriteBuffer.erase(FWriteBuffer.begin(), FWriteBuffer.begin() + static_cast<ptrdiff_t>(sent));
+        FWriteBuffer.erase(FWriteBuffer.begin(),
+                           FWriteBuffer.begin() + static_cast<ptrdiff_t>(sent));
     }
 }
 

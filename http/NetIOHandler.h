@@ -24,7 +24,7 @@ constexpr int NetTimeoutDefault = -1;
 constexpr int NetTimeoutInfinite = -2;
 
 class TNetIOHandler : public TNetComponent {
-public:
+  public:
     static constexpr int DefaultRecvBufferSize = 32768;
     static constexpr int DefaultSendBufferSize = 32768;
     static constexpr int DefaultMaxLineLength = 16384;
@@ -71,7 +71,8 @@ public:
     // One line ended by terminator (line feed when empty), without the
     // terminator and a CR before it. An empty line with ReadLnTimedOut() set
     // means the time-out passed.
-    std::string ReadLn(const std::string& terminator = "\n", int timeout = NetTimeoutDefault, int maxLineLength = -1);
+    std::string ReadLn(const std::string& terminator = "\n", int timeout = NetTimeoutDefault,
+                       int maxLineLength = -1);
     // Exactly count bytes, appended to buffer (or replacing its content).
     void ReadBytes(std::vector<uint8_t>& buffer, size_t count, bool append = true);
     // A body of count bytes, or until the peer closes (negative count or
@@ -98,7 +99,7 @@ public:
     void WriteBufferCancel();
     bool WriteBufferingActive() const { return FWriteBufferActive; }
 
-protected:
+  protected:
     // The socket layer; a subclass may put another byte source in its place.
     virtual bool SocketAllocated() const;
     virtual void CloseSocket();
@@ -116,7 +117,7 @@ protected:
     // Ends the connection after the peer closed it or it failed.
     void ClosePeerEnded();
 
-private:
+  private:
     // Converts NetTimeoutDefault/NetTimeoutInfinite into milliseconds or -1.
     int EffectiveTimeout(int timeout) const;
     [[noreturn]] void RaiseClosed();
@@ -139,7 +140,7 @@ private:
 
 // The socket-backed handler that a client creates when none is assigned.
 class TNetIOHandlerStack : public TNetIOHandler {
-public:
+  public:
     using TNetIOHandler::TNetIOHandler;
 };
 

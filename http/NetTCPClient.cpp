@@ -10,7 +10,9 @@ TNetTCPConnection::~TNetTCPConnection() {
 
 void TNetTCPConnection::AttachIOHandler(TNetIOHandler* handler) {
     handler->SetWorkTarget(this);
-    handler->OnStatus = [this](TNetComponent*, TNetStatus status, const std::string& text) { DoStatus(status, text); };
+    handler->OnStatus = [this](TNetComponent*, TNetStatus status, const std::string& text) {
+        DoStatus(status, text);
+    };
 }
 
 void TNetTCPConnection::SetIOHandler(TNetIOHandler* handler) {
@@ -21,7 +23,9 @@ void TNetTCPConnection::SetIOHandler(TNetIOHandler* handler) {
     if (handler) AttachIOHandler(handler);
 }
 
-bool TNetTCPConnection::Connected() { return FIOHandler && FIOHandler->Connected(); }
+bool TNetTCPConnection::Connected() {
+    return FIOHandler && FIOHandler->Connected();
+}
 
 void TNetTCPConnection::Disconnect() {
     if (!FIOHandler || !FIOHandler->Opened()) return;
@@ -38,7 +42,8 @@ void TNetTCPConnection::DoOnDisconnected() {
 void TNetTCPClientCustom::Connect() {
     // Bytes left in the input buffer of a closed handler do not make it
     // connected: they are dropped when the handler opens again.
-    if (FIOHandler && FIOHandler->Opened() && Connected()) throw ENetAlreadyConnected(RSAlreadyConnected);
+    if (FIOHandler && FIOHandler->Opened() && Connected())
+        throw ENetAlreadyConnected(RSAlreadyConnected);
     if (Host.empty()) throw ENetHostRequired(RSHostRequired);
     if (Port == 0) throw ENetPortRequired(RSPortRequired);
     bool created = false;

@@ -10,7 +10,7 @@
 namespace net {
 
 class TNetTCPConnection : public TNetComponent {
-public:
+  public:
     TNetTCPConnection() = default;
     ~TNetTCPConnection() override;
 
@@ -25,7 +25,7 @@ public:
     std::function<void(TNetTCPConnection*)> OnConnected;
     std::function<void(TNetTCPConnection*)> OnDisconnected;
 
-protected:
+  protected:
     // Makes this connection the sender of the handler's work and status reports.
     void AttachIOHandler(TNetIOHandler* handler);
     // Runs after the handler was closed by Disconnect.
@@ -36,11 +36,11 @@ protected:
 };
 
 class TNetTCPClientCustom : public TNetTCPConnection {
-public:
+  public:
     std::string Host;
     int Port = 0;
-    int ConnectTimeout = 0;  // ms; 0 is a plain blocking connect
-    int ReadTimeout = -1;    // ms; -1 and 0 wait without limit
+    int ConnectTimeout = 0; // ms; 0 is a plain blocking connect
+    int ReadTimeout = -1;   // ms; -1 and 0 wait without limit
     TNetIPVersion IPVersion = TNetIPVersion::Id_IPv4;
     bool UseNagle = true;
     std::string BoundIP;

@@ -74,8 +74,8 @@ void SocketClose(SocketHandle s);
 uint16_t SocketLocalPort(SocketHandle s);
 
 // A listening socket on a numeric address; port 0 lets the system choose.
-SocketHandle SocketListen(SocketFamily family, const std::string& address, uint16_t port, int backlog,
-                          int& error);
+SocketHandle SocketListen(SocketFamily family, const std::string& address, uint16_t port,
+                          int backlog, int& error);
 // Accepts one connection (blocking).
 SocketHandle SocketAccept(SocketHandle listener, int& error);
 // Closes the connection with a reset instead of a FIN (SO_LINGER 0).

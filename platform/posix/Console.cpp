@@ -4,7 +4,9 @@
 
 namespace platform {
 
-bool StdErrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StdErrIsTerminal() {
+    return ::isatty(STDERR_FILENO) == 1;
+}
 
 void WriteStdErr(const std::string& text) {
     size_t done = 0;

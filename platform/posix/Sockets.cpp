@@ -19,82 +19,140 @@ namespace {
 // same "Socket Error # n" texts.
 int MapErrno(int e) {
     switch (e) {
-    case EINTR: return 10004;
-    case EBADF: return 10009;
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: return 10024;
-    case EAGAIN: return 10035;
+    case EINTR:
+        return 10004;
+    case EBADF:
+        return 10009;
+    case EACCES:
+        return 10013;
+    case EFAULT:
+        return 10014;
+    case EINVAL:
+        return 10022;
+    case EMFILE:
+        return 10024;
+    case EAGAIN:
+        return 10035;
 #if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK: return 10035;
+    case EWOULDBLOCK:
+        return 10035;
 #endif
-    case EINPROGRESS: return 10036;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EDESTADDRREQ: return 10039;
-    case EMSGSIZE: return 10040;
-    case EPROTOTYPE: return 10041;
-    case ENOPROTOOPT: return 10042;
-    case EPROTONOSUPPORT: return 10043;
-    case ESOCKTNOSUPPORT: return 10044;
-    case EOPNOTSUPP: return 10045;
-    case EPFNOSUPPORT: return 10046;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ENETRESET: return 10052;
-    case ECONNABORTED: return 10053;
+    case EINPROGRESS:
+        return 10036;
+    case EALREADY:
+        return 10037;
+    case ENOTSOCK:
+        return 10038;
+    case EDESTADDRREQ:
+        return 10039;
+    case EMSGSIZE:
+        return 10040;
+    case EPROTOTYPE:
+        return 10041;
+    case ENOPROTOOPT:
+        return 10042;
+    case EPROTONOSUPPORT:
+        return 10043;
+    case ESOCKTNOSUPPORT:
+        return 10044;
+    case EOPNOTSUPP:
+        return 10045;
+    case EPFNOSUPPORT:
+        return 10046;
+    case EAFNOSUPPORT:
+        return 10047;
+    case EADDRINUSE:
+        return 10048;
+    case EADDRNOTAVAIL:
+        return 10049;
+    case ENETDOWN:
+        return 10050;
+    case ENETUNREACH:
+        return 10051;
+    case ENETRESET:
+        return 10052;
+    case ECONNABORTED:
+        return 10053;
     // A send after the peer reset the connection: Windows reports an abort.
-    case EPIPE: return 10053;
-    case ECONNRESET: return 10054;
-    case ENOBUFS: return 10055;
-    case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETOOMANYREFS: return 10059;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case ELOOP: return 10062;
-    case ENAMETOOLONG: return 10063;
-    case EHOSTDOWN: return 10064;
-    case EHOSTUNREACH: return 10065;
-    case ENOTEMPTY: return 10066;
-    default: return e;
+    case EPIPE:
+        return 10053;
+    case ECONNRESET:
+        return 10054;
+    case ENOBUFS:
+        return 10055;
+    case ENOMEM:
+        return 10055;
+    case EISCONN:
+        return 10056;
+    case ENOTCONN:
+        return 10057;
+    case ESHUTDOWN:
+        return 10058;
+    case ETOOMANYREFS:
+        return 10059;
+    case ETIMEDOUT:
+        return 10060;
+    case ECONNREFUSED:
+        return 10061;
+    case ELOOP:
+        return 10062;
+    case ENAMETOOLONG:
+        return 10063;
+    case EHOSTDOWN:
+        return 10064;
+    case EHOSTUNREACH:
+        return 10065;
+    case ENOTEMPTY:
+        return 10066;
+    default:
+        return e;
     }
 }
 
-int LastError() { return MapErrno(errno); }
+int LastError() {
+    return MapErrno(errno);
+}
 
 int MapResolverError(int rc) {
     switch (rc) {
-    case EAI_NONAME: return wsa::HostNotFound;
+    case EAI_NONAME:
+        return wsa::HostNotFound;
 #ifdef EAI_NODATA
-    case EAI_NODATA: return wsa::HostNotFound;
+    case EAI_NODATA:
+        return wsa::HostNotFound;
 #endif
 #ifdef EAI_ADDRFAMILY
-    case EAI_ADDRFAMILY: return wsa::HostNotFound;
+    case EAI_ADDRFAMILY:
+        return wsa::HostNotFound;
 #endif
-    case EAI_AGAIN: return wsa::TryAgain;
-    case EAI_FAIL: return wsa::NoRecovery;
-    case EAI_FAMILY: return 10047;
-    case EAI_SOCKTYPE: return 10044;
-    case EAI_MEMORY: return 10055;
-    case EAI_SYSTEM: return LastError();
-    default: return wsa::HostNotFound;
+    case EAI_AGAIN:
+        return wsa::TryAgain;
+    case EAI_FAIL:
+        return wsa::NoRecovery;
+    case EAI_FAMILY:
+        return 10047;
+    case EAI_SOCKTYPE:
+        return 10044;
+    case EAI_MEMORY:
+        return 10055;
+    case EAI_SYSTEM:
+        return LastError();
+    default:
+        return wsa::HostNotFound;
     }
 }
 
-int Fd(SocketHandle s) { return static_cast<int>(s); }
+int Fd(SocketHandle s) {
+    return static_cast<int>(s);
+}
 
-int FamilyOf(SocketFamily family) { return family == SocketFamily::IPv6 ? AF_INET6 : AF_INET; }
+int FamilyOf(SocketFamily family) {
+    return family == SocketFamily::IPv6 ? AF_INET6 : AF_INET;
+}
 
 // Fills a socket address from numeric text; false when the text is no address.
-bool MakeAddress(SocketFamily family, const std::string& address, uint16_t port, sockaddr_storage& sa,
-                 socklen_t& len) {
+bool MakeAddress(SocketFamily family, const std::string& address, uint16_t port,
+                 sockaddr_storage& sa, socklen_t& len) {
     std::memset(&sa, 0, sizeof sa);
     if (family == SocketFamily::IPv6) {
         auto* a6 = reinterpret_cast<sockaddr_in6*>(&sa);
@@ -172,9 +230,10 @@ bool ResolveHost(const std::string& host, SocketFamily family, std::string& addr
         return false;
     }
     char text[INET6_ADDRSTRLEN] = {};
-    const void* raw = list->ai_family == AF_INET6
-                          ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(list->ai_addr)->sin6_addr)
-                          : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr);
+    const void* raw =
+        list->ai_family == AF_INET6
+            ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(list->ai_addr)->sin6_addr)
+            : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(list->ai_addr)->sin_addr);
     bool ok = inet_ntop(list->ai_family, raw, text, sizeof text) != nullptr;
     ::freeaddrinfo(list);
     if (!ok) {
@@ -232,7 +291,9 @@ bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& addre
     return ok;
 }
 
-int SocketWaitReadable(SocketHandle s, int timeoutMs, int& error) { return WaitFor(Fd(s), POLLIN, timeoutMs, error); }
+int SocketWaitReadable(SocketHandle s, int timeoutMs, int& error) {
+    return WaitFor(Fd(s), POLLIN, timeoutMs, error);
+}
 
 int64_t SocketRecv(SocketHandle s, void* buffer, size_t count, int& error) {
     for (;;) {
@@ -254,7 +315,9 @@ int64_t SocketSend(SocketHandle s, const void* buffer, size_t count, int& error)
     }
 }
 
-void SocketShutdownSend(SocketHandle s) { ::shutdown(Fd(s), SHUT_WR); }
+void SocketShutdownSend(SocketHandle s) {
+    ::shutdown(Fd(s), SHUT_WR);
+}
 
 void SocketClose(SocketHandle s) {
     if (s == kInvalidSocket) return;
@@ -270,8 +333,8 @@ uint16_t SocketLocalPort(SocketHandle s) {
     return ntohs(reinterpret_cast<sockaddr_in*>(&sa)->sin_port);
 }
 
-SocketHandle SocketListen(SocketFamily family, const std::string& address, uint16_t port, int backlog,
-                          int& error) {
+SocketHandle SocketListen(SocketFamily family, const std::string& address, uint16_t port,
+                          int backlog, int& error) {
     sockaddr_storage sa;
     socklen_t len;
     if (!MakeAddress(family, address, port, sa, len)) {
@@ -281,7 +344,8 @@ SocketHandle SocketListen(SocketFamily family, const std::string& address, uint1
     SocketHandle s = SocketCreate(family, error);
     if (s == kInvalidSocket) return s;
     SocketSetReuseAddress(s, true, error);
-    if (::bind(Fd(s), reinterpret_cast<sockaddr*>(&sa), len) != 0 || ::listen(Fd(s), backlog) != 0) {
+    if (::bind(Fd(s), reinterpret_cast<sockaddr*>(&sa), len) != 0 ||
+        ::listen(Fd(s), backlog) != 0) {
         error = LastError();
         ::close(Fd(s));
         return kInvalidSocket;

@@ -42,8 +42,7 @@ struct WinsockApi {
     decltype(&::GetNameInfoW) GetNameInfoW = nullptr;
 };
 
-template <typename F>
-bool Bind(HMODULE module, const char* name, F& target) {
+template <typename F> bool Bind(HMODULE module, const char* name, F& target) {
     target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
     return target != nullptr;
 }
@@ -57,15 +56,18 @@ WinsockApi& Api() {
             api.StartupError = static_cast<int>(GetLastError());
             return;
         }
-        bool ok = Bind(m, "WSAStartup", api.WSAStartup) && Bind(m, "WSAGetLastError", api.WSAGetLastError) &&
-                  Bind(m, "socket", api.socket) && Bind(m, "bind", api.bind) && Bind(m, "connect", api.connect) &&
-                  Bind(m, "listen", api.listen) && Bind(m, "accept", api.accept) && Bind(m, "send", api.send) &&
+        bool ok = Bind(m, "WSAStartup", api.WSAStartup) &&
+                  Bind(m, "WSAGetLastError", api.WSAGetLastError) &&
+                  Bind(m, "socket", api.socket) && Bind(m, "bind", api.bind) &&
+                  Bind(m, "connect", api.connect) && Bind(m, "listen", api.listen) &&
+                  Bind(m, "accept", api.accept) && Bind(m, "send", api.send) &&
                   Bind(m, "recv", api.recv) && Bind(m, "select", api.select) &&
                   Bind(m, "shutdown", api.shutdown) && Bind(m, "closesocket", api.closesocket) &&
                   Bind(m, "setsockopt", api.setsockopt) && Bind(m, "getsockopt", api.getsockopt) &&
-                  Bind(m, "getsockname", api.getsockname) && Bind(m, "ioctlsocket", api.ioctlsocket) &&
-                  Bind(m, "htons", api.htons) && Bind(m, "ntohs", api.ntohs) &&
-                  Bind(m, "GetAddrInfoW", api.GetAddrInfoW) && Bind(m, "FreeAddrInfoW", api.FreeAddrInfoW) &&
+                  Bind(m, "getsockname", api.getsockname) &&
+                  Bind(m, "ioctlsocket", api.ioctlsocket) && Bind(m, "htons", api.htons) &&
+                  Bind(m, "ntohs", api.ntohs) && Bind(m, "GetAddrInfoW", api.GetAddrInfoW) &&
+                  Bind(m, "FreeAddrInfoW", api.FreeAddrInfoW) &&
                   Bind(m, "GetNameInfoW", api.GetNameInfoW);
         if (!ok) {
             api.StartupError = static_cast<int>(GetLastError());
@@ -84,20 +86,28 @@ WinsockApi& Api() {
     return api;
 }
 
-int LastError() { return Api().WSAGetLastError(); }
+int LastError() {
+    return Api().WSAGetLastError();
+}
 
-SOCKET Sock(SocketHandle s) { return static_cast<SOCKET>(s); }
+SOCKET Sock(SocketHandle s) {
+    return static_cast<SOCKET>(s);
+}
 
-int FamilyOf(SocketFamily family) { return family == SocketFamily::IPv6 ? AF_INET6 : AF_INET; }
+int FamilyOf(SocketFamily family) {
+    return family == SocketFamily::IPv6 ? AF_INET6 : AF_INET;
+}
 
 // Parses numeric address text of the family into a socket address.
-bool MakeAddress(SocketFamily family, const std::string& address, uint16_t port, sockaddr_storage& sa, int& len) {
+bool MakeAddress(SocketFamily family, const std::string& address, uint16_t port,
+                 sockaddr_storage& sa, int& len) {
     ADDRINFOW hints{};
     hints.ai_family = FamilyOf(family);
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICHOST;
     ADDRINFOW* list = nullptr;
-    if (Api().GetAddrInfoW(win32::Wide(address).c_str(), nullptr, &hints, &list) != 0 || !list) return false;
+    if (Api().GetAddrInfoW(win32::Wide(address).c_str(), nullptr, &hints, &list) != 0 || !list)
+        return false;
     std::memset(&sa, 0, sizeof sa);
     std::memcpy(&sa, list->ai_addr, list->ai_addrlen);
     len = static_cast<int>(list->ai_addrlen);
@@ -118,8 +128,8 @@ int WaitFor(SocketHandle s, bool forWrite, int timeoutMs, int& error) {
     FD_SET(Sock(s), &except);
     timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
     // A failed non-blocking connect is signalled in the exception set.
-    int rc = Api().select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr, forWrite ? &except : nullptr,
-                          timeoutMs < 0 ? nullptr : &tv);
+    int rc = Api().select(0, forWrite ? nullptr : &set, forWrite ? &set : nullptr,
+                          forWrite ? &except : nullptr, timeoutMs < 0 ? nullptr : &tv);
     if (rc < 0) {
         error = LastError();
         return -1;
@@ -148,7 +158,8 @@ SocketHandle SocketCreate(SocketFamily family, int& error) {
 
 bool SocketSetReuseAddress(SocketHandle s, bool reuse, int& error) {
     BOOL on = reuse ? TRUE : FALSE;
-    if (Api().setsockopt(Sock(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on) == 0)
+    if (Api().setsockopt(Sock(s), SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                         sizeof on) == 0)
         return true;
     error = LastError();
     return false;
@@ -184,8 +195,8 @@ bool ResolveHost(const std::string& host, SocketFamily family, std::string& addr
         return false;
     }
     wchar_t text[NI_MAXHOST] = {};
-    rc = Api().GetNameInfoW(list->ai_addr, static_cast<socklen_t>(list->ai_addrlen), text, NI_MAXHOST, nullptr, 0,
-                            NI_NUMERICHOST);
+    rc = Api().GetNameInfoW(list->ai_addr, static_cast<socklen_t>(list->ai_addrlen), text,
+                            NI_MAXHOST, nullptr, 0, NI_NUMERICHOST);
     Api().FreeAddrInfoW(list);
     if (rc != 0) {
         error = rc;
@@ -195,8 +206,8 @@ bool ResolveHost(const std::string& host, SocketFamily family, std::string& addr
     return true;
 }
 
-bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& address, uint16_t port, int timeoutMs,
-                   int& error) {
+bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& address, uint16_t port,
+                   int timeoutMs, int& error) {
     sockaddr_storage sa;
     int len;
     if (!MakeAddress(family, address, port, sa, len)) {
@@ -226,7 +237,8 @@ bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& addre
             } else {
                 int soError = 0;
                 int soLen = sizeof soError;
-                Api().getsockopt(Sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &soLen);
+                Api().getsockopt(Sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError),
+                                 &soLen);
                 if (soError != 0) {
                     error = soError;
                     ok = false;
@@ -239,11 +251,13 @@ bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& addre
     return ok;
 }
 
-int SocketWaitReadable(SocketHandle s, int timeoutMs, int& error) { return WaitFor(s, false, timeoutMs, error); }
+int SocketWaitReadable(SocketHandle s, int timeoutMs, int& error) {
+    return WaitFor(s, false, timeoutMs, error);
+}
 
 int64_t SocketRecv(SocketHandle s, void* buffer, size_t count, int& error) {
-    int n = Api().recv(Sock(s), static_cast<char*>(buffer), static_cast<int>(count > 0x7fffffff ? 0x7fffffff : count),
-                       0);
+    int n = Api().recv(Sock(s), static_cast<char*>(buffer),
+                       static_cast<int>(count > 0x7fffffff ? 0x7fffffff : count), 0);
     if (n == SOCKET_ERROR) {
         error = LastError();
         return -1;
@@ -261,7 +275,9 @@ int64_t SocketSend(SocketHandle s, const void* buffer, size_t count, int& error)
     return n;
 }
 
-void SocketShutdownSend(SocketHandle s) { Api().shutdown(Sock(s), SD_SEND); }
+void SocketShutdownSend(SocketHandle s) {
+    Api().shutdown(Sock(s), SD_SEND);
+}
 
 void SocketClose(SocketHandle s) {
     if (s == kInvalidSocket) return;
@@ -273,11 +289,13 @@ uint16_t SocketLocalPort(SocketHandle s) {
     sockaddr_storage sa{};
     int len = sizeof sa;
     if (Api().getsockname(Sock(s), reinterpret_cast<sockaddr*>(&sa), &len) != 0) return 0;
-    if (sa.ss_family == AF_INET6) return Api().ntohs(reinterpret_cast<sockaddr_in6*>(&sa)->sin6_port);
+    if (sa.ss_family == AF_INET6)
+        return Api().ntohs(reinterpret_cast<sockaddr_in6*>(&sa)->sin6_port);
     return Api().ntohs(reinterpret_cast<sockaddr_in*>(&sa)->sin_port);
 }
 
-SocketHandle SocketListen(SocketFamily family, const std::string& address, uint16_t port, int backlog, int& error) {
+SocketHandle SocketListen(SocketFamily family, const std::string& address, uint16_t port,
+                          int backlog, int& error) {
     SocketHandle s = SocketCreate(family, error);
     if (s == kInvalidSocket) return s;
     sockaddr_storage sa;
@@ -287,7 +305,8 @@ SocketHandle SocketListen(SocketFamily family, const std::string& address, uint1
         Api().closesocket(Sock(s));
         return kInvalidSocket;
     }
-    if (Api().bind(Sock(s), reinterpret_cast<sockaddr*>(&sa), len) != 0 || Api().listen(Sock(s), backlog) != 0) {
+    if (Api().bind(Sock(s), reinterpret_cast<sockaddr*>(&sa), len) != 0 ||
+        Api().listen(Sock(s), backlog) != 0) {
         error = LastError();
         Api().closesocket(Sock(s));
         return kInvalidSocket;

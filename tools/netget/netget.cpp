@@ -40,7 +40,7 @@ std::string DocumentName(const std::string& url) {
 }
 
 class ProgressBar {
-public:
+  public:
     explicit ProgressBar(bool enabled) : FEnabled(enabled) {}
 
     void Begin(const std::string& name, int64_t max) {
@@ -56,7 +56,7 @@ public:
         platform::WriteStdErr("\n");
     }
 
-private:
+  private:
     void Draw(int64_t count, bool force) {
         if (!FEnabled) return;
         auto now = std::chrono::steady_clock::now();
@@ -90,8 +90,8 @@ bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, std::vector<Job>
             std::string proxy = argv[++i];
             size_t colon = proxy.rfind(':');
             int64_t port = 0;
-            if (colon == std::string::npos || !rtl::TryStrToInt64(proxy.substr(colon + 1), port) || port <= 0 ||
-                port > 65535)
+            if (colon == std::string::npos || !rtl::TryStrToInt64(proxy.substr(colon + 1), port) ||
+                port <= 0 || port > 65535)
                 return false;
             http.ProxyParams.ProxyServer = proxy.substr(0, colon);
             http.ProxyParams.ProxyPort = static_cast<int>(port);

@@ -11,11 +11,12 @@
 namespace {
 
 class ReplayHandler : public net::TNetIOHandlerStack {
-public:
-    ReplayHandler(const uint8_t* data, size_t size, size_t piece) : FData(data), FSize(size), FPiece(piece) {}
+  public:
+    ReplayHandler(const uint8_t* data, size_t size, size_t piece)
+        : FData(data), FSize(size), FPiece(piece) {}
     void ConnectClient() override { FAllocated = true; }
 
-protected:
+  protected:
     bool SocketAllocated() const override { return FAllocated; }
     void CloseSocket() override { FAllocated = false; }
     int WaitReadable(int, int&) override { return 1; }
@@ -25,9 +26,11 @@ protected:
         FAt += n;
         return static_cast<int64_t>(n);
     }
-    int64_t Send(const uint8_t*, size_t count, int&) override { return static_cast<int64_t>(count); }
+    int64_t Send(const uint8_t*, size_t count, int&) override {
+        return static_cast<int64_t>(count);
+    }
 
-private:
+  private:
     const uint8_t* FData;
     size_t FSize;
     size_t FPiece;

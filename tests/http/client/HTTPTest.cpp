@@ -15,14 +15,18 @@ using namespace testing_support;
 
 namespace {
 
-const std::string kAccept = "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n";
+const std::string kAccept =
+    "Accept: text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8\r\n";
 const std::string kAgent = "User-Agent: Mozilla/3.0 (compatible; Net Library)\r\n";
 
 std::string Ok(const std::string& body, const std::string& extra = "") {
-    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra + "\r\n" + body;
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
+           "\r\n" + body;
 }
 
-std::string Text(const rtl::TMemoryStream& s) { return std::string(s.Bytes().begin(), s.Bytes().end()); }
+std::string Text(const rtl::TMemoryStream& s) {
+    return std::string(s.Bytes().begin(), s.Bytes().end());
+}
 
 struct Client : TNetHTTP {
     Client() { ReadTimeout = 3000; }
@@ -35,7 +39,9 @@ struct Client : TNetHTTP {
         OnWork = [this](TNetComponent*, TWorkMode m, int64_t n) {
             Work.push_back((m == TWorkMode::wmRead ? "" : "w") + std::to_string(n));
         };
-        OnWorkEnd = [this](TNetComponent*, TWorkMode m) { Work.push_back(m == TWorkMode::wmRead ? "end" : "wend"); };
+        OnWorkEnd = [this](TNetComponent*, TWorkMode m) {
+            Work.push_back(m == TWorkMode::wmRead ? "end" : "wend");
+        };
     }
     std::string Fetch(const std::string& url) {
         rtl::TMemoryStream s;
@@ -44,8 +50,7 @@ struct Client : TNetHTTP {
     }
 };
 
-template <typename E, typename F>
-std::string MessageOf(F f) {
+template <typename E, typename F> std::string MessageOf(F f) {
     try {
         f();
     } catch (const E& e) {
@@ -67,13 +72,14 @@ TEST(RequestHead, DirectGetSendsExactlyHostAcceptAndUserAgent) {
     c.Disconnect();
     server.Wait();
     ASSERT_EQ(server.Requests().size(), 1u);
-    EXPECT_EQ(server.Requests()[0], "GET /a/b.zip HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) +
-                                        "\r\n" + kAccept + kAgent + "\r\n");
+    EXPECT_EQ(server.Requests()[0],
+              "GET /a/b.zip HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n" +
+                  kAccept + kAgent + "\r\n");
 }
 
 TEST(RequestHead, ThroughAProxyTheRequestLineCarriesTheAbsoluteUrl) {
-    ScriptedServer proxy({{ReadRequest(), Send(Ok("1")), ReadRequest(), Send(Ok("2")), ReadRequest(),
-                           Send(Ok("3")), WaitForClose()}});
+    ScriptedServer proxy({{ReadRequest(), Send(Ok("1")), ReadRequest(), Send(Ok("2")),
+                           ReadRequest(), Send(Ok("3")), WaitForClose()}});
     Client c;
     c.ProxyParams.ProxyServer = "127.0.0.1";
     c.ProxyParams.ProxyPort = proxy.Port();
@@ -87,8 +93,10 @@ TEST(RequestHead, ThroughAProxyTheRequestLineCarriesTheAbsoluteUrl) {
     ASSERT_EQ(r.size(), 3u);
     const std::string agent = "User-Agent: Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)\r\n";
     EXPECT_EQ(r[0], "GET http://h/a/b.zip HTTP/1.1\r\nHost: h\r\n" + kAccept + agent + "\r\n");
-    EXPECT_EQ(r[1], "GET http://h:8080/a/b.zip HTTP/1.1\r\nHost: h:8080\r\n" + kAccept + agent + "\r\n");
-    EXPECT_EQ(r[2].substr(0, r[2].find("\r\n")), "GET http://h/q?x=1 2 HTTP/1.1") << "the query goes out unencoded";
+    EXPECT_EQ(r[1],
+              "GET http://h:8080/a/b.zip HTTP/1.1\r\nHost: h:8080\r\n" + kAccept + agent + "\r\n");
+    EXPECT_EQ(r[2].substr(0, r[2].find("\r\n")), "GET http://h/q?x=1 2 HTTP/1.1")
+        << "the query goes out unencoded";
     EXPECT_EQ(proxy.Connections(), 1) << "keep-alive carries all three";
 }
 
@@ -96,7 +104,8 @@ TEST(RequestHead, ProxyPortZeroFailsBeforeAnyTraffic) {
     ScriptedServer server({{ReadRequest()}});
     Client c;
     c.ProxyParams.ProxyServer = "127.0.0.1";
-    EXPECT_EQ(MessageOf<ENetPortRequired>([&] { c.Fetch(server.Url("/x")); }), "A Port is required");
+    EXPECT_EQ(MessageOf<ENetPortRequired>([&] { c.Fetch(server.Url("/x")); }),
+              "A Port is required");
     EXPECT_EQ(server.Connections(), 0);
 }
 
@@ -115,8 +124,9 @@ TEST(RequestHead, ChangingTheProxyOpensANewConnection) {
 // ---- Status line and headers --------------------------------------------------
 
 TEST(Status, ContinueIsSkippedAndDecimalCodesAreCut) {
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 100 Continue\r\n\r\n"), Send(Ok("body")), ReadRequest(),
-                            Send("HTTP/1.1 200.5 OK\r\nContent-Length: 2\r\n\r\nok"), WaitForClose()}});
+    ScriptedServer server(
+        {{ReadRequest(), Send("HTTP/1.1 100 Continue\r\n\r\n"), Send(Ok("body")), ReadRequest(),
+          Send("HTTP/1.1 200.5 OK\r\nContent-Length: 2\r\n\r\nok"), WaitForClose()}});
     Client c;
     EXPECT_EQ(c.Fetch(server.Url("/a")), "body");
     EXPECT_EQ(c.ResponseText(), "HTTP/1.1 200 OK");
@@ -125,11 +135,14 @@ TEST(Status, ContinueIsSkippedAndDecimalCodesAreCut) {
 }
 
 TEST(Status, ErrorsLeaveTheCallersStreamUntouched) {
-    ScriptedServer server({{ReadRequest(),
-                            Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 9\r\n\r\nnot here!"),
-                            ReadRequest(), Send("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved"),
-                            ReadRequest(), Send("HTTP/1.1 abc OK\r\nContent-Length: 0\r\n\r\n"), ReadRequest(),
-                            Send(Ok("fine")), WaitForClose()}});
+    ScriptedServer server(
+        {{ReadRequest(),
+          Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 9\r\n\r\nnot "
+               "here!"),
+          ReadRequest(),
+          Send("HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 5\r\n\r\nmoved"),
+          ReadRequest(), Send("HTTP/1.1 abc OK\r\nContent-Length: 0\r\n\r\n"), ReadRequest(),
+          Send(Ok("fine")), WaitForClose()}});
     Client c;
     rtl::TMemoryStream stream;
     stream.WriteBuffer("keep", 4);
@@ -165,7 +178,8 @@ TEST(Status, ErrorsLeaveTheCallersStreamUntouched) {
 
 TEST(Status, HeaderFloodKeepsTheFirst255LinesAndTheBodyIntact) {
     std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n";
-    for (int i = 0; i < 300; ++i) head += "X-Flood-" + std::to_string(i) + ": v\r\n";
+    for (int i = 0; i < 300; ++i)
+        head += "X-Flood-" + std::to_string(i) + ": v\r\n";
     ScriptedServer server({{ReadRequest(), Send(head + "\r\nbody"), WaitForClose()}});
     Client c;
     EXPECT_EQ(c.Fetch(server.Url("/")), "body");
@@ -174,8 +188,9 @@ TEST(Status, HeaderFloodKeepsTheFirst255LinesAndTheBodyIntact) {
 }
 
 TEST(Status, OverlongStatusLineFails) {
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 " + std::string(20000, 'x') + "\r\n\r\n"),
-                            WaitForClose()}});
+    ScriptedServer server(
+        {{ReadRequest(), Send("HTTP/1.1 200 " + std::string(20000, 'x') + "\r\n\r\n"),
+          WaitForClose()}});
     Client c;
     EXPECT_EQ(MessageOf<ENetReadLnMaxLineLengthExceeded>([&] { c.Fetch(server.Url("/")); }),
               "Max line length exceeded.");
@@ -183,7 +198,8 @@ TEST(Status, OverlongStatusLineFails) {
 }
 
 TEST(Status, SilentServerTimesOutAndCloseBeforeStatusIsReported) {
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\n"), WaitForClose(3000)}, {ReadRequest(), Close()}});
+    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\n"), WaitForClose(3000)},
+                           {ReadRequest(), Close()}});
     Client c;
     c.ReadTimeout = 300;
     EXPECT_EQ(MessageOf<ENetReadTimeout>([&] { c.Fetch(server.Url("/")); }), "Read timed out.");
@@ -194,8 +210,8 @@ TEST(Status, SilentServerTimesOutAndCloseBeforeStatusIsReported) {
 // ---- Keep-alive and cookies ---------------------------------------------------
 
 TEST(KeepAlive, CloseEndsTheConnectionAndKeepAliveReusesIt) {
-    ScriptedServer server({{ReadRequest(), Send(Ok("one")), ReadRequest(), Send(Ok("two", "Connection: close\r\n")),
-                            WaitForClose()},
+    ScriptedServer server({{ReadRequest(), Send(Ok("one")), ReadRequest(),
+                            Send(Ok("two", "Connection: close\r\n")), WaitForClose()},
                            {ReadRequest(), Send("HTTP/1.1 200 OK\r\n\r\nuntil close"), Close()},
                            {ReadRequest(), Send(Ok("four")), WaitForClose()}});
     Client c;
@@ -210,7 +226,8 @@ TEST(KeepAlive, CloseEndsTheConnectionAndKeepAliveReusesIt) {
 }
 
 TEST(KeepAlive, IdleConnectionClosedByTheServerIsReplaced) {
-    ScriptedServer server({{ReadRequest(), Send(Ok("one")), Close()}, {ReadRequest(), Send(Ok("two")), WaitForClose()}});
+    ScriptedServer server({{ReadRequest(), Send(Ok("one")), Close()},
+                           {ReadRequest(), Send(Ok("two")), WaitForClose()}});
     Client c;
     EXPECT_EQ(c.Fetch(server.Url("/1")), "one");
     server.Wait(200);
@@ -218,8 +235,8 @@ TEST(KeepAlive, IdleConnectionClosedByTheServerIsReplaced) {
 }
 
 TEST(Cookies, SetCookieIsSentWithTheNextRequestAsLastHeader) {
-    ScriptedServer server({{ReadRequest(), Send(Ok("m", "Set-Cookie: id=1\r\n")), ReadRequest(), Send(Ok("u")),
-                            WaitForClose()}});
+    ScriptedServer server({{ReadRequest(), Send(Ok("m", "Set-Cookie: id=1\r\n")), ReadRequest(),
+                            Send(Ok("u")), WaitForClose()}});
     Client c;
     c.Fetch(server.Url("/zividezeru/Files/main.zip"));
     c.Fetch(server.Url("/zividezeru/Files/upgrade.zip"));
@@ -232,8 +249,8 @@ TEST(Cookies, SetCookieIsSentWithTheNextRequestAsLastHeader) {
 }
 
 TEST(Cookies, NotStoredWhenCookiesAreOff) {
-    ScriptedServer server({{ReadRequest(), Send(Ok("m", "Set-Cookie: id=1\r\n")), ReadRequest(), Send(Ok("u")),
-                            WaitForClose()}});
+    ScriptedServer server({{ReadRequest(), Send(Ok("m", "Set-Cookie: id=1\r\n")), ReadRequest(),
+                            Send(Ok("u")), WaitForClose()}});
     Client c;
     c.AllowCookies = false;
     c.Fetch(server.Url("/a"));
@@ -248,8 +265,9 @@ TEST(Cookies, NotStoredWhenCookiesAreOff) {
 
 TEST(Body, ChunkedWithExtensionsAndTrailers) {
     const std::string data = "abcdefghijklmnopqrstuvwxyz";
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a;ext=1\r\n"),
-                            Pause(30), Send(data + "\r\n0\r\nX-Trailer: t\r\n\r\n"), WaitForClose()}});
+    ScriptedServer server(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1a;ext=1\r\n"),
+          Pause(30), Send(data + "\r\n0\r\nX-Trailer: t\r\n\r\n"), WaitForClose()}});
     Client c;
     c.Record();
     EXPECT_EQ(c.Fetch(server.Url("/")), data);
@@ -264,8 +282,9 @@ TEST(Body, ChunkedWithExtensionsAndTrailers) {
 
 TEST(Body, MalformedChunkSizesFail) {
     for (std::string size : {"zz", "FFFFFFFFFFFFFFFFFFFF", ""}) {
-        ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" + size +
-                                                    "\r\nxyz\r\n0\r\n\r\n"),
+        ScriptedServer server({{ReadRequest(),
+                                Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n" +
+                                     size + "\r\nxyz\r\n0\r\n\r\n"),
                                 WaitForClose()}});
         Client c;
         EXPECT_THROW(c.Fetch(server.Url("/")), ENetInvalidChunkSize) << size;
@@ -274,8 +293,10 @@ TEST(Body, MalformedChunkSizesFail) {
 }
 
 TEST(Body, ContentLengthShortByACloseReturnsWhatArrived) {
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(400, 'x')),
-                            Close()}});
+    ScriptedServer server(
+        {{ReadRequest(),
+          Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(400, 'x')),
+          Close()}});
     Client c;
     rtl::TMemoryStream stream;
     c.Get(server.Url("/"), stream);
@@ -284,7 +305,8 @@ TEST(Body, ContentLengthShortByACloseReturnsWhatArrived) {
 }
 
 TEST(Body, ContentLengthZeroLeavesTheStreamAndFiresNoWork) {
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"), WaitForClose()}});
+    ScriptedServer server(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"), WaitForClose()}});
     Client c;
     c.Record();
     EXPECT_EQ(c.Fetch(server.Url("/")), "");
@@ -292,9 +314,12 @@ TEST(Body, ContentLengthZeroLeavesTheStreamAndFiresNoWork) {
 }
 
 TEST(Body, ResetEndsAnUnsizedBodyButFailsASizedOne) {
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, 'u')), Pause(100), Reset()},
-                           {ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 9000\r\n\r\n" + std::string(3000, 's')),
-                            Pause(100), Reset()}});
+    ScriptedServer server(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\n\r\n" + std::string(3000, 'u')), Pause(100),
+          Reset()},
+         {ReadRequest(),
+          Send("HTTP/1.1 200 OK\r\nContent-Length: 9000\r\n\r\n" + std::string(3000, 's')),
+          Pause(100), Reset()}});
     Client c;
     EXPECT_EQ(c.Fetch(server.Url("/")).size(), 3000u);
     rtl::TMemoryStream stream;
@@ -311,18 +336,24 @@ TEST(Body, ResetEndsAnUnsizedBodyButFailsASizedOne) {
 
 TEST(Body, MultipartEndsAtTheClosingDelimiter) {
     const std::string body = "--XyZ\r\nContent-Type: text/plain\r\n\r\npart\r\n--XyZ--";
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Type: multipart/mixed; boundary=XyZ\r\n\r\n" +
-                                                body.substr(0, 20)),
-                            Pause(30), Send(body.substr(20) + "\r\n"), ReadRequest(), Send(Ok("next")), WaitForClose()}});
+    ScriptedServer server(
+        {{ReadRequest(),
+          Send("HTTP/1.1 200 OK\r\nContent-Type: multipart/mixed; boundary=XyZ\r\n\r\n" +
+               body.substr(0, 20)),
+          Pause(30), Send(body.substr(20) + "\r\n"), ReadRequest(), Send(Ok("next")),
+          WaitForClose()}});
     Client c;
     EXPECT_EQ(c.Fetch(server.Url("/")), body);
     EXPECT_EQ(c.Fetch(server.Url("/")), "next");
 }
 
 TEST(Body, HtmlErrorPageFillsMetaHeaders) {
-    const std::string page = "<html><head><meta http-equiv=\"Refresh\" content=\"5\"></head><body>gone</body></html>";
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 410 Gone\r\nContent-Type: text/html; charset=utf-8\r\n"
-                                                "Content-Length: " + std::to_string(page.size()) + "\r\n\r\n" + page),
+    const std::string page =
+        "<html><head><meta http-equiv=\"Refresh\" content=\"5\"></head><body>gone</body></html>";
+    ScriptedServer server({{ReadRequest(),
+                            Send("HTTP/1.1 410 Gone\r\nContent-Type: text/html; charset=utf-8\r\n"
+                                 "Content-Length: " +
+                                 std::to_string(page.size()) + "\r\n\r\n" + page),
                             WaitForClose()}});
     Client c;
     try {
@@ -363,8 +394,9 @@ TEST(Work, CountedBodyInPiecesRisesToExactlyItsLength) {
 }
 
 TEST(Work, BodyArrivingWithTheHeadersIsReportedAtOnce) {
-    ScriptedServer server({{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123"), Pause(50),
-                            Send("456789"), WaitForClose()}});
+    ScriptedServer server(
+        {{ReadRequest(), Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123"), Pause(50),
+          Send("456789"), WaitForClose()}});
     Client c;
     c.Record();
     c.Fetch(server.Url("/"));
@@ -373,7 +405,8 @@ TEST(Work, BodyArrivingWithTheHeadersIsReportedAtOnce) {
 
 TEST(Connect, RefusedAndUnresolvableTargets) {
     Client c;
-    EXPECT_EQ(MessageOf<ENetSocketError>([&] { c.Fetch("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/"); }),
+    EXPECT_EQ(MessageOf<ENetSocketError>(
+                  [&] { c.Fetch("http://127.0.0.1:" + std::to_string(UnusedPort()) + "/"); }),
               "Socket Error # 10061\r\nConnection refused.");
     EXPECT_EQ(MessageOf<ENetSocketError>([&] { c.Fetch("http://no-such-host.invalid/x"); }),
               "Socket Error # 11001\r\nHost not found.");

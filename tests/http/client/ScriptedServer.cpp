@@ -7,10 +7,12 @@ namespace testing_support {
 
 using namespace platform;
 
-ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts) : FScripts(std::move(scripts)) {
+ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts)
+    : FScripts(std::move(scripts)) {
     int error = 0;
     FListener = SocketListen(SocketFamily::IPv4, "127.0.0.1", 0, 8, error);
-    if (FListener == kInvalidSocket) throw std::runtime_error("listen failed: " + std::to_string(error));
+    if (FListener == kInvalidSocket)
+        throw std::runtime_error("listen failed: " + std::to_string(error));
     FPort = SocketLocalPort(FListener);
     FThread = std::thread([this] { Run(); });
 }
@@ -70,8 +72,10 @@ void ScriptedServer::Play(SocketHandle s, const ConnectionScript& script) {
                 if (n <= 0) break;
                 pending.append(buffer, static_cast<size_t>(n));
             }
-            if (end == std::string::npos) end = pending.size();
-            else end += 4;
+            if (end == std::string::npos)
+                end = pending.size();
+            else
+                end += 4;
             {
                 std::lock_guard<std::mutex> guard(FLock);
                 FRequests.push_back(pending.substr(0, end));
@@ -82,7 +86,8 @@ void ScriptedServer::Play(SocketHandle s, const ConnectionScript& script) {
         case ServerStep::Send: {
             size_t sent = 0;
             while (sent < step.Bytes.size()) {
-                int64_t n = SocketSend(s, step.Bytes.data() + sent, step.Bytes.size() - sent, error);
+                int64_t n =
+                    SocketSend(s, step.Bytes.data() + sent, step.Bytes.size() - sent, error);
                 if (n <= 0) break;
                 sent += static_cast<size_t>(n);
             }
@@ -94,8 +99,9 @@ void ScriptedServer::Play(SocketHandle s, const ConnectionScript& script) {
         case ServerStep::Close:
         case ServerStep::WaitForClose: {
             if (step.Action == ServerStep::Close) SocketShutdownSend(s);
-            auto deadline = std::chrono::steady_clock::now() +
-                            std::chrono::milliseconds(step.Milliseconds > 0 ? step.Milliseconds : 5000);
+            auto deadline =
+                std::chrono::steady_clock::now() +
+                std::chrono::milliseconds(step.Milliseconds > 0 ? step.Milliseconds : 5000);
             while (std::chrono::steady_clock::now() < deadline && !FStop) {
                 if (SocketWaitReadable(s, 50, error) == 0) continue;
                 char buffer[4096];

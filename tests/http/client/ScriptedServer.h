@@ -21,18 +21,30 @@ struct ServerStep {
 
 using ConnectionScript = std::vector<ServerStep>;
 
-inline ServerStep ReadRequest() { return {ServerStep::ReadRequest, {}, 0}; }
-inline ServerStep Send(std::string bytes) { return {ServerStep::Send, std::move(bytes), 0}; }
-inline ServerStep Pause(int ms) { return {ServerStep::Pause, {}, ms}; }
+inline ServerStep ReadRequest() {
+    return {ServerStep::ReadRequest, {}, 0};
+}
+inline ServerStep Send(std::string bytes) {
+    return {ServerStep::Send, std::move(bytes), 0};
+}
+inline ServerStep Pause(int ms) {
+    return {ServerStep::Pause, {}, ms};
+}
 // A graceful close (FIN), then waiting for the client to close its side.
-inline ServerStep Close() { return {ServerStep::Close, {}, 0}; }
+inline ServerStep Close() {
+    return {ServerStep::Close, {}, 0};
+}
 // An abortive close: the client sees a reset.
-inline ServerStep Reset() { return {ServerStep::Reset, {}, 0}; }
+inline ServerStep Reset() {
+    return {ServerStep::Reset, {}, 0};
+}
 // Keeps the connection open until the client closes it (at most ms).
-inline ServerStep WaitForClose(int ms = 5000) { return {ServerStep::WaitForClose, {}, ms}; }
+inline ServerStep WaitForClose(int ms = 5000) {
+    return {ServerStep::WaitForClose, {}, ms};
+}
 
 class ScriptedServer {
-public:
+  public:
     explicit ScriptedServer(std::vector<ConnectionScript> scripts);
     ~ScriptedServer();
 
@@ -43,7 +55,7 @@ public:
     // Waits until every script has run (or ms passed).
     void Wait(int ms = 5000);
 
-private:
+  private:
     void Run();
     void Play(platform::SocketHandle s, const ConnectionScript& script);
 

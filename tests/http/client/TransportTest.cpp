@@ -18,7 +18,8 @@ struct WorkLog {
     std::vector<std::string> Events;
     void Attach(TNetComponent& c) {
         c.OnWorkBegin = [this](TNetComponent*, TWorkMode m, int64_t max) {
-            Events.push_back(std::string(m == TWorkMode::wmRead ? "R" : "W") + "begin " + std::to_string(max));
+            Events.push_back(std::string(m == TWorkMode::wmRead ? "R" : "W") + "begin " +
+                             std::to_string(max));
         };
         c.OnWork = [this](TNetComponent*, TWorkMode m, int64_t n) {
             Events.push_back(std::string(m == TWorkMode::wmRead ? "R" : "W") + std::to_string(n));
@@ -30,7 +31,7 @@ struct WorkLog {
 };
 
 class Client : public TNetTCPClientCustom {
-public:
+  public:
     explicit Client(uint16_t port) {
         Host = "127.0.0.1";
         Port = port;
@@ -38,12 +39,15 @@ public:
     }
 };
 
-bool IsWindowsBuild() { return platform::PathDelim() == '\\'; }
+bool IsWindowsBuild() {
+    return platform::PathDelim() == '\\';
+}
 
-std::string Text(const rtl::TMemoryStream& s) { return std::string(s.Bytes().begin(), s.Bytes().end()); }
+std::string Text(const rtl::TMemoryStream& s) {
+    return std::string(s.Bytes().begin(), s.Bytes().end());
+}
 
-template <typename E, typename F>
-std::string MessageOf(F f) {
+template <typename E, typename F> std::string MessageOf(F f) {
     try {
         f();
     } catch (const E& e) {
@@ -103,8 +107,8 @@ TEST(Connect, ReportsStatusTexts) {
     };
     c.Connect();
     c.Disconnect();
-    EXPECT_EQ(statuses, (std::vector<std::string>{"Connecting to 127.0.0.1.", "Connected.", "Disconnecting.",
-                                                   "Disconnected."}));
+    EXPECT_EQ(statuses, (std::vector<std::string>{"Connecting to 127.0.0.1.", "Connected.",
+                                                  "Disconnecting.", "Disconnected."}));
 }
 
 TEST(SocketErrorTexts, UnknownNumberLeavesTheSecondLineEmpty) {
@@ -119,8 +123,8 @@ TEST(SocketErrorTexts, UnknownNumberLeavesTheSecondLineEmpty) {
 }
 
 TEST(ReadLn, DropsCarriageReturnAndJoinsPiecesAcrossReceives) {
-    ScriptedServer server({{Send("first\r\nsec"), Pause(50), Send("ond\nthi"), Pause(50), Send("rd\r\n\r\n"),
-                            WaitForClose()}});
+    ScriptedServer server({{Send("first\r\nsec"), Pause(50), Send("ond\nthi"), Pause(50),
+                            Send("rd\r\n\r\n"), WaitForClose()}});
     Client c(server.Port());
     c.Connect();
     TNetIOHandler& io = *c.IOHandler();
@@ -133,7 +137,8 @@ TEST(ReadLn, DropsCarriageReturnAndJoinsPiecesAcrossReceives) {
 
 TEST(ReadLn, LineLengthLimit) {
     std::string exact(16384, 'a');
-    ScriptedServer server({{Send(exact + "\n" + std::string(20000, 'b') + "\r\n"), WaitForClose()}});
+    ScriptedServer server(
+        {{Send(exact + "\n" + std::string(20000, 'b') + "\r\n"), WaitForClose()}});
     Client c(server.Port());
     c.Connect();
     EXPECT_EQ(c.IOHandler()->ReadLn(), exact);
@@ -243,11 +248,13 @@ TEST(ReadStream, StalledServerTimesOut) {
     c.ReadTimeout = 200;
     c.Connect();
     rtl::TMemoryStream target;
-    EXPECT_EQ(MessageOf<ENetReadTimeout>([&] { c.IOHandler()->ReadStream(&target, 100); }), "Read timed out.");
+    EXPECT_EQ(MessageOf<ENetReadTimeout>([&] { c.IOHandler()->ReadStream(&target, 100); }),
+              "Read timed out.");
 }
 
 TEST(Discard, DropsCountedAndOpenEndedBytes) {
-    ScriptedServer server({{Send(std::string(50000, 'd') + "NEXT\n"), Pause(50), Send("rest"), Close()}});
+    ScriptedServer server(
+        {{Send(std::string(50000, 'd') + "NEXT\n"), Pause(50), Send("rest"), Close()}});
     Client c(server.Port());
     WorkLog log;
     log.Attach(c);
@@ -258,16 +265,17 @@ TEST(Discard, DropsCountedAndOpenEndedBytes) {
     EXPECT_EQ(c.IOHandler()->ReadLn(), "NEXT");
     log.Events.clear();
     c.IOHandler()->DiscardAll();
-    EXPECT_EQ(log.Events, (std::vector<std::string>{"Rbegin 0", "Rend"})) << "emptying fires no OnWork";
+    EXPECT_EQ(log.Events, (std::vector<std::string>{"Rbegin 0", "Rend"}))
+        << "emptying fires no OnWork";
     EXPECT_FALSE(c.Connected());
 }
 
 namespace {
 class CountingHandler : public TNetIOHandlerStack {
-public:
+  public:
     int Sends = 0;
 
-protected:
+  protected:
     int64_t Send(const uint8_t* b, size_t n, int& e) override {
         ++Sends;
         return TNetIOHandlerStack::Send(b, n, e);
