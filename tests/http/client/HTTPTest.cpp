@@ -413,3 +413,104 @@ TEST(Connect, RefusedAndUnresolvableTargets) {
     EXPECT_EQ(MessageOf<ENetSecureNotSupported>([&] { c.Fetch("https://127.0.0.1/x"); }),
               "Secure connections (https) are not supported.");
 }
+
+// ---- Decisions ------------------------------------------------------------------
+
+TEST(Decision, FollowedRedirectLeavesOnlyTheFinalBodyAndTheMaximumIsEnforced) {
+    const std::string moved =
+        "HTTP/1.1 302 Found\r\nLocation: /final\r\nContent-Length: 5\r\n\r\nmoved";
+    ScriptedServer server(
+        {{ReadRequest(), Send(moved), ReadRequest(), Send(Ok("final")), ReadRequest(), Send(moved),
+          ReadRequest(), Send(moved), WaitForClose()}});
+    Client c;
+    c.HandleRedirects = true;
+    rtl::TMemoryStream stream;
+    stream.WriteBuffer("pre", 3);
+    c.Get(server.Url("/start"), stream);
+    EXPECT_EQ(Text(stream), "prefinal");
+    EXPECT_EQ(c.RedirectCount, 1);
+    c.RedirectMaximum = 1;
+    EXPECT_EQ(MessageOf<ENetHTTPProtocolException>([&] { c.Fetch(server.Url("/loop")); }),
+              "HTTP/1.1 302 Found");
+    c.Disconnect();
+    server.Wait();
+    EXPECT_EQ(server.Requests().at(1).substr(0, 20), "GET /final HTTP/1.1\r");
+}
+
+TEST(Decision, DeclinedHeadersAnd401AndNoContent) {
+    ScriptedServer server(
+        {{ReadRequest(), Send(Ok("unread")), WaitForClose()},
+         {ReadRequest(),
+          Send("HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+               "Content-Length: 4\r\n\r\nnope"),
+          ReadRequest(), Send("HTTP/1.1 204 No Content\r\n\r\n"), ReadRequest(), Send(Ok("after")),
+          WaitForClose()}});
+    Client c;
+    c.OnHeadersAvailable = [](TNetCustomHTTP*, TNetHeaderList&, bool& goOn) { goOn = false; };
+    EXPECT_EQ(c.Fetch(server.Url("/")), "");
+    EXPECT_FALSE(c.Connected()) << "a response left unread is never kept";
+    c.OnHeadersAvailable = nullptr;
+    try {
+        c.Fetch(server.Url("/secret"));
+        FAIL();
+    } catch (const ENetHTTPProtocolException& e) {
+        EXPECT_EQ(e.ErrorCode, 401);
+        EXPECT_EQ(e.ErrorMessage, "nope");
+    }
+    EXPECT_EQ(c.Response().WWWAuthenticate, std::vector<std::string>{"Basic realm=\"r\""});
+    EXPECT_EQ(c.Fetch(server.Url("/empty")), "");
+    EXPECT_EQ(c.ResponseCode(), 204);
+    EXPECT_EQ(c.Fetch(server.Url("/next")), "after");
+}
+
+// ---- Header sets ------------------------------------------------------------------
+
+TEST(HeaderSets, ResponseFieldsAreParsed) {
+    Client c;
+    TNetHTTPResponse& r = c.Response();
+    r.RawHeaders.Add("Content-Type: text/plain; charset=\"UTF-8\"; format=flowed");
+    r.RawHeaders.Add("Content-Range: bytes 10-19/100");
+    r.RawHeaders.Add("Content-Length: abc");
+    r.RawHeaders.Add("Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT");
+    r.ProcessHeaders();
+    EXPECT_EQ(r.ContentType, "text/plain; format=flowed");
+    EXPECT_EQ(r.CharSet, "UTF-8");
+    EXPECT_EQ(r.ContentRangeUnits, "bytes");
+    EXPECT_EQ(r.ContentRangeStart, 10);
+    EXPECT_EQ(r.ContentRangeEnd, 19);
+    EXPECT_EQ(r.ContentRangeInstanceLength, 100);
+    EXPECT_FALSE(r.HasContentLength());
+    rtl::TDateTime expected =
+        rtl::UniversalToLocal(rtl::EncodeDate(1994, 11, 6) + rtl::EncodeTime(8, 49, 37, 0));
+    EXPECT_NEAR(r.LastModified, expected, 1e-8);
+    EXPECT_EQ(DateTimeToHttpStr(expected), "Sun, 06 Nov 1994 08:49:37 GMT");
+    rtl::TDateTime parsed;
+    EXPECT_TRUE(TryHttpStrToDateTime("Sunday, 06-Nov-94 08:49:37 GMT", parsed));
+    EXPECT_NEAR(parsed, expected, 1e-8);
+    EXPECT_TRUE(TryHttpStrToDateTime("Sun Nov  6 08:49:37 1994", parsed));
+    EXPECT_FALSE(TryHttpStrToDateTime("yesterday", parsed));
+
+    r.RawHeaders.Clear();
+    r.RawHeaders.Add("Content-Type: application/rss+xml");
+    r.ProcessHeaders();
+    EXPECT_EQ(r.CharSet, "");
+    r.RawHeaders.SetValues("Content-Type", "text/xml");
+    r.ProcessHeaders();
+    EXPECT_EQ(r.CharSet, "us-ascii");
+}
+
+TEST(HeaderSets, RequestCustomHeaderIsReplacedInPlace) {
+    TNetHTTPRequest r;
+    r.CustomHeaders.Add("X-First: 1");
+    r.CustomHeaders.Add("User-Agent: custom");
+    r.Host = "h";
+    r.Ranges = "0-99";
+    r.ContentType = "text/plain";
+    r.CharSet = "utf-8";
+    r.SetHeaders();
+    EXPECT_EQ(r.RawHeaders.Text(),
+              "Content-Type: text/plain; charset=utf-8\r\nX-First: 1\r\n"
+              "User-Agent: Mozilla/3.0 (compatible; Net Library)\r\nHost: h\r\n" +
+                  kAccept + "Range: bytes=0-99");
+    EXPECT_EQ(BasicAuthorization("Aladdin", "open sesame"), "Basic QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
+}
