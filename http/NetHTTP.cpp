@@ -402,6 +402,8 @@ void TNetCustomHTTP::OpenAndSend() {
 void TNetCustomHTTP::EnsureConnected() {
     if (!Response().KeepAlive()) Disconnect();
     if (TNetIOHandler* io = IOHandler()) {
+        // A kept connection follows a time-out changed since it was opened.
+        io->ReadTimeout = ReadTimeout;
         // Whatever an earlier response left behind belongs to no one.
         io->InputBuffer().Clear();
         io->CheckForDisconnect(false);
