@@ -7,8 +7,7 @@
 
 namespace net {
 
-void TNetBuffer::Append(const uint8_t* bytes, size_t count) {
-    if (count == 0) return;
+uint8_t* TNetBuffer::AppendSpace(size_t count) {
     if (FHead > 0 && (FHead >= GrowthFactor || FSize == 0)) {
         // Reclaim the consumed space before growing.
         std::memmove(FBytes.data(), FBytes.data() + FHead, FSize);
@@ -16,7 +15,12 @@ void TNetBuffer::Append(const uint8_t* bytes, size_t count) {
     }
     size_t needed = FHead + FSize + count;
     if (FBytes.size() < needed) FBytes.resize(std::max(needed, FBytes.size() + FBytes.size() / 2));
-    std::memcpy(FBytes.data() + FHead + FSize, bytes, count);
+    return FBytes.data() + FHead + FSize;
+}
+
+void TNetBuffer::Append(const uint8_t* bytes, size_t count) {
+    if (count == 0) return;
+    std::memcpy(AppendSpace(count), bytes, count);
     FSize += count;
 }
 

@@ -26,6 +26,10 @@ class TNetBuffer {
     uint8_t Peek(size_t index) const { return FBytes[FHead + index]; }
 
     void Append(const uint8_t* bytes, size_t count);
+    // Room for count more bytes at the tail, to be filled in place and then
+    // made part of the buffer with CommitAppend (at most count).
+    uint8_t* AppendSpace(size_t count);
+    void CommitAppend(size_t count) { FSize += count; }
     // Moves count bytes (at most Size()) from the head into dest (appended or
     // replacing its content).
     void ExtractToBytes(std::vector<uint8_t>& dest, size_t count, bool append = true);

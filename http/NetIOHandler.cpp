@@ -135,6 +135,10 @@ int64_t TNetIOHandler::Recv(uint8_t* buffer, size_t count, int& error) {
     return platform::SocketRecv(FSocket, buffer, count, error);
 }
 
+int64_t TNetIOHandler::TryRecv(uint8_t* buffer, size_t count, int& error) {
+    return platform::SocketRecvNoWait(FSocket, buffer, count, error);
+}
+
 int64_t TNetIOHandler::Send(const uint8_t* buffer, size_t count, int& error) {
     return platform::SocketSend(FSocket, buffer, count, error);
 }
@@ -193,17 +197,24 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
         if (raiseIfDisconnected) throw ENetNotConnected(RSNotConnected);
         return 0;
     }
-    if (FRecvArray.size() != static_cast<size_t>(std::max(RecvBufferSize, 1)))
-        FRecvArray.resize(static_cast<size_t>(std::max(RecvBufferSize, 1)));
+    const size_t portion = static_cast<size_t>(std::max(RecvBufferSize, 1));
     int64_t count = 0;
     do {
         int error = 0;
-        int ready = WaitReadable(waitMs, error);
-        int64_t n = -1;
-        if (ready == 0)
-            error = platform::wsa::TimedOut;
-        else if (ready > 0)
-            n = Recv(FRecvArray.data(), FRecvArray.size(), error);
+        // Received straight into the input buffer's free tail. A receive that
+        // does not wait comes first: while data streams in, no separate
+        // readiness wait is needed.
+        uint8_t* tail = FInputBuffer.AppendSpace(portion);
+        int64_t n = TryRecv(tail, portion, error);
+        if (n < 0 && error == platform::wsa::WouldBlock) {
+            int ready = WaitReadable(waitMs, error);
+            if (ready == 0) {
+                error = platform::wsa::TimedOut;
+            } else if (ready > 0) {
+                tail = FInputBuffer.AppendSpace(portion);
+                n = Recv(tail, portion, error);
+            }
+        }
         if (n < 0) {
             if (error == platform::wsa::TimedOut) {
                 if (raiseOnTimeout) throw ENetReadTimeout(RSReadTimeout);
@@ -216,7 +227,7 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
         } else if (n == 0) {
             FClosedGracefully = true;
         } else {
-            FInputBuffer.Append(FRecvArray.data(), static_cast<size_t>(n));
+            FInputBuffer.CommitAppend(static_cast<size_t>(n));
         }
         CheckForDisconnect(raiseIfDisconnected, false);
         count = n;

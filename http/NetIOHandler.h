@@ -106,6 +106,9 @@ class TNetIOHandler : public TNetComponent {
     // 1 readable, 0 time-out (timeout in ms, -1 unlimited), -1 error.
     virtual int WaitReadable(int timeoutMs, int& error);
     virtual int64_t Recv(uint8_t* buffer, size_t count, int& error);
+    // A receive that does not wait: -1 with error WouldBlock when nothing is
+    // there yet.
+    virtual int64_t TryRecv(uint8_t* buffer, size_t count, int& error);
     virtual int64_t Send(const uint8_t* buffer, size_t count, int& error);
 
     void SetPeer(const std::string& ip, int port) {
@@ -133,7 +136,6 @@ class TNetIOHandler : public TNetComponent {
     int FCloseError = 0;
     bool FReadLnTimedOut = false;
     bool FReadLnSplit = false;
-    std::vector<uint8_t> FRecvArray;
     std::string FPeerIP;
     int FPeerPort = 0;
 };

@@ -60,6 +60,9 @@ int SocketWaitReadable(SocketHandle s, int timeoutMs, int& error);
 // One receive of up to count bytes: the count received, 0 when the peer has
 // closed, -1 on error.
 int64_t SocketRecv(SocketHandle s, void* buffer, size_t count, int& error);
+// Like SocketRecv, but returns at once: -1 with WouldBlock (10035) when no
+// data has arrived yet.
+int64_t SocketRecvNoWait(SocketHandle s, void* buffer, size_t count, int& error);
 // One send of up to count bytes: the count sent or -1 on error. A peer that
 // has gone away is reported as an error, never as a signal.
 int64_t SocketSend(SocketHandle s, const void* buffer, size_t count, int& error);

@@ -6,8 +6,10 @@
 #
 #   bench/http/netget_vs_peers.sh NETGET [RUNS] [SIZE]
 #
-# SIZE is given to truncate (default 1G); RUNS defaults to 5. Needs nginx,
-# curl, wget and GNU time (scripts/packages/http.txt).
+# SIZE (default 1G) accepts K, M and G suffixes; RUNS defaults to 5. The
+# downloads are written below OUT_DIR when it is set (for example /dev/shm,
+# to take the disk out of the measurement), else below the work folder.
+# Needs nginx, curl, wget, bc and GNU time (scripts/packages/http.txt).
 set -euo pipefail
 
 netget=$(realpath "$1")
@@ -53,7 +55,10 @@ nginx_pid=$!
 for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.05; done
 
 url="http://127.0.0.1:$port/big.bin"
-out="$work/out/big.bin"
+out_dir=${OUT_DIR:-$work/out}
+mkdir -p "$out_dir"
+out="$out_dir/netget-bench-$$.bin"
+trap 'cleanup; rm -f "$out"' EXIT
 declare -A cmd=(
     [netget]="$netget -o $out $url"
     [curl]="curl -s -o $out $url"

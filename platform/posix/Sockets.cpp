@@ -305,6 +305,16 @@ int64_t SocketRecv(SocketHandle s, void* buffer, size_t count, int& error) {
     }
 }
 
+int64_t SocketRecvNoWait(SocketHandle s, void* buffer, size_t count, int& error) {
+    for (;;) {
+        ssize_t n = ::recv(Fd(s), buffer, count, MSG_DONTWAIT);
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        error = LastError();
+        return -1;
+    }
+}
+
 int64_t SocketSend(SocketHandle s, const void* buffer, size_t count, int& error) {
     for (;;) {
         ssize_t n = ::send(Fd(s), buffer, count, MSG_NOSIGNAL);

@@ -265,6 +265,16 @@ int64_t SocketRecv(SocketHandle s, void* buffer, size_t count, int& error) {
     return n;
 }
 
+int64_t SocketRecvNoWait(SocketHandle s, void* buffer, size_t count, int& error) {
+    int rc = WaitFor(s, false, 0, error);
+    if (rc < 0) return -1;
+    if (rc == 0) {
+        error = WSAEWOULDBLOCK;
+        return -1;
+    }
+    return SocketRecv(s, buffer, count, error);
+}
+
 int64_t SocketSend(SocketHandle s, const void* buffer, size_t count, int& error) {
     int n = Api().send(Sock(s), static_cast<const char*>(buffer),
                        static_cast<int>(count > 0x7fffffff ? 0x7fffffff : count), 0);

@@ -26,6 +26,9 @@ class ReplayHandler : public net::TNetIOHandlerStack {
         FAt += n;
         return static_cast<int64_t>(n);
     }
+    int64_t TryRecv(uint8_t* buffer, size_t count, int& error) override {
+        return Recv(buffer, count, error);
+    }
     int64_t Send(const uint8_t*, size_t count, int&) override {
         return static_cast<int64_t>(count);
     }
