@@ -35,6 +35,7 @@ for _ in $(seq 1 50); do
 done
 cat > "$work/nginx/nginx.conf" <<CONF
 daemon off;
+$nginx_user
 worker_processes 1;
 pid $work/nginx/nginx.pid;
 error_log $work/nginx/error.log;

@@ -10,7 +10,7 @@
 set -euo pipefail
 
 work=$1
-netget=$2
+netget=$(realpath "$2")
 runner=${3:-}
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -52,8 +52,13 @@ wait_listening() {
 }
 
 http_port=$(free_port)
+# Workers started by root would run as an unprivileged user that may not
+# reach a work folder below a private home; keep them as the caller.
+nginx_user=""
+[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
 cat > nginx/nginx.conf <<CONF
 daemon off;
+$nginx_user
 worker_processes 1;
 pid $work/nginx/nginx.pid;
 error_log $work/nginx/logs/error.log;
