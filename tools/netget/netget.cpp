@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
     };
 
     for (const Job& job : jobs) {
-        current = job.Output;
+        current = platform::ExtractFileName(job.Output);
         std::unique_ptr<rtl::TFileStream> file;
         try {
             file = std::make_unique<rtl::TFileStream>(job.Output, rtl::fmCreate);

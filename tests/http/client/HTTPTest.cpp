@@ -100,6 +100,18 @@ TEST(RequestHead, ThroughAProxyTheRequestLineCarriesTheAbsoluteUrl) {
     EXPECT_EQ(proxy.Connections(), 1) << "keep-alive carries all three";
 }
 
+TEST(RequestHead, IPv6LiteralIsBracketedInTheHostHeader) {
+    ScriptedServer server({{ReadRequest(), Send(Ok("six")), WaitForClose()}},
+                          platform::SocketFamily::IPv6);
+    Client c;
+    EXPECT_EQ(c.Fetch(server.Url("/v6")), "six");
+    c.Disconnect();
+    server.Wait();
+    const std::string request = server.Requests().at(0);
+    EXPECT_EQ(request.substr(0, request.find("\r\n" + kAccept)),
+              "GET /v6 HTTP/1.1\r\nHost: [::1]:" + std::to_string(server.Port()));
+}
+
 TEST(RequestHead, ProxyPortZeroFailsBeforeAnyTraffic) {
     ScriptedServer server({{ReadRequest()}});
     Client c;

@@ -7,10 +7,12 @@ namespace testing_support {
 
 using namespace platform;
 
-ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts)
+ScriptedServer::ScriptedServer(std::vector<ConnectionScript> scripts, SocketFamily family)
     : FScripts(std::move(scripts)) {
     int error = 0;
-    FListener = SocketListen(SocketFamily::IPv4, "127.0.0.1", 0, 8, error);
+    const bool v6 = family == SocketFamily::IPv6;
+    FHost = v6 ? "[::1]" : "127.0.0.1";
+    FListener = SocketListen(family, v6 ? "::1" : "127.0.0.1", 0, 8, error);
     if (FListener == kInvalidSocket)
         throw std::runtime_error("listen failed: " + std::to_string(error));
     FPort = SocketLocalPort(FListener);
@@ -24,7 +26,7 @@ ScriptedServer::~ScriptedServer() {
 }
 
 std::string ScriptedServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(FPort) + path;
+    return "http://" + FHost + ":" + std::to_string(FPort) + path;
 }
 
 std::vector<std::string> ScriptedServer::Requests() {

@@ -45,7 +45,8 @@ inline ServerStep WaitForClose(int ms = 5000) {
 
 class ScriptedServer {
   public:
-    explicit ScriptedServer(std::vector<ConnectionScript> scripts);
+    explicit ScriptedServer(std::vector<ConnectionScript> scripts,
+                            platform::SocketFamily family = platform::SocketFamily::IPv4);
     ~ScriptedServer();
 
     uint16_t Port() const { return FPort; }
@@ -62,6 +63,7 @@ class ScriptedServer {
     std::vector<ConnectionScript> FScripts;
     platform::SocketHandle FListener = platform::kInvalidSocket;
     uint16_t FPort = 0;
+    std::string FHost;
     std::thread FThread;
     std::atomic<bool> FStop{false};
     std::atomic<int> FConnections{0};
