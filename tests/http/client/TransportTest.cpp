@@ -1,6 +1,7 @@
 // The TCP client and its I/O handler against a scripted loopback server.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -317,4 +318,30 @@ TEST(Work, NestedBracketsFireOnceAndTargetsReceiveTheCalls) {
     inner.EndWork(TWorkMode::wmRead); // unbalanced: ignored
     EXPECT_EQ(log.Events, (std::vector<std::string>{"Rbegin 10", "R4", "R10", "Rend"}));
     EXPECT_EQ(outer.WorkLevel(TWorkMode::wmRead), 0);
+}
+
+TEST(Connect, BoundedConnectTimesOut) {
+    // A listener that never accepts: once its queue is full, further
+    // connection attempts get no answer.
+    int error = 0;
+    platform::SocketHandle listener =
+        platform::SocketListen(platform::SocketFamily::IPv4, "127.0.0.1", 0, 0, error);
+    ASSERT_NE(listener, platform::kInvalidSocket);
+    std::vector<std::unique_ptr<Client>> fillers;
+    bool timedOut = false;
+    for (int i = 0; i < 8 && !timedOut; ++i) {
+        auto c = std::make_unique<Client>(platform::SocketLocalPort(listener));
+        c->ConnectTimeout = 300;
+        try {
+            c->Connect();
+        } catch (const ENetConnectTimeout& e) {
+            EXPECT_EQ(e.Message(), "Connect timed out.");
+            EXPECT_FALSE(c->Connected());
+            timedOut = true;
+        }
+        fillers.push_back(std::move(c));
+    }
+    EXPECT_TRUE(timedOut);
+    fillers.clear();
+    platform::SocketClose(listener);
 }
