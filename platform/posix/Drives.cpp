@@ -1,0 +1,14 @@
+#include "platform/Drives.h"
+
+namespace platform {
+
+// POSIX file systems have one root and no drive letters.
+std::vector<DriveInfo> ListDrives() {
+    return {};
+}
+
+char CurrentDrive() {
+    return 0;
+}
+
+} // namespace platform

@@ -1,0 +1,39 @@
+#pragma once
+// The program's application object: the title used by message boxes, COM on
+// the GUI thread, the main form and the message loop.
+#include <windows.h>
+#include <memory>
+#include <string>
+
+namespace setup {
+
+class TfrmMain;
+
+class TApplication {
+  public:
+    std::string Title;
+
+    TApplication() = default;
+    ~TApplication();
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
+
+    // Initialises COM (OLE) for the GUI thread and registers the common
+    // controls. Returns false when COM could not be initialised.
+    bool Initialize();
+    // Creates the main form.
+    void CreateForm();
+    // Shows the main form and handles messages until it is closed.
+    int Run();
+
+    // The window of the form that is active now, or null when none is.
+    HWND ActiveFormHandle() const;
+
+  private:
+    bool FOleInitialized = false;
+    std::unique_ptr<TfrmMain> FMainForm;
+};
+
+extern TApplication Application;
+
+} // namespace setup

@@ -1,0 +1,118 @@
+#pragma once
+// The wizard form frmMain: the window, its pages and controls, and the
+// handlers of its buttons. Navigation rules live in TWizard; this class builds
+// the windows and keeps them showing the wizard's state.
+#include <windows.h>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "setup/Wizard.h"
+#include "widgets/UiDriveCombo.h"
+#include "widgets/UiValidateEdit.h"
+
+namespace setup {
+
+class TfrmMain {
+  public:
+    // Creates the (hidden) window with all its controls, scaled from the
+    // design resolution to the screen's, then runs FormCreate.
+    TfrmMain();
+    ~TfrmMain();
+    TfrmMain(const TfrmMain&) = delete;
+    TfrmMain& operator=(const TfrmMain&) = delete;
+
+    HWND Handle() const { return FHandle; }
+    void Show();
+    // Closes the form; for the main form this ends the program.
+    void Close();
+
+    // Keyboard navigation between the controls in their tab order; true when
+    // the message was handled and must not be dispatched.
+    bool PreTranslateMessage(MSG& msg);
+
+    // Handlers.
+    void FormCreate();
+    void btNEXTClick();
+    void btCANCELClick();
+    void btFINISHClick();
+
+    // The installation run started by Next on the ProxySettings page.
+    void RunInstallation();
+
+    TWizard Wizard;
+    ui::TUiDriveCombo InstallDrive;
+    ui::TUiValidateEdit PROXY_POORT;
+
+    // Windows of the controls.
+    HWND Image1 = nullptr, UiSpeedBar1 = nullptr, Notebook1 = nullptr;
+    HWND btFINISH = nullptr, btCANCEL = nullptr, btNEXT = nullptr;
+    HWND Pages[WizardPageCount] = {};
+    HWND rbNEDERLANDS = nullptr, rbFRANS = nullptr, rbENGELS = nullptr, rbDUITS = nullptr;
+    HWND rbITALIAANS = nullptr, rbSPAANS = nullptr;
+    HWND InstallDriveWnd = nullptr;
+    HWND PROXY_USE = nullptr, PROXY_SERVER = nullptr, PROXY_POORTWnd = nullptr;
+    HWND ProgressBar = nullptr;
+    HWND rbSERVER = nullptr, rbWORKSTATION = nullptr, GegevensLocatie = nullptr;
+    HWND Label23 = nullptr;
+
+  private:
+    static void RegisterWindowClasses(HBRUSH background);
+    static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    void HandleCommand(int id, int code, HWND control);
+    HBRUSH ControlColor(HDC dc, HWND control);
+
+    void CreateFonts();
+    void CreateFormWindow();
+    void CreateButtonBar();
+    void CreatePages();
+    void CreatePage0(HWND page);
+    void CreatePage1(HWND page);
+    void CreatePage2(HWND page);
+    void CreatePage3(HWND page);
+    void CreatePage4(HWND page);
+    void CreatePage5(HWND page);
+    void CreatePage6(HWND page);
+    void CreatePage7(HWND page);
+    void CreatePage8(HWND page);
+
+    // Creates a child; the place is given at the design resolution.
+    HWND AddControl(HWND parent, const wchar_t* cls, const std::string& text, DWORD style,
+                    DWORD exStyle, int id, int left, int top, int width, int height, HFONT font,
+                    int tabOrder = -1, void* param = nullptr);
+    HWND AddPanel(HWND parent, const wchar_t* cls, const std::string& text, int id, int left,
+                  int top, int width, int height, int tabOrder);
+    // A label sized to its text.
+    HWND AddLabel(HWND page, const std::string& text, int left, int top, HFONT font = nullptr,
+                  int id = 0);
+    HWND AddTitle(HWND page, const std::string& text);
+    // A label of fixed size whose text wraps at its width.
+    HWND AddWrappingLabel(HWND page, const std::string& text, int left, int top, int width,
+                          int height, HFONT font = nullptr, int id = 0);
+
+    int Scale(int designPixels) const;
+    void ApplyState();
+    void SyncDriveList();
+    void SyncPortField();
+    void RestoreFocus();
+    std::vector<HWND> TabSequence() const;
+    void CollectTabStops(HWND container, std::vector<HWND>& out) const;
+
+    HWND FHandle = nullptr;
+    int FPixelsPerInch = 96;
+    HFONT FFont = nullptr, FTitleFont = nullptr, FBarFont = nullptr, FRedFont = nullptr;
+    HBRUSH FWhiteBrush = nullptr;
+    int FNextLabelId;
+    int FShownPage = -1;
+    bool FFinishInFront = false;
+    bool FSyncing = false;
+    HWND FLastFocus = nullptr;
+    // Children of each container in their tab order.
+    std::map<HWND, std::vector<std::pair<int, HWND>>> FTabOrders;
+};
+
+extern TfrmMain* frmMain;
+
+} // namespace setup

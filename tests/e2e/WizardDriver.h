@@ -1,0 +1,101 @@
+#pragma once
+// Drives a running Setup.exe from another process, the way a user would:
+// finds its windows, presses buttons, answers its dialogs and reads what is
+// shown. Controls are found by the ids of setup/ControlIds.h.
+#include <windows.h>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+// Setup.exe started as a child process; ended when the object goes.
+class TSetupProcess {
+  public:
+    explicit TSetupProcess(const std::string& exePath);
+    ~TSetupProcess();
+    TSetupProcess(const TSetupProcess&) = delete;
+    TSetupProcess& operator=(const TSetupProcess&) = delete;
+
+    bool Started() const { return FInfo.hProcess != nullptr; }
+    DWORD Id() const { return FInfo.dwProcessId; }
+    // Waits for the process to end; true when it did within the time.
+    bool WaitForExit(DWORD milliseconds);
+
+  private:
+    PROCESS_INFORMATION FInfo{};
+};
+
+enum class TFront { Next, Finish, Unknown };
+enum class TAnswer { Yes, No, Escape, Close, Enter };
+
+// A snapshot of the wizard form as the user sees it.
+struct TWizardView {
+    int Page = -1; // the one visible page, -1 when none or several are
+    bool NextEnabled = false;
+    bool CancelVisible = false;
+    TFront Front = TFront::Unknown;
+    int Progress = -1;
+    std::string DriveText; // the drive list's shown text
+    std::string PortText;
+    HCURSOR Cursor = nullptr; // the cursor over the form's page area
+
+    bool SameAs(const TWizardView& o) const;
+};
+
+class TWizardForm {
+  public:
+    // Waits for the form "Programma - Setup" of the given process (0: any).
+    static TWizardForm Find(DWORD processId, DWORD timeoutMs);
+
+    HWND Handle() const { return FHandle; }
+    explicit operator bool() const { return FHandle != nullptr; }
+
+    HWND Button(int id) const;
+    HWND PageWindow(int index) const;
+    HWND PageControl(int page, int id) const;
+    TWizardView Read() const;
+    // Presses a button (BM_CLICK) without waiting for what it starts, so a
+    // modal dialog it opens can be answered.
+    void Click(int buttonId) const;
+    // Waits until the given page is the visible one.
+    bool WaitForPage(int index, DWORD timeoutMs) const;
+    // Closes the form with its title-bar close button.
+    void CloseByTitleBar() const;
+    // Presses a key on the control that has the keyboard focus and waits
+    // (up to a second) for the focus to move.
+    void PressKey(WPARAM vk) const;
+    // The window with the keyboard focus, null when none.
+    HWND FocusedWindow() const;
+    // Control id of the window with the keyboard focus, 0 when none.
+    int FocusedControlId() const;
+    // Waits until the form's thread has handled everything sent before.
+    void Sync() const;
+
+  private:
+    HWND FHandle = nullptr;
+};
+
+std::ostream& operator<<(std::ostream& os, TFront f);
+std::ostream& operator<<(std::ostream& os, TAnswer a);
+
+// A dialog or message box of the given process.
+struct TDialog {
+    HWND Handle = nullptr;
+    std::string Caption;
+    std::string Text;                 // the message text
+    std::vector<std::string> Buttons; // captions, left to right
+    HWND DefaultButton = nullptr;
+    explicit operator bool() const { return Handle != nullptr; }
+};
+
+// Waits for a visible dialog window (class #32770) of the process.
+TDialog WaitForDialog(DWORD processId, DWORD timeoutMs);
+// Answers it and waits until it is gone.
+bool Answer(const TDialog& dialog, TAnswer answer, DWORD timeoutMs);
+
+std::string WindowText(HWND wnd);
+// A string resource of an executable file, read from its string table.
+std::string StringResourceOf(const std::string& exePath, unsigned id);
+
+} // namespace e2e

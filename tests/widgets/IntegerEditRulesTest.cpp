@@ -1,0 +1,49 @@
+#include <gtest/gtest.h>
+
+#include "widgets/IntegerEditRules.h"
+
+using ui::TUiIntegerEditRules;
+
+TEST(IntegerEditRules, OnlyDigitsAndLeadingSignsCanBeTyped) {
+    for (char16_t ch : u"0123456789") {
+        if (!ch) break;
+        EXPECT_TRUE(TUiIntegerEditRules::AcceptChar(ch, u"12", 1, false));
+    }
+    for (char16_t ch : u"a .,e\u00A0\u20AC") {
+        if (!ch) break;
+        EXPECT_FALSE(TUiIntegerEditRules::AcceptChar(ch, u"12", 2, false)) << int(ch);
+    }
+    EXPECT_TRUE(TUiIntegerEditRules::AcceptChar(u'\b', u"12", 2, false)) << "Backspace always passes";
+}
+
+TEST(IntegerEditRules, MinusOnlyFirstAndOnlyOnceUnlessSelectionReplacesIt) {
+    EXPECT_TRUE(TUiIntegerEditRules::AcceptChar(u'-', u"80", 0, false));
+    EXPECT_FALSE(TUiIntegerEditRules::AcceptChar(u'-', u"80", 1, false)) << "not inside the number";
+    EXPECT_FALSE(TUiIntegerEditRules::AcceptChar(u'-', u"-80", 0, false)) << "not twice";
+    EXPECT_TRUE(TUiIntegerEditRules::AcceptChar(u'-', u"-80", 0, true)) << "whole text selected";
+    EXPECT_TRUE(TUiIntegerEditRules::AcceptChar(u'+', u"80", 0, false));
+    EXPECT_FALSE(TUiIntegerEditRules::AcceptChar(u'+', u"+80", 0, false));
+}
+
+TEST(IntegerEditRules, PastedTextKeepsOnlyWhatCouldBeTyped) {
+    EXPECT_EQ(TUiIntegerEditRules::Filter(u"80a80"), u"8080");
+    EXPECT_EQ(TUiIntegerEditRules::Filter(u"-8-0"), u"-80");
+    EXPECT_EQ(TUiIntegerEditRules::Filter(u" 1 2 "), u"12");
+    EXPECT_EQ(TUiIntegerEditRules::Filter(u"8.080,5"), u"80805");
+}
+
+TEST(IntegerEditRules, ValueIsZeroForEmptySignOnlyOrOutOfRangeText) {
+    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u""), 0);
+    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u"-"), 0);
+    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u"70000"), 70000) << "no upper limit";
+    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u"-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u"9223372036854775808"), 0);
+    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u"+-80"), 0);
+}
+
+TEST(IntegerEditRules, FormattingShowsTheDecimalValue) {
+    EXPECT_EQ(TUiIntegerEditRules::Formatted(u""), u"0");
+    EXPECT_EQ(TUiIntegerEditRules::Formatted(u"+8080"), u"8080");
+    EXPECT_EQ(TUiIntegerEditRules::Formatted(u"0080"), u"80");
+    EXPECT_EQ(TUiIntegerEditRules::Formatted(u"-007"), u"-7");
+}

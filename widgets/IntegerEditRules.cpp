@@ -1,0 +1,39 @@
+#include "widgets/IntegerEditRules.h"
+
+#include "runtime/Format.h"
+
+namespace ui {
+
+bool TUiIntegerEditRules::AcceptChar(char16_t ch, std::u16string_view text, size_t caret, bool hasSelection) {
+    if (ch < 32) return true; // Backspace and the other control characters
+    if (kCheckChars.find(ch) != std::u16string_view::npos) return true;
+    // A sign may only start the text, and only once (unless the selection,
+    // which it replaces, may hold the other one).
+    if ((ch == u'+' || ch == u'-') && caret == 0)
+        return text.find(ch) == std::u16string_view::npos || hasSelection;
+    return false;
+}
+
+std::u16string TUiIntegerEditRules::Filter(std::u16string_view text) {
+    std::u16string kept;
+    for (char16_t ch : text)
+        if (AcceptChar(ch, kept, kept.size(), false)) kept += ch;
+    return kept;
+}
+
+int64_t TUiIntegerEditRules::AsInteger(std::u16string_view text) {
+    std::string ascii;
+    for (char16_t ch : text) {
+        if (ch > 127) return 0;
+        ascii += static_cast<char>(ch);
+    }
+    int64_t value = 0;
+    return rtl::TryStrToInt64(ascii, value) ? value : 0;
+}
+
+std::u16string TUiIntegerEditRules::Formatted(std::u16string_view text) {
+    std::string digits = rtl::IntToStr(AsInteger(text));
+    return std::u16string(digits.begin(), digits.end());
+}
+
+} // namespace ui
