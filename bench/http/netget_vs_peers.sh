@@ -33,6 +33,10 @@ for _ in $(seq 1 50); do
     port=$((20000 + RANDOM % 30000))
     (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
 done
+# Workers started by root would run as an unprivileged user that may not
+# reach the work folder; keep them as the caller.
+nginx_user=""
+[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
 cat > "$work/nginx/nginx.conf" <<CONF
 daemon off;
 $nginx_user
