@@ -8,6 +8,7 @@
 
 #include "archive/UnZipper.h"
 #include "http/NetHTTP.h"
+#include "translation/Translator.h"
 
 namespace setup {
 
@@ -18,10 +19,14 @@ inline constexpr const char* SInstallUserAgent = "Mozilla/4.0 (compatible; MSIE 
 inline constexpr const char* SInstallAccept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 
 // Message texts (Dutch; they pass through gettext).
-inline constexpr const char* SHTTPError = "HTTP Error:";
+// TRANSLATORS: prefix of the error shown when the download server answers with an error status
+inline constexpr const char* SHTTPError = translator::gettext_noop("HTTP Error:");
+// TRANSLATORS: the download's URL, the bytes received and the bytes the server announced
 inline constexpr const char* SDownloadIncomplete =
-    "De download van %s is onvolledig: %s van de %s bytes zijn ontvangen.";
-inline constexpr const char* SEntryNotUnpacked = "Het bestand \"%s\" uit %s kon niet worden uitgepakt: %s";
+    translator::gettext_noop("De download van %s is onvolledig: %s van de %s bytes zijn ontvangen.");
+// TRANSLATORS: the entry's name, the archive's file name and the reason
+inline constexpr const char* SEntryNotUnpacked =
+    translator::gettext_noop("Het bestand \"%s\" uit %s kon niet worden uitgepakt: %s");
 
 inline constexpr const char* STargetFolderName = "TORVELINNEW";
 inline constexpr const char* SSettingsFileName = "SETUP.INI";
