@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# The installation end to end under Wine with real servers:
+#   run-install-e2e.sh SOURCE_DIR BUILD_DIR TEST_EXE SETUP_EXE
+# A private Wine prefix (drive letters only for folders in the build tree,
+# HOME private), nginx serving a work folder on the base URL Setup.exe was
+# built with, tinyproxy as the proxy. Where the system allows it, the whole
+# run gets a network namespace of its own, so its loopback ports cannot meet
+# another server on this machine.
+set -euo pipefail
+src=$1 build=$2 test_exe=$3 setup_exe=$4
+
+if [ -z "${INSTALL_E2E_NETNS:-}" ] && command -v unshare >/dev/null && command -v ip >/dev/null; then
+    ns_flags=-n
+    [ "$(id -u)" -eq 0 ] || ns_flags=-rn
+    if unshare $ns_flags true 2>/dev/null; then
+        export INSTALL_E2E_NETNS=1
+        exec unshare $ns_flags bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+    fi
+fi
+
+. "$src/scripts/wine-env.sh"
+. "$src/scripts/wine-gui.sh"
+work=$build/install-e2e
+wine_env_init "$work/wine" "$src" "$build"
+# No drive letter may lead outside the build tree.
+for d in "$WINEPREFIX"/dosdevices/?:; do
+    case ${d##*/} in c: | b: | s:) ;; *) rm -f "$d" ;; esac
+done
+wine_link_fonts
+wine_virtual_desktop 1024x768
+
+# Where Setup.exe downloads from: the build's base URL, a loopback one.
+base_url=$(sed -n 's/^SETUP_DOWNLOAD_BASE_URL:[A-Z]*=//p' "$build/CMakeCache.txt")
+base_url=${base_url:-http://127.0.0.1:8731/}
+case $base_url in
+http://127.0.0.1:*/) port=${base_url#http://127.0.0.1:} port=${port%/} ;;
+*) echo "install_e2e: the base URL $base_url is not a loopback address" >&2; exit 1 ;;
+esac
+
+free_port() {
+    local p
+    for p in $(seq "$1" $(($1 + 200))); do
+        (exec 3<>/dev/tcp/127.0.0.1/"$p") 2>/dev/null || { echo "$p"; return; }
+    done
+    return 1
+}
+wait_port() {
+    local _
+    for _ in $(seq 100); do
+        (exec 3<>/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0
+        sleep 0.1
+    done
+    echo "install_e2e: nothing listens on port $1" >&2
+    return 1
+}
+
+rm -rf "$work/www" "$work/archives" "$work/shots" "$work/logs" "$work/Torvelin.lnk"
+mkdir -p "$work/www/zividezeru/Files" "$work/www/modes" "$work/archives" "$work/shots" "$work/logs" "$work/tmp"
+cp "$build/demo/www/zividezeru/Files/main.zip" "$build/demo/www/zividezeru/Files/upgrade.zip" "$work/archives/"
+# nginx workers started by root run as an unprivileged user unless told.
+chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
+nginx_user=
+[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
+
+# The archives' location answers by marker files the tests create:
+# modes/main.204 makes main.zip answer 204, modes/main.slow sends it slowly.
+cat >"$work/nginx.conf" <<EOF
+$nginx_user
+worker_processes 1;
+daemon off;
+pid $work/nginx.pid;
+error_log $work/logs/nginx-error.log warn;
+events { worker_connections 64; }
+http {
+    access_log $work/logs/nginx-access.log;
+    client_body_temp_path $work/tmp;
+    proxy_temp_path $work/tmp;
+    fastcgi_temp_path $work/tmp;
+    uwsgi_temp_path $work/tmp;
+    scgi_temp_path $work/tmp;
+    types { application/zip zip; }
+    default_type application/octet-stream;
+    server {
+        listen 127.0.0.1:$port;
+        root $work/www;
+        location = /zividezeru/Files/main.zip {
+            if (-f $work/www/modes/main.204) { return 204; }
+            if (-f $work/www/modes/main.slow) { set \$limit_rate 120k; }
+        }
+        location / { }
+    }
+}
+EOF
+proxy_port=$(free_port $((port + 3)))
+cat >"$work/tinyproxy.conf" <<EOF
+Port $proxy_port
+Listen 127.0.0.1
+Allow 127.0.0.1
+Timeout 30
+MaxClients 8
+LogFile "$work/tinyproxy.log"
+LogLevel Info
+PidFile "$work/tinyproxy.pid"
+EOF
+[ "$(id -u)" -eq 0 ] && printf 'User root\nGroup root\n' >>"$work/tinyproxy.conf"
+: >"$work/tinyproxy.log"
+
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+export SETUP_EXE INSTALL_E2E_WORK INSTALL_E2E_PROXY_PORT=$proxy_port
+SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
+INSTALL_E2E_WORK=$(wine_build_path "$build" "$work")
+test_win=$(wine_build_path "$build" "$test_exe")
+status=0
+
+run_pass() {
+    xvfb-run -a -s "-screen 0 1024x768x24" "$WINE_BIN" "$test_win" "$@" || status=$?
+    "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
+}
+
+# First pass: nothing listens on the base URL.
+if (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null; then
+    echo "install_e2e: port $port is taken; the refused-connection case is left out" >&2
+else
+    INSTALL_E2E_SERVER_DOWN=1 run_pass --gtest_filter='InstallTest.*'
+fi
+
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+tinyproxy_bin=$(command -v tinyproxy || echo /usr/bin/tinyproxy)
+"$nginx_bin" -p "$work" -c "$work/nginx.conf" &
+pids+=($!)
+"$tinyproxy_bin" -d -c "$work/tinyproxy.conf" >"$work/logs/tinyproxy.out" 2>&1 &
+pids+=($!)
+wait_port "$port"
+wait_port "$proxy_port"
+
+run_pass --gtest_filter='ServedInstallTest.*'
+
+# The shortcut of the successful run, read by a reader of our own platform.
+if [ -f "$work/Torvelin.lnk" ]; then
+    info=$(lnkinfo "$work/Torvelin.lnk")
+    echo "$info"
+    for want in 'Description[[:space:]]*: Torvelin$' \
+        'Working directory[[:space:]]*: C:\\TORVELINNEW\\?$' \
+        'TORVELINNEW\\TORVELIN.EXE'; do
+        grep -q "$want" <<<"$info" || { echo "install_e2e: lnkinfo shows no '$want'" >&2; status=1; }
+    done
+else
+    echo "install_e2e: the successful run left no shortcut to check" >&2
+    status=1
+fi
+
+# The pictures, for a person to look at.
+if command -v convert >/dev/null; then
+    for f in "$work"/shots/*.bmp; do
+        [ -e "$f" ] || continue
+        convert "$f" "${f%.bmp}.png" && rm -f "$f"
+    done
+fi
+ls "$work/shots"
+exit $status
