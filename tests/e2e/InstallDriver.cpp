@@ -17,7 +17,8 @@ struct Capture {
     int Width = 0, Height = 0, Stride = 0;
     std::vector<uint8_t> Bits;
     COLORREF At(int x, int y) const {
-        const uint8_t* p = &Bits[static_cast<size_t>(Height - 1 - y) * Stride + static_cast<size_t>(x) * 3];
+        const uint8_t* p =
+            &Bits[static_cast<size_t>(Height - 1 - y) * Stride + static_cast<size_t>(x) * 3];
         return RGB(p[2], p[1], p[0]);
     }
 };
@@ -41,7 +42,8 @@ bool CaptureScreen(const RECT& r, Capture& c) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    ok = ok && GetDIBits(memory, bitmap, 0, c.Height, c.Bits.data(), &info, DIB_RGB_COLORS) == c.Height;
+    ok = ok &&
+         GetDIBits(memory, bitmap, 0, c.Height, c.Bits.data(), &info, DIB_RGB_COLORS) == c.Height;
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -58,8 +60,8 @@ void Put32(std::string& out, uint32_t v) {
 }
 
 bool Near(COLORREF a, COLORREF b) {
-    return std::abs(GetRValue(a) - GetRValue(b)) < 24 && std::abs(GetGValue(a) - GetGValue(b)) < 24 &&
-           std::abs(GetBValue(a) - GetBValue(b)) < 24;
+    return std::abs(GetRValue(a) - GetRValue(b)) < 24 &&
+           std::abs(GetGValue(a) - GetGValue(b)) < 24 && std::abs(GetBValue(a) - GetBValue(b)) < 24;
 }
 
 } // namespace
@@ -84,7 +86,8 @@ bool ScreenShot(HWND window, const std::string& bmpFile) {
     Put32(bmp, static_cast<uint32_t>(c.Height));
     Put16(bmp, 1);
     Put16(bmp, 24);
-    for (int i = 0; i < 6; ++i) Put32(bmp, 0);
+    for (int i = 0; i < 6; ++i)
+        Put32(bmp, 0);
     bmp.append(reinterpret_cast<const char*>(c.Bits.data()), c.Bits.size());
     std::ofstream out(platform::win32::Wide(bmpFile).c_str(), std::ios::binary);
     out.write(bmp.data(), static_cast<std::streamsize>(bmp.size()));

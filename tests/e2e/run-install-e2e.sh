@@ -5,16 +5,21 @@
 # HOME private), nginx serving a work folder on the base URL Setup.exe was
 # built with, tinyproxy as the proxy. Where the system allows it, the whole
 # run gets a network namespace of its own, so its loopback ports cannot meet
-# another server on this machine.
+# another server on this machine, and host names are looked up in the hosts
+# file only, so an unknown name is refused at once, without asking any name
+# server.
 set -euo pipefail
 src=$1 build=$2 test_exe=$3 setup_exe=$4
 
 if [ -z "${INSTALL_E2E_NETNS:-}" ] && command -v unshare >/dev/null && command -v ip >/dev/null; then
-    ns_flags=-n
-    [ "$(id -u)" -eq 0 ] || ns_flags=-rn
+    ns_flags=-nm
+    [ "$(id -u)" -eq 0 ] || ns_flags=-rnm
     if unshare $ns_flags true 2>/dev/null; then
-        export INSTALL_E2E_NETNS=1
-        exec unshare $ns_flags bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+        export INSTALL_E2E_NETNS=$build/install-e2e/nsswitch.conf
+        mkdir -p "$build/install-e2e"
+        printf 'hosts: files\n' >"$INSTALL_E2E_NETNS"
+        exec unshare $ns_flags bash -c \
+            'ip link set lo up && mount --bind "$INSTALL_E2E_NETNS" /etc/nsswitch.conf && exec "$0" "$@"' "$0" "$@"
     fi
 fi
 
@@ -147,11 +152,15 @@ run_pass --gtest_filter='ServedInstallTest.*'
 if [ -f "$work/Torvelin.lnk" ]; then
     info=$(lnkinfo "$work/Torvelin.lnk")
     echo "$info"
-    for want in 'Description[[:space:]]*: Torvelin$' \
-        'Working directory[[:space:]]*: C:\\TORVELINNEW\\?$' \
-        'TORVELINNEW\\TORVELIN.EXE'; do
-        grep -q "$want" <<<"$info" || { echo "install_e2e: lnkinfo shows no '$want'" >&2; status=1; }
+    for want in 'Local path[[:space:]]*: C:\\TORVELINNEW\\TORVELIN\.EXE$' \
+        'Description[[:space:]]*: Torvelin$' \
+        'Working directory[[:space:]]*: C:\\TORVELINNEW\\$'; do
+        grep -qE "$want" <<<"$info" || { echo "install_e2e: lnkinfo shows no match for $want" >&2; status=1; }
     done
+    # The show command (MS-SHLLINK 2.1: the header's field at offset 60),
+    # read from the bytes: SW_SHOWNORMAL.
+    show=$(od -An -tu4 -j60 -N4 "$work/Torvelin.lnk" | tr -d ' ')
+    [ "$show" = 1 ] || { echo "install_e2e: the shortcut's show command is $show, not 1" >&2; status=1; }
 else
     echo "install_e2e: the successful run left no shortcut to check" >&2
     status=1

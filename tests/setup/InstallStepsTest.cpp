@@ -51,7 +51,8 @@ std::string BuildZip(const std::vector<ZipEntry>& entries) {
         zip += e.Name + e.Data;
 
         Put32(central, kCentralSig);
-        Put16(central, 20), Put16(central, 20), Put16(central, 0), Put16(central, 0), Put16(central, 0);
+        Put16(central, 20), Put16(central, 20), Put16(central, 0), Put16(central, 0),
+            Put16(central, 0);
         Put16(central, kDosDate1980);
         Put32(central, crc), Put32(central, size), Put32(central, size);
         Put16(central, static_cast<uint32_t>(e.Name.size()));
@@ -63,18 +64,22 @@ std::string BuildZip(const std::vector<ZipEntry>& entries) {
     zip += central;
     Put32(zip, kEndSig);
     Put16(zip, 0), Put16(zip, 0);
-    Put16(zip, static_cast<uint32_t>(entries.size())), Put16(zip, static_cast<uint32_t>(entries.size()));
+    Put16(zip, static_cast<uint32_t>(entries.size())),
+        Put16(zip, static_cast<uint32_t>(entries.size()));
     Put32(zip, static_cast<uint32_t>(central.size())), Put32(zip, centralOffset);
     Put16(zip, 0);
     return zip;
 }
 
-std::string Response(const std::string& statusLine, const std::string& body, const std::string& extra = "") {
+std::string Response(const std::string& statusLine, const std::string& body,
+                     const std::string& extra = "") {
     return statusLine + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
            "Connection: close\r\n\r\n" + body;
 }
 
-ConnectionScript Answer(const std::string& bytes) { return {ReadRequest(), Send(bytes), Close()}; }
+ConnectionScript Answer(const std::string& bytes) {
+    return {ReadRequest(), Send(bytes), Close()};
+}
 
 // The message an error carries, or "" when none was raised.
 template <typename F> std::string MessageOf(F&& step) {
@@ -87,10 +92,12 @@ template <typename F> std::string MessageOf(F&& step) {
 }
 
 class DownloadTest : public ::testing::Test {
-protected:
+  protected:
     DownloadTest() { setup::ConfigureHTTPClient(FHttp); }
     std::string Download(ScriptedServer& server, const std::string& file) {
-        return MessageOf([&] { setup::DownloadToFile(FHttp, server.Url("/"), "zividezeru/Files/main.zip", file); });
+        return MessageOf([&] {
+            setup::DownloadToFile(FHttp, server.Url("/"), "zividezeru/Files/main.zip", file);
+        });
     }
     net::TNetHTTP FHttp;
     TempDir FDir;
@@ -100,16 +107,20 @@ protected:
 
 TEST_F(DownloadTest, WholeBodyOf200LandsInTheFileWithTheInstallersHeaders) {
     std::string body(70000, '\0');
-    for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 + 3);
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 7 + 3);
     ScriptedServer server({Answer(Response("HTTP/1.1 200 OK", body))});
     EXPECT_EQ(Download(server, FDir.File("main.zip")), "");
     EXPECT_EQ(ReadFileBytes(FDir.File("main.zip")), body);
 
     std::vector<std::string> requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].rfind("GET /zividezeru/Files/main.zip HTTP/1.1\r\n", 0), 0u) << requests[0];
-    EXPECT_NE(requests[0].find(std::string("User-Agent: ") + setup::SInstallUserAgent + "\r\n"), std::string::npos);
-    EXPECT_NE(requests[0].find(std::string("Accept: ") + setup::SInstallAccept + "\r\n"), std::string::npos);
+    EXPECT_EQ(requests[0].rfind("GET /zividezeru/Files/main.zip HTTP/1.1\r\n", 0), 0u)
+        << requests[0];
+    EXPECT_NE(requests[0].find(std::string("User-Agent: ") + setup::SInstallUserAgent + "\r\n"),
+              std::string::npos);
+    EXPECT_NE(requests[0].find(std::string("Accept: ") + setup::SInstallAccept + "\r\n"),
+              std::string::npos);
 }
 
 TEST_F(DownloadTest, StatusOtherThan200FailsWithTheStatusLineAndKeepsWhatArrived) {
@@ -131,8 +142,9 @@ TEST_F(DownloadTest, BodyClosedBeforeItsLengthIsAnIncompleteDownload) {
     const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n";
     ScriptedServer server({{ReadRequest(), Send(head + std::string(40, 'x')), Close()}});
     std::string message = Download(server, FDir.File("main.zip"));
-    EXPECT_EQ(message, "De download van " + server.Url("/") +
-                           "zividezeru/Files/main.zip is onvolledig: 40 van de 100 bytes zijn ontvangen.");
+    EXPECT_EQ(message,
+              "De download van " + server.Url("/") +
+                  "zividezeru/Files/main.zip is onvolledig: 40 van de 100 bytes zijn ontvangen.");
     EXPECT_EQ(ReadFileBytes(FDir.File("main.zip")), std::string(40, 'x'));
 }
 
@@ -146,7 +158,8 @@ TEST_F(DownloadTest, ExistingFileIsReplacedNotOverwrittenInPlace) {
 TEST_F(DownloadTest, RefusedConnectionPassesTheClientsErrorThrough) {
     ScriptedServer unused({});
     std::string base = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/";
-    std::string message = MessageOf([&] { setup::DownloadToFile(FHttp, base, "x.zip", FDir.File("x.zip")); });
+    std::string message =
+        MessageOf([&] { setup::DownloadToFile(FHttp, base, "x.zip", FDir.File("x.zip")); });
     EXPECT_NE(message.find("10061"), std::string::npos) << message;
     EXPECT_TRUE(platform::FileExists(FDir.File("x.zip")));
 }
@@ -161,8 +174,9 @@ TEST_F(DownloadTest, FileThatCannotBeCreatedFailsBeforeAnyRequest) {
 
 TEST(UnpackArchiveTest, ExtractsFlatBesideTheArchiveAndDeletesIt) {
     TempDir dir;
-    WriteFileBytes(dir.File("main.zip"),
-                   BuildZip({{"TORVELIN.EXE", "MZ program"}, {"docs/HANDLEIDING.TXT", "lees dit"}, {"LEEG.TXT", ""}}));
+    WriteFileBytes(dir.File("main.zip"), BuildZip({{"TORVELIN.EXE", "MZ program"},
+                                                   {"docs/HANDLEIDING.TXT", "lees dit"},
+                                                   {"LEEG.TXT", ""}}));
     arc::TArcUnZipper unzipper;
     EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }), "");
     EXPECT_FALSE(platform::FileExists(dir.File("main.zip")));
@@ -186,11 +200,16 @@ TEST(UnpackArchiveTest, CorruptEntryIsReportedAfterTheOthersAreExtracted) {
                                                    {"Z.TXT", "last"}}));
     arc::TArcUnZipper unzipper;
     bool callerHandlerCalled = false;
-    unzipper.OnProcessItemFailure = [&](arc::TArcArchiveItem&, arc::TArcProcessType, arc::TArcErrorClass, int,
+    unzipper.OnProcessItemFailure = [&](arc::TArcArchiveItem&, arc::TArcProcessType,
+                                        arc::TArcErrorClass, int,
                                         const std::string&) { callerHandlerCalled = true; };
     std::string message = MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); });
-    EXPECT_EQ(message.rfind("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ", 0), 0u) << message;
-    EXPECT_GT(message.size(), std::string("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ").size());
+    EXPECT_EQ(
+        message.rfind("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ", 0), 0u)
+        << message;
+    EXPECT_GT(
+        message.size(),
+        std::string("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ").size());
     EXPECT_EQ(ReadFileBytes(dir.File("A.TXT")), "first");
     EXPECT_EQ(ReadFileBytes(dir.File("Z.TXT")), "last");
     EXPECT_FALSE(platform::FileExists(dir.File("main.zip")));
