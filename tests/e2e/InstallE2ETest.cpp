@@ -19,6 +19,7 @@
 #include <shlobj.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -328,6 +329,7 @@ TEST_F(ServedInstallTest, ProgressBarRisesDuringASlowDownloadAndIsBackAtZeroAfte
     // the screen, as the user sees it.
     std::vector<double> seen;
     bool shot = false, hourglass = false;
+    int samples = 0;
     DWORD start = GetTickCount();
     while (GetTickCount() - start < kRunMs && !IsWindowVisible(FForm.PageWindow(7)) &&
            !WaitForDialog(FProcess->Id(), 0)) {
@@ -335,6 +337,7 @@ TEST_F(ServedInstallTest, ProgressBarRisesDuringASlowDownloadAndIsBackAtZeroAfte
             CURSORINFO ci{sizeof ci};
             if (GetCursorInfo(&ci) && ci.hCursor != FCursorBefore) hourglass = true;
             double fill = BarFill(bar);
+            ++samples;
             if (seen.empty() || fill != seen.back()) seen.push_back(fill);
             if (!shot && fill > 0.3) {
                 ScreenShot(FForm.Handle(), Work() + "shots\\page4-installmain.bmp");
@@ -352,6 +355,8 @@ TEST_F(ServedInstallTest, ProgressBarRisesDuringASlowDownloadAndIsBackAtZeroAfte
     std::string trace;
     for (double f : seen)
         trace += std::to_string(static_cast<int>(f * 100)) + " ";
+    std::cout << "progress bar fill seen (%): " << trace << "in " << samples << " looks over "
+              << GetTickCount() - start << " ms\n";
     EXPECT_GE(rises, 3) << trace;
     EXPECT_TRUE(shot) << trace;
     EXPECT_TRUE(hourglass) << "the cursor did not change during the download";
