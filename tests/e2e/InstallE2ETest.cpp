@@ -148,6 +148,7 @@ class InstallTest : public ::testing::Test {
     void SetUp() override {
         int error = 0;
         if (platform::DirectoryExists(kTarget)) platform::DeleteTree(kTarget);
+        DeleteFileW(L"C:\\TORVELINNEW");
         ASSERT_FALSE(platform::DirectoryExists(kTarget));
         DeleteFileW(L"C:\\Torvelin.lnk");
         platform::CreateDirectoryChain(kDesktop, error);
@@ -500,6 +501,28 @@ TEST_F(ServedInstallTest, ExistingFolderAndSettingsFileKeepTheirOtherContent) {
     EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "SETUP", "TAAL"), "NLB");
     EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "SETUP", "PAD"), "D:\\DATA");
     EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "ANDERS", "X"), "1");
+}
+
+TEST_F(ServedInstallTest, TargetFolderThatCannotBeMadeFailsTheFirstDownload) {
+    // A file where the folder should be.
+    WriteFileBytes("C:\\TORVELINNEW", "in the way");
+    StartAtProxyPage();
+    Outcome o = Run();
+    const std::string prefix = "Cannot create file \"C:\\TORVELINNEW\\main.zip\". ";
+    EXPECT_EQ(o.Box.Text.rfind(prefix, 0), 0u) << o.Box.Text;
+    EXPECT_GT(o.Box.Text.size(), prefix.size()) << "no system text";
+    ExpectAbort(o, o.Box.Text);
+    DeleteFileW(L"C:\\TORVELINNEW");
+}
+
+TEST_F(ServedInstallTest, SettingsFileThatCannotBeWritten) {
+    // A folder of the settings file's name: the profile writer fails.
+    int error = 0;
+    ASSERT_TRUE(platform::CreateDirectoryChain(kTarget + "SETUP.INI", error));
+    StartAtProxyPage();
+    ExpectAbort(Run(), "Unable to write to C:\\TORVELINNEW\\SETUP.INI");
+    EXPECT_TRUE(platform::FileExists(kTarget + "TORVELIN.EXE"));
+    EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
 }
 
 TEST_F(ServedInstallTest, MissingOrEmptyDesktopValuePutsTheLinkInTheDriveRoot) {
