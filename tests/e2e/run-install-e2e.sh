@@ -19,7 +19,8 @@ if [ -z "${INSTALL_E2E_NETNS:-}" ] && command -v unshare >/dev/null && command -
         mkdir -p "$build/install-e2e"
         printf 'hosts: files\n' >"$INSTALL_E2E_NETNS"
         exec unshare $ns_flags bash -c \
-            'ip link set lo up && mount --bind "$INSTALL_E2E_NETNS" /etc/nsswitch.conf && exec "$0" "$@"' "$0" "$@"
+            'ip link set lo up && mount --bind "$INSTALL_E2E_NETNS" /etc/nsswitch.conf &&
+             INSTALL_E2E_HOSTS_ONLY=1 exec "$0" "$@"' "$0" "$@"
     fi
 fi
 
