@@ -169,8 +169,9 @@ class InstallTest : public ::testing::Test {
         if (FProcess) FProcess.reset();
     }
 
-    // Starts Setup.exe and walks it to page 3, where Next starts the run.
-    void StartAtProxyPage() {
+    // Starts Setup.exe and walks it to page 3, where Next starts the run,
+    // choosing the drive on page 2 unless it is C.
+    void StartAtProxyPage(char drive = 'C') {
         FProcess = std::make_unique<TSetupProcess>(Env("SETUP_EXE", "B:\\setup\\Setup.exe"));
         ASSERT_TRUE(FProcess->Started());
         FForm = TWizardForm::Find(FProcess->Id(), kStartMs);
@@ -181,7 +182,39 @@ class InstallTest : public ::testing::Test {
         for (int p = 1; p < 3; ++p) {
             FForm.Click(setup::idBtNext);
             ASSERT_TRUE(FForm.WaitForPage(p + 1, kStepMs));
+            if (p + 1 == 2 && drive != 'C') ASSERT_NO_FATAL_FAILURE(ChooseDrive(drive));
         }
+    }
+
+    // The drive list's entries as shown.
+    std::vector<std::string> DriveEntries() {
+        HWND combo = FForm.PageControl(2, setup::idInstallDrive);
+        std::vector<std::string> entries;
+        auto count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t text[256] = {};
+            if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 256)
+                SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            entries.push_back(Narrow(text));
+        }
+        return entries;
+    }
+
+    // Picks the entry of the drive as the user does: the selection moves and
+    // the list tells its parent.
+    void ChooseDrive(char drive) {
+        HWND combo = FForm.PageControl(2, setup::idInstallDrive);
+        std::vector<std::string> entries = DriveEntries();
+        const std::string letter = std::string(1, drive) + ":";
+        int index = -1;
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].find(letter) != std::string::npos) index = static_cast<int>(i);
+        ASSERT_GE(index, 0) << "no entry for drive " << letter;
+        SendMessageW(combo, CB_SETCURSEL, index, 0);
+        SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(setup::idInstallDrive, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+        FForm.Sync();
+        EXPECT_NE(FForm.Read().DriveText.find(letter), std::string::npos) << FForm.Read().DriveText;
     }
 
     void SetProxy(bool use, const std::string& server, const std::string& port) {
@@ -528,6 +561,24 @@ TEST_F(ServedInstallTest, SettingsFileThatCannotBeWritten) {
     ExpectAbort(Run(), "Unable to write to C:\\TORVELINNEW\\SETUP.INI");
     EXPECT_TRUE(platform::FileExists(kTarget + "TORVELIN.EXE"));
     EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
+}
+
+TEST_F(ServedInstallTest, SecondFixedDriveIsListedAndInstalledOn) {
+    const std::string target = "D:\\TORVELINNEW\\";
+    if (!platform::DirectoryExists("D:\\") || GetDriveTypeW(L"D:\\") != DRIVE_FIXED)
+        GTEST_SKIP() << "no fixed drive D: in this prefix";
+    platform::DeleteTree(target);
+    StartAtProxyPage('D');
+    std::vector<std::string> entries = DriveEntries();
+    ASSERT_EQ(entries.size(), 2u); // C: and D:, nothing removable
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(FilesIn(target), kInstalled);
+    EXPECT_FALSE(platform::DirectoryExists(kTarget));
+    EXPECT_EQ(IniValue(target + "SETUP.INI", "SETUP", "TAAL"), "NLB");
+    LinkContent link = ReadLink(kDesktop + "\\Torvelin.lnk");
+    EXPECT_EQ(link.Path, target + "TORVELIN.EXE");
+    EXPECT_EQ(link.WorkingDirectory, target);
+    platform::DeleteTree(target);
 }
 
 TEST_F(ServedInstallTest, MissingOrEmptyDesktopValuePutsTheLinkInTheDriveRoot) {

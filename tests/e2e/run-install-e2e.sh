@@ -30,8 +30,16 @@ work=$build/install-e2e
 wine_env_init "$work/wine" "$src" "$build"
 # No drive letter may lead outside the build tree (the prefix itself is in it).
 for d in "$WINEPREFIX"/dosdevices/?:; do
-    case ${d##*/} in c: | b:) ;; *) rm -f "$d" ;; esac
+    case ${d##*/} in c: | b: | d:) ;; *) rm -f "$d" ;; esac
 done
+# A second fixed drive, D:, for the drive list to offer.
+mkdir -p "$work/drive-d"
+ln -sfn "$work/drive-d" "$WINEPREFIX/dosdevices/d:"
+if [ ! -f "$WINEPREFIX/.drive-d-fixed" ]; then
+    DISPLAY= "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null 2>&1
+    "$WINESERVER_BIN" -w
+    touch "$WINEPREFIX/.drive-d-fixed"
+fi
 wine_link_fonts
 wine_virtual_desktop 1024x768
 
