@@ -134,8 +134,10 @@ INSTALL_E2E_WORK=$(wine_build_path "$build" "$work")
 test_win=$(wine_build_path "$build" "$test_exe")
 status=0
 
+# Displays from :140 up, apart from the ones other test scripts start at
+# (:99), so that two of them started at once do not pick the same number.
 run_pass() {
-    xvfb-run -a -s "-screen 0 1024x768x24" "$WINE_BIN" "$test_win" "$@" || status=$?
+    xvfb-run -a -n 140 -s "-screen 0 1024x768x24" "$WINE_BIN" "$test_win" "$@" || status=$?
     "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
 }
 
