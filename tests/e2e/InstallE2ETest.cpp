@@ -1,0 +1,653 @@
+// The installation run of Setup.exe under Wine against real servers: nginx
+// serves the archives (its answers switched by marker files), tinyproxy is
+// the proxy, and a scripted server of the test plays a proxy whose answer is
+// cut short. Each test cleans the target folder, the served files and the
+// registry value first, drives the wizard to page 3, presses Next and checks
+// what the run left behind and what the form shows.
+//
+// run-install-e2e.sh prepares the work folder and the servers and passes:
+//   SETUP_EXE                 Setup.exe (B: path)
+//   INSTALL_E2E_WORK          the work folder (B: path): www\, archives\, shots\
+//   INSTALL_E2E_PROXY_PORT    tinyproxy's port; its log is work\tinyproxy.log
+//   INSTALL_E2E_SERVER_DOWN   set when no server listens on the base URL
+//   INSTALL_E2E_HOSTS_ONLY    set when host names are looked up in the hosts
+//                             file only
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <aclapi.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "ScriptedServer.h"
+#include "platform/Files.h"
+#include "platform/win32/Wide.h"
+#include "setup/ControlIds.h"
+#include "tests/TestSupport.h"
+#include "tests/e2e/InstallDriver.h"
+#include "tests/e2e/WizardDriver.h"
+
+using namespace e2e;
+using platform::win32::Narrow;
+using platform::win32::Wide;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
+
+namespace {
+
+constexpr DWORD kStartMs = 20000, kStepMs = 5000, kRunMs = 60000;
+const std::string kTarget = "C:\\TORVELINNEW\\";
+const std::string kDesktop = "C:\\E2EDESKTOP";
+const std::string kBaseURL = "http://127.0.0.1:8731/";
+constexpr const char* kShellFolders =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::string Env(const char* name, const char* fallback = "") {
+    const char* v = std::getenv(name);
+    return v ? v : fallback;
+}
+std::string Work() {
+    return Env("INSTALL_E2E_WORK", "B:\\install-e2e") + "\\";
+}
+std::string Served(const std::string& name) {
+    return Work() + "www\\zividezeru\\Files\\" + name;
+}
+std::string Marker(const std::string& name) {
+    return Work() + "www\\modes\\" + name;
+}
+
+void Copy(const std::string& from, const std::string& to) {
+    ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from << " -> " << to;
+}
+
+// The files of the target folder, names only, sorted.
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Wide(folder + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string n = Narrow(fd.cFileName);
+        if (n != "." && n != "..") names.push_back(n);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string IniValue(const std::string& file, const std::string& section, const std::string& key) {
+    wchar_t buffer[256];
+    GetPrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), L"<none>", buffer, 256,
+                             Wide(file).c_str());
+    return Narrow(buffer);
+}
+
+HKEY OpenShellFolders(REGSAM access) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, Wide(kShellFolders).c_str(), 0, access, &key) !=
+        ERROR_SUCCESS)
+        return nullptr;
+    return key;
+}
+
+void SetDesktopValue(DWORD type, const std::string& text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, Wide(kShellFolders).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    if (type == REG_NONE) {
+        RegDeleteValueW(key, L"Desktop");
+    } else if (type == REG_DWORD) {
+        DWORD v = 42;
+        RegSetValueExW(key, L"Desktop", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), sizeof v);
+    } else {
+        std::wstring w = Wide(text);
+        RegSetValueExW(key, L"Desktop", 0, type, reinterpret_cast<const BYTE*>(w.c_str()),
+                       static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
+    }
+    RegCloseKey(key);
+}
+
+struct LinkContent {
+    std::string Path, WorkingDirectory, Description;
+    bool Loaded = false;
+};
+
+LinkContent ReadLink(const std::string& file) {
+    LinkContent c;
+    IShellLinkW* link = nullptr;
+    if (CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                         reinterpret_cast<void**>(&link)) != S_OK)
+        return c;
+    IPersistFile* persist = nullptr;
+    if (link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist)) == S_OK) {
+        if (persist->Load(Wide(file).c_str(), STGM_READ) == S_OK) {
+            c.Loaded = true;
+            wchar_t buffer[MAX_PATH * 2];
+            if (link->GetPath(buffer, MAX_PATH * 2, nullptr, SLGP_RAWPATH) == S_OK)
+                c.Path = Narrow(buffer);
+            if (link->GetWorkingDirectory(buffer, MAX_PATH * 2) == S_OK)
+                c.WorkingDirectory = Narrow(buffer);
+            if (link->GetDescription(buffer, MAX_PATH * 2) == S_OK) c.Description = Narrow(buffer);
+        }
+        persist->Release();
+    }
+    link->Release();
+    return c;
+}
+
+class InstallTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+
+    void SetUp() override {
+        int error = 0;
+        if (platform::DirectoryExists(kTarget)) platform::DeleteTree(kTarget);
+        DeleteFileW(L"C:\\TORVELINNEW");
+        ASSERT_FALSE(platform::DirectoryExists(kTarget));
+        DeleteFileW(L"C:\\Torvelin.lnk");
+        platform::CreateDirectoryChain(kDesktop, error);
+        DeleteFileW(Wide(kDesktop + "\\Torvelin.lnk").c_str());
+        // A link without a desktop folder lands in the root of the current drive.
+        SetCurrentDirectoryW(L"C:\\");
+
+        CreateDirectoryW(Wide(Work() + "www\\modes").c_str(), nullptr);
+        for (const char* m : {"main.204", "main.slow"})
+            DeleteFileW(Wide(Marker(m)).c_str());
+        Copy(Work() + "archives\\main.zip", Served("main.zip"));
+        Copy(Work() + "archives\\upgrade.zip", Served("upgrade.zip"));
+    }
+
+    void TearDown() override {
+        if (FProcess) FProcess.reset();
+    }
+
+    // Starts Setup.exe and walks it to page 3, where Next starts the run,
+    // choosing the drive on page 2 unless it is C.
+    void StartAtProxyPage(char drive = 'C') {
+        FProcess = std::make_unique<TSetupProcess>(Env("SETUP_EXE", "B:\\setup\\Setup.exe"));
+        ASSERT_TRUE(FProcess->Started());
+        FForm = TWizardForm::Find(FProcess->Id(), kStartMs);
+        ASSERT_TRUE(FForm) << "no wizard form";
+        RECT r;
+        GetWindowRect(FForm.PageWindow(1), &r);
+        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        for (int p = 1; p < 3; ++p) {
+            FForm.Click(setup::idBtNext);
+            ASSERT_TRUE(FForm.WaitForPage(p + 1, kStepMs));
+            if (p + 1 == 2 && drive != 'C') ASSERT_NO_FATAL_FAILURE(ChooseDrive(drive));
+        }
+    }
+
+    // The drive list's entries as shown.
+    std::vector<std::string> DriveEntries() {
+        HWND combo = FForm.PageControl(2, setup::idInstallDrive);
+        std::vector<std::string> entries;
+        auto count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            wchar_t text[256] = {};
+            if (SendMessageW(combo, CB_GETLBTEXTLEN, i, 0) < 256)
+                SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+            entries.push_back(Narrow(text));
+        }
+        return entries;
+    }
+
+    // Picks the entry of the drive as the user does: the selection moves and
+    // the list tells its parent.
+    void ChooseDrive(char drive) {
+        HWND combo = FForm.PageControl(2, setup::idInstallDrive);
+        std::vector<std::string> entries = DriveEntries();
+        const std::string letter = std::string(1, drive) + ":";
+        int index = -1;
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].find(letter) != std::string::npos) index = static_cast<int>(i);
+        ASSERT_GE(index, 0) << "no entry for drive " << letter;
+        SendMessageW(combo, CB_SETCURSEL, index, 0);
+        SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(setup::idInstallDrive, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+        FForm.Sync();
+        EXPECT_NE(FForm.Read().DriveText.find(letter), std::string::npos) << FForm.Read().DriveText;
+    }
+
+    void SetProxy(bool use, const std::string& server, const std::string& port) {
+        HWND box = FForm.PageControl(3, setup::idProxyUse);
+        bool checked = SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+        if (checked != use) SendMessageW(box, BM_CLICK, 0, 0);
+        SendMessageW(FForm.PageControl(3, setup::idProxyServer), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(Wide(server).c_str()));
+        SendMessageW(FForm.PageControl(3, setup::idProxyPoort), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(Wide(port).c_str()));
+        FForm.Sync();
+    }
+
+    // Wine's shell rewrites the Shell Folders values from its own settings
+    // when a program first asks for a shell folder (Setup.exe does while
+    // it starts): the value the run is to read is put in place just before
+    // Next, and the run itself asks the shell nothing before it reads it.
+    void PressNext() {
+        if (FSetDesktop) ASSERT_NO_FATAL_FAILURE(SetDesktopValue(FDesktopType, FDesktopText));
+        FCursorBefore = FForm.Read().Cursor;
+        FForm.Click(setup::idBtNext);
+    }
+
+    // Presses Next on page 3 and waits for the run to end: on page 7, or with
+    // an error box (answered, after a picture when asked for).
+    struct Outcome {
+        bool Finished = false; // page 7 reached without a box
+        TDialog Box;
+        bool SecondBox = false;
+    };
+    Outcome Run(const std::string& boxShot = "") {
+        Outcome o;
+        PressNext();
+        HWND einde = FForm.PageWindow(7);
+        DWORD start = GetTickCount();
+        // The form's thread is busy during the run: only what needs no
+        // message to it is looked at here.
+        while (GetTickCount() - start < kRunMs) {
+            if (IsWindowVisible(einde)) {
+                o.Finished = true;
+                break;
+            }
+            TDialog d = WaitForDialog(FProcess->Id(), 50);
+            if (d) {
+                o.Box = d;
+                if (!boxShot.empty()) ScreenShot(nullptr, Work() + "shots\\" + boxShot + ".bmp");
+                Answer(d, TAnswer::Enter, kStepMs);
+                o.SecondBox = static_cast<bool>(WaitForDialog(FProcess->Id(), 1500));
+                break;
+            }
+        }
+        FForm.Sync();
+        return o;
+    }
+
+    void ExpectSuccessPage(const Outcome& o) {
+        ASSERT_TRUE(o.Finished) << "box: " << o.Box.Caption << ": " << o.Box.Text;
+        FForm.Sync();
+        TWizardView v = FForm.Read();
+        EXPECT_EQ(v.Page, 7);
+        EXPECT_EQ(v.Front, TFront::Finish);
+        EXPECT_TRUE(v.CancelVisible);
+        EXPECT_FALSE(v.NextEnabled);
+        EXPECT_EQ(v.Progress, 0);
+        EXPECT_EQ(v.Cursor, FCursorBefore);
+    }
+
+    void ExpectAbort(const Outcome& o, const std::string& message) {
+        ASSERT_FALSE(o.Finished) << "the run ended on page 7";
+        ASSERT_TRUE(o.Box) << "no error box";
+        EXPECT_EQ(o.Box.Caption, "Setup");
+        EXPECT_EQ(o.Box.Text, message);
+        EXPECT_FALSE(o.SecondBox) << "more than one box";
+        TWizardView v = FForm.Read();
+        EXPECT_EQ(v.Page, 8);
+        EXPECT_EQ(v.Front, TFront::Finish);
+        EXPECT_FALSE(v.CancelVisible);
+        EXPECT_FALSE(v.NextEnabled);
+        EXPECT_EQ(v.Cursor, FCursorBefore);
+    }
+
+    void ExpectNothingAfterTheArchives() {
+        EXPECT_FALSE(platform::FileExists(kTarget + "SETUP.INI"));
+        EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
+    }
+
+    std::unique_ptr<TSetupProcess> FProcess;
+    TWizardForm FForm;
+    DWORD FDesktopType = REG_SZ;
+    std::string FDesktopText = kDesktop;
+    bool FSetDesktop = true;
+    HCURSOR FCursorBefore = nullptr; // the form's default cursor, read on page 3
+};
+
+const std::vector<std::string> kInstalled = {"ARTIKELEN.CSV", "HANDLEIDING.TXT", "LEESMIJ.TXT",
+                                             "SETUP.INI",     "TORVELIN.EXE",    "VERSIE.TXT"};
+
+// ---------------------------------------------------------------------------
+// No server on the base URL: these run before the script starts nginx.
+
+TEST_F(InstallTest, NoServerRefusedConnection) {
+    if (Env("INSTALL_E2E_SERVER_DOWN").empty()) GTEST_SKIP() << "the download server is running";
+    StartAtProxyPage();
+    Outcome o = Run();
+    ExpectAbort(o, "Socket Error # 10061\r\nConnection refused.");
+    EXPECT_TRUE(platform::DirectoryExists(kTarget)); // made before the download failed
+    ExpectNothingAfterTheArchives();
+}
+
+// ---------------------------------------------------------------------------
+// With nginx serving the archives.
+
+class ServedInstallTest : public InstallTest {
+  protected:
+    void SetUp() override {
+        if (!Env("INSTALL_E2E_SERVER_DOWN").empty())
+            GTEST_SKIP() << "no download server in this pass";
+        InstallTest::SetUp();
+    }
+};
+
+TEST_F(ServedInstallTest, SuccessfulRunInstallsFilesSettingsAndShortcut) {
+    StartAtProxyPage();
+    Outcome o = Run();
+    ExpectSuccessPage(o);
+    ScreenShot(FForm.Handle(), Work() + "shots\\page7-einde.bmp");
+
+    EXPECT_EQ(FilesIn(kTarget), kInstalled); // flat, both archives gone
+    EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "SETUP", "TAAL"), "NLB");
+    LinkContent link = ReadLink(kDesktop + "\\Torvelin.lnk");
+    ASSERT_TRUE(link.Loaded);
+    EXPECT_EQ(link.Path, kTarget + "TORVELIN.EXE");
+    EXPECT_EQ(link.WorkingDirectory, kTarget);
+    EXPECT_EQ(link.Description, "Torvelin");
+    // The script reads this copy natively.
+    Copy(kDesktop + "\\Torvelin.lnk", Work() + "Torvelin.lnk");
+
+    FForm.Click(setup::idBtFinish);
+    EXPECT_TRUE(FProcess->WaitForExit(kStepMs));
+}
+
+TEST_F(ServedInstallTest, ProgressBarRisesDuringASlowDownloadAndIsBackAtZeroAfter) {
+    WriteFileBytes(Marker("main.slow"), "");
+    StartAtProxyPage();
+    HWND bar = FForm.PageControl(4, setup::idProgressBar);
+    PressNext();
+    // The form handles no messages during the transfer: read the bar from
+    // the screen, as the user sees it.
+    std::vector<double> seen;
+    bool shot = false, hourglass = false;
+    int samples = 0;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kRunMs && !IsWindowVisible(FForm.PageWindow(7)) &&
+           !WaitForDialog(FProcess->Id(), 0)) {
+        if (IsWindowVisible(FForm.PageWindow(4))) {
+            CURSORINFO ci{sizeof ci};
+            if (GetCursorInfo(&ci) && ci.hCursor != FCursorBefore) hourglass = true;
+            double fill = BarFill(bar);
+            ++samples;
+            if (seen.empty() || fill != seen.back()) seen.push_back(fill);
+            if (!shot && fill > 0.3) {
+                ScreenShot(FForm.Handle(), Work() + "shots\\page4-installmain.bmp");
+                shot = true;
+            }
+        }
+        Sleep(40);
+    }
+    DeleteFileW(Wide(Marker("main.slow")).c_str());
+    ASSERT_TRUE(IsWindowVisible(FForm.PageWindow(7)));
+    // Several distinct, rising fill levels were on the screen.
+    int rises = 0;
+    for (size_t i = 1; i < seen.size(); ++i)
+        if (seen[i] > seen[i - 1]) ++rises;
+    std::string trace;
+    for (double f : seen)
+        trace += std::to_string(static_cast<int>(f * 100)) + " ";
+    std::cout << "progress bar fill seen (%): " << trace << "in " << samples << " looks over "
+              << GetTickCount() - start << " ms\n";
+    EXPECT_GE(rises, 3) << trace;
+    EXPECT_TRUE(shot) << trace;
+    EXPECT_TRUE(hourglass) << "the cursor did not change during the download";
+    FForm.Sync();
+    EXPECT_EQ(SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+    EXPECT_LT(BarFill(bar), 0.02);
+}
+
+TEST_F(ServedInstallTest, NotFoundFailsTheRunWithTheStatusLine) {
+    DeleteFileW(Wide(Served("main.zip")).c_str());
+    StartAtProxyPage();
+    Outcome o = Run("error-box");
+    // The client itself fails a 404 with the status line.
+    ExpectAbort(o, "HTTP/1.1 404 Not Found");
+    ScreenShot(FForm.Handle(), Work() + "shots\\page8-abort.bmp");
+    ExpectNothingAfterTheArchives();
+}
+
+TEST_F(ServedInstallTest, NoContentIsNotADownload) {
+    WriteFileBytes(Marker("main.204"), "");
+    StartAtProxyPage();
+    Outcome o = Run();
+    DeleteFileW(Wide(Marker("main.204")).c_str());
+    ExpectAbort(o, "HTTP Error:204: HTTP/1.1 204 No Content");
+    EXPECT_EQ(ReadFileBytes(kTarget + "main.zip"), ""); // kept, as far as written
+    ExpectNothingAfterTheArchives();
+}
+
+TEST_F(ServedInstallTest, FailingSecondArchiveLeavesTheFirstUnpacked) {
+    DeleteFileW(Wide(Served("upgrade.zip")).c_str());
+    StartAtProxyPage();
+    Outcome o = Run();
+    ExpectAbort(o, "HTTP/1.1 404 Not Found");
+    EXPECT_TRUE(platform::FileExists(kTarget + "TORVELIN.EXE"));
+    EXPECT_TRUE(platform::FileExists(kTarget + "ARTIKELEN.CSV"));
+    EXPECT_FALSE(platform::FileExists(kTarget + "main.zip"));
+    EXPECT_FALSE(platform::FileExists(kTarget + "VERSIE.TXT"));
+    ExpectNothingAfterTheArchives();
+}
+
+TEST_F(ServedInstallTest, CorruptEntryEndsOnTheAbortPageAfterExtractingTheRest) {
+    // Damage the data of the first entry of main.zip (APPNOTE 4.3.7: the
+    // data follows the 30-byte local header, the name and the extra field).
+    std::string zip = ReadFileBytes(Work() + "archives\\main.zip");
+    ASSERT_GT(zip.size(), 64u);
+    auto u16 = [&](size_t at) {
+        return static_cast<size_t>(uint8_t(zip[at]) | uint8_t(zip[at + 1]) << 8);
+    };
+    size_t nameLength = u16(26), extraLength = u16(28);
+    size_t packed = u16(18) | u16(20) << 16;
+    std::string firstName = zip.substr(30, nameLength);
+    size_t data = 30 + nameLength + extraLength;
+    for (size_t i = 0; i < 8 && i < packed; ++i)
+        zip[data + packed / 2 + i] ^= 0x5A;
+    WriteFileBytes(Served("main.zip"), zip);
+
+    StartAtProxyPage();
+    Outcome o = Run();
+    const std::string prefix =
+        "Het bestand \"" + firstName + "\" uit main.zip kon niet worden uitgepakt: ";
+    EXPECT_EQ(o.Box.Text.rfind(prefix, 0), 0u) << o.Box.Text;
+    ExpectAbort(o, o.Box.Text);
+    // The other entries of main.zip were extracted; the run stopped there.
+    EXPECT_TRUE(platform::FileExists(
+        kTarget + (firstName == "TORVELIN.EXE" ? "LEESMIJ.TXT" : "TORVELIN.EXE")));
+    EXPECT_FALSE(platform::FileExists(kTarget + "VERSIE.TXT"));
+    ExpectNothingAfterTheArchives();
+}
+
+TEST_F(ServedInstallTest, ProxyPathGoesThroughTinyproxy) {
+    std::string log = Work() + "tinyproxy.log";
+    size_t before = ReadFileBytes(log).size();
+    StartAtProxyPage();
+    SetProxy(true, "127.0.0.1", Env("INSTALL_E2E_PROXY_PORT"));
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(FilesIn(kTarget), kInstalled);
+    std::string added = ReadFileBytes(log).substr(before);
+    EXPECT_NE(added.find("GET " + kBaseURL + "zividezeru/Files/main.zip"), std::string::npos)
+        << added;
+    EXPECT_NE(added.find("GET " + kBaseURL + "zividezeru/Files/upgrade.zip"), std::string::npos)
+        << added;
+}
+
+TEST_F(ServedInstallTest, UntickedProxyBoxIgnoresTheTypedValues) {
+    std::string log = Work() + "tinyproxy.log";
+    size_t before = ReadFileBytes(log).size();
+    StartAtProxyPage();
+    SetProxy(true, "127.0.0.1", Env("INSTALL_E2E_PROXY_PORT"));
+    SetProxy(false, "no-such-host.invalid", "1");
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(FilesIn(kTarget), kInstalled);
+    EXPECT_EQ(ReadFileBytes(log).substr(before).find("zividezeru"), std::string::npos);
+}
+
+TEST_F(ServedInstallTest, TickedProxyBoxWithAnEmptyPortNeedsAPort) {
+    StartAtProxyPage();
+    SetProxy(true, "127.0.0.1", "");
+    ExpectAbort(Run(), "A Port is required");
+}
+
+TEST_F(ServedInstallTest, UnresolvableServerName) {
+    // The base URL names the loopback address; the name to resolve is the
+    // proxy's. Only where names come from the hosts file alone: no name
+    // server is ever asked.
+    if (Env("INSTALL_E2E_HOSTS_ONLY").empty())
+        GTEST_SKIP() << "host names may reach a name server here";
+    StartAtProxyPage();
+    SetProxy(true, "no-such-host.invalid", "3128");
+    ExpectAbort(Run(), "Socket Error # 11001\r\nHost not found.");
+    ExpectNothingAfterTheArchives();
+}
+
+TEST_F(ServedInstallTest, BodyCutShortIsAnIncompleteDownload) {
+    using namespace testing_support;
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n";
+    ScriptedServer proxy({{ReadRequest(), Send(head + std::string(1000, 'P')), Close()}});
+    StartAtProxyPage();
+    SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
+    ExpectAbort(
+        Run(),
+        "De download van " + kBaseURL +
+            "zividezeru/Files/main.zip is onvolledig: 1000 van de 100000 bytes zijn ontvangen.");
+    std::vector<std::string> requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].rfind("GET " + kBaseURL + "zividezeru/Files/main.zip HTTP/1.1\r\n", 0),
+              0u)
+        << requests[0];
+    EXPECT_FALSE(platform::FileExists(kTarget + "TORVELIN.EXE")); // never unpacked
+    ExpectNothingAfterTheArchives();
+}
+
+TEST_F(ServedInstallTest, ExistingFolderAndSettingsFileKeepTheirOtherContent) {
+    int error = 0;
+    ASSERT_TRUE(platform::CreateDirectoryChain(kTarget, error));
+    WriteFileBytes(kTarget + "SETUP.INI",
+                   "[SETUP]\r\nPAD=D:\\DATA\r\nTAAL=FRB\r\n[ANDERS]\r\nX=1\r\n");
+    WriteFileBytes(kTarget + "EIGEN.TXT", "mine");
+    WriteFileBytes(kTarget + "main.zip", std::string(300000, 'o')); // a stale download, replaced
+    StartAtProxyPage();
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(ReadFileBytes(kTarget + "EIGEN.TXT"), "mine");
+    EXPECT_FALSE(platform::FileExists(kTarget + "main.zip"));
+    EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "SETUP", "TAAL"), "NLB");
+    EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "SETUP", "PAD"), "D:\\DATA");
+    EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "ANDERS", "X"), "1");
+}
+
+TEST_F(ServedInstallTest, TargetFolderThatCannotBeMadeFailsTheFirstDownload) {
+    // A file where the folder should be.
+    WriteFileBytes("C:\\TORVELINNEW", "in the way");
+    StartAtProxyPage();
+    Outcome o = Run();
+    const std::string prefix = "Cannot create file \"C:\\TORVELINNEW\\main.zip\". ";
+    EXPECT_EQ(o.Box.Text.rfind(prefix, 0), 0u) << o.Box.Text;
+    EXPECT_GT(o.Box.Text.size(), prefix.size()) << "no system text";
+    ExpectAbort(o, o.Box.Text);
+    DeleteFileW(L"C:\\TORVELINNEW");
+}
+
+TEST_F(ServedInstallTest, SettingsFileThatCannotBeWritten) {
+    // A folder of the settings file's name: the profile writer fails.
+    int error = 0;
+    ASSERT_TRUE(platform::CreateDirectoryChain(kTarget + "SETUP.INI", error));
+    StartAtProxyPage();
+    ExpectAbort(Run(), "Unable to write to C:\\TORVELINNEW\\SETUP.INI");
+    EXPECT_TRUE(platform::FileExists(kTarget + "TORVELIN.EXE"));
+    EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
+}
+
+TEST_F(ServedInstallTest, SecondFixedDriveIsListedAndInstalledOn) {
+    const std::string target = "D:\\TORVELINNEW\\";
+    if (!platform::DirectoryExists("D:\\") || GetDriveTypeW(L"D:\\") != DRIVE_FIXED)
+        GTEST_SKIP() << "no fixed drive D: in this prefix";
+    platform::DeleteTree(target);
+    StartAtProxyPage('D');
+    std::vector<std::string> entries = DriveEntries();
+    ASSERT_EQ(entries.size(), 2u); // C: and D:, nothing removable
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(FilesIn(target), kInstalled);
+    EXPECT_FALSE(platform::DirectoryExists(kTarget));
+    EXPECT_EQ(IniValue(target + "SETUP.INI", "SETUP", "TAAL"), "NLB");
+    LinkContent link = ReadLink(kDesktop + "\\Torvelin.lnk");
+    EXPECT_EQ(link.Path, target + "TORVELIN.EXE");
+    EXPECT_EQ(link.WorkingDirectory, target);
+    platform::DeleteTree(target);
+}
+
+TEST_F(ServedInstallTest, MissingOrEmptyDesktopValuePutsTheLinkInTheDriveRoot) {
+    for (DWORD type : {DWORD(REG_NONE), DWORD(REG_SZ)}) {
+        SCOPED_TRACE(type == REG_NONE ? "missing" : "empty");
+        InstallTest::SetUp();
+        FDesktopType = type, FDesktopText = "";
+        StartAtProxyPage();
+        ExpectSuccessPage(Run());
+        LinkContent link = ReadLink("C:\\Torvelin.lnk");
+        EXPECT_TRUE(link.Loaded);
+        EXPECT_EQ(link.Path, kTarget + "TORVELIN.EXE");
+        EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
+        DeleteFileW(L"C:\\Torvelin.lnk");
+        FProcess.reset();
+    }
+}
+
+TEST_F(ServedInstallTest, ExpandableDesktopValueIsUsedAsStored) {
+    FDesktopType = REG_EXPAND_SZ;
+    StartAtProxyPage();
+    ExpectSuccessPage(Run());
+    EXPECT_TRUE(ReadLink(kDesktop + "\\Torvelin.lnk").Loaded);
+}
+
+TEST_F(ServedInstallTest, DesktopValueOfTheWrongType) {
+    FDesktopType = REG_DWORD;
+    StartAtProxyPage();
+    ExpectAbort(Run(), "Invalid data type for 'Desktop'");
+    EXPECT_EQ(FilesIn(kTarget), kInstalled); // everything before the shortcut is done
+}
+
+TEST_F(ServedInstallTest, ShellFoldersKeyThatCannotBeOpenedMeansNoShortcut) {
+    SetDesktopValue(REG_SZ, kDesktop);
+    FSetDesktop = false;
+    // An empty access list refuses every access to the key but to its owner,
+    // who keeps the right to change the list back.
+    HKEY key = OpenShellFolders(READ_CONTROL | WRITE_DAC);
+    ASSERT_TRUE(key);
+    DWORD size = 0;
+    RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, nullptr, &size);
+    std::vector<BYTE> saved(size);
+    ASSERT_EQ(RegGetKeySecurity(key, DACL_SECURITY_INFORMATION, saved.data(), &size),
+              ERROR_SUCCESS);
+    ACL empty;
+    InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+    SECURITY_DESCRIPTOR denied;
+    InitializeSecurityDescriptor(&denied, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&denied, TRUE, &empty, FALSE);
+    ASSERT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, &denied), ERROR_SUCCESS);
+    struct Restore {
+        HKEY Key;
+        std::vector<BYTE>& Saved;
+        ~Restore() {
+            RegSetKeySecurity(Key, DACL_SECURITY_INFORMATION, Saved.data());
+            RegCloseKey(Key);
+        }
+    } restore{key, saved};
+    HKEY probe = OpenShellFolders(KEY_ALL_ACCESS);
+    if (probe) {
+        RegCloseKey(probe);
+        GTEST_SKIP() << "this system does not refuse access to a registry key by its access list";
+    }
+
+    StartAtProxyPage();
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(FilesIn(kTarget), kInstalled);
+    EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
+    EXPECT_FALSE(platform::FileExists("C:\\Torvelin.lnk"));
+}
+
+} // namespace

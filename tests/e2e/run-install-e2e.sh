@@ -1,0 +1,188 @@
+#!/usr/bin/env bash
+# The installation end to end under Wine with real servers:
+#   run-install-e2e.sh SOURCE_DIR BUILD_DIR TEST_EXE SETUP_EXE
+# A private Wine prefix (drive letters only for folders in the build tree,
+# HOME private), nginx serving a work folder on the base URL Setup.exe was
+# built with, tinyproxy as the proxy. Where the system allows it, the whole
+# run gets a network namespace of its own, so its loopback ports cannot meet
+# another server on this machine, and host names are looked up in the hosts
+# file only, so an unknown name is refused at once, without asking any name
+# server.
+set -euo pipefail
+src=$1 build=$2 test_exe=$3 setup_exe=$4
+
+if [ -z "${INSTALL_E2E_NETNS:-}" ] && command -v unshare >/dev/null && command -v ip >/dev/null; then
+    ns_flags=-nm
+    [ "$(id -u)" -eq 0 ] || ns_flags=-rnm
+    if unshare $ns_flags true 2>/dev/null; then
+        export INSTALL_E2E_NETNS=$build/install-e2e/nsswitch.conf
+        mkdir -p "$build/install-e2e"
+        printf 'hosts: files\n' >"$INSTALL_E2E_NETNS"
+        exec unshare $ns_flags bash -c \
+            'ip link set lo up && mount --bind "$INSTALL_E2E_NETNS" /etc/nsswitch.conf &&
+             INSTALL_E2E_HOSTS_ONLY=1 exec "$0" "$@"' "$0" "$@"
+    fi
+fi
+
+. "$src/scripts/wine-env.sh"
+. "$src/scripts/wine-gui.sh"
+work=$build/install-e2e
+wine_env_init "$work/wine" "$src" "$build"
+# No drive letter may lead outside the build tree (the prefix itself is in it).
+for d in "$WINEPREFIX"/dosdevices/?:; do
+    case ${d##*/} in c: | b: | d:) ;; *) rm -f "$d" ;; esac
+done
+# A second fixed drive, D:, for the drive list to offer.
+mkdir -p "$work/drive-d"
+ln -sfn "$work/drive-d" "$WINEPREFIX/dosdevices/d:"
+if [ ! -f "$WINEPREFIX/.drive-d-fixed" ]; then
+    DISPLAY= "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null 2>&1
+    "$WINESERVER_BIN" -w
+    touch "$WINEPREFIX/.drive-d-fixed"
+fi
+wine_link_fonts
+wine_virtual_desktop 1024x768
+
+# Where Setup.exe downloads from: the build's base URL, a loopback one.
+base_url=$(sed -n 's/^SETUP_DOWNLOAD_BASE_URL:[A-Z]*=//p' "$build/CMakeCache.txt")
+base_url=${base_url:-http://127.0.0.1:8731/}
+case $base_url in
+http://127.0.0.1:*/) port=${base_url#http://127.0.0.1:} port=${port%/} ;;
+*) echo "install_e2e: the base URL $base_url is not a loopback address" >&2; exit 1 ;;
+esac
+
+free_port() {
+    local p
+    for p in $(seq "$1" $(($1 + 200))); do
+        (exec 3<>/dev/tcp/127.0.0.1/"$p") 2>/dev/null || { echo "$p"; return; }
+    done
+    return 1
+}
+wait_port() {
+    local _
+    for _ in $(seq 100); do
+        (exec 3<>/dev/tcp/127.0.0.1/"$1") 2>/dev/null && return 0
+        sleep 0.1
+    done
+    echo "install_e2e: nothing listens on port $1" >&2
+    return 1
+}
+
+rm -rf "$work/www" "$work/archives" "$work/shots" "$work/logs" "$work/Torvelin.lnk"
+mkdir -p "$work/www/zividezeru/Files" "$work/www/modes" "$work/archives" "$work/shots" "$work/logs" "$work/tmp"
+cp "$build/demo/www/zividezeru/Files/main.zip" "$build/demo/www/zividezeru/Files/upgrade.zip" "$work/archives/"
+# nginx workers started by root run as an unprivileged user unless told.
+chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
+nginx_user=
+[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
+
+# The archives' location answers by marker files the tests create:
+# modes/main.204 makes main.zip answer 204, modes/main.slow sends it slowly.
+cat >"$work/nginx.conf" <<EOF
+$nginx_user
+worker_processes 1;
+daemon off;
+pid $work/nginx.pid;
+error_log $work/logs/nginx-error.log warn;
+events { worker_connections 64; }
+http {
+    access_log $work/logs/nginx-access.log;
+    client_body_temp_path $work/tmp;
+    proxy_temp_path $work/tmp;
+    fastcgi_temp_path $work/tmp;
+    uwsgi_temp_path $work/tmp;
+    scgi_temp_path $work/tmp;
+    types { application/zip zip; }
+    default_type application/octet-stream;
+    server {
+        listen 127.0.0.1:$port;
+        root $work/www;
+        location = /zividezeru/Files/main.zip {
+            if (-f $work/www/modes/main.204) { return 204; }
+            if (-f $work/www/modes/main.slow) { set \$limit_rate 50k; }
+        }
+        location / { }
+    }
+}
+EOF
+proxy_port=$(free_port $((port + 3)))
+cat >"$work/tinyproxy.conf" <<EOF
+Port $proxy_port
+Listen 127.0.0.1
+Allow 127.0.0.1
+Timeout 30
+MaxClients 8
+LogFile "$work/tinyproxy.log"
+LogLevel Info
+PidFile "$work/tinyproxy.pid"
+EOF
+[ "$(id -u)" -eq 0 ] && printf 'User root\nGroup root\n' >>"$work/tinyproxy.conf"
+: >"$work/tinyproxy.log"
+
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+export SETUP_EXE INSTALL_E2E_WORK INSTALL_E2E_PROXY_PORT=$proxy_port
+SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
+INSTALL_E2E_WORK=$(wine_build_path "$build" "$work")
+test_win=$(wine_build_path "$build" "$test_exe")
+status=0
+
+# Displays from :140 up, apart from the ones other test scripts start at
+# (:99), so that two of them started at once do not pick the same number.
+run_pass() {
+    xvfb-run -a -n 140 -s "-screen 0 1024x768x24" "$WINE_BIN" "$test_win" "$@" || status=$?
+    "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
+}
+
+# First pass: nothing listens on the base URL.
+if (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null; then
+    echo "install_e2e: port $port is taken; the refused-connection case is left out" >&2
+else
+    INSTALL_E2E_SERVER_DOWN=1 run_pass --gtest_filter='InstallTest.*'
+fi
+
+nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
+tinyproxy_bin=$(command -v tinyproxy || echo /usr/bin/tinyproxy)
+"$nginx_bin" -p "$work" -c "$work/nginx.conf" &
+pids+=($!)
+"$tinyproxy_bin" -d -c "$work/tinyproxy.conf" >"$work/logs/tinyproxy.out" 2>&1 &
+pids+=($!)
+wait_port "$port"
+wait_port "$proxy_port"
+
+run_pass --gtest_filter='ServedInstallTest.*'
+
+# The shortcut of the successful run, read by a reader of our own platform.
+if [ -f "$work/Torvelin.lnk" ]; then
+    info=$(lnkinfo "$work/Torvelin.lnk")
+    echo "$info"
+    for want in 'Local path[[:space:]]*: C:\\TORVELINNEW\\TORVELIN\.EXE$' \
+        'Description[[:space:]]*: Torvelin$' \
+        'Working directory[[:space:]]*: C:\\TORVELINNEW\\$'; do
+        grep -qE "$want" <<<"$info" || { echo "install_e2e: lnkinfo shows no match for $want" >&2; status=1; }
+    done
+    # The show command (MS-SHLLINK 2.1: the header's field at offset 60),
+    # read from the bytes: SW_SHOWNORMAL.
+    show=$(od -An -tu4 -j60 -N4 "$work/Torvelin.lnk" | tr -d ' ')
+    [ "$show" = 1 ] || { echo "install_e2e: the shortcut's show command is $show, not 1" >&2; status=1; }
+else
+    echo "install_e2e: the successful run left no shortcut to check" >&2
+    status=1
+fi
+
+# The pictures, for a person to look at.
+if command -v convert >/dev/null; then
+    for f in "$work"/shots/*.bmp; do
+        [ -e "$f" ] || continue
+        convert "$f" "${f%.bmp}.png" && rm -f "$f"
+    done
+fi
+ls "$work/shots"
+exit $status

@@ -1,0 +1,280 @@
+// The installation's portable steps against a scripted loopback HTTP server
+// and archives built here: what lands on disk, which message a failure
+// carries, and how transfer counts map onto a 32-bit progress bar.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "ScriptedServer.h"
+#include "archive/Crc32.h"
+#include "platform/Files.h"
+#include "runtime/Exception.h"
+#include "setup/InstallSteps.h"
+#include "tests/TestSupport.h"
+
+using namespace testing_support;
+
+namespace {
+
+// --- A small stored-only ZIP writer (APPNOTE 4.3.7, 4.3.12, 4.3.16) -------
+
+void Put16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, uint32_t v) {
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+struct ZipEntry {
+    std::string Name, Data;
+    bool BadCrc = false; // stores a checksum that does not match the data
+};
+
+std::string BuildZip(const std::vector<ZipEntry>& entries) {
+    constexpr uint32_t kLocalSig = 0x04034B50, kCentralSig = 0x02014B50, kEndSig = 0x06054B50;
+    constexpr uint16_t kDosDate1980 = 0x21;
+    std::string zip, central;
+    for (const ZipEntry& e : entries) {
+        uint32_t crc = arc::TArcCrc32::Of(e.Data.data(), e.Data.size());
+        if (e.BadCrc) crc ^= 0xFFFFFFFFu;
+        auto size = static_cast<uint32_t>(e.Data.size());
+        auto offset = static_cast<uint32_t>(zip.size());
+        Put32(zip, kLocalSig);
+        Put16(zip, 20), Put16(zip, 0), Put16(zip, 0), Put16(zip, 0), Put16(zip, kDosDate1980);
+        Put32(zip, crc), Put32(zip, size), Put32(zip, size);
+        Put16(zip, static_cast<uint32_t>(e.Name.size())), Put16(zip, 0);
+        zip += e.Name + e.Data;
+
+        Put32(central, kCentralSig);
+        Put16(central, 20), Put16(central, 20), Put16(central, 0), Put16(central, 0),
+            Put16(central, 0);
+        Put16(central, kDosDate1980);
+        Put32(central, crc), Put32(central, size), Put32(central, size);
+        Put16(central, static_cast<uint32_t>(e.Name.size()));
+        Put16(central, 0), Put16(central, 0), Put16(central, 0), Put16(central, 0);
+        Put32(central, 0), Put32(central, offset);
+        central += e.Name;
+    }
+    auto centralOffset = static_cast<uint32_t>(zip.size());
+    zip += central;
+    Put32(zip, kEndSig);
+    Put16(zip, 0), Put16(zip, 0);
+    Put16(zip, static_cast<uint32_t>(entries.size())),
+        Put16(zip, static_cast<uint32_t>(entries.size()));
+    Put32(zip, static_cast<uint32_t>(central.size())), Put32(zip, centralOffset);
+    Put16(zip, 0);
+    return zip;
+}
+
+std::string Response(const std::string& statusLine, const std::string& body,
+                     const std::string& extra = "") {
+    return statusLine + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + extra +
+           "Connection: close\r\n\r\n" + body;
+}
+
+ConnectionScript Answer(const std::string& bytes) {
+    return {ReadRequest(), Send(bytes), Close()};
+}
+
+// The message an error carries, or "" when none was raised.
+template <typename F> std::string MessageOf(F&& step) {
+    try {
+        step();
+    } catch (const rtl::Exception& e) {
+        return e.Message();
+    }
+    return "";
+}
+
+class DownloadTest : public ::testing::Test {
+  protected:
+    DownloadTest() { setup::ConfigureHTTPClient(FHttp); }
+    std::string Download(ScriptedServer& server, const std::string& file) {
+        return MessageOf([&] {
+            setup::DownloadToFile(FHttp, server.Url("/"), "zividezeru/Files/main.zip", file);
+        });
+    }
+    net::TNetHTTP FHttp;
+    TempDir FDir;
+};
+
+} // namespace
+
+TEST_F(DownloadTest, WholeBodyOf200LandsInTheFileWithTheInstallersHeaders) {
+    std::string body(70000, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>(i * 7 + 3);
+    ScriptedServer server({Answer(Response("HTTP/1.1 200 OK", body))});
+    EXPECT_EQ(Download(server, FDir.File("main.zip")), "");
+    EXPECT_EQ(ReadFileBytes(FDir.File("main.zip")), body);
+
+    std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].rfind("GET /zividezeru/Files/main.zip HTTP/1.1\r\n", 0), 0u)
+        << requests[0];
+    EXPECT_NE(requests[0].find(std::string("User-Agent: ") + setup::SInstallUserAgent + "\r\n"),
+              std::string::npos);
+    EXPECT_NE(requests[0].find(std::string("Accept: ") + setup::SInstallAccept + "\r\n"),
+              std::string::npos);
+}
+
+TEST_F(DownloadTest, StatusOtherThan200FailsWithTheStatusLineAndKeepsWhatArrived) {
+    ScriptedServer server({Answer("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"),
+                           Answer(Response("HTTP/1.1 404 Not Found", "<p>gone</p>"))});
+    EXPECT_EQ(Download(server, FDir.File("a.zip")), "HTTP Error:204: HTTP/1.1 204 No Content");
+    EXPECT_TRUE(platform::FileExists(FDir.File("a.zip")));
+    EXPECT_EQ(ReadFileBytes(FDir.File("a.zip")), "");
+
+    // The client fails an error status itself, with the status line.
+    EXPECT_EQ(Download(server, FDir.File("b.zip")), "HTTP/1.1 404 Not Found");
+    // Whether the client keeps an error page's body is its own business; the
+    // file is there and holds at most that body.
+    EXPECT_TRUE(platform::FileExists(FDir.File("b.zip")));
+    std::string kept = ReadFileBytes(FDir.File("b.zip"));
+    EXPECT_TRUE(kept.empty() || kept == "<p>gone</p>") << kept;
+}
+
+TEST_F(DownloadTest, BodyClosedBeforeItsLengthIsAnIncompleteDownload) {
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n";
+    ScriptedServer server({{ReadRequest(), Send(head + std::string(40, 'x')), Close()}});
+    std::string message = Download(server, FDir.File("main.zip"));
+    EXPECT_EQ(message,
+              "De download van " + server.Url("/") +
+                  "zividezeru/Files/main.zip is onvolledig: 40 van de 100 bytes zijn ontvangen.");
+    EXPECT_EQ(ReadFileBytes(FDir.File("main.zip")), std::string(40, 'x'));
+}
+
+TEST_F(DownloadTest, ExistingFileIsReplacedNotOverwrittenInPlace) {
+    WriteFileBytes(FDir.File("main.zip"), std::string(5000, 'o'));
+    ScriptedServer server({Answer(Response("HTTP/1.1 200 OK", "new"))});
+    EXPECT_EQ(Download(server, FDir.File("main.zip")), "");
+    EXPECT_EQ(ReadFileBytes(FDir.File("main.zip")), "new");
+}
+
+TEST_F(DownloadTest, RefusedConnectionPassesTheClientsErrorThrough) {
+    ScriptedServer unused({});
+    std::string base = "http://127.0.0.1:" + std::to_string(UnusedPort()) + "/";
+    std::string message =
+        MessageOf([&] { setup::DownloadToFile(FHttp, base, "x.zip", FDir.File("x.zip")); });
+    EXPECT_NE(message.find("10061"), std::string::npos) << message;
+    EXPECT_TRUE(platform::FileExists(FDir.File("x.zip")));
+}
+
+TEST_F(DownloadTest, FileThatCannotBeCreatedFailsBeforeAnyRequest) {
+    ScriptedServer server({});
+    std::string file = FDir.File("missing") + platform::PathDelim() + "main.zip";
+    std::string message = Download(server, file);
+    EXPECT_EQ(message.rfind("Cannot create file \"", 0), 0u) << message;
+    EXPECT_EQ(server.Connections(), 0);
+}
+
+TEST(UnpackArchiveTest, ExtractsFlatBesideTheArchiveAndDeletesIt) {
+    TempDir dir;
+    WriteFileBytes(dir.File("main.zip"), BuildZip({{"TORVELIN.EXE", "MZ program"},
+                                                   {"docs/HANDLEIDING.TXT", "lees dit"},
+                                                   {"LEEG.TXT", ""}}));
+    arc::TArcUnZipper unzipper;
+    EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }), "");
+    EXPECT_FALSE(platform::FileExists(dir.File("main.zip")));
+    EXPECT_EQ(ReadFileBytes(dir.File("TORVELIN.EXE")), "MZ program");
+    EXPECT_EQ(ReadFileBytes(dir.File("HANDLEIDING.TXT")), "lees dit");
+    EXPECT_TRUE(platform::FileExists(dir.File("LEEG.TXT")));
+    EXPECT_FALSE(platform::DirectoryExists(dir.File("docs")));
+
+    // The same extractor unpacks a second archive after the first.
+    WriteFileBytes(dir.File("upgrade.zip"), BuildZip({{"VERSIE.TXT", "2"}}));
+    EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("upgrade.zip")); }), "");
+    EXPECT_EQ(ReadFileBytes(dir.File("VERSIE.TXT")), "2");
+    EXPECT_FALSE(platform::FileExists(dir.File("upgrade.zip")));
+}
+
+TEST(UnpackArchiveTest, CorruptEntryIsReportedAfterTheOthersAreExtracted) {
+    TempDir dir;
+    WriteFileBytes(dir.File("main.zip"), BuildZip({{"A.TXT", "first"},
+                                                   {"KAPOT.DAT", "damaged", true},
+                                                   {"OOK.DAT", "also damaged", true},
+                                                   {"Z.TXT", "last"}}));
+    arc::TArcUnZipper unzipper;
+    bool callerHandlerCalled = false;
+    unzipper.OnProcessItemFailure = [&](arc::TArcArchiveItem&, arc::TArcProcessType,
+                                        arc::TArcErrorClass, int,
+                                        const std::string&) { callerHandlerCalled = true; };
+    std::string message = MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); });
+    EXPECT_EQ(
+        message.rfind("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ", 0), 0u)
+        << message;
+    EXPECT_GT(
+        message.size(),
+        std::string("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ").size());
+    EXPECT_EQ(ReadFileBytes(dir.File("A.TXT")), "first");
+    EXPECT_EQ(ReadFileBytes(dir.File("Z.TXT")), "last");
+    EXPECT_FALSE(platform::FileExists(dir.File("main.zip")));
+    // The caller's own failure handler is back in place afterwards.
+    ASSERT_TRUE(unzipper.OnProcessItemFailure);
+    EXPECT_FALSE(callerHandlerCalled);
+}
+
+TEST(UnpackArchiveTest, ArchiveThatIsNotAZipRaisesTheExtractorsErrorAndStays) {
+    TempDir dir;
+    WriteFileBytes(dir.File("main.zip"), "<html>not an archive</html>");
+    arc::TArcUnZipper unzipper;
+    EXPECT_NE(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }), "");
+    EXPECT_TRUE(platform::FileExists(dir.File("main.zip")));
+}
+
+TEST(ProgressMapperTest, SizesWithinRangeMapOneToOne) {
+    setup::TProgressMapper mapper;
+    int32_t max = 0;
+    ASSERT_TRUE(mapper.WorkBegin(12345, max));
+    EXPECT_EQ(max, 12345);
+    EXPECT_EQ(mapper.Position(0), 0);
+    EXPECT_EQ(mapper.Position(6000), 6000);
+    EXPECT_EQ(mapper.Position(12345), 12345);
+    int32_t exact = 0;
+    ASSERT_TRUE(mapper.WorkBegin(std::numeric_limits<int32_t>::max(), exact));
+    EXPECT_EQ(exact, std::numeric_limits<int32_t>::max());
+}
+
+TEST(ProgressMapperTest, UnknownSizeKeepsTheMaximumAndTheCountStillMoves) {
+    setup::TProgressMapper mapper;
+    int32_t max = 777;
+    EXPECT_FALSE(mapper.WorkBegin(0, max));
+    EXPECT_FALSE(mapper.WorkBegin(-1, max));
+    EXPECT_EQ(max, 777);
+    EXPECT_EQ(mapper.Position(50), 50);
+    EXPECT_EQ(mapper.Position(500), 500); // past the maximum: a full bar
+}
+
+TEST(ProgressMapperTest, SizeBeyond32BitsIsScaledInProportion) {
+    setup::TProgressMapper mapper;
+    const int64_t size = (int64_t{1} << 33) + 12345; // about 8 GiB
+    int32_t max = 0;
+    ASSERT_TRUE(mapper.WorkBegin(size, max));
+    EXPECT_GT(max, 0);
+    EXPECT_GE(max, std::numeric_limits<int32_t>::max() / 2);
+    EXPECT_EQ(mapper.Position(0), 0);
+    int32_t half = mapper.Position(size / 2);
+    EXPECT_NEAR(static_cast<double>(half) / max, 0.5, 0.001);
+    EXPECT_EQ(mapper.Position(size), max);
+    // The low 32 bits of 2^32 are 0: the bar must not drop back there.
+    EXPECT_NEAR(static_cast<double>(mapper.Position(int64_t{1} << 32)) / max, 0.5, 0.001);
+    // A later small transfer is not scaled any more.
+    ASSERT_TRUE(mapper.WorkBegin(1000, max));
+    EXPECT_EQ(mapper.Position(999), 999);
+}
+
+TEST(InstallPathsTest, TargetFolderLinkFileAndLanguageCode) {
+    EXPECT_EQ(setup::TargetFolder('D'), "D:\\TORVELINNEW\\");
+    EXPECT_EQ(setup::LinkFileFor(""), "\\Torvelin.lnk");
+    EXPECT_EQ(setup::LinkFileFor("C:\\users\\me\\Desktop"), "C:\\users\\me\\Desktop\\Torvelin.lnk");
+    EXPECT_EQ(setup::LinkFileFor("C:\\Desktop\\"), "C:\\Desktop\\Torvelin.lnk");
+    EXPECT_EQ(setup::LanguageCode({true, true, true, true, true}), "NLB");
+    EXPECT_EQ(setup::LanguageCode({false, false, true, true, false}), "UKB");
+    EXPECT_EQ(setup::LanguageCode({false, false, false, false, true}), "ES");
+    EXPECT_EQ(setup::LanguageCode({false, false, false, false, false}), "GEB");
+}
