@@ -55,6 +55,11 @@ constexpr SocketErrorEntry kSocketErrorTexts[] = {
     {10065, "No route to host."},
     {10066, "Directory not empty"},
     {11001, "Host not found."},
+    // A name that cannot be looked up because no name server answers, or
+    // answers with a failure, must not leave the user with an empty reason.
+    {11002, "Non-authoritative host not found."},
+    {11003, "This is a non-recoverable error."},
+    {11004, "Valid name, no data record of requested type."},
 };
 
 } // namespace

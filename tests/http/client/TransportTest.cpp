@@ -115,6 +115,7 @@ TEST(Connect, ReportsStatusTexts) {
 TEST(SocketErrorTexts, UnknownNumberLeavesTheSecondLineEmpty) {
     EXPECT_EQ(SocketErrorText(10054), "Connection reset by peer.");
     EXPECT_EQ(SocketErrorText(10066), "Directory not empty");
+    EXPECT_EQ(SocketErrorText(11002), "Non-authoritative host not found.") << "a name server that fails";
     try {
         RaiseSocketError(12345);
     } catch (const ENetSocketError& e) {
