@@ -8,10 +8,11 @@ bool TUiIntegerEditRules::AcceptChar(char16_t ch, std::u16string_view text, size
                                      bool hasSelection, std::u16string_view checkChars) {
     if (ch < 32) return true; // Backspace and the other control characters
     if (checkChars.find(ch) != std::u16string_view::npos) return true;
-    // A sign may only start the text, and only once (unless the selection,
-    // which it replaces, may hold the other one).
+    // A sign may only start the text, and only when it holds no sign yet
+    // (unless the selection, which it replaces, may hold that one). A second
+    // sign of the other kind would make the text unreadable as a number.
     if ((ch == u'+' || ch == u'-') && caret == 0)
-        return text.find(ch) == std::u16string_view::npos || hasSelection;
+        return text.find_first_of(u"+-") == std::u16string_view::npos || hasSelection;
     return false;
 }
 
