@@ -89,6 +89,8 @@ platform::ModuleHandle FindResourceModule(const TResStringRec* rec) {
     return rec && rec->Module ? rec->Module : platform::MainModule();
 }
 
+void RegisterRuntimeTexts() { EnsureBuiltinTable(); }
+
 std::span<const RuntimeTextEntry> RuntimeTexts() { return kRuntimeTexts; }
 
 } // namespace rtl

@@ -56,6 +56,11 @@ std::vector<platform::ModuleHandle> ResourceModules();
 // The module a record's strings come from.
 platform::ModuleHandle FindResourceModule(const TResStringRec* rec);
 
+// Makes the runtime texts loadable through platform::LoadStringResource from
+// the main module (on POSIX it registers the built-in table; on Windows the
+// string table is always there). Loaders that read the table themselves call it.
+void RegisterRuntimeTexts();
+
 // Each runtime text with its id and English text, as the built-in table holds them.
 struct RuntimeTextEntry {
     const TResStringRec* Rec;

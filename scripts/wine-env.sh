@@ -14,6 +14,10 @@ wine_env_init() {
     export WINEPREFIX="$root/prefix"
     export HOME="$root/home"
     export WINEARCH=win64
+    # File names cross between Windows and Unix through the Unix character
+    # set: keep it UTF-8 whatever language LANG asks for (that locale may not
+    # even be installed), so non-ASCII names survive.
+    export LC_CTYPE=C.UTF-8
     export WINEDEBUG=${WINEDEBUG:--all}
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
     if [ -f "$WINEPREFIX/.setup-ready" ]; then return 0; fi

@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "translation/Translator.h"
+
 namespace setup {
 
 // Page indexes of Notebook1.
@@ -43,9 +45,9 @@ enum class TNextAction {
 };
 
 // Texts of the Cancel question, translated through gettext at run time.
-inline constexpr const char* SCancelNotFinished = "De installatie is niet voltooid.";
-inline constexpr const char* SCancelAreYouSure = "Bent u zeker ?";
-inline constexpr const char* SConfirmCaption = "WAARSCHUWING";
+inline constexpr const char* SCancelNotFinished = translator::gettext_noop("De installatie is niet voltooid.");
+inline constexpr const char* SCancelAreYouSure = translator::gettext_noop("Bent u zeker ?");
+inline constexpr const char* SConfirmCaption = translator::gettext_noop("WAARSCHUWING");
 
 class TWizard {
   public:

@@ -1,21 +1,72 @@
 #include "translation/Translator.h"
 
+#include "platform/Process.h"
+#include "translation/ResourceStrings.h"
+
 namespace translator {
 
-// Until message catalogs are read, every identifier is its own translation;
-// only its line ends are normalised as a catalog lookup would leave them.
-std::string gettext(std::string_view msgid) {
-    std::string text;
-    text.reserve(msgid.size());
-    for (char c : msgid)
-        if (c != '\r') text += c;
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
-        out += text[i];
-    }
-    return out;
+std::string ModuleFileName;
+TFileLocator* GlobalFileLocator = nullptr;
+TGettextInstance* GlobalInstance = nullptr;
+
+namespace {
+std::string Untranslated(std::string_view msgid) {
+    return ExpandLineFeeds(RemoveCarriageReturns(msgid));
 }
+} // namespace
+
+// The program's texts must always be shown, so the program-wide functions
+// never fail: a catalog that cannot be read leaves the text untranslated (and
+// is tried again on the next lookup). The instance's own operations raise.
+std::string gettext(std::string_view msgid) {
+    if (TGettextInstance* instance = GlobalInstance) {
+        try {
+            return instance->gettext(msgid);
+        } catch (const rtl::Exception&) {
+        }
+    }
+    return Untranslated(msgid);
+}
+
+std::string dgettext(std::string_view domain, std::string_view msgid) {
+    if (TGettextInstance* instance = GlobalInstance) {
+        try {
+            return instance->dgettext(domain, msgid);
+        } catch (const rtl::Exception&) {
+        }
+    }
+    return Untranslated(msgid);
+}
+
+void Initialize() {
+    if (GlobalInstance) return;
+    ModuleFileName = platform::ModuleFileName();
+    GlobalFileLocator = new TFileLocator(ModuleFileName);
+    GlobalFileLocator->Analyze();
+    CreateResourceStringDomains();
+    GlobalInstance = new TGettextInstance(*GlobalFileLocator, ModuleFileName);
+    RedirectResourceStrings(true);
+}
+
+void Finalize() {
+    if (!GlobalInstance) return;
+    // The instance first (its domains hand their catalogs back), then the
+    // runtime-text domains, the loaders, and the locator last.
+    TGettextInstance* instance = GlobalInstance;
+    GlobalInstance = nullptr;
+    delete instance;
+    DestroyResourceStringDomains();
+    RedirectResourceStrings(false);
+    delete GlobalFileLocator;
+    GlobalFileLocator = nullptr;
+}
+
+namespace {
+// Linking this unit is enough: the layer is up before main and down at exit.
+struct TTranslatorUnit {
+    TTranslatorUnit() { Initialize(); }
+    ~TTranslatorUnit() { Finalize(); }
+} gTranslatorUnit;
+} // namespace
 
 } // namespace translator

@@ -6,6 +6,9 @@ set -euo pipefail
 src=$1 build=$2 test_exe=$3 setup_exe=$4
 . "$src/scripts/wine-env.sh"
 . "$src/scripts/wine-gui.sh"
+# The wizard shows its own Dutch texts when no catalog matches the language;
+# LANG=C picks none, whatever the machine's locale.
+export LANG=C.UTF-8
 wine_env_init "$build/wine-e2e" "$src" "$build"
 wine_link_fonts
 wine_virtual_desktop 1024x768

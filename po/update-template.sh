@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Regenerates po/default.pot: the wizard's message texts (the literals passed
+# to gettext in setup/, and those of named constants marked with
+# gettext_noop) extracted by xgettext, followed by the runtime
+# library's texts and the texts of steps still to be written (pending.pot),
+# then merges the template into every translation.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+mapfile -t sources < <(find setup -name '*.cpp' -o -name '*.h' 2>/dev/null | sort)
+if [ ${#sources[@]} -gt 0 ]; then
+    xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=gettext --keyword=translator::gettext \
+        --keyword=gettext_noop --keyword=translator::gettext_noop \
+        --add-comments=TRANSLATORS --sort-by-file --package-name=Setup \
+        -o "$work/wizard.pot" "${sources[@]}"
+fi
+cmake -DINPUT=runtime/RuntimeTexts.def -DOUTPUT="$work/runtime.pot" -P po/RuntimeTextsPot.cmake
+
+if [ ! -s "$work/wizard.pot" ]; then
+    echo "update-template: no gettext texts found in setup/; the template is left as it is" >&2
+    exit 1
+fi
+msgcat --use-first "$work/wizard.pot" "$work/runtime.pot" po/pending.pot -o po/default.pot
+for po in po/*.po; do
+    msgmerge --quiet --update --backup=none --no-fuzzy-matching "$po" po/default.pot
+done

@@ -1,0 +1,219 @@
+#include "translation/GettextInstance.h"
+
+#include "platform/Files.h"
+#include "platform/Locale.h"
+#include "platform/MessageBox.h"
+#include "platform/Process.h"
+#include "platform/Unicode.h"
+#include "translation/ResourceStrings.h"
+
+namespace translator {
+
+namespace {
+
+const char* const kDefaultDomain = "default";
+const char* const kLocaleFolder = "locale";
+const char* const kMessagesFolder = "LC_MESSAGES";
+const char* const kCatalogExtension = ".mo";
+const char* const kContentType = "Content-Type";
+const char* const kUtf8Charset = "CHARSET=UTF-8";
+const char* const kLocalizationProblemCaption = "Localization problem";
+const char* const kCharsetProblem1 = "The translation for the language code ";
+const char* const kCharsetProblem2 = " (in ";
+const char* const kCharsetProblem3 =
+    ") does not have charset=utf-8 in its Content-Type. Translations are turned off.";
+// The largest resource-string id a string table can hold, plus one.
+constexpr unsigned kResourceIdLimit = 65536;
+const char* const kResourceIdError = "ERROR";
+
+std::string TrimBlanksAndControls(std::string_view text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
+        --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
+} // namespace
+
+std::string RemoveCarriageReturns(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text)
+        if (c != '\r') out += c;
+    return out;
+}
+
+std::string ExpandLineFeeds(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+// --- TDomain ---------------------------------------------------------------
+
+TDomain::TDomain(TFileLocator& locator, const TMessageBoxProc& showMessage)
+    : FLocator(locator), FShowMessage(showMessage) {}
+
+TDomain::~TDomain() {
+    CloseCatalog();
+}
+
+void TDomain::CloseCatalog() {
+    if (FMoFile) {
+        TMoFile* mofile = FMoFile;
+        FMoFile = nullptr;
+        FLocator.ReleaseMoFile(mofile);
+    }
+    OpenHasFailedBefore = false;
+}
+
+void TDomain::SetLanguageCode(const std::string& langcode) {
+    CloseCatalog();
+    curlang = langcode;
+}
+
+void TDomain::SetDirectory(const std::string& directory) {
+    vDirectory = platform::IncludeTrailingPathDelimiter(directory);
+    CloseCatalog();
+}
+
+void TDomain::OpenCatalog() {
+    const std::string delim(1, platform::PathDelim());
+    const std::string tail = delim + kMessagesFolder + delim + Domain + kCatalogExtension;
+    std::string path = vDirectory + curlang + tail;
+    auto exists = [this](const std::string& p) {
+        return FLocator.FileExists(p) || platform::FileExists(p);
+    };
+    // A regional code such as nl_BE falls back to the language's own catalog.
+    if (!exists(path)) path = vDirectory + curlang.substr(0, 2) + tail;
+    if (!exists(path)) {
+        OpenHasFailedBefore = true;
+        return;
+    }
+    FMoFile = FLocator.GetMoFile(path);
+    std::string contentType = platform::AsciiUpperCase(GetTranslationProperty(kContentType));
+    if (contentType.find(kUtf8Charset) == std::string::npos) {
+        CloseCatalog();
+        if (FShowMessage)
+            FShowMessage(kLocalizationProblemCaption,
+                         kCharsetProblem1 + curlang + kCharsetProblem2 + path + kCharsetProblem3);
+        Enabled = false;
+    }
+}
+
+std::string TDomain::gettext(std::string_view msgid) {
+    if (Enabled) {
+        if (!FMoFile && !OpenHasFailedBefore) OpenCatalog();
+        if (FMoFile) {
+            bool found = false;
+            return FMoFile->gettext(msgid, found);
+        }
+    }
+    return std::string(msgid);
+}
+
+std::string TDomain::GetTranslationProperty(std::string_view Propertyname) {
+    const std::string key = platform::AsciiUpperCase(Propertyname) + ": ";
+    const std::string header = gettext("");
+    size_t start = 0;
+    while (start <= header.size()) {
+        size_t end = header.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = header.size();
+        std::string_view line(header.data() + start, end - start);
+        if (line.size() >= key.size() &&
+            platform::AsciiUpperCase(line.substr(0, key.size())) == key)
+            return TrimBlanksAndControls(line.substr(key.size()));
+        // A CR LF pair ends one line, not two.
+        start = end + 1;
+        if (end < header.size() && header[end] == '\r' && start < header.size() &&
+            header[start] == '\n')
+            ++start;
+    }
+    return {};
+}
+
+// --- TGettextInstance --------------------------------------------------------
+
+TGettextInstance::TGettextInstance(TFileLocator& locator, const std::string& moduleFileName)
+    : CreatorThread(platform::CurrentThreadId()), ShowMessage(platform::ShowMessageBox),
+      FLocator(locator) {
+    curmsgdomain = kDefaultDomain;
+    FDefaultDomainDirectory = platform::ExtractFilePath(moduleFileName) + kLocaleFolder;
+    UseLanguage("");
+    bindtextdomain(kDefaultDomain, FDefaultDomainDirectory);
+    textdomain(kDefaultDomain);
+}
+
+TGettextInstance::~TGettextInstance() = default;
+
+std::string TGettextInstance::gettext(std::string_view szMsgId) {
+    return dgettext(curmsgdomain, szMsgId);
+}
+
+std::string TGettextInstance::dgettext(std::string_view szDomain, std::string_view szMsgId) {
+    TDomain* domain = FindOrAddDomain(szDomain, FDefaultDomainDirectory, curlang);
+    return ExpandLineFeeds(domain->gettext(RemoveCarriageReturns(szMsgId)));
+}
+
+void TGettextInstance::UseLanguage(std::string LanguageCode) {
+    if (LanguageCode.empty()) {
+        LanguageCode = platform::GetEnvVar("LANG");
+        if (LanguageCode.empty()) LanguageCode = platform::SystemLanguageCode();
+        size_t dot = LanguageCode.find('.');
+        if (dot != std::string::npos) LanguageCode.erase(dot);
+    }
+    curlang = LanguageCode;
+    for (auto& domain : domainlist)
+        domain->SetLanguageCode(curlang);
+}
+
+void TGettextInstance::bindtextdomain(std::string_view szDomain, std::string_view szDirectory) {
+    TDomain* domain = FindOrAddDomain(szDomain, FDefaultDomainDirectory, curlang);
+    domain->SetDirectory(std::string(szDirectory));
+}
+
+std::string TGettextInstance::GetTranslationProperty(std::string_view Propertyname) {
+    return FindOrAddDomain(curmsgdomain, FDefaultDomainDirectory, curlang)
+        ->GetTranslationProperty(Propertyname);
+}
+
+TDomain* TGettextInstance::FindOrAddDomain(std::string_view name, const std::string& directory,
+                                           const std::string& language) {
+    for (auto& domain : domainlist)
+        if (platform::SameTextAscii(domain->Domain, name)) return domain.get();
+    auto domain = std::make_unique<TDomain>(FLocator, ShowMessage);
+    domain->Domain = std::string(name);
+    domain->SetDirectory(directory);
+    domain->curlang = language;
+    domainlist.push_back(std::move(domain));
+    return domainlist.back().get();
+}
+
+std::string TGettextInstance::LoadResString(const rtl::TResStringRec* ResStringRec) {
+    if (!ResStringRec) return {};
+    if (ResStringRec->Identifier >= kResourceIdLimit) return kResourceIdError;
+    rtl::RegisterRuntimeTexts();
+    platform::ModuleHandle module = rtl::FindResourceModule(ResStringRec);
+    // Every supported system stores strings as UTF-16 and reports how much
+    // it copied, so the buffer grows until the whole text fits.
+    std::u16string buffer;
+    int loaded = 0;
+    while (loaded + 1 >= static_cast<int>(buffer.size())) {
+        buffer.resize(buffer.empty() ? 1024 : buffer.size() * 2);
+        loaded = platform::LoadStringResource(module, ResStringRec->Identifier, buffer.data(),
+                                              static_cast<int>(buffer.size()));
+        if (loaded < 0) loaded = 0;
+    }
+    buffer.resize(static_cast<size_t>(loaded));
+    std::string text = platform::Utf16ToUtf8(buffer);
+    if (platform::CurrentThreadId() == CreatorThread) text = TranslateResourceString(text);
+    return text;
+}
+
+} // namespace translator
