@@ -10,6 +10,7 @@ set -euo pipefail
 src=$1 build=$2 test_exe=$3 setup_exe=$4
 . "$src/scripts/wine-env.sh"
 . "$src/scripts/wine-gui.sh"
+export LANG=C.UTF-8
 wine_env_init "$build/wine-drives" "$src" "$build"
 wine_link_fonts
 wine_virtual_desktop 1024x768
