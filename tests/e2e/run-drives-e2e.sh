@@ -14,7 +14,7 @@ export LANG=C.UTF-8
 wine_env_init "$build/wine-drives" "$src" "$build"
 wine_link_fonts
 wine_virtual_desktop 1024x768
-mkdir -p "$build/wine-drives/d"
+mkdir -p "$build/wine-drives/d" "$build/wine-drives/e"
 ln -sfn "$build/wine-drives/d" "$WINEPREFIX/dosdevices/d:"
 
 # set_drive_types c:TYPE d:TYPE ...: writes the types and restarts Wine, so
@@ -28,7 +28,8 @@ set_drive_types() {
     "$WINESERVER_BIN" -w
 }
 
-export SETUP_EXE E2E_DRIVES
+# E: comes and goes while the wizard runs.
+export SETUP_EXE E2E_DRIVES E2E_DRIVE_E=$build/wine-drives/e
 SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
 test_win=$(wine_build_path "$build" "$test_exe")
 status=0
