@@ -191,18 +191,6 @@ TEST(DriveEnumeration, ErrorBoxesStayOffWhileAskingAndComeBackOnEveryPath) {
     EXPECT_EQ(shell.Quiet, 0) << "restored when the shell fails";
 }
 
-TEST(DriveEnumeration, SystemDriveTypeCodes) {
-    ui::TUiDriveType t;
-    EXPECT_FALSE(ui::DriveTypeFromOs(1, t));
-    const std::pair<unsigned, ui::TUiDriveType> known[] = {
-        {0, ui::dtUnknown}, {2, ui::dtRemovable}, {3, ui::dtFixed},   {4, ui::dtRemote},
-        {5, ui::dtCDROM},   {6, ui::dtRamDisk},   {77, ui::dtUnknown}};
-    for (auto [code, type] : known) {
-        ASSERT_TRUE(ui::DriveTypeFromOs(code, t)) << code;
-        EXPECT_EQ(t, type) << code;
-    }
-}
-
 TEST(DriveListModel, AllDrivesGoneLeavesNothingChosen) {
     Fixture f;
     f.model.Rebuild(Drives("CD"));
@@ -229,14 +217,4 @@ TEST(DriveListModel, ChosenDriveThatLeftGivesWayToTheItemShown) {
     for (char other : {'\0', '?', 'Z', 'd'})
         f.model.SetDrive(other);
     EXPECT_EQ(f.model.Drive(), 'E');
-}
-
-TEST(DriveItemLayout, IconThenTextAreaWithItsPadding) {
-    auto l = ui::LayoutDriveItem(10, true, 16, 4, 50);
-    EXPECT_EQ(l.IconLeft, 14);
-    EXPECT_EQ(l.AreaLeft, 10 + 16 + 8);
-    EXPECT_EQ(l.TextLeft, l.AreaLeft + 3);
-    EXPECT_EQ(l.AreaRight, l.TextLeft + 50 + 6);
-    auto plain = ui::LayoutDriveItem(10, false, 16, 4, 50);
-    EXPECT_EQ(plain.AreaLeft, 10) << "without icons the text area starts at the edge";
 }

@@ -58,13 +58,6 @@ TEST(IntegerEditRules, PastedControlCharactersAndOtherCheckCharsSets) {
         << "one sign of either kind is enough only for the same kind";
 }
 
-TEST(IntegerEditRules, ValueReadsOnlyAPlainDecimalNumber) {
-    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u"+8080"), 8080);
-    EXPECT_EQ(TUiIntegerEditRules::AsInteger(u"9223372036854775807"), INT64_MAX);
-    for (const char16_t* text : {u" 80", u"80 ", u"8 0", u"0x50", u"\uFF18\uFF10", u"8e3", u"--8"})
-        EXPECT_EQ(TUiIntegerEditRules::AsInteger(text), 0);
-}
-
 TEST(IntegerEditRules, FormattingHonoursEmptyZeroAndLimits) {
     ui::TUiIntegerFormat f;
     f.AllowEmpty = true;
