@@ -266,7 +266,7 @@ void TfrmMain::CreatePage1(HWND p) {
 void TfrmMain::CreatePage2(HWND p) {
     AddTitle(p, "Locatie");
     AddLabel(p, "Selecteer een schijf waarop u het programma wenst te installeren", 21, 84);
-    // Fixed drives only, the icon 4 pixels from the text on either side.
+    // Fixed drives only; 4 pixels before and after each icon.
     InstallDrive.SetDriveTypes({ui::dtFixed});
     InstallDrive.SetOffset(4);
     // The window's height includes the drop-down list of eight items.
