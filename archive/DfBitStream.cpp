@@ -9,17 +9,17 @@ namespace arc {
 
 TArcDfInBitStream::TArcDfInBitStream(rtl::TStream& aStream, int64_t aStreamSize,
                                      TProgress aOnProgress)
-    : FStream(aStream), FBuffer(kBufferSize), FStreamSize(aStreamSize),
+    : FStream(aStream), FBuffer(new uint8_t[kBufferSize]), FStreamSize(aStreamSize),
       FOnProgress(std::move(aOnProgress)) {}
 
 void TArcDfInBitStream::LoadBuffer() {
     // Keep the unread tail (fewer than 4 bytes when called from FillSlow) at the front.
     size_t tail = FBufEnd - FBufPos;
-    if (tail && FBufPos) std::memmove(FBuffer.data(), FBuffer.data() + FBufPos, tail);
+    if (tail && FBufPos) std::memmove(FBuffer.get(), FBuffer.get() + FBufPos, tail);
     FBufPos = 0;
     FBufEnd = tail;
     while (FBufEnd < kBufferSize) {
-        size_t got = FStream.Read(FBuffer.data() + FBufEnd, kBufferSize - FBufEnd);
+        size_t got = FStream.Read(FBuffer.get() + FBufEnd, kBufferSize - FBufEnd);
         if (got == 0) {
             FSourceEnded = true;
             break;
@@ -41,7 +41,7 @@ void TArcDfInBitStream::LoadBuffer() {
 void TArcDfInBitStream::FillSlow() {
     if (FBufEnd - FBufPos < 4 && !FSourceEnded) LoadBuffer();
     if (FBufEnd - FBufPos >= 4) {
-        FBitBuffer |= uint64_t(LoadWord(FBuffer.data() + FBufPos)) << FBitsLeft;
+        FBitBuffer |= uint64_t(LoadWord(FBuffer.get() + FBufPos)) << FBitsLeft;
         FBufPos += 4;
         FBitsLeft += 32;
         return;
@@ -113,7 +113,7 @@ void TArcDfInBitStream::ReadBuffer(void* aBuffer, size_t aCount) {
             if (FBufPos == FBufEnd) RaiseInflateCause(kDfCauseNoMoreDataReadBuffer);
         }
         size_t n = std::min(aCount, FBufEnd - FBufPos);
-        std::memcpy(out, FBuffer.data() + FBufPos, n);
+        std::memcpy(out, FBuffer.get() + FBufPos, n);
         FBufPos += n;
         out += n;
         aCount -= n;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "runtime/Streams.h"
@@ -36,7 +37,7 @@ class TArcDfInBitStream {
     void Fill() {
         if (FBitsLeft < 32) {
             if (FBufEnd - FBufPos >= 4) {
-                FBitBuffer |= uint64_t(LoadWord(FBuffer.data() + FBufPos)) << FBitsLeft;
+                FBitBuffer |= uint64_t(LoadWord(FBuffer.get() + FBufPos)) << FBitsLeft;
                 FBufPos += 4;
                 FBitsLeft += 32;
             } else {
@@ -57,7 +58,7 @@ class TArcDfInBitStream {
     void Consume(int aCount, const char* aCauseAtEnd);
 
     rtl::TStream& FStream;
-    std::vector<uint8_t> FBuffer;
+    std::unique_ptr<uint8_t[]> FBuffer;
     size_t FBufPos = 0;
     size_t FBufEnd = 0;
     // Holds up to 63 unread bits, so one more 32-bit word can be appended whenever

@@ -1,5 +1,6 @@
 #include "archive/DfHuffman.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "archive/DfErrors.h"
@@ -15,8 +16,11 @@ TArcDfDecodeHuffmanTree::TArcDfDecodeHuffmanTree(int aAlphabetSize, TArcDfHuffma
     if (aDefMaxCodeLen < 1 || aDefMaxCodeLen > kDfMaxCodeLength)
         throw rtl::EArgumentException("Huffman maximum code length out of range");
     // Reserved at full size once, so rebuilding for every dynamic block never allocates.
-    if (FUsage != TArcDfHuffmanUsage::huEncoding)
-        FDecodes.assign(size_t(1) << aDefMaxCodeLen, kEmptySlot);
+    if (FUsage != TArcDfHuffmanUsage::huEncoding) {
+        FCapacity = size_t(1) << std::min(kFastLookupBits, aDefMaxCodeLen);
+        FDecodes.reset(new uint32_t[FCapacity]);
+        FDecodes[0] = kEmptySlot; // what Decode finds before the first Build
+    }
     if (FUsage != TArcDfHuffmanUsage::huDecoding) FEncodes.assign(aAlphabetSize, 0);
 }
 
@@ -33,20 +37,21 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
         ++count[lengths[sym]];
     }
     count[0] = 0;
-    FMaxCodeLen = 0;
+    int maxLen = 0;
     for (int len = FDefMaxCodeLen; len > 0; --len)
         if (count[len]) {
-            FMaxCodeLen = len;
+            maxLen = len;
             break;
         }
 
     // Kraft check: more codes of a length than the space left makes the set
     // over-subscribed, which no prefix code can be.
     int left = 1;
-    for (int len = 1; len <= FMaxCodeLen; ++len) {
+    for (int len = 1; len <= maxLen; ++len) {
         left = left * 2 - count[len];
         if (left < 0) RaiseInflateCause(kDfCauseOverSubscribed);
     }
+    FMaxCodeLen = maxLen;
 
     // First canonical code of each length, and the symbols grouped by length in
     // ascending symbol order.
@@ -79,7 +84,16 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
     // the upper half extends that to width len, and each code of length len then
     // owns exactly one new slot (its bit-reversed code). Slots no code reaches stay
     // empty.
-    uint32_t* table = FDecodes.data();
+    const int fastBits = std::min(kFastLookupBits, FDefMaxCodeLen);
+    uint32_t* table = FDecodes.get();
+    if (table) {
+        size_t needed = size_t(1) << std::max(FMaxCodeLen, fastBits);
+        if (needed > FCapacity) {
+            FDecodes.reset(new uint32_t[needed]);
+            FCapacity = needed;
+            table = FDecodes.get();
+        }
+    }
     size_t size = 1;
     if (table) table[0] = kEmptySlot;
     for (int len = 1; len <= FMaxCodeLen; ++len) {
@@ -98,6 +112,11 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
         }
     }
     FMask = ~uint32_t(size - 1);
+    if (table) {
+        const size_t fastSize = size_t(1) << fastBits;
+        for (; size < fastSize; size *= 2)
+            std::memcpy(table + size, table, size * sizeof(uint32_t));
+    }
 }
 
 namespace {

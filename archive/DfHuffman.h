@@ -2,6 +2,7 @@
 // Canonical Huffman decoding tables for deflate and deflate64, and the
 // constants of both formats (RFC 1951 sections 3.2.5 to 3.2.7).
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace arc {
@@ -55,6 +56,11 @@ enum class TArcDfHuffmanUsage { huEncoding, huDecoding, huBoth };
 class TArcDfDecodeHuffmanTree {
   public:
     static constexpr uint32_t kEmptySlot = 0xFFFFFFFFu; // symbol 0xFFFF, length 255
+    // Whatever FMaxCodeLen is, the table is filled out to at least this many index
+    // bits (when FDefMaxCodeLen allows): its first 2^kFastLookupBits slots then
+    // resolve every code of up to that length, and the decoder's common case can
+    // use a fixed mask.
+    static constexpr int kFastLookupBits = 10;
 
     TArcDfDecodeHuffmanTree(int aAlphabetSize, TArcDfHuffmanUsage aUsage, int aDefMaxCodeLen);
 
@@ -72,7 +78,7 @@ class TArcDfDecodeHuffmanTree {
     // its length (0 = the symbol has no code). Only for the encoding usages.
     uint32_t Encode(int aSymbol) const { return FEncodes[aSymbol]; }
 
-    const uint32_t* Table() const { return FDecodes.data(); }
+    const uint32_t* Table() const { return FDecodes.get(); }
     uint32_t LookupMask() const { return ~FMask; }
 
     static uint32_t EntrySymbol(uint32_t aEntry) { return aEntry & 0xFFFF; }
@@ -84,7 +90,10 @@ class TArcDfDecodeHuffmanTree {
     int FDefMaxCodeLen;
     int FMaxCodeLen = 0;
     TArcDfHuffmanUsage FUsage;
-    std::vector<uint32_t> FDecodes;
+    // Grown on demand: most tables need far fewer than 2^FDefMaxCodeLen slots,
+    // and small entries should not pay for filling the largest possible table.
+    std::unique_ptr<uint32_t[]> FDecodes;
+    size_t FCapacity = 0;
     std::vector<uint32_t> FEncodes;
     uint32_t FMask = ~0u; // the index bits above the lookup width
 };

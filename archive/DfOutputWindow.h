@@ -5,7 +5,7 @@
 // to the front.
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 #include "runtime/Streams.h"
 
@@ -77,7 +77,7 @@ class TArcDfOutputWindow {
     void Emit(const uint8_t* aData, size_t aCount);
 
     rtl::TStream& FStream;
-    std::vector<uint8_t> FStorage;
+    std::unique_ptr<uint8_t[]> FStorage; // not cleared: nothing is read before it is written
     uint8_t* FBuffer;
     uint8_t* FCurrent;
     uint8_t* FLimit; // the write point, or the partial size when that comes first

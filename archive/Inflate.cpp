@@ -153,9 +153,9 @@ template <bool kDeflate64>
 void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
                                    const TArcDfDecodeHuffmanTree& aDistances) {
     const uint32_t* const litTable = aLiterals.Table();
-    const uint32_t litMask = aLiterals.LookupMask();
     const uint32_t* const distTable = aDistances.Table();
-    const uint32_t distMask = aDistances.LookupMask();
+    constexpr uint32_t kFastBits = TArcDfDecodeHuffmanTree::kFastLookupBits;
+    constexpr uint32_t kFastMask = (1u << kFastBits) - 1;
     const uint16_t* const lengthBase = kDeflate64 ? kDfLengthBase64 : kDfLengthBase;
     const uint32_t maxDistanceSymbol = kDeflate64 ? 31 : 29;
     const char* const distanceCause =
@@ -163,7 +163,7 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
 
     uint64_t bits = FIn.FBitBuffer;
     int bitsLeft = FIn.FBitsLeft;
-    const uint8_t* const inBase = FIn.FBuffer.data();
+    const uint8_t* const inBase = FIn.FBuffer.get();
     const uint8_t* inPos = inBase + FIn.FBufPos;
     const uint8_t* inEnd = inBase + FIn.FBufEnd;
     uint8_t* const outBase = FOut.FBuffer;
@@ -198,9 +198,21 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
         }
     };
     auto consume = [&](uint32_t count) {
-        if (static_cast<int>(count) > bitsLeft) RaiseInflateCause(kDfCauseNoMoreDataDiscard);
+        if (static_cast<int>(count) > bitsLeft) [[unlikely]]
+            RaiseInflateCause(kDfCauseNoMoreDataDiscard);
         bits >>= count;
         bitsLeft -= static_cast<int>(count);
+    };
+    // Every slot of a table holds the entry of the code its low bits begin with,
+    // so the first 2^kFastBits slots already resolve every code of up to
+    // kFastBits bits: nearly all codes are found there, in a part of the table
+    // small enough to stay in the L1 cache. Longer codes (and empty slots) take
+    // the slot the full lookup width selects.
+    auto lookup = [&](const uint32_t* table, const TArcDfDecodeHuffmanTree& tree) {
+        uint32_t entry = table[bits & kFastMask];
+        if (((entry >> 16) & 0xFF) > kFastBits) [[unlikely]]
+            entry = table[bits & tree.LookupMask()];
+        return entry;
     };
     auto outputLimit = [&] {
         FOut.FCurrent = cur;
@@ -212,29 +224,45 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
 
     for (;;) {
         refill();
-        uint32_t entry = litTable[bits & litMask];
+        uint32_t entry = lookup(litTable, aLiterals);
+        if ((entry & 0xFFFF) < 256) {
+            // A literal takes at most 15 of the 32 bits held, so a second one
+            // can follow without a refill.
+            consume((entry >> 16) & 0xFF);
+            *cur++ = static_cast<uint8_t>(entry);
+            entry = lookup(litTable, aLiterals);
+            if ((entry & 0xFFFF) < 256) {
+                consume((entry >> 16) & 0xFF);
+                *cur++ = static_cast<uint8_t>(entry);
+                if (cur >= limit) [[unlikely]]
+                    outputLimit();
+                continue;
+            }
+            if (cur >= limit) [[unlikely]] {
+                outputLimit();
+                continue;
+            }
+            // Refilling appends bits above those the entry was found with.
+            refill();
+        }
         uint32_t symbol = entry & 0xFFFF;
         uint32_t codeLen = (entry >> 16) & 0xFF;
-        if (symbol < 256) {
-            consume(codeLen);
-            *cur++ = static_cast<uint8_t>(symbol);
-            if (cur >= limit) outputLimit();
-            continue;
-        }
         if (symbol == kDfEndOfBlock) {
             consume(codeLen);
             break;
         }
-        if (symbol > kDfLastLengthSymbol) RaiseInflateCause(kDfCauseInvalidLengthSymbol);
+        if (symbol > kDfLastLengthSymbol) [[unlikely]]
+            RaiseInflateCause(kDfCauseInvalidLengthSymbol);
         uint32_t extra = entry >> 24;
         uint32_t length = lengthBase[symbol - kDfFirstLengthSymbol] +
                           static_cast<uint32_t>((bits >> codeLen) & ((1u << extra) - 1));
         consume(codeLen + extra);
 
         refill();
-        entry = distTable[bits & distMask];
+        entry = lookup(distTable, aDistances);
         symbol = entry & 0xFFFF;
-        if (symbol > maxDistanceSymbol) RaiseInflateCause(distanceCause);
+        if (symbol > maxDistanceSymbol) [[unlikely]]
+            RaiseInflateCause(distanceCause);
         codeLen = (entry >> 16) & 0xFF;
         extra = entry >> 24;
         uint32_t distance = kDfDistanceBase[symbol] +
@@ -244,7 +272,7 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
         // The window holds all output since the last slide kept at least the
         // format's largest distance, so this one check also catches distances
         // reaching before the first byte of output.
-        if (distance > static_cast<size_t>(cur - outBase))
+        if (distance > static_cast<size_t>(cur - outBase)) [[unlikely]]
             RaiseInflateCause(kDfCauseDistanceTooFar);
         TArcDfOutputWindow::CopyMatch(cur, distance, length);
         cur += length;

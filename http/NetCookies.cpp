@@ -311,7 +311,7 @@ void TNetCookies::Remove(TNetCookie* cookie) {
 }
 
 bool TNetCookies::AddCookie(TNetCookie* cookie, const TNetURI& uri, bool replaceOld) {
-    std::unique_lock<std::shared_mutex> lock(FRWLock);
+    std::unique_lock<platform::TRWLock> lock(FRWLock);
     if (replaceOld) {
         for (auto it = FCookieList.begin(); it != FCookieList.end(); ++it) {
             TNetCookie* old = *it;
@@ -336,7 +336,7 @@ bool TNetCookies::AddCookie(TNetCookie* cookie, const TNetURI& uri, bool replace
 }
 
 void TNetCookies::RemoveExpired() {
-    std::unique_lock<std::shared_mutex> lock(FRWLock);
+    std::unique_lock<platform::TRWLock> lock(FRWLock);
     for (size_t i = FCookieList.size(); i-- > 0;) {
         TNetCookie* cookie = FCookieList[i];
         if (!cookie->IsExpired()) continue;
@@ -346,14 +346,14 @@ void TNetCookies::RemoveExpired() {
 }
 
 void TNetCookies::Clear() {
-    std::unique_lock<std::shared_mutex> lock(FRWLock);
+    std::unique_lock<platform::TRWLock> lock(FRWLock);
     FCookieList.clear();
     std::lock_guard<std::mutex> items(FItemsLock);
     FItems.clear();
 }
 
 size_t TNetCookies::Count() const {
-    std::shared_lock<std::shared_mutex> lock(FRWLock);
+    std::shared_lock<platform::TRWLock> lock(FRWLock);
     return FCookieList.size();
 }
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
+
+#include "platform/RWLock.h"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -134,7 +136,7 @@ class TNetCookies {
     std::vector<std::unique_ptr<TNetCookie>> FItems;
     std::mutex FItemsLock; // guards FItems only; taken after FRWLock, never before
     TNetCookieList FCookieList;
-    mutable std::shared_mutex FRWLock;
+    mutable platform::TRWLock FRWLock;
 };
 
 // Holds the cookie list for a scope.

@@ -1,6 +1,8 @@
 #pragma once
 // The HTTP client's error family. Every error it raises derives from
 // ENetException.
+#include <string>
+
 #include "runtime/Exception.h"
 
 namespace net {
@@ -14,6 +16,120 @@ class ENetException : public rtl::Exception {
 class ENetURIException : public ENetException {
   public:
     using ENetException::ENetException;
+};
+
+// ---- Connection and I/O errors -------------------------------------------
+
+inline constexpr const char* RSAlreadyConnected = "Already connected.";
+inline constexpr const char* RSHostRequired = "A Host is required";
+inline constexpr const char* RSPortRequired = "A Port is required";
+inline constexpr const char* RSConnectTimeout = "Connect timed out.";
+inline constexpr const char* RSConnectionClosedGracefully = "Connection Closed Gracefully.";
+inline constexpr const char* RSNotConnected = "Not Connected";
+inline constexpr const char* RSReadTimeout = "Read timed out.";
+inline constexpr const char* RSReadLnMaxLineLengthExceeded = "Max line length exceeded.";
+inline constexpr const char* RSStreamDataTooLarge = "Data is too large for stream";
+inline constexpr const char* RSSocketError = "Socket Error # %d\r\n%s";
+inline constexpr const char* RSCouldNotBindSocket =
+    "Could not bind socket. Address and port are already in use.";
+inline constexpr const char* RSUnknownProtocol = "Unknown Protocol";
+
+class ENetAlreadyConnected : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetHostRequired : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetPortRequired : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetConnectTimeout : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+// The peer closed its side while more data was needed.
+class ENetConnClosedGracefully : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetNotConnected : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetReadTimeout : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetReadLnMaxLineLengthExceeded : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetIOHandlerStreamDataTooLarge : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetCouldNotBindSocket : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+class ENetUnknownProtocol : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+
+// A failed socket call; LastError is the Windows Sockets error number.
+class ENetSocketError : public ENetException {
+  public:
+    ENetSocketError(std::string message, int lastError)
+        : ENetException(std::move(message)), LastError(lastError) {}
+    int LastError;
+};
+class ENetNotASocket : public ENetSocketError {
+  public:
+    using ENetSocketError::ENetSocketError;
+};
+
+// The text for a Windows Sockets error number ("Connection refused.");
+// empty for numbers without one.
+std::string SocketErrorText(int error);
+// Raises ENetSocketError (ENetNotASocket for 10038) with "Socket Error # n\r\ntext".
+[[noreturn]] void RaiseSocketError(int error);
+
+inline constexpr const char* RSSecureNotSupported = "Secure connections (https) are not supported.";
+inline constexpr const char* RSInvalidChunkSize = "Invalid chunk size: \"%s\"";
+
+// A chunk-size line that is no hexadecimal number in range: the body cannot
+// be delimited any more.
+class ENetInvalidChunkSize : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+// A URL whose scheme needs a transport this client does not have.
+class ENetSecureNotSupported : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+
+// ---- Protocol errors -----------------------------------------------------
+
+// A reply that reports failure; ErrorCode is the reply's status code.
+class ENetReplyRFCError : public ENetException {
+  public:
+    ENetReplyRFCError(std::string message, int errorCode)
+        : ENetException(std::move(message)), ErrorCode(errorCode) {}
+    int ErrorCode;
+};
+
+// A failed HTTP status: the message is the status line, ErrorMessage the
+// body the server sent with it.
+class ENetHTTPProtocolException : public ENetReplyRFCError {
+  public:
+    ENetHTTPProtocolException(std::string message, int errorCode, std::string errorMessage)
+        : ENetReplyRFCError(std::move(message), errorCode), ErrorMessage(std::move(errorMessage)) {}
+    std::string ErrorMessage;
 };
 
 } // namespace net

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# scripts/demo-server.sh start|stop [ROOT] [PORT]
+# scripts/demo-server.sh start|stop [ROOT] [PORT] [RATE]
 # The demo download server: nginx on 127.0.0.1 serving ROOT (by default the
 # Windows build's demo/www, which holds zividezeru/Files/main.zip and
 # upgrade.zip). Its configuration, pid and logs live in build/demo-server/.
@@ -7,8 +7,9 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 src=$(cd "$here/.." && pwd)
 action=${1:-start}
-root=${2:-$src/build/windows/demo/www}
+root=$(realpath -m "${2:-$src/build/windows/demo/www}")
 port=${3:-8731}
+rate=${4:-0} # bytes per second per connection (nginx limit_rate), 0 = unlimited
 dir=$src/build/demo-server
 mkdir -p "$dir/logs" "$dir/tmp"
 conf=$dir/nginx.conf
@@ -25,7 +26,7 @@ stop() {
 case $action in
 start)
     stop
-    sed -e "s|@ROOT@|$root|g" -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" "$here/demo-server/nginx.conf.in" >"$conf"
+    sed -e "s|@ROOT@|$root|g" -e "s|@PORT@|$port|g" -e "s|@DIR@|$dir|g" -e "s|@RATE@|$rate|g" "$here/demo-server/nginx.conf.in" >"$conf"
     "$nginx_bin" -p "$dir" -c "$conf"
     for _ in $(seq 50); do
         (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null && { echo "demo server: http://127.0.0.1:$port/ serving $root"; exit 0; }

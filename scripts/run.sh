@@ -1,23 +1,43 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Windows program and runs the wizard
-# under Wine (private prefix and HOME in the build tree). With a screen
-# (DISPLAY set) the wizard opens there; without one it walks through its pages
-# by itself on a private X display and leaves a screenshot of each page in
-# build/screenshots/.
+# Installs what is missing, builds the Windows program and the demo download
+# content, starts the demo download server (nginx on 127.0.0.1) and runs the
+# wizard under Wine (private prefix and HOME in build/windows/wine-demo).
+# With a screen (DISPLAY set) the wizard opens there and you click through it;
+# without one it installs by itself on a private X display and leaves a
+# screenshot of each page in build/screenshots/. Afterwards it prints what was
+# installed, the settings file and the shortcut.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 src=$PWD
 build=$src/build/windows
 scripts/install-deps.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target SetupExe wizard_driver -j"$(nproc)"
+cmake --build --preset windows --target SetupExe wizard_driver demo_archives -j"$(nproc)"
 
 . scripts/wine-env.sh
 . scripts/wine-gui.sh
+wine_env_init "$build/wine-demo" "$src" "$build"
+wine_link_fonts
+target=$WINEPREFIX/drive_c/TORVELINNEW
+rm -rf "$target" "$HOME/Torvelin.lnk" "$HOME/Desktop/Torvelin.lnk"
+
+# Slow enough that the progress bar can be seen moving.
+scripts/demo-server.sh start "$build/demo/www" 8731 "${DEMO_RATE:-60000}"
+trap 'scripts/demo-server.sh stop' EXIT
+
 if [ -n "${DISPLAY:-}" ]; then
-    wine_env_init "$build/wine-demo" "$src" "$build"
-    wine_link_fonts
-    exec "$WINE_BIN" "$(wine_build_path "$build" "$build/setup/Setup.exe")"
+    "$WINE_BIN" "$(wine_build_path "$build" "$build/setup/Setup.exe")" || true
+else
+    xvfb-run -a -s "-screen 0 1024x768x24" scripts/demo-walk.sh "$src" "$build" "$src/build/screenshots"
 fi
-exec xvfb-run -a -s "-screen 0 1024x768x24" \
-    tests/e2e/walk-pages.sh "$src" "$build" "$src/build/screenshots"
+
+echo
+echo "=== Installed in C:\\TORVELINNEW\\ ($target)"
+ls -l "$target" 2>/dev/null || echo "(nothing: the installation did not complete)"
+echo
+echo "=== SETUP.INI"
+cat "$target/SETUP.INI" 2>/dev/null | tr -d '\r' || echo "(none)"
+echo
+link=$(find "$HOME" -name Torvelin.lnk 2>/dev/null | head -n 1)
+echo "=== Desktop shortcut ${link:-(none)}"
+[ -n "$link" ] && lnkinfo "$link" | grep -E 'Local path|Working directory|Description' || true

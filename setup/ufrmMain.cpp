@@ -77,6 +77,7 @@ TfrmMain::TfrmMain() : FNextLabelId(idFirstLabel) {
     CreateFormWindow();
     CreateButtonBar();
     CreatePages();
+    CreateComponents();
 
     Wizard.OnChange = [this] { ApplyState(); };
     PROXY_POORT.Loaded();
@@ -415,12 +416,6 @@ void TfrmMain::btCANCELClick() {
 
 void TfrmMain::btFINISHClick() {
     Close();
-}
-
-void TfrmMain::RunInstallation() {
-    // Not built yet: the download, unpack and shortcut steps come with the
-    // installation run. Until then Next on this page does nothing, so the
-    // wizard never claims an installation that did not happen.
 }
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "archive/UnZipper.h"
+#include "http/NetHTTP.h"
+#include "setup/InstallSteps.h"
+#include "setup/ShellLink.h"
 #include "setup/Wizard.h"
 #include "widgets/UiDriveCombo.h"
 #include "widgets/UiValidateEdit.h"
@@ -39,6 +43,18 @@ class TfrmMain {
 
     // The installation run started by Next on the ProxySettings page.
     void RunInstallation();
+    // Its download-and-unpack steps (the base URL is the build's).
+    void DownloadToFile(const std::string& relativePath, const std::string& localFile);
+    void UnpackArchive(const std::string& archiveFile);
+    // The HTTP client's transfer events, which move the progress bar.
+    void NetHTTP1WorkBegin(net::TNetComponent* sender, net::TWorkMode mode, int64_t workCountMax);
+    void NetHTTP1Work(net::TNetComponent* sender, net::TWorkMode mode, int64_t workCount);
+    void NetHTTP1WorkEnd(net::TNetComponent* sender, net::TWorkMode mode);
+
+    // Components owned by the form for the whole run.
+    net::TNetHTTP NetHTTP1;
+    arc::TArcUnZipper ArcUnZipper1;
+    TShellLink ShellLink;
 
     TWizard Wizard;
     ui::TUiDriveCombo InstallDrive;
@@ -63,6 +79,10 @@ class TfrmMain {
     void HandleCommand(int id, int code, HWND control);
     HBRUSH ControlColor(HDC dc, HWND control);
 
+    void CreateComponents();
+    void SetProgressMax(int32_t max);
+    void SetProgressPosition(int32_t position);
+    bool IsChecked(HWND button) const;
     void CreateFonts();
     void CreateFormWindow();
     void CreateButtonBar();
@@ -99,6 +119,7 @@ class TfrmMain {
     std::vector<HWND> TabSequence() const;
     void CollectTabStops(HWND container, std::vector<HWND>& out) const;
 
+    TProgressMapper FProgress;
     HWND FHandle = nullptr;
     int FPixelsPerInch = 96;
     HFONT FFont = nullptr, FTitleFont = nullptr, FBarFont = nullptr, FRedFont = nullptr;

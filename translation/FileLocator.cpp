@@ -153,7 +153,7 @@ TMoFile* TFileLocator::GetMoFile(const std::string& filename) {
     std::string key = file + kMoFileKeySeparator + rtl::IntToStr(offset);
 
     {
-        std::unique_lock<std::shared_mutex> lock(MoFilesCS);
+        std::unique_lock<platform::TRWLock> lock(MoFilesCS);
         auto it = MoFiles.find(key);
         if (it != MoFiles.end()) {
             ++it->second->Users;
@@ -163,7 +163,7 @@ TMoFile* TFileLocator::GetMoFile(const std::string& filename) {
     // The catalog is opened outside the lock: its errors load runtime texts,
     // and those may be translated through this very locator.
     auto mofile = std::make_unique<TMoFile>(file, offset, size);
-    std::unique_lock<std::shared_mutex> lock(MoFilesCS);
+    std::unique_lock<platform::TRWLock> lock(MoFilesCS);
     // Another thread may have opened it meanwhile; then that one is shared.
     auto it = MoFiles.emplace(key, std::move(mofile)).first;
     ++it->second->Users;
@@ -175,7 +175,7 @@ void TFileLocator::ReleaseMoFile(TMoFile* mofile) {
         throw rtl::EAssertionFailed(
             rtl::Format(rtl::LoadResString(&rtl::SAssertError),
                         {"ReleaseMoFile was handed no catalog", kUnitName, __LINE__}));
-    std::unique_lock<std::shared_mutex> lock(MoFilesCS);
+    std::unique_lock<platform::TRWLock> lock(MoFilesCS);
     if (--mofile->Users > 0) return;
     for (auto it = MoFiles.begin(); it != MoFiles.end(); ++it) {
         if (it->second.get() == mofile) {
@@ -193,7 +193,7 @@ std::vector<std::string> TFileLocator::EmbeddedFileNames() const {
 }
 
 size_t TFileLocator::OpenCatalogCount() const {
-    std::shared_lock<std::shared_mutex> lock(MoFilesCS);
+    std::shared_lock<platform::TRWLock> lock(MoFilesCS);
     return MoFiles.size();
 }
 

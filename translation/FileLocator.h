@@ -6,6 +6,8 @@
 #include <memory>
 #include <shared_mutex>
 #include <string>
+
+#include "platform/RWLock.h"
 #include <string_view>
 #include <vector>
 
@@ -63,7 +65,7 @@ class TFileLocator {
     std::string FModuleFileName;
     std::string basedirectory;
     std::map<std::string, TEmbeddedFileInfo, TFileNameLess> filelist;
-    mutable std::shared_mutex MoFilesCS;
+    mutable platform::TRWLock MoFilesCS;
     std::map<std::string, std::unique_ptr<TMoFile>, TFileNameLess> MoFiles;
 };
 

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <mutex>
 #include <shared_mutex>
+
+#include "platform/RWLock.h"
 #include <vector>
 
 #include "platform/Unicode.h"
@@ -13,7 +15,7 @@ namespace translator {
 namespace {
 
 struct TResourceStringDomains {
-    std::shared_mutex Lock;
+    platform::TRWLock Lock;
     std::vector<std::string> Names;
 };
 
@@ -46,7 +48,7 @@ void DestroyResourceStringDomains() {
     TResourceStringDomains* domains = ResourceStringDomains.exchange(nullptr);
     if (!domains) return;
     // Wait for readers still inside a translation before the lock goes.
-    { std::unique_lock<std::shared_mutex> lock(domains->Lock); }
+    { std::unique_lock<platform::TRWLock> lock(domains->Lock); }
     delete domains;
 }
 
@@ -60,7 +62,7 @@ std::string TranslateResourceString(const std::string& text) {
     // translating it would open the same catalog again, without end.
     if (gTranslating) return text;
     TTranslatingScope scope;
-    std::shared_lock<std::shared_mutex> lock(domains->Lock);
+    std::shared_lock<platform::TRWLock> lock(domains->Lock);
     std::string result = text;
     try {
         for (const std::string& domain : domains->Names) {

@@ -74,24 +74,6 @@ TEST(DfHuffman, IncompleteSetsLeaveEmptySlotsOverSubscribedSetsFail) {
     EXPECT_THROW(Tree(1, TArcDfHuffmanUsage::huDecoding, 15), rtl::EArgumentException);
 }
 
-TEST(DfHuffman, FixedTablesMatchTheRfc) {
-    const Tree& lit = DfFixedLiteralTree(false);
-    const Tree& lit64 = DfFixedLiteralTree(true);
-    ASSERT_EQ(lit.LookupBitLength(), 9);
-    // 0 = 00110000 (8), 144 = 110010000 (9), 256 = 0000000 (7), 280 = 11000000 (8).
-    EXPECT_EQ(Tree::EntrySymbol(lit.Decode(Reverse(0x30, 8))), 0u);
-    EXPECT_EQ(Tree::EntrySymbol(lit.Decode(Reverse(0x190, 9))), 144u);
-    EXPECT_EQ(Tree::EntrySymbol(lit.Decode(Reverse(0, 7))), 256u);
-    EXPECT_EQ(Tree::EntrySymbol(lit.Decode(Reverse(0xC0, 8))), 280u);
-    uint32_t sym285 = Reverse(0xC5, 8);
-    EXPECT_EQ(Tree::EntryExtraBits(lit.Decode(sym285)), 0u);
-    EXPECT_EQ(Tree::EntryExtraBits(lit64.Decode(sym285)), 16u);
-    EXPECT_EQ(&DfFixedLiteralTree(false), &lit); // built once
-    const Tree& dist = DfFixedDistanceTree();
-    EXPECT_EQ(Tree::EntrySymbol(dist.Decode(Reverse(31, 5))), 31u);
-    EXPECT_EQ(Tree::EntryExtraBits(dist.Decode(Reverse(31, 5))), 14u);
-}
-
 TEST(DfBitStream, BitsBytesAndTheEndOfData) {
     rtl::TMemoryStream src = inflate_test::MemoryOf(std::string("\xA5\x0F\x01\x02\x03\x04\x05", 7));
     TArcDfInBitStream in(src, 0, nullptr);

@@ -53,12 +53,22 @@ TEST(InflateBlocks, StoredBlocksIncludingEmptyOnes) {
 }
 
 TEST(InflateBlocks, StoredBlockLargerThanTheInputBufferAndWindow) {
+    // Both window sizes; a match after the stored data reads history that the
+    // stored copies slid through the window.
     std::string big = Noise(65535, 7);
-    TDeflateWriter w;
-    w.Stored(false, big);
-    w.Stored(false, big);
-    w.Stored(true, "end");
-    EXPECT_EQ(InflateBytes(w.Data()), big + big + "end");
+    for (bool deflate64 : {false, true}) {
+        TDeflateWriter w(deflate64);
+        w.Stored(false, big);
+        w.Stored(false, big);
+        w.Stored(false, big);
+        w.BlockHeader(true, 1);
+        w.UseFixedCodes();
+        w.Match(200, 30000);
+        w.EndOfBlock();
+        std::string expected = big + big + big;
+        expected += expected.substr(expected.size() - 30000, 200);
+        EXPECT_TRUE(InflateBytes(w.Data(), deflate64) == expected) << deflate64;
+    }
 }
 
 TEST(InflateBlocks, FixedBlockShortDistanceRepeatsThePattern) {
@@ -456,22 +466,6 @@ TEST(InflateInvalid, EveryProperPrefixOfAValidStreamFails) {
     for (size_t n = 0; n < full.size(); ++n) {
         std::string cause = InflateCause(full.substr(0, n));
         EXPECT_EQ(cause.rfind("no more compressed data in stream [", 0), 0u) << n << ": " << cause;
-    }
-}
-
-TEST(InflateInvalid, RandomInputNeverEscapesAsAnotherError) {
-    // Garbage either decodes or raises the inflate error: nothing else, no crash.
-    uint32_t seed = 99;
-    for (int round = 0; round < 3000; ++round) {
-        size_t len = 1 + round % 300;
-        std::string data = Noise(len, seed++);
-        // Steer some inputs into dynamic and fixed blocks.
-        if (round % 3 == 1) data[0] = static_cast<char>((data[0] & ~6) | 4);
-        if (round % 3 == 2) data[0] = static_cast<char>((data[0] & ~6) | 2);
-        std::string cause = InflateCause(data, round % 2 == 1);
-        EXPECT_TRUE(cause == "no error" || (cause.find("other error") == std::string::npos &&
-                                            cause.find("malformed") == std::string::npos))
-            << round << ": " << cause;
     }
 }
 

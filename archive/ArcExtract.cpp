@@ -1,0 +1,240 @@
+// The generic extraction loop: masks, target names, folders, overwrite and
+// the per-item failure path.
+#include <algorithm>
+
+#include "archive/ArcArchive.h"
+#include "archive/ArcErrors.h"
+#include "platform/Files.h"
+#include "platform/Unicode.h"
+#include "runtime/ResStrings.h"
+
+namespace arc {
+
+namespace {
+
+bool IsDelimiter(char c) {
+    return c == '\\' || c == '/';
+}
+
+// A stored name with folders, reduced so that it stays below the base folder:
+// no drive, no leading delimiter, no "." or ".." components.
+std::string ConfinedRelativeName(const std::string& name) {
+    size_t colon = name.find_last_of(':');
+    std::string rest = colon == std::string::npos ? name : name.substr(colon + 1);
+    std::string out, part;
+    auto flush = [&]() {
+        if (!part.empty() && part != "." && part != "..") {
+            if (!out.empty()) out += '\\';
+            out += part;
+        }
+        part.clear();
+    };
+    for (char c : rest) {
+        if (IsDelimiter(c))
+            flush();
+        else
+            part += c;
+    }
+    flush();
+    return out;
+}
+
+bool HasInvalidPathChars(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return c < 32 || c == '"' || c == '<' || c == '>' || c == '|';
+    });
+}
+
+// The target in the system's own delimiters.
+std::string Native(std::string text) {
+    char delim = platform::PathDelim();
+    for (char& c : text)
+        if (IsDelimiter(c)) c = delim;
+    return text;
+}
+
+} // namespace
+
+TArcArchive::TArcArchive(const std::string& fileName, unsigned mode)
+    : FArchiveName(fileName), FMode(mode) {}
+
+TArcArchive::~TArcArchive() = default;
+
+void TArcArchive::Load() {
+    struct Notify {
+        TArcArchive& a;
+        ~Notify() {
+            if (a.FHooks.OnLoad) a.FHooks.OnLoad(a);
+        }
+    } notify{*this};
+    LoadArchive();
+    FStatus = asIdle;
+}
+
+void TArcArchive::SetBaseDirectory(const std::string& value) {
+    std::string dir = value;
+    if (dir.size() > 1 && IsDelimiter(dir.back()) && dir[dir.size() - 2] != ':') dir.pop_back();
+    if (!dir.empty() && !platform::DirectoryExists(dir)) throw EArcNoSuchDirectory();
+    FBaseDirectory = dir;
+}
+
+void TArcArchive::ReportArchiveProgress(int percent) {
+    bool abort = false;
+    if (FHooks.OnArchiveProgress) FHooks.OnArchiveProgress(percent, abort);
+    if (abort) throw EArcUserAbort();
+}
+
+bool TArcArchive::ReportItemProgress(TArcArchiveItem& item, int percent) {
+    bool abort = false;
+    if (FHooks.OnArchiveItemProgress) FHooks.OnArchiveItemProgress(item, percent, abort);
+    return abort;
+}
+
+void TArcArchive::ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
+                                    const std::exception& error) {
+    TArcErrorClass errorClass = ecOther;
+    int code = 0;
+    std::string message = error.what();
+    if (auto* e = dynamic_cast<const EArcException*>(&error)) {
+        errorClass = ecArcError;
+        code = e->ErrorCode;
+    } else if (auto* e = dynamic_cast<const rtl::EInOutError*>(&error)) {
+        errorClass = ecInOutError;
+        code = e->ErrorCode;
+    } else if (dynamic_cast<const rtl::EFCreateError*>(&error)) {
+        errorClass = ecFileCreateError;
+    } else if (dynamic_cast<const rtl::EFOpenError*>(&error)) {
+        errorClass = ecFileOpenError;
+    }
+    item.FAction = aaFailed;
+    if (FHooks.OnProcessItemFailure)
+        FHooks.OnProcessItemFailure(item, type, errorClass, code, message);
+}
+
+void TArcArchive::ExtractFilesEx(const std::string& fileMask, const std::string& exclusionMask) {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    if (FItemList.empty()) return;
+    const int count = Count();
+    bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
+    for (int i = 0; i < count; ++i) {
+        TArcArchiveItem& item = Item(i);
+        if (MatchesStoredNameEx(item, fileMask, exclusionMask) &&
+            (createDirs || !item.IsDirectory()))
+            ExtractAt(i, std::string());
+        ReportArchiveProgress(PercentOf(i + 1, Count()));
+    }
+    ReportArchiveProgress(100);
+}
+
+void TArcArchive::ExtractAt(int index, const std::string& newName) {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    TArcArchiveItem& item = Item(index);
+    bool confirm = true;
+    if (FHooks.OnConfirmProcessItem) FHooks.OnConfirmProcessItem(item, ptExtract, confirm);
+    if (!confirm) return;
+    std::string target;
+    if (!ResolveTargetName(item, newName, target)) return;
+    FCurrentItem = &item;
+    try {
+        ExtractEntry(item, target);
+    } catch (const std::exception& e) {
+        ReportItemFailure(item, ptExtract, e);
+    }
+}
+
+void TArcArchive::ExtractTaggedItems() {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    for (int i = 0; i < Count(); ++i)
+        if (Item(i).Tagged()) ExtractAt(i, std::string());
+}
+
+void TArcArchive::TestTaggedItems() {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    for (int i = 0; i < Count(); ++i) {
+        TArcArchiveItem& item = Item(i);
+        if (!item.Tagged() || item.IsDirectory()) continue;
+        FCurrentItem = &item;
+        try {
+            TestEntry(item);
+        } catch (const std::exception& e) {
+            ReportItemFailure(item, ptExtract, e);
+        }
+    }
+}
+
+void TArcArchive::ExtractItemToStream(int index, rtl::TStream& stream) {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    TArcArchiveItem& item = Item(index);
+    FCurrentItem = &item;
+    ExtractEntryToStream(item, stream);
+}
+
+int TArcArchive::FindItem(const std::string& name) const {
+    for (size_t i = 0; i < FItemList.size(); ++i)
+        if (platform::SameTextAscii(FItemList[i]->FileName(), name)) return static_cast<int>(i);
+    return -1;
+}
+
+bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& newName,
+                                    std::string& target) {
+    const bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
+    const bool restorePath = FExtractOptions.count(eoRestorePath) != 0;
+    if (item.IsDirectory() && !(createDirs && restorePath)) return false;
+
+    std::string name;
+    if (!newName.empty()) {
+        name = newName;
+    } else {
+        name = item.FileName();
+        std::replace(name.begin(), name.end(), '/', '\\');
+        if (item.IsDirectory() && !name.empty() && name.back() == '\\') name.pop_back();
+        if (restorePath) {
+            // Stored folders are kept, but never a drive, a root or a "..":
+            // the entry stays below the base folder.
+            name = ConfinedRelativeName(name);
+        } else {
+            size_t cut = name.find_last_of("\\:");
+            if (cut != std::string::npos) name = name.substr(cut + 1);
+        }
+        // "." and ".." alone would name the base folder or its parent.
+        if (name == "." || name == "..") name.clear();
+        if (name.empty()) return false;
+    }
+
+    bool absolute = name.find("\\\\") != std::string::npos || name.find(':') != std::string::npos;
+    if (absolute) {
+        target = Native(name);
+    } else if (FBaseDirectory.empty()) {
+        target = Native(name);
+    } else {
+        if (HasInvalidPathChars(name) || HasInvalidPathChars(FBaseDirectory))
+            throw rtl::EArgumentException(rtl::LoadResString(&rtl::SInvalidCharsInPath));
+        std::string nativeName = Native(name);
+        bool rooted = IsDelimiter(name.front()) || (name.size() > 1 && name[1] == ':');
+        if (rooted)
+            target = nativeName;
+        else if (IsDelimiter(FBaseDirectory.back()))
+            target = FBaseDirectory + nativeName;
+        else
+            target = FBaseDirectory + platform::PathDelim() + nativeName;
+    }
+
+    std::string folder = platform::ExtractFilePath(target);
+    if (!folder.empty() && folder != FLastTargetFolder) {
+        if (!platform::DirectoryExists(folder)) {
+            if (!createDirs) throw EArcNoSuchDirectory();
+            int error = 0;
+            if (!platform::CreateDirectoryChain(folder, error)) rtl::RaiseInOutError(error);
+        }
+        FLastTargetFolder = folder;
+    }
+    if (!item.IsDirectory() && platform::FileExists(target)) {
+        bool confirm = true;
+        if (FHooks.OnConfirmOverwrite) FHooks.OnConfirmOverwrite(target, confirm);
+        if (!confirm) return false;
+    }
+    return true;
+}
+
+} // namespace arc

@@ -1,0 +1,281 @@
+#include "archive/UnZipper.h"
+
+#include "archive/ArcErrors.h"
+#include "archive/Inflate.h"
+#include "archive/ZipStreams.h"
+#include "platform/FileTimes.h"
+#include "platform/Files.h"
+#include "runtime/Exception.h"
+
+namespace arc {
+
+// ---------------------------------------------------------------- one entry
+
+std::unique_ptr<rtl::TStream> OpenEntryData(TArcZipArchive& archive, TArcZipItem& item) {
+    TArcZipLocalFileHeader local;
+    archive.ReadLocalHeader(item, local);
+    uint32_t checkValue = (local.FGeneralPurposeBitFlag & kFlagDataDescriptor) != 0
+                              ? static_cast<uint32_t>(local.FLastModFileTime) << 16
+                              : item.CRC32();
+    auto subset = std::make_unique<TArcUnzipSubsetStream>(archive.Stream(), item.CompressedSize());
+    if (!item.IsEncrypted()) return subset;
+
+    int tries = 0;
+    if (archive.FPassword.empty()) {
+        archive.RequestPassword();
+        ++tries;
+    }
+    if (archive.FPassword.empty()) throw EArcZipInvalidPassword();
+    // The encryption header is read once; every password is tried on the same
+    // twelve bytes.
+    uint8_t header[kZipCryptHeaderSize];
+    subset->ReadBuffer(header, sizeof header);
+    const uint8_t checkByte = static_cast<uint8_t>(checkValue >> 24);
+    std::unique_ptr<rtl::TStream> source = std::move(subset);
+    for (;;) {
+        auto decrypt =
+            std::make_unique<TArcZipDecryptStream>(std::move(source), archive.FPassword, header);
+        if (decrypt->Verify(checkByte)) return decrypt;
+        source = decrypt->ReleaseSource();
+        if (++tries > archive.FPasswordRetries) throw EArcZipInvalidPassword();
+        if (!archive.RequestPassword()) throw EArcUserAbort();
+    }
+}
+
+void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
+                 rtl::TStream* output) {
+    if (item.UncompressedSize() == 0) return;
+    TArcUnzipOutputStream out(output, item.UncompressedSize(), [&](int percent) {
+        return archive.ReportItemProgress(item, percent);
+    });
+    switch (item.CompressionMethod()) {
+    case 0:
+        out.CopyFrom(source, item.UncompressedSize());
+        break;
+    case 8:
+    case 9: {
+        TArcDeflateHelper helper;
+        if (item.CompressionMethod() == 9) helper.FOptions |= TArcDeflateHelper::kDeflate64;
+        helper.FStreamSize = item.CompressedSize();
+        helper.FSkipChecksum = true; // the output wrapper keeps the CRC-32 already
+        Inflate(source, out, helper);
+        break;
+    }
+    // Methods 1-6 (shrink, reduce, implode), 12, 14, 97 and 98 have no
+    // decoder yet and fail like any unknown method.
+    default:
+        throw EArcZipInvalidMethod();
+    }
+    if (out.CRC32() != item.CRC32()) {
+        EArcZipBadCRC error;
+        if (!archive.FHooks.OnProcessItemFailure) throw error;
+        archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode,
+                                            error.Message());
+    }
+}
+
+void ApplyItemTimeAndAttributes(TArcZipItem& item, const std::string& target) {
+    int year, month, day, hour, minute, second;
+    item.LastModTimeParts(year, month, day, hour, minute, second);
+    platform::SetFileLastWriteLocal(target, year, month, day, hour, minute, second);
+    uint32_t attributes = item.NativeFileAttributes();
+    // A read-only folder would refuse the files that belong in it (POSIX
+    // honours the bit on folders); Windows ignores it there anyway.
+    if (item.IsDirectory()) attributes &= ~static_cast<uint32_t>(platform::faReadOnly);
+    platform::SetFileAttributesByName(target, attributes);
+}
+
+void UnzipToFile(TArcZipArchive& archive, TArcZipItem& item, const std::string& target) {
+    if (item.IsDirectory()) {
+        int error = 0;
+        if (!platform::CreateDirectoryChain(target, error)) rtl::RaiseInOutError(error);
+    } else {
+        std::unique_ptr<rtl::TStream> data = OpenEntryData(archive, item);
+        auto file = std::make_unique<rtl::TFileStream>(target, rtl::fmCreate);
+        try {
+            DecodeEntry(archive, item, *data, file.get());
+        } catch (const std::exception& e) {
+            if (dynamic_cast<const EArcUserAbort*>(&e)) archive.SetStatus(asInvalid);
+            file.reset();
+            platform::DeleteFileByName(target);
+            throw;
+        }
+    }
+    ApplyItemTimeAndAttributes(item, target);
+}
+
+void UnzipToStream(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& stream) {
+    std::unique_ptr<rtl::TStream> data = OpenEntryData(archive, item);
+    try {
+        DecodeEntry(archive, item, *data, &stream);
+    } catch (const EArcUserAbort&) {
+        archive.SetStatus(asInvalid);
+        throw;
+    }
+}
+
+void TestUnzip(TArcZipArchive& archive, TArcZipItem& item) {
+    std::unique_ptr<rtl::TStream> data = OpenEntryData(archive, item);
+    DecodeEntry(archive, item, *data, nullptr);
+}
+
+// ---------------------------------------------------------------- components
+
+TArcBaseBrowser::~TArcBaseBrowser() = default;
+
+void TArcBaseBrowser::CloseArchive() {
+    if (!FFileName.empty()) SetFileName(std::string());
+}
+
+void TArcBaseBrowser::SetFileName(const std::string& fileName) {
+    if (!fileName.empty()) {
+        if (!platform::FileExists(fileName)) throw EArcFileNotFound();
+        if (platform::FileSizeByName(fileName) <= 0) throw EArcBadStream();
+    }
+    FFileName = fileName;
+    FArchive.reset();
+    if (fileName.empty() || !platform::FileExists(fileName)) return;
+
+    TArcArchiveType type = FForceType ? FArchiveType : GuessArchiveType(fileName);
+    FArchive = CreateArchive(type);
+    ConfigureArchive();
+    FArchive->Load();
+    FArchiveType = type;
+    if (OnChange) OnChange();
+}
+
+void TArcBaseBrowser::SetBaseDirectory(const std::string& value) {
+    FBaseDirectory = value;
+    if (FArchive) {
+        FArchive->SetBaseDirectory(value);
+        FBaseDirectory = FArchive->BaseDirectory();
+    }
+}
+
+void TArcBaseBrowser::ConfigureArchive() {
+    if (ArchiveProgressMeter) ArchiveProgressMeter->Reset();
+    if (ItemProgressMeter) ItemProgressMeter->Reset();
+    TArcArchive& a = *FArchive;
+    a.FSpanningThreshold = FSpanningThreshold;
+    a.FLogFile = FLogFile;
+    a.FLogging = FLogging;
+    a.FTempDirectory = FTempDirectory;
+    a.SetBaseDirectory(FBaseDirectory);
+    FBaseDirectory = a.BaseDirectory();
+    TArcArchiveHooks& h = a.FHooks;
+    h.OnArchiveProgress = [this](int percent, bool& abort) {
+        if (ArchiveProgressMeter) ArchiveProgressMeter->DoProgress(percent);
+        if (OnArchiveProgress) OnArchiveProgress(percent, abort);
+    };
+    h.OnArchiveItemProgress = [this](TArcArchiveItem& item, int percent, bool& abort) {
+        if (ItemProgressMeter) ItemProgressMeter->DoProgress(percent);
+        if (OnArchiveItemProgress) OnArchiveItemProgress(item, percent, abort);
+    };
+    h.OnConfirmProcessItem = [this](TArcArchiveItem& item, TArcProcessType type, bool& confirm) {
+        if (OnConfirmProcessItem) OnConfirmProcessItem(item, type, confirm);
+    };
+    h.OnLoad = [this](TArcArchive&) {
+        if (OnLoad) OnLoad();
+    };
+    h.OnProcessItemFailure = [this](TArcArchiveItem& item, TArcProcessType type,
+                                    TArcErrorClass errorClass, int errorCode,
+                                    const std::string& message) {
+        if (OnProcessItemFailure) OnProcessItemFailure(item, type, errorClass, errorCode, message);
+    };
+    h.OnRequestImage = [this](int number, std::string& name, bool& abort) {
+        if (OnRequestImage) OnRequestImage(number, name, abort);
+    };
+}
+
+std::unique_ptr<TArcArchive> TArcCustomZipBrowser::CreateArchive(TArcArchiveType type) {
+    switch (type) {
+    case atZip:
+    case atSpannedZip:
+    case atSelfExtZip:
+        return std::make_unique<TArcZipArchive>(FFileName);
+    default:
+        // Only ZIP archives are read; other kinds are recognised and refused.
+        throw EArcUnhandledType();
+    }
+}
+
+TArcZipArchive& TArcCustomZipBrowser::ZipArchive() {
+    if (!FArchive) throw EArcNoArchive();
+    return static_cast<TArcZipArchive&>(*FArchive);
+}
+
+void TArcCustomZipBrowser::SetPassword(const std::string& value) {
+    FPassword = value;
+    if (FArchive) ZipArchive().FPassword = value;
+}
+
+void TArcCustomZipBrowser::ConfigureArchive() {
+    TArcBaseBrowser::ConfigureArchive();
+    TArcZipArchive& a = ZipArchive();
+    a.FPassword = FPassword;
+    a.FOnRequestNthDisk = nullptr;
+    if (OnRequestNthDisk)
+        a.FOnRequestNthDisk = [this](int disk, bool& abort) { OnRequestNthDisk(disk, abort); };
+    a.FOnRequestLastDisk = nullptr;
+    if (OnRequestLastDisk) a.FOnRequestLastDisk = [this](bool& abort) { OnRequestLastDisk(abort); };
+    a.FPasswordRetries = FPasswordRetries;
+    a.FOnNeedPassword = [this](std::string& password) {
+        if (OnNeedPassword) {
+            OnNeedPassword(password);
+            FPassword = password;
+        }
+    };
+}
+
+void TArcCustomUnZipper::ConfigureArchive() {
+    TArcCustomZipBrowser::ConfigureArchive();
+    TArcZipArchive& a = ZipArchive();
+    a.FExtractOptions = FExtractOptions;
+    a.FHooks.OnConfirmOverwrite = [this](const std::string& name, bool& confirm) {
+        confirm = true;
+        if (OnConfirmOverwrite) OnConfirmOverwrite(name, confirm);
+    };
+    a.FExtractHelper = UnzipToFile;
+    a.FExtractToStreamHelper = UnzipToStream;
+    a.FTestHelper = TestUnzip;
+}
+
+TArcArchive& TArcCustomUnZipper::RequireArchive() {
+    if (!FArchive) throw EArcNoArchive();
+    return *FArchive;
+}
+
+void TArcCustomUnZipper::SetExtractOptions(const TArcExtractOptions& value) {
+    FExtractOptions = value;
+    if (FArchive) FArchive->FExtractOptions = value;
+}
+
+void TArcCustomUnZipper::ExtractFiles(const std::string& fileMask) {
+    RequireArchive().ExtractFilesEx(fileMask, {});
+}
+
+void TArcCustomUnZipper::ExtractFilesEx(const std::string& fileMask,
+                                        const std::string& exclusionMask) {
+    RequireArchive().ExtractFilesEx(fileMask, exclusionMask);
+}
+
+void TArcCustomUnZipper::ExtractAt(int index, const std::string& newName) {
+    RequireArchive().ExtractAt(index, newName);
+}
+
+void TArcCustomUnZipper::ExtractTaggedItems() {
+    RequireArchive().ExtractTaggedItems();
+}
+
+void TArcCustomUnZipper::TestTaggedItems() {
+    RequireArchive().TestTaggedItems();
+}
+
+void TArcCustomUnZipper::ExtractToStream(const std::string& fileName, rtl::TStream& stream) {
+    TArcArchive& a = RequireArchive();
+    int index = a.FindItem(fileName);
+    if (index < 0) throw EArcFileNotFound();
+    a.ExtractItemToStream(index, stream);
+}
+
+} // namespace arc

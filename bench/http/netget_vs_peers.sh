@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Downloads one large file from a private nginx on loopback with netget, curl
+# and wget in turn (alternating, so that load from other work on the machine
+# falls on all three alike), and reports each tool's wall time and peak RSS
+# and the wall-time ratio netget/curl.
+#
+#   bench/http/netget_vs_peers.sh NETGET [RUNS] [SIZE]
+#
+# SIZE (default 1G) accepts K, M and G suffixes; RUNS defaults to 5. The
+# downloads are written below OUT_DIR when it is set (for example /dev/shm,
+# to take the disk out of the measurement), else below the work folder.
+# Needs nginx, curl, wget, bc and GNU time (scripts/packages/http.txt).
+set -euo pipefail
+
+netget=$(realpath "$1")
+runs=${2:-5}
+size=${3:-1G}
+work=$(mktemp -d /tmp/netget-bench.XXXXXX)
+chmod 755 "$work" # nginx workers run as an unprivileged user
+nginx_pid=
+cleanup() {
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+mkdir -p "$work/www" "$work/nginx/tmp" "$work/out"
+# Random content, so that nothing along the way can shortcut zeros.
+head -c "$(numfmt --from=iec "$size")" /dev/urandom > "$work/www/big.bin"
+
+port=0
+for _ in $(seq 1 50); do
+    port=$((20000 + RANDOM % 30000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+done
+# Workers started by root would run as an unprivileged user that may not
+# reach the work folder; keep them as the caller.
+nginx_user=""
+[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
+cat > "$work/nginx/nginx.conf" <<CONF
+daemon off;
+$nginx_user
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    sendfile on;
+    client_body_temp_path $work/nginx/tmp/body;
+    proxy_temp_path $work/nginx/tmp/proxy;
+    fastcgi_temp_path $work/nginx/tmp/fastcgi;
+    uwsgi_temp_path $work/nginx/tmp/uwsgi;
+    scgi_temp_path $work/nginx/tmp/scgi;
+    server { listen 127.0.0.1:$port; root $work/www; }
+}
+CONF
+nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" &
+nginx_pid=$!
+for _ in $(seq 1 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.05; done
+
+url="http://127.0.0.1:$port/big.bin"
+out_dir=${OUT_DIR:-$work/out}
+mkdir -p "$out_dir"
+out="$out_dir/netget-bench-$$.bin"
+trap 'cleanup; rm -f "$out"' EXIT
+declare -A cmd=(
+    [netget]="$netget -o $out $url"
+    [curl]="curl -s -o $out $url"
+    [wget]="wget -q -O $out $url"
+)
+tools=(netget curl wget)
+declare -A total_time peak_rss
+for t in "${tools[@]}"; do total_time[$t]=0; peak_rss[$t]=0; done
+
+# One warm-up round puts the file into the page cache.
+curl -s -o /dev/null "$url"
+
+for run in $(seq 1 "$runs"); do
+    for t in "${tools[@]}"; do
+        rm -f "$out"
+        read -r secs rss < <(/usr/bin/time -f "%e %M" ${cmd[$t]} 2>&1 >/dev/null | tail -1)
+        cmp -s "$out" "$work/www/big.bin" || { echo "$t: output differs" >&2; exit 1; }
+        printf 'run %d %-6s %6.2f s  %7d KiB\n' "$run" "$t" "$secs" "$rss"
+        total_time[$t]=$(echo "${total_time[$t]} + $secs" | bc -l)
+        [ "$rss" -gt "${peak_rss[$t]}" ] && peak_rss[$t]=$rss
+    done
+done
+
+echo
+for t in "${tools[@]}"; do
+    printf '%-6s mean %6.2f s  peak RSS %6.1f MiB\n' "$t" "$(echo "${total_time[$t]} / $runs" | bc -l)" \
+        "$(echo "${peak_rss[$t]} / 1024" | bc -l)"
+done
+printf 'netget/curl wall-time ratio %.3f\n' "$(echo "${total_time[netget]} / ${total_time[curl]}" | bc -l)"
+printf 'netget/wget wall-time ratio %.3f\n' "$(echo "${total_time[netget]} / ${total_time[wget]}" | bc -l)"

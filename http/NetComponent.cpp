@@ -1,0 +1,44 @@
+#include "http/NetComponent.h"
+
+namespace net {
+
+void TNetComponent::BeginWork(TWorkMode mode, int64_t max) {
+    if (FWorkTarget) {
+        FWorkTarget->BeginWork(mode, max);
+        return;
+    }
+    TWorkInfo& w = Record(mode);
+    if (++w.Level == 1) {
+        w.Max = max;
+        w.Count = 0;
+        if (OnWorkBegin) OnWorkBegin(this, mode, max);
+    }
+}
+
+void TNetComponent::DoWork(TWorkMode mode, int64_t count) {
+    if (FWorkTarget) {
+        FWorkTarget->DoWork(mode, count);
+        return;
+    }
+    TWorkInfo& w = Record(mode);
+    if (w.Level > 0) {
+        w.Count += count;
+        if (OnWork) OnWork(this, mode, w.Count);
+    }
+}
+
+void TNetComponent::EndWork(TWorkMode mode) {
+    if (FWorkTarget) {
+        FWorkTarget->EndWork(mode);
+        return;
+    }
+    TWorkInfo& w = Record(mode);
+    if (w.Level == 1 && OnWorkEnd) OnWorkEnd(this, mode);
+    if (w.Level > 0) --w.Level;
+}
+
+void TNetComponent::DoStatus(TNetStatus status, const std::string& text) {
+    if (OnStatus) OnStatus(this, status, text);
+}
+
+} // namespace net

@@ -1,0 +1,454 @@
+#include "http/NetHTTP.h"
+
+#include <algorithm>
+
+#include "http/NetExceptions.h"
+#include "platform/Unicode.h"
+#include "runtime/Format.h"
+#include "runtime/Streams.h"
+
+namespace net {
+
+using platform::SameTextAscii;
+
+namespace {
+
+bool IsHead(const TNetHTTPRequest& r) {
+    return SameTextAscii(r.Method, "HEAD") || SameTextAscii(r.MethodOverride, "HEAD");
+}
+
+// Error bodies as text: UTF-8 and the Latin-1 family by name; bytes that are
+// not valid in the named set are taken as Latin-1.
+bool IsValidUtf8(const std::vector<uint8_t>& b) {
+    size_t i = 0;
+    const size_t n = b.size();
+    while (i < n) {
+        uint8_t c = b[i];
+        size_t extra;
+        if (c < 0x80)
+            extra = 0;
+        else if ((c & 0xE0) == 0xC0)
+            extra = 1;
+        else if ((c & 0xF0) == 0xE0)
+            extra = 2;
+        else if ((c & 0xF8) == 0xF0)
+            extra = 3;
+        else
+            return false;
+        if (extra > n - i - 1) return false;
+        for (size_t k = 1; k <= extra; ++k)
+            if ((b[i + k] & 0xC0) != 0x80) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+std::string DecodeBody(const std::vector<uint8_t>& bytes, const std::string& charSet) {
+    std::string cs = platform::AsciiLowerCase(rtl::Trim(charSet));
+    bool asciiOnly = std::all_of(bytes.begin(), bytes.end(), [](uint8_t c) { return c < 0x80; });
+    if (asciiOnly || ((cs.empty() || cs == "utf-8" || cs == "utf8") && IsValidUtf8(bytes)))
+        return std::string(bytes.begin(), bytes.end());
+    if (cs == "us-ascii" || cs == "ascii") {
+        std::string text;
+        for (uint8_t c : bytes)
+            text += c < 0x80 ? std::string(1, static_cast<char>(c)) : std::string("\xEF\xBF\xBD");
+        return text;
+    }
+    std::string text;
+    for (uint8_t c : bytes) {
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else {
+            text += static_cast<char>(0xC0 | (c >> 6));
+            text += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return text;
+}
+
+std::string HostText(const TNetURI& uri) {
+    return uri.IPVersion == Id_IPv6 ? "[" + uri.Host + "]" : uri.Host;
+}
+
+} // namespace
+
+// ---- TNetHTTPProtocol ------------------------------------------------------
+
+TNetHTTPProtocol::TNetHTTPProtocol(TNetCustomHTTP& http) : Response(http), FHTTP(http) {}
+
+void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
+    Request.SetHeaders();
+    FHTTP.ProxyParams.SetHeaders(Request.RawHeaders);
+    if (AURI) FHTTP.AttachRequestCookies(*AURI);
+
+    TNetIOHandler& io = *FHTTP.IOHandler();
+    bool started = !io.WriteBufferingActive();
+    if (started) io.WriteBufferOpen(-1);
+    try {
+        io.WriteLn(Request.Method + " " + Request.URL + " HTTP/" +
+                   (FHTTP.ProtocolVersion == pv1_0 ? "1.0" : "1.1"));
+        for (size_t i = 0; i < Request.RawHeaders.Count(); ++i) {
+            const std::string& line = Request.RawHeaders.Strings(i);
+            if (!line.empty()) io.WriteLn(line);
+        }
+        io.WriteLn();
+        if (started) io.WriteBufferClose();
+    } catch (...) {
+        if (started) io.WriteBufferCancel();
+        throw;
+    }
+}
+
+void TNetHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
+    Response.Clear();
+    try {
+        int count = 0;
+        for (;;) {
+            std::string line = FHTTP.ReadProtocolLine();
+            if (line.empty()) break;
+            if (AMaxHeaderCount <= 0 || count < AMaxHeaderCount) {
+                Response.RawHeaders.Add(line);
+                ++count;
+            }
+            // Lines beyond the cap are read and dropped up to the end of the
+            // head, so that none of them is taken for the start of the body.
+        }
+    } catch (const ENetConnClosedGracefully&) {
+        FHTTP.Disconnect();
+    }
+    Response.ProcessHeaders();
+}
+
+bool TNetHTTPProtocol::HeadersAvailable() {
+    bool goOn = true;
+    if (FHTTP.OnHeadersAvailable) FHTTP.OnHeadersAvailable(&FHTTP, Response.RawHeaders, goOn);
+    return goOn;
+}
+
+TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(const std::vector<int>& AIgnoreReplies) {
+    if (!HeadersAvailable()) {
+        Response.BodyLeftUnread = true;
+        return wnJustExit;
+    }
+    const int code = Response.ResponseCode();
+    const int responseClass = code / 100;
+
+    if (responseClass == 3 && code != 304) {
+        if (Response.Location.empty()) {
+            RaiseProtocolError(AIgnoreReplies);
+            return wnJustExit;
+        }
+        ++FHTTP.RedirectCount;
+        std::string location = Response.Location;
+        std::string method = Request.Method;
+        bool handled = FHTTP.HandleRedirects;
+        if (FHTTP.OnRedirect)
+            FHTTP.OnRedirect(&FHTTP, location, FHTTP.RedirectCount, handled, method);
+        // Following stops at RedirectMaximum redirects; one more is an error,
+        // not an empty success.
+        if (!handled || (FHTTP.HandleRedirects && FHTTP.RedirectCount > FHTTP.RedirectMaximum)) {
+            RaiseProtocolError(AIgnoreReplies);
+            return wnJustExit;
+        }
+        TNetHTTPWhatsNext result;
+        if (FHTTP.HandleRedirects) {
+            Request.URL = location;
+            if (code == 303 || (code == 302 && FHTTP.HTTPOptions.Contains(hoTreat302Like303))) {
+                Request.Source = nullptr;
+                Request.Method = "GET";
+            } else {
+                Request.Method = method;
+            }
+            Request.MethodOverride.clear();
+            result = wnGoToURL;
+        } else {
+            Response.Location = location;
+            result = wnJustExit;
+        }
+        if (FHTTP.Connected()) DiscardBody();
+        return result;
+    }
+
+    if (responseClass != 2) {
+        if (code == 401 || code == 407) {
+            int& retries = code == 401 ? FHTTP.AuthRetries : FHTTP.AuthProxyRetries;
+            if (retries >= FHTTP.MaxAuthRetries || !FHTTP.DoOnAuthorization(code)) {
+                RaiseProtocolError(AIgnoreReplies);
+                return wnJustExit;
+            }
+            if (FHTTP.HTTPOptions.Contains(hoInProcessAuth)) {
+                DiscardBody();
+                return wnAuthRequest;
+            }
+        } else {
+            RaiseProtocolError(AIgnoreReplies);
+            return wnJustExit;
+        }
+    }
+
+    if (IsHead(Request) || code == 204)
+        DiscardBody();
+    else
+        FHTTP.ReadBody();
+    return wnJustExit;
+}
+
+void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies) {
+    const int code = Response.ResponseCode();
+    bool raise = true;
+    bool discard = true;
+    if (FHTTP.HTTPOptions.Contains(hoNoProtocolErrorException) ||
+        std::find(AIgnoreReplies.begin(), AIgnoreReplies.end(), code) != AIgnoreReplies.end()) {
+        raise = false;
+        discard = !FHTTP.HTTPOptions.Contains(hoWantProtocolErrorContent);
+    }
+    rtl::TStream* callerStream = Response.ContentStream;
+    rtl::TMemoryStream aside;
+    if (raise)
+        Response.ContentStream = &aside;
+    else if (discard)
+        Response.ContentStream = nullptr;
+    try {
+        FHTTP.ReadBody();
+    } catch (const ENetConnClosedGracefully&) {
+        FHTTP.Disconnect();
+    } catch (...) {
+        Response.ContentStream = callerStream;
+        throw;
+    }
+    Response.ContentStream = callerStream;
+    if (raise)
+        throw ENetHTTPProtocolException(Response.ResponseText(), code,
+                                        DecodeBody(aside.Bytes(), Response.CharSet));
+}
+
+void TNetHTTPProtocol::DiscardBody() {
+    rtl::TStream* callerStream = Response.ContentStream;
+    Response.ContentStream = nullptr;
+    try {
+        FHTTP.ReadBody();
+    } catch (const ENetConnClosedGracefully&) {
+        FHTTP.Disconnect();
+    } catch (...) {
+        Response.ContentStream = callerStream;
+        throw;
+    }
+    Response.ContentStream = callerStream;
+}
+
+// ---- TNetCustomHTTP ----------------------------------------------------------
+
+TNetCustomHTTP::TNetCustomHTTP() : FHTTPProto(*this) {}
+
+TNetCustomHTTP::~TNetCustomHTTP() = default;
+
+void TNetCustomHTTP::SetCookieManager(TNetCookieManager* manager) {
+    if (manager == FCookieManager) return;
+    FOwnedCookieManager.reset();
+    FImplicitCookieManager = false;
+    FCookieManager = manager;
+}
+
+void TNetCustomHTTP::DoOnDisconnected() {
+    TNetTCPClientCustom::DoOnDisconnected();
+}
+
+void TNetCustomHTTP::Get(const std::string& AURL, rtl::TStream* AResponseContent) {
+    RunRequest("GET", AURL, nullptr, AResponseContent, {});
+}
+
+void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& AURL,
+                                rtl::TStream* ASource, rtl::TStream* AResponseContent,
+                                const std::vector<int>& AIgnoreReplies) {
+    RedirectCount = 0;
+    AuthRetries = 0;
+    AuthProxyRetries = 0;
+    const int64_t startPosition = AResponseContent ? AResponseContent->Position() : 0;
+    Request().URL = AURL;
+    Request().Method = AMethod;
+    Request().Source = ASource;
+    Response().ContentStream = AResponseContent;
+    try {
+        for (;;) {
+            PrepareTarget();
+            OpenAndSend();
+            do {
+                Response().SetResponseText(ReadProtocolLine());
+                FHTTPProto.RetrieveHeaders(MaxHeaderLines);
+                StoreResponseCookies();
+            } while (Response().ResponseCode() == 100);
+
+            TNetHTTPWhatsNext next = FHTTPProto.ProcessResponse(AIgnoreReplies);
+            if (next == wnGoToURL) {
+                if (AResponseContent) {
+                    AResponseContent->SetPosition(startPosition);
+                    AResponseContent->SetSize(startPosition);
+                }
+                AuthRetries = 0;
+                AuthProxyRetries = 0;
+            } else if (next == wnAuthRequest) {
+                Request().URL = AURL;
+            } else {
+                break;
+            }
+        }
+    } catch (const ENetHTTPProtocolException&) {
+        // The failed response was read completely: the connection is as
+        // good as after a success.
+        if (!Response().KeepAlive()) Disconnect();
+        throw;
+    } catch (...) {
+        // Anything else may have left part of a response unread on the
+        // connection, which would be taken for the next response.
+        Disconnect();
+        throw;
+    }
+    if (!Response().KeepAlive()) Disconnect();
+}
+
+void TNetCustomHTTP::PrepareTarget() {
+    TNetHTTPRequest& request = Request();
+    TNetURI uri(request.URL);
+    if (!uri.Username.empty()) {
+        request.Username = uri.Username;
+        request.Password = uri.Password;
+    }
+    FURI.Username = request.Username;
+    FURI.Password = request.Password;
+    FURI.Path = MergeURIPath(FURI.Path, uri.Path);
+    FURI.Document = uri.Document;
+    FURI.Params = uri.Params;
+    if (!uri.Host.empty()) FURI.Host = uri.Host;
+    if (!uri.Protocol.empty())
+        FURI.Protocol = uri.Protocol;
+    else
+        FURI.Protocol = SameTextAscii(FURI.Protocol, "https") ? "https" : "http";
+    if (!uri.Port.empty())
+        FURI.Port = uri.Port;
+    else if (SameTextAscii(uri.Protocol, "http"))
+        FURI.Port = "80";
+    else if (SameTextAscii(uri.Protocol, "https"))
+        FURI.Port = "443";
+    else if (FURI.Port.empty())
+        throw ENetUnknownProtocol(RSUnknownProtocol);
+
+    request.URL = FURI.Path + FURI.Document;
+    if (!FURI.Params.empty()) request.URL += "?" + FURI.Params;
+    request.IPVersion = uri.IPVersion;
+    FURI.IPVersion = uri.IPVersion;
+    request.ContentLength = request.Source ? request.Source->Size() : -1;
+
+    request.Host = HostText(FURI);
+    bool defaultPort = (SameTextAscii(FURI.Protocol, "http") && FURI.Port == "80") ||
+                       (SameTextAscii(FURI.Protocol, "https") && FURI.Port == "443");
+    if (!defaultPort) request.Host += ":" + FURI.Port;
+}
+
+TNetHTTPConnectionType TNetCustomHTTP::ChooseEndpoint(const TNetURI& AURI) {
+    const bool secure = SameTextAscii(AURI.Protocol, "HTTPS");
+    std::string host;
+    int port;
+    TNetHTTPConnectionType kind;
+    if (ProxyParams.ProxyServer.empty()) {
+        if (IOHandler() && IOHandler()->IPVersion != AURI.IPVersion && Connected()) Disconnect();
+        host = AURI.Host;
+        int64_t value;
+        port = rtl::TryStrToInt64(AURI.Port, value) && value >= 0 && value <= 0xFFFF
+                   ? static_cast<int>(value)
+                   : 80;
+        kind = secure ? ctSSL : ctNormal;
+    } else {
+        host = ProxyParams.ProxyServer;
+        port = ProxyParams.ProxyPort;
+        kind = secure ? ctSSLProxy : ctProxy;
+    }
+    if ((!SameTextAscii(Host, host) || Port != port) && Connected()) Disconnect();
+    Host = host;
+    Port = port;
+    return kind;
+}
+
+void TNetCustomHTTP::OpenAndSend() {
+    TNetHTTPRequest& request = Request();
+    const std::string destination = FURI.Host + ":" + FURI.Port;
+    TNetHTTPConnectionType previous = request.UseProxy;
+    request.UseProxy = ChooseEndpoint(FURI);
+    if (request.UseProxy != previous && Connected()) Disconnect();
+    request.Destination = destination;
+
+    switch (request.UseProxy) {
+    case ctNormal:
+        if (ProtocolVersion == pv1_0 && request.Connection.empty())
+            request.Connection = "keep-alive";
+        break;
+    case ctProxy:
+        request.URL = FURI.GetFullURI(0);
+        if (ProtocolVersion == pv1_0 && request.Connection.empty())
+            request.ProxyConnection = "keep-alive";
+        break;
+    case ctSSL:
+    case ctSSLProxy:
+        throw ENetSecureNotSupported(RSSecureNotSupported);
+    }
+
+    if (!request.AcceptEncoding.empty() &&
+        platform::AsciiLowerCase(request.AcceptEncoding).find("identity") == std::string::npos)
+        request.AcceptEncoding += ", identity";
+
+    EnsureConnected();
+    FHTTPProto.BuildAndSendRequest(&FURI);
+}
+
+void TNetCustomHTTP::EnsureConnected() {
+    if (!Response().KeepAlive()) Disconnect();
+    if (TNetIOHandler* io = IOHandler()) {
+        // A kept connection follows a time-out changed since it was opened.
+        io->ReadTimeout = ReadTimeout;
+        // Whatever an earlier response left behind belongs to no one.
+        io->InputBuffer().Clear();
+        io->CheckForDisconnect(false);
+    }
+    if (!Connected()) {
+        IPVersion = FURI.IPVersion;
+        Connect();
+    }
+}
+
+std::string TNetCustomHTTP::ReadProtocolLine() {
+    std::string line = IOHandler() ? IOHandler()->ReadLn() : std::string();
+    if (!IOHandler()) throw ENetNotConnected(RSNotConnected);
+    if (IOHandler()->ReadLnTimedOut()) throw ENetReadTimeout(RSReadTimeout);
+    return line;
+}
+
+void TNetCustomHTTP::StoreResponseCookies() {
+    if (!FCookieManager && AllowCookies) {
+        FOwnedCookieManager = std::make_unique<TNetCookieManager>();
+        FCookieManager = FOwnedCookieManager.get();
+        FImplicitCookieManager = true;
+    }
+    if (!FCookieManager || !AllowCookies) return;
+    std::vector<std::string> cookies = Response().RawHeaders.GetValues("Set-Cookie");
+    std::vector<std::string> meta = Response().MetaHTTPEquiv.RawHeaders.GetValues("Set-Cookie");
+    cookies.insert(cookies.end(), meta.begin(), meta.end());
+    if (!cookies.empty()) FCookieManager->AddServerCookies(cookies, FURI);
+}
+
+void TNetCustomHTTP::AttachRequestCookies(TNetURI& AURI) {
+    if (FCookieManager && AllowCookies)
+        FCookieManager->GenerateClientCookies(AURI, SameTextAscii(AURI.Protocol, "HTTPS"),
+                                              Request().RawHeaders);
+}
+
+bool TNetCustomHTTP::DoOnAuthorization(int code) {
+    // No authentication scheme is built in: without a handler that supplies
+    // credentials the request is declined.
+    if (code == 401) {
+        ++AuthRetries;
+        return OnAuthorization && OnAuthorization(this);
+    }
+    ++AuthProxyRetries;
+    return OnProxyAuthorization && OnProxyAuthorization(this);
+}
+
+} // namespace net

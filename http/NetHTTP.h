@@ -1,0 +1,173 @@
+#pragma once
+// The HTTP/1.1 client: one GET run per call, directly or through a proxy,
+// with keep-alive, cookies and typed errors for failed statuses.
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/NetCookies.h"
+#include "http/NetHTTPHeaderInfo.h"
+#include "http/NetTCPClient.h"
+#include "http/NetURI.h"
+
+namespace rtl {
+class TStream;
+}
+
+namespace net {
+
+enum TNetHTTPOption {
+    hoInProcessAuth,
+    hoKeepOrigProtocol,
+    hoForceEncodeParams,
+    hoNonSSLProxyUseConnectVerb,
+    hoNoParseMetaHTTPEquiv,
+    hoWaitForUnexpectedData,
+    hoTreat302Like303,
+    hoNoProtocolErrorException,
+    hoNoReadMultipartMIME,
+    hoNoParseXmlCharset,
+    hoWantProtocolErrorContent,
+    hoNoReadChunked,
+};
+
+// A set of TNetHTTPOption values.
+class TNetHTTPOptions {
+  public:
+    TNetHTTPOptions() = default;
+    TNetHTTPOptions(std::initializer_list<TNetHTTPOption> options) {
+        for (TNetHTTPOption o : options)
+            Include(o);
+    }
+    bool Contains(TNetHTTPOption o) const { return (FBits >> o) & 1u; }
+    void Include(TNetHTTPOption o) { FBits |= 1u << o; }
+    void Exclude(TNetHTTPOption o) { FBits &= ~(1u << o); }
+    bool operator==(const TNetHTTPOptions&) const = default;
+
+  private:
+    unsigned FBits = 0;
+};
+
+enum TNetHTTPWhatsNext { wnGoToURL, wnJustExit, wnDontKnow, wnReadAndGo, wnAuthRequest };
+
+class TNetCustomHTTP;
+
+// One request and one response paired with the client; the client keeps one
+// for all its runs.
+class TNetHTTPProtocol {
+  public:
+    explicit TNetHTTPProtocol(TNetCustomHTTP& http);
+
+    TNetHTTPRequest Request;
+    TNetHTTPResponse Response;
+
+    void BuildAndSendRequest(TNetURI* AURI);
+    void RetrieveHeaders(int AMaxHeaderCount);
+    TNetHTTPWhatsNext ProcessResponse(const std::vector<int>& AIgnoreReplies);
+
+  private:
+    // Reads a failed response's body aside and raises
+    // ENetHTTPProtocolException (unless the options or the tolerated codes
+    // say otherwise).
+    void RaiseProtocolError(const std::vector<int>& AIgnoreReplies);
+    void DiscardBody();
+    // Headers rejected through OnHeadersAvailable.
+    bool HeadersAvailable();
+
+    TNetCustomHTTP& FHTTP;
+};
+
+class TNetCustomHTTP : public TNetTCPClientCustom {
+  public:
+    TNetCustomHTTP();
+    ~TNetCustomHTTP() override;
+
+    // Settings.
+    bool AllowCookies = true;
+    bool HandleRedirects = false;
+    int RedirectMaximum = 15;
+    int MaxAuthRetries = 3;
+    int MaxHeaderLines = 255;
+    TNetHTTPProtocolVersion ProtocolVersion = pv1_1;
+    TNetHTTPOptions HTTPOptions{hoForceEncodeParams};
+    TNetProxyConnectionInfo ProxyParams;
+
+    // Counters of the current run.
+    int RedirectCount = 0;
+    int AuthRetries = 0;
+    int AuthProxyRetries = 0;
+
+    TNetHTTPRequest& Request() { return FHTTPProto.Request; }
+    TNetHTTPResponse& Response() { return FHTTPProto.Response; }
+    int ResponseCode() { return FHTTPProto.Response.ResponseCode(); }
+    const std::string& ResponseText() { return FHTTPProto.Response.ResponseText(); }
+    const TNetURI& URL() const { return FURI; }
+
+    // The cookie store; a client without one creates its own at the first
+    // response. An assigned store is not owned.
+    TNetCookieManager* CookieManager() const { return FCookieManager; }
+    void SetCookieManager(TNetCookieManager* manager);
+
+    // Events.
+    std::function<void(TNetCustomHTTP* Sender, std::string& dest, int NumRedirect, bool& Handled,
+                       std::string& VMethod)>
+        OnRedirect;
+    std::function<void(TNetCustomHTTP* Sender, TNetHeaderList& AHeaders, bool& VContinue)>
+        OnHeadersAvailable;
+    std::function<void(TNetCustomHTTP* Sender, std::vector<uint8_t>& Chunk)> OnChunkReceived;
+    // Asked for credentials after a 401 (or, for the proxy, a 407); true to
+    // retry with Request.Username/Password (or ProxyParams) set.
+    std::function<bool(TNetCustomHTTP* Sender)> OnAuthorization;
+    std::function<bool(TNetCustomHTTP* Sender)> OnProxyAuthorization;
+
+    // GET of AURL; the body goes to AResponseContent at its position (none:
+    // the body is dropped).
+    void Get(const std::string& AURL, rtl::TStream* AResponseContent);
+    void Get(const std::string& AURL, rtl::TStream& AResponseContent) {
+        Get(AURL, &AResponseContent);
+    }
+
+    // Sets Host and Port for the URI: the server itself or the proxy.
+    TNetHTTPConnectionType ChooseEndpoint(const TNetURI& AURI);
+
+    // Reads the current response's body into Response().ContentStream.
+    void ReadBody();
+
+  protected:
+    void DoOnDisconnected() override;
+
+  private:
+    friend class TNetHTTPProtocol;
+
+    void RunRequest(const std::string& AMethod, const std::string& AURL, rtl::TStream* ASource,
+                    rtl::TStream* AResponseContent, const std::vector<int>& AIgnoreReplies);
+    void PrepareTarget();
+    void OpenAndSend();
+    void EnsureConnected();
+    std::string ReadProtocolLine();
+    void StoreResponseCookies();
+    void AttachRequestCookies(TNetURI& AURI);
+    bool DoOnAuthorization(int code);
+
+    bool BodyExpected();
+    bool WaitForPendingData(int timeoutMs);
+    void ReadChunkedBody();
+    int64_t ReadChunkSizeLine();
+    void ReadMultipartBody();
+
+    TNetURI FURI;
+    TNetHTTPProtocol FHTTPProto;
+    TNetCookieManager* FCookieManager = nullptr;
+    std::unique_ptr<TNetCookieManager> FOwnedCookieManager;
+    bool FImplicitCookieManager = false;
+};
+
+class TNetHTTP : public TNetCustomHTTP {
+  public:
+    using TNetCustomHTTP::TNetCustomHTTP;
+};
+
+} // namespace net

@@ -1,0 +1,78 @@
+#include "http/NetTCPClient.h"
+
+#include "http/NetExceptions.h"
+
+namespace net {
+
+TNetTCPConnection::~TNetTCPConnection() {
+    if (FIOHandler) FIOHandler->Close();
+}
+
+void TNetTCPConnection::AttachIOHandler(TNetIOHandler* handler) {
+    handler->SetWorkTarget(this);
+    handler->OnStatus = [this](TNetComponent*, TNetStatus status, const std::string& text) {
+        DoStatus(status, text);
+    };
+}
+
+void TNetTCPConnection::SetIOHandler(TNetIOHandler* handler) {
+    if (handler == FIOHandler) return;
+    if (FIOHandler && FIOHandler->Opened()) FIOHandler->Close();
+    FOwnedIOHandler.reset();
+    FIOHandler = handler;
+    if (handler) AttachIOHandler(handler);
+}
+
+bool TNetTCPConnection::Connected() {
+    return FIOHandler && FIOHandler->Connected();
+}
+
+void TNetTCPConnection::Disconnect() {
+    if (!FIOHandler || !FIOHandler->Opened()) return;
+    DoStatus(TNetStatus::hsDisconnecting, RSStatusDisconnecting);
+    FIOHandler->Close();
+    DoOnDisconnected();
+    DoStatus(TNetStatus::hsDisconnected, RSStatusDisconnected);
+}
+
+void TNetTCPConnection::DoOnDisconnected() {
+    if (OnDisconnected) OnDisconnected(this);
+}
+
+void TNetTCPClientCustom::Connect() {
+    // Bytes left in the input buffer of a closed handler do not make it
+    // connected: they are dropped when the handler opens again.
+    if (FIOHandler && FIOHandler->Opened() && Connected())
+        throw ENetAlreadyConnected(RSAlreadyConnected);
+    if (Host.empty()) throw ENetHostRequired(RSHostRequired);
+    if (Port == 0) throw ENetPortRequired(RSPortRequired);
+    bool created = false;
+    if (!FIOHandler) {
+        FOwnedIOHandler = std::make_unique<TNetIOHandlerStack>();
+        FIOHandler = FOwnedIOHandler.get();
+        AttachIOHandler(FIOHandler);
+        created = true;
+    }
+    try {
+        FIOHandler->Port = Port;
+        FIOHandler->Host = Host;
+        FIOHandler->ConnectTimeout = ConnectTimeout;
+        FIOHandler->ReadTimeout = ReadTimeout;
+        FIOHandler->IPVersion = IPVersion;
+        FIOHandler->ReuseSocket = ReuseSocket;
+        FIOHandler->UseNagle = UseNagle;
+        FIOHandler->Open();
+        if (!Host.empty() && Port > 0) FIOHandler->ConnectClient();
+        DoStatus(TNetStatus::hsConnected, RSStatusConnected);
+        if (OnConnected) OnConnected(this);
+    } catch (...) {
+        FIOHandler->Close();
+        if (created) {
+            FOwnedIOHandler.reset();
+            FIOHandler = nullptr;
+        }
+        throw;
+    }
+}
+
+} // namespace net

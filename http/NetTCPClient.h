@@ -1,0 +1,56 @@
+#pragma once
+// A TCP connection with its I/O handler, and the client side that connects it.
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "http/NetComponent.h"
+#include "http/NetIOHandler.h"
+
+namespace net {
+
+class TNetTCPConnection : public TNetComponent {
+  public:
+    TNetTCPConnection() = default;
+    ~TNetTCPConnection() override;
+
+    // The handler in use: an assigned one (not owned), or the one the
+    // connection created at its first connect (owned).
+    TNetIOHandler* IOHandler() const { return FIOHandler; }
+    void SetIOHandler(TNetIOHandler* handler);
+
+    virtual bool Connected();
+    virtual void Disconnect();
+
+    std::function<void(TNetTCPConnection*)> OnConnected;
+    std::function<void(TNetTCPConnection*)> OnDisconnected;
+
+  protected:
+    // Makes this connection the sender of the handler's work and status reports.
+    void AttachIOHandler(TNetIOHandler* handler);
+    // Runs after the handler was closed by Disconnect.
+    virtual void DoOnDisconnected();
+
+    TNetIOHandler* FIOHandler = nullptr;
+    std::unique_ptr<TNetIOHandler> FOwnedIOHandler;
+};
+
+class TNetTCPClientCustom : public TNetTCPConnection {
+  public:
+    std::string Host;
+    int Port = 0;
+    int ConnectTimeout = 0; // ms; 0 is a plain blocking connect
+    int ReadTimeout = -1;   // ms; -1 and 0 wait without limit
+    TNetIPVersion IPVersion = TNetIPVersion::Id_IPv4;
+    bool UseNagle = true;
+    std::string BoundIP;
+    int BoundPort = 0;
+    int BoundPortMin = 0;
+    int BoundPortMax = 0;
+    bool ReuseSocket = false;
+
+    // Opens the connection to Host:Port.
+    virtual void Connect();
+};
+
+} // namespace net

@@ -1,0 +1,119 @@
+#include "setup/InstallSteps.h"
+
+#include <limits>
+#include <memory>
+
+#include "platform/Files.h"
+#include "runtime/Format.h"
+#include "runtime/Streams.h"
+#include "translation/Translator.h"
+
+#ifndef SETUP_DOWNLOAD_BASE_URL
+#error "SETUP_DOWNLOAD_BASE_URL must be defined by the build"
+#endif
+
+namespace setup {
+
+const std::string& DownloadBaseURL() {
+    static const std::string url = SETUP_DOWNLOAD_BASE_URL;
+    return url;
+}
+
+std::string TargetFolder(char driveLetter) {
+    return std::string(1, driveLetter) + ":\\" + STargetFolderName + "\\";
+}
+
+std::string LanguageCode(const TLanguageChoice& choice) {
+    if (choice.Nederlands) return "NLB";
+    if (choice.Frans) return "FRB";
+    if (choice.Engels) return "UKB";
+    if (choice.Italiaans) return "IT";
+    if (choice.Spaans) return "ES";
+    return "GEB";
+}
+
+std::string LinkFileFor(const std::string& desktopFolder) {
+    std::string folder = desktopFolder;
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    return folder + SLinkFileName;
+}
+
+void ConfigureHTTPClient(net::TNetHTTP& http) {
+    http.AllowCookies = true;
+    http.HTTPOptions = net::TNetHTTPOptions{net::hoForceEncodeParams};
+    http.Request().Accept = SInstallAccept;
+    http.Request().BasicAuthentication = false;
+    http.ProxyParams.BasicAuthentication = false;
+    http.ProxyParams.ProxyPort = 0;
+    http.ProxyParams.ProxyServer.clear();
+}
+
+void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL, const std::string& relativePath,
+                    const std::string& localFile) {
+    // A new empty file, not shared while it is open; it is closed on every
+    // path before an error leaves this step.
+    rtl::TFileStream file(localFile, rtl::fmCreate);
+    http.Request().UserAgent = SInstallUserAgent;
+    const std::string url = baseURL + relativePath;
+    http.Get(url, file);
+
+    if (http.ResponseCode() != 200)
+        throw rtl::Exception(translator::gettext(SHTTPError) +
+                             rtl::Format("%d: %s", {http.ResponseCode(), http.ResponseText()}));
+
+    // A body cut short by the server is still a complete-looking GET for the
+    // client; an archive missing its tail must not be unpacked as if whole.
+    const net::TNetHTTPResponse& response = http.Response();
+    int64_t received = file.Size();
+    if (response.HasContentLength() && received < response.ContentLength)
+        throw rtl::Exception(rtl::Format(translator::gettext(SDownloadIncomplete),
+                                         {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+}
+
+void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) {
+    struct FirstFailure {
+        bool Seen = false;
+        std::string Entry, Message;
+    } failure;
+    auto previousHandler = unzipper.OnProcessItemFailure;
+    // The extractor skips an entry that fails (and keeps one whose checksum
+    // does not match) without telling its caller; remember the first one so
+    // an incomplete unpack never passes for a complete one.
+    unzipper.OnProcessItemFailure = [&](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass,
+                                        int, const std::string& message) {
+        if (failure.Seen) return;
+        failure = {true, item.FileName(), message};
+    };
+    try {
+        unzipper.SetBaseDirectory(platform::ExtractFilePath(archiveFile));
+        unzipper.OpenArchive(archiveFile);
+        unzipper.ExtractFiles("*.*");
+    } catch (...) {
+        unzipper.OnProcessItemFailure = previousHandler;
+        throw;
+    }
+    unzipper.OnProcessItemFailure = previousHandler;
+    unzipper.CloseArchive();
+    platform::DeleteFileByName(archiveFile);
+
+    if (failure.Seen)
+        throw rtl::Exception(rtl::Format(translator::gettext(SEntryNotUnpacked),
+                                         {failure.Entry, platform::ExtractFileName(archiveFile), failure.Message}));
+}
+
+bool TProgressMapper::WorkBegin(int64_t workCountMax, int32_t& newMax) {
+    if (workCountMax <= 0) return false; // unknown size: the bar keeps its maximum
+    FShift = 0;
+    while ((workCountMax >> FShift) > std::numeric_limits<int32_t>::max()) ++FShift;
+    newMax = static_cast<int32_t>(workCountMax >> FShift);
+    return true;
+}
+
+int32_t TProgressMapper::Position(int64_t workCount) const {
+    int64_t scaled = workCount >> FShift;
+    // Past the maximum the bar is full; never wrap around into small values.
+    if (scaled > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+    return scaled < 0 ? 0 : static_cast<int32_t>(scaled);
+}
+
+} // namespace setup

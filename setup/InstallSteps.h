@@ -1,0 +1,89 @@
+#pragma once
+// The steps of the installation run that do not need a window: where things
+// go, fetching one component archive over HTTP into a file, unpacking it
+// beside itself, and following the transfer on a progress bar. Kept apart
+// from the form so they can be tested against real servers on every platform.
+#include <cstdint>
+#include <string>
+
+#include "archive/UnZipper.h"
+#include "http/NetHTTP.h"
+#include "translation/Translator.h"
+
+namespace setup {
+
+// The root URL of the download server, fixed when the program is built.
+const std::string& DownloadBaseURL();
+
+inline constexpr const char* SInstallUserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
+inline constexpr const char* SInstallAccept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+
+// Message texts (Dutch; they pass through gettext).
+// TRANSLATORS: prefix of the error shown when the download server answers with an error status
+inline constexpr const char* SHTTPError = translator::gettext_noop("HTTP Error:");
+// TRANSLATORS: the download's URL, the bytes received and the bytes the server announced
+inline constexpr const char* SDownloadIncomplete =
+    translator::gettext_noop("De download van %s is onvolledig: %s van de %s bytes zijn ontvangen.");
+// TRANSLATORS: the entry's name, the archive's file name and the reason
+inline constexpr const char* SEntryNotUnpacked =
+    translator::gettext_noop("Het bestand \"%s\" uit %s kon niet worden uitgepakt: %s");
+
+inline constexpr const char* STargetFolderName = "TORVELINNEW";
+inline constexpr const char* SSettingsFileName = "SETUP.INI";
+inline constexpr const char* SSettingsSection = "SETUP";
+inline constexpr const char* SSettingsLanguageKey = "TAAL";
+inline constexpr const char* SShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline constexpr const char* SDesktopValue = "Desktop";
+inline constexpr const char* SLinkDescription = "Torvelin";
+inline constexpr const char* SProgramFileName = "TORVELIN.EXE";
+inline constexpr const char* SLinkFileName = "Torvelin.lnk";
+inline constexpr const char* SMainArchivePath = "zividezeru/Files/main.zip";
+inline constexpr const char* SUpgradeArchivePath = "zividezeru/Files/upgrade.zip";
+
+// The target folder on a drive, with its trailing backslash: "C:\TORVELINNEW\".
+std::string TargetFolder(char driveLetter);
+
+// The language buttons of the language page, in the order they are tested.
+struct TLanguageChoice {
+    bool Nederlands, Frans, Engels, Italiaans, Spaans;
+};
+// The code the settings file receives: the first checked button decides;
+// none of them (German) gives "GEB".
+std::string LanguageCode(const TLanguageChoice& choice);
+
+// The shortcut's file: the desktop folder with a trailing backslash ensured,
+// then "Torvelin.lnk" (an empty folder gives "\Torvelin.lnk").
+std::string LinkFileFor(const std::string& desktopFolder);
+
+// Gives the HTTP client the settings the form designs for it.
+void ConfigureHTTPClient(net::TNetHTTP& http);
+
+// Fetches baseURL + relativePath into localFile (created new, replacing a file
+// of that name). Raises when the file cannot be created, when the client
+// fails, when the status is not 200 ("HTTP Error:" + "%d: %s"), and when the
+// body ends before the length the server announced. The file stays on disk
+// as far as it was written.
+void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL, const std::string& relativePath,
+                    const std::string& localFile);
+
+// Extracts every entry of archiveFile into the archive's own folder with the
+// extractor's defaults, releases the archive and deletes its file. Entries
+// that fail are skipped by the extractor; afterwards the first of them is
+// raised as an error naming the entry and its failure.
+void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile);
+
+// Maps the client's 64-bit work counts onto a progress bar whose minimum,
+// maximum and position are 32-bit: a size beyond that range is scaled down,
+// so the bar still moves in proportion.
+class TProgressMapper {
+public:
+    // Returns whether the bar's maximum changes, and to what.
+    bool WorkBegin(int64_t workCountMax, int32_t& newMax);
+    int32_t Position(int64_t workCount) const;
+    void WorkEnd() {}
+
+private:
+    int FShift = 0; // the counts are divided by 2^FShift
+};
+
+} // namespace setup

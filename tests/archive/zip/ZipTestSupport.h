@@ -1,0 +1,44 @@
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/UnZipper.h"
+#include "tests/TestSupport.h"
+
+namespace ziptest {
+
+// A fixture under tests/data/zip.
+inline std::string Fixture(const std::string& name) {
+    return testing_support::DataFile("zip/" + name);
+}
+inline std::string Source(const std::string& name) {
+    return testing_support::DataFile("zip/src/" + name);
+}
+
+// One failure report of the component.
+struct Failure {
+    std::string name;
+    int errorClass;
+    int code;
+    std::string message;
+};
+
+// An unzipper into a fresh folder that records every failure report.
+struct Unzip {
+    testing_support::TempDir dir;
+    arc::TArcUnZipper zip;
+    std::vector<Failure> failures;
+    Unzip();
+    std::string Out(const std::string& name) const { return dir.File(name); }
+    const Failure* FailureOf(const std::string& name) const;
+};
+
+// Little-endian record writers for hand-built archives in memory.
+void Put16(std::string& s, uint16_t v);
+void Put32(std::string& s, uint32_t v);
+// An end-of-directory record with the given comment length field and comment.
+std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset,
+                      uint16_t commentLength, const std::string& comment);
+
+} // namespace ziptest
