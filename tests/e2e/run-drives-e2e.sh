@@ -32,6 +32,9 @@ set_drive_types() {
 export SETUP_EXE E2E_DRIVES E2E_DRIVE_E=$build/wine-drives/e
 SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
 test_win=$(wine_build_path "$build" "$test_exe")
+# No E: left over from an earlier run that ended early.
+DISPLAY= "$WINE_BIN" reg delete 'HKLM\Software\Wine\Drives' /v e: /f >/dev/null 2>&1 || true
+rm -f "$WINEPREFIX/dosdevices/e:"
 status=0
 set_drive_types s:=network b:=network c:=hd d:=hd
 E2E_DRIVES=CD xvfb-run -a -s "-screen 0 1024x768x24" "$WINE_BIN" "$test_win" || status=$?
