@@ -9,7 +9,6 @@
 
 namespace setup {
 
-using platform::win32::Narrow;
 using platform::win32::Wide;
 
 TfrmMain* frmMain = nullptr;
@@ -81,9 +80,6 @@ TfrmMain::TfrmMain() : FNextLabelId(idFirstLabel) {
     CreateComponents();
 
     Wizard.OnChange = [this] { ApplyState(); };
-    InstallDrive.OnChange = [this] { SyncDriveList(); };
-    PROXY_POORT.OnChange = [this] { SyncPortField(); };
-    InstallDrive.BuildList();
     PROXY_POORT.Loaded();
     ApplyState();
     FormCreate();
@@ -142,13 +138,15 @@ HWND TfrmMain::AddControl(HWND parent, const wchar_t* cls, const std::string& te
                              Scale(left), Scale(top), Scale(width), Scale(height), parent,
                              IdMenu(id), GetModuleHandleW(nullptr), param);
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : FFont), FALSE);
-    if (tabOrder >= 0) {
-        auto& list = FTabOrders[parent];
-        list.emplace_back(tabOrder, w);
-        std::stable_sort(list.begin(), list.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
-    }
+    if (tabOrder >= 0) AddTabStop(parent, tabOrder, w);
     return w;
+}
+
+void TfrmMain::AddTabStop(HWND parent, int tabOrder, HWND wnd) {
+    auto& list = FTabOrders[parent];
+    list.emplace_back(tabOrder, wnd);
+    std::stable_sort(list.begin(), list.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 HWND TfrmMain::AddPanel(HWND parent, const wchar_t* cls, const std::string& text, int id, int left,
@@ -269,17 +267,21 @@ void TfrmMain::CreatePage1(HWND p) {
 void TfrmMain::CreatePage2(HWND p) {
     AddTitle(p, "Locatie");
     AddLabel(p, "Selecteer een schijf waarop u het programma wenst te installeren", 21, 84);
-    // The window's height includes the drop-down list.
-    InstallDriveWnd =
-        AddControl(p, L"ComboBox", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 0,
-                   idInstallDrive, 21, 126, 409, 26 + 8 * InstallDrive.ItemHeight, FFont, 0);
+    // Fixed drives only; 4 pixels before and after each icon.
+    InstallDrive.SetDriveTypes({ui::dtFixed});
+    InstallDrive.SetOffset(4);
+    // The window's height includes the drop-down list of eight items.
+    HWND drive = InstallDrive.Create(p, idInstallDrive, Scale(21), Scale(126), Scale(409),
+                                     Scale(26) + 8 * Scale(20));
+    SendMessageW(drive, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    AddTabStop(p, 0, drive);
     // The closed list is as tall as designed, the frame included.
     RECT closed;
-    GetWindowRect(InstallDriveWnd, &closed);
-    LRESULT field = SendMessageW(InstallDriveWnd, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
+    GetWindowRect(drive, &closed);
+    LRESULT field = SendMessageW(drive, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0);
     int frame = (closed.bottom - closed.top) - static_cast<int>(field);
     if (field > 0 && frame > 0 && Scale(26) - frame > 0)
-        SendMessageW(InstallDriveWnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Scale(26) - frame);
+        SendMessageW(drive, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), Scale(26) - frame);
 }
 
 void TfrmMain::CreatePage3(HWND p) {
@@ -300,8 +302,11 @@ void TfrmMain::CreatePage3(HWND p) {
     PROXY_SERVER = AddControl(p, L"Edit", "", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE,
                               idProxyServer, 73, 303, 420, 25, FFont, 1);
     AddLabel(p, "Poort", 21, 335);
-    PROXY_POORTWnd = AddControl(p, L"Edit", "", ES_AUTOHSCROLL | ES_NUMBER | WS_TABSTOP,
-                                WS_EX_CLIENTEDGE, idProxyPoort, 73, 335, 64, 25, FFont, 2);
+    PROXY_POORT.CriticalPoints.MaxValueIncluded = false;
+    PROXY_POORT.CriticalPoints.MinValueIncluded = false;
+    HWND port = PROXY_POORT.Create(p, idProxyPoort, Scale(73), Scale(335), Scale(64), Scale(25));
+    SendMessageW(port, WM_SETFONT, reinterpret_cast<WPARAM>(FFont), FALSE);
+    AddTabStop(p, 2, port);
 }
 
 void TfrmMain::CreatePage4(HWND p) {
@@ -380,24 +385,6 @@ void TfrmMain::ApplyState() {
     if (focus && IsDescendant(FHandle, focus) &&
         !(IsWindowVisible(focus) && IsWindowEnabled(focus)))
         RestoreFocus();
-}
-
-void TfrmMain::SyncDriveList() {
-    if (!InstallDriveWnd || FSyncing) return;
-    FSyncing = true;
-    SendMessageW(InstallDriveWnd, CB_RESETCONTENT, 0, 0);
-    for (const auto& item : InstallDrive.Items())
-        SendMessageW(InstallDriveWnd, CB_ADDSTRING, 0,
-                     reinterpret_cast<LPARAM>(Wide(item.Name).c_str()));
-    SendMessageW(InstallDriveWnd, CB_SETCURSEL, static_cast<WPARAM>(InstallDrive.ItemIndex()), 0);
-    FSyncing = false;
-}
-
-void TfrmMain::SyncPortField() {
-    if (!PROXY_POORTWnd || FSyncing) return;
-    FSyncing = true;
-    SetWindowTextW(PROXY_POORTWnd, Wide(PROXY_POORT.Text()).c_str());
-    FSyncing = false;
 }
 
 void TfrmMain::Show() {
@@ -529,17 +516,6 @@ void TfrmMain::HandleCommand(int id, int code, HWND control) {
             return;
         }
     }
-    if (id == idInstallDrive && code == CBN_SELCHANGE && !FSyncing) {
-        FSyncing = true;
-        InstallDrive.SetItemIndex(static_cast<int>(SendMessageW(control, CB_GETCURSEL, 0, 0)));
-        FSyncing = false;
-    } else if (id == idProxyPoort && code == EN_CHANGE && !FSyncing) {
-        wchar_t text[64];
-        GetWindowTextW(control, text, 64);
-        FSyncing = true;
-        PROXY_POORT.SetText(Narrow(text));
-        FSyncing = false;
-    }
     // Enter and Escape arrive as IDOK and IDCANCEL: the form has no default
     // and no cancel button, so they do nothing.
 }
@@ -568,6 +544,11 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             RestoreFocus();
         }
         return 0;
+    case WM_DEVICECHANGE:
+        // The drive list follows volumes that arrive or leave; the message
+        // then goes on as usual.
+        InstallDrive.MainWindowMessage(msg, wParam, lParam);
+        break;
     case WM_CLOSE:
         DestroyWindow(FHandle);
         return 0;

@@ -66,8 +66,7 @@ class TfrmMain {
     HWND Pages[WizardPageCount] = {};
     HWND rbNEDERLANDS = nullptr, rbFRANS = nullptr, rbENGELS = nullptr, rbDUITS = nullptr;
     HWND rbITALIAANS = nullptr, rbSPAANS = nullptr;
-    HWND InstallDriveWnd = nullptr;
-    HWND PROXY_USE = nullptr, PROXY_SERVER = nullptr, PROXY_POORTWnd = nullptr;
+    HWND PROXY_USE = nullptr, PROXY_SERVER = nullptr;
     HWND ProgressBar = nullptr;
     HWND rbSERVER = nullptr, rbWORKSTATION = nullptr, GegevensLocatie = nullptr;
     HWND Label23 = nullptr;
@@ -98,6 +97,8 @@ class TfrmMain {
     void CreatePage7(HWND page);
     void CreatePage8(HWND page);
 
+    // Takes a child into its parent's tab order.
+    void AddTabStop(HWND parent, int tabOrder, HWND wnd);
     // Creates a child; the place is given at the design resolution.
     HWND AddControl(HWND parent, const wchar_t* cls, const std::string& text, DWORD style,
                     DWORD exStyle, int id, int left, int top, int width, int height, HFONT font,
@@ -114,8 +115,6 @@ class TfrmMain {
 
     int Scale(int designPixels) const;
     void ApplyState();
-    void SyncDriveList();
-    void SyncPortField();
     void RestoreFocus();
     std::vector<HWND> TabSequence() const;
     void CollectTabStops(HWND container, std::vector<HWND>& out) const;
@@ -128,7 +127,6 @@ class TfrmMain {
     int FNextLabelId;
     int FShownPage = -1;
     bool FFinishInFront = false;
-    bool FSyncing = false;
     HWND FLastFocus = nullptr;
     // Children of each container in their tab order.
     std::map<HWND, std::vector<std::pair<int, HWND>>> FTabOrders;

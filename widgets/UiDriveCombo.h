@@ -1,54 +1,92 @@
 #pragma once
-// The drive list of the Locatie page: the machine's fixed drives, one of them
-// selected. This class holds the list and its selection rules; the window that
-// shows it belongs to the form, which follows OnChange.
+// TUiDriveCombo: a drop-down list of the computer's drives, each shown with
+// the shell's display name and icon of its root folder. The list is a
+// subclassed, owner-drawn combo box; its selection rules live in
+// TUiDriveListModel. Windows only.
+#include <windows.h>
+#include <commctrl.h>
 #include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
-#include "platform/Drives.h"
+#include "widgets/DriveListModel.h"
 
 namespace ui {
 
-struct TUiDriveItem {
-    char Letter;      // upper case
-    std::string Name; // as shown to the user
-};
-
 class TUiDriveCombo {
   public:
-    // Height of one entry and the gap before its icon, at the design resolution.
-    int ItemHeight = 20;
-    int IconOffset = 4;
-    // Called after the list or its selection changed.
-    std::function<void()> OnChange;
+    // shell: where drives are learned from; null for the system itself.
+    explicit TUiDriveCombo(TUiDriveShell* shell = nullptr);
+    ~TUiDriveCombo();
+    TUiDriveCombo(const TUiDriveCombo&) = delete;
+    TUiDriveCombo& operator=(const TUiDriveCombo&) = delete;
 
-    // Fills the list with the fixed drives of this machine.
-    void BuildList();
-    // Fills the list with the fixed drives among `drives`. The selection stays
-    // on the chosen drive when it is still listed; otherwise it goes to
-    // `currentDrive` when that is listed, else to the first entry.
-    void SetDrives(const std::vector<platform::DriveInfo>& drives, char currentDrive);
+    // Makes the window (a child of parent with the given control id; the
+    // height includes the dropped-down list), builds the list and makes the
+    // first choice: the current folder's drive when listed, else the first.
+    HWND Create(HWND parent, int id, int left, int top, int width, int height);
+    HWND Handle() const { return FHandle; }
 
-    const std::vector<TUiDriveItem>& Items() const { return FItems; }
-    // Index of the selected entry, -1 when the list is empty.
-    int ItemIndex() const { return FItemIndex; }
-    // Selects an entry as the user does; an index outside the list changes nothing.
-    void SetItemIndex(int index);
+    // The chosen drive as an upper-case letter, '\0' while none is chosen.
+    char Drive() const { return FModel.Drive(); }
+    // Chooses a listed drive (either case); an unlisted letter changes nothing.
+    void SetDrive(char letter) { FModel.SetDrive(letter); }
 
-    // The selected drive as an upper-case letter, 0 when the list is empty.
-    char Drive() const;
-    // Selects the given drive when it is listed (either case); otherwise
-    // nothing changes.
-    void SetDrive(char letter);
+    TUiDriveTypes DriveTypes() const { return FDriveTypes; }
+    // An empty set is taken as fixed drives alone. Rebuilds the list.
+    void SetDriveTypes(TUiDriveTypes types);
+
+    // Gap before and after the icon, in pixels.
+    int Offset() const { return FOffset; }
+    void SetOffset(int offset);
+
+    TUiImageSize ImageSize() const { return FImageSize; }
+    void SetImageSize(TUiImageSize size);
+
+    // The text of the chosen item.
+    const std::string& DisplayName() const { return FModel.DisplayName(); }
+    // Height of one item: the larger of the font's character height and the
+    // icon height.
+    int ItemHeight() const { return FItemHeight; }
+    const TUiDriveListModel& Model() const { return FModel; }
+
+    // Raised after the list was rebuilt because a volume arrived or left.
+    std::function<void(TUiDriveCombo& sender)> OnDriveChange;
+    // The ordinary change event, after every new choice.
+    std::function<void(TUiDriveCombo& sender)> OnChange;
+
+    // Builds the list again.
+    void Refresh();
+
+    // A message of the application's main window, which its owner passes on
+    // here (and then handles as usual): a volume that arrives or leaves
+    // rebuilds the list.
+    void MainWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam);
 
   private:
-    int IndexOf(char letter) const;
-    void Changed();
+    static LRESULT CALLBACK ComboProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                                      DWORD_PTR data);
+    static LRESULT CALLBACK ParentProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                       UINT_PTR id, DWORD_PTR data);
+    void BuildList();
+    void ChangeHandling();
+    void AttachImageList();
+    void UpdateItemHeight();
+    void DrawItem(const DRAWITEMSTRUCT& item);
+    void Detach();
 
-    std::vector<TUiDriveItem> FItems;
-    int FItemIndex = -1;
-    char FDrive = 0; // the drive chosen through SetDrive or the user, 0 while none was
+    std::unique_ptr<TUiDriveShell> FOwnShell;
+    TUiDriveShell* FShell;
+    TUiDriveListModel FModel;
+    TUiDriveTypes FDriveTypes{dtFixed, dtRemote, dtCDROM};
+    TUiImageSize FImageSize = isSmall;
+    int FOffset = 4;
+    int FItemHeight = 16;
+    HWND FHandle = nullptr;
+    HWND FParent = nullptr;
+    int FId = 0;
+    HIMAGELIST FImages = nullptr; // the shell's, shared: never destroyed here
+    bool FSelecting = false;
 };
 
 } // namespace ui

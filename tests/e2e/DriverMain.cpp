@@ -6,6 +6,7 @@
 //   wizard_driver answer yes|no|escape|close
 //   wizard_driver state         prints the page, Next, Cancel and the front button
 //   wizard_driver rect          prints the form's place on the screen as WxH+X+Y
+//   wizard_driver drives        prints the drive list's items, then opens it
 //
 // The exit code is 0 on success, 1 when the step could not be done.
 #include <cstdio>
@@ -71,6 +72,14 @@ int main(int argc, char** argv) {
         RECT r;
         GetWindowRect(form.Handle(), &r);
         std::printf("%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+        return 0;
+    }
+    if (cmd == "drives") {
+        HWND combo = form.PageControl(2, setup::idInstallDrive);
+        for (const std::string& item : ComboItems(combo))
+            std::printf("%s\n", item.c_str());
+        PostMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+        form.Sync();
         return 0;
     }
     if (cmd == "state") {

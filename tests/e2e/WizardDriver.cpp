@@ -1,6 +1,7 @@
 #include "tests/e2e/WizardDriver.h"
 
 #include <algorithm>
+#include <cstring>
 #include <commctrl.h>
 
 #include "platform/win32/Wide.h"
@@ -99,6 +100,50 @@ std::string WindowText(HWND wnd) {
                             kSendTimeoutMs, &result))
         n = static_cast<LRESULT>(result);
     return Narrow(std::wstring_view(buffer, n > 0 ? static_cast<size_t>(n) : 0));
+}
+
+std::vector<std::string> ComboItems(HWND combo) {
+    std::vector<std::string> items;
+    LRESULT n = Send(combo, CB_GETCOUNT);
+    for (LRESULT i = 0; i < n; ++i) {
+        LRESULT length = Send(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i));
+        std::wstring buffer(length > 0 ? static_cast<size_t>(length) + 1 : 1, L'\0');
+        if (length > 0)
+            Send(combo, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                 reinterpret_cast<LPARAM>(buffer.data()));
+        items.push_back(Narrow(buffer.c_str()));
+    }
+    return items;
+}
+
+int ComboSelection(HWND combo) {
+    return static_cast<int>(Send(combo, CB_GETCURSEL));
+}
+
+void TypeChars(HWND control, const std::string& chars) {
+    for (wchar_t ch : Wide(chars))
+        Send(control, WM_CHAR, ch, 1);
+}
+
+void SelectText(HWND edit, int from, int to) {
+    Send(edit, EM_SETSEL, static_cast<WPARAM>(from), static_cast<LPARAM>(to));
+}
+
+bool SetClipboardText(const std::string& text) {
+    std::wstring wide = Wide(text);
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    size_t bytes = (wide.size() + 1) * sizeof(wchar_t);
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    bool ok = false;
+    if (mem) {
+        memcpy(GlobalLock(mem), wide.c_str(), bytes);
+        GlobalUnlock(mem);
+        ok = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+        if (!ok) GlobalFree(mem);
+    }
+    CloseClipboard();
+    return ok;
 }
 
 std::string StringResourceOf(const std::string& exePath, unsigned id) {

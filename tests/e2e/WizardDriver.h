@@ -95,6 +95,16 @@ TDialog WaitForDialog(DWORD processId, DWORD timeoutMs);
 bool Answer(const TDialog& dialog, TAnswer answer, DWORD timeoutMs);
 
 std::string WindowText(HWND wnd);
+// The item texts of a combo box and the index of its selected item.
+std::vector<std::string> ComboItems(HWND combo);
+int ComboSelection(HWND combo);
+// Types characters into a control as the keyboard would after translation
+// (WM_CHAR), each handled before the next.
+void TypeChars(HWND control, const std::string& chars);
+// Selects characters from..to of an edit (to = -1: up to the end).
+void SelectText(HWND edit, int from, int to);
+// Puts a text on the clipboard.
+bool SetClipboardText(const std::string& text);
 // A string resource of an executable file, read from its string table.
 std::string StringResourceOf(const std::string& exePath, unsigned id);
 

@@ -2,10 +2,16 @@
 // Setup.exe, works it through its windows and reads back what it shows.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <iterator>
 #include <memory>
 
+#include "platform/win32/Wide.h"
+#include "runtime/Format.h"
 #include "runtime/ResStrings.h"
 #include "setup/ControlIds.h"
 #include "tests/e2e/WizardDriver.h"
@@ -19,6 +25,13 @@ constexpr DWORD kStartMs = 20000, kStepMs = 5000;
 std::string SetupExe() {
     const char* path = std::getenv("SETUP_EXE");
     return path ? path : "B:\\setup\\Setup.exe";
+}
+
+// What the shell calls a drive's root, without blanks around it.
+std::string ShellDisplayName(const std::string& root) {
+    SHFILEINFOW sfi{};
+    SHGetFileInfoW(platform::win32::Wide(root).c_str(), 0, &sfi, sizeof sfi, SHGFI_DISPLAYNAME);
+    return rtl::Trim(platform::win32::Narrow(sfi.szDisplayName));
 }
 
 class WizardTest : public ::testing::Test {
@@ -58,6 +71,8 @@ TEST_F(WizardTest, StartsOnWelcomePageWithDriveCAndPortZero) {
     EXPECT_EQ(v.Front, TFront::Next);
     EXPECT_EQ(v.Progress, 0);
     EXPECT_EQ(v.PortText, "0");
+    EXPECT_EQ(v.DriveText, ShellDisplayName("C:\\")) << "the shell's name, not the bare letter";
+    EXPECT_NE(v.DriveText, "C:");
     EXPECT_NE(v.DriveText.find("C:"), std::string::npos) << v.DriveText;
     EXPECT_EQ(WindowText(FForm.PageWindow(1)), "Start");
     EXPECT_EQ(WindowText(FForm.PageWindow(8)), "Abort");
@@ -191,6 +206,69 @@ TEST_F(WizardTest, TitleBarCloseEndsTheProgramWithoutAQuestion) {
     GoToPage(2);
     FForm.CloseByTitleBar();
     EXPECT_TRUE(FProcess->WaitForExit(kStepMs));
+}
+
+class PortField : public WizardTest {
+  protected:
+    HWND Port() const { return FForm.PageControl(3, setup::idProxyPoort); }
+    std::string Shown() const { return WindowText(Port()); }
+    // Tabs round to the field, which then has its whole text selected.
+    void TabToPort() {
+        for (int i = 0; i < 6 && FForm.FocusedControlId() != setup::idProxyPoort; ++i)
+            FForm.PressKey(VK_TAB);
+        ASSERT_EQ(FForm.FocusedControlId(), setup::idProxyPoort);
+    }
+    void LeaveByTab() {
+        FForm.PressKey(VK_TAB);
+        ASSERT_NE(FForm.FocusedControlId(), setup::idProxyPoort);
+    }
+};
+
+TEST_F(PortField, TypingTakesDigitsAnywhereAndOneLeadingMinus) {
+    GoToPage(3);
+    TabToPort();
+    EXPECT_EQ(Shown(), "0");
+    TypeChars(Port(), "abc .,");
+    EXPECT_EQ(Shown(), "0") << "letters, blanks and separators are refused";
+    TypeChars(Port(), "80");
+    EXPECT_EQ(Shown(), "80") << "the first digit replaced the selected text";
+    SelectText(Port(), 1, 1);
+    TypeChars(Port(), "5");
+    EXPECT_EQ(Shown(), "850") << "a digit goes anywhere";
+    SelectText(Port(), 2, 2);
+    TypeChars(Port(), "-");
+    EXPECT_EQ(Shown(), "850") << "a minus only first";
+    SelectText(Port(), 0, 0);
+    TypeChars(Port(), "-");
+    EXPECT_EQ(Shown(), "-850");
+    SelectText(Port(), 0, 0);
+    TypeChars(Port(), "-");
+    EXPECT_EQ(Shown(), "-850") << "a minus only once";
+    SelectText(Port(), 0, -1);
+    TypeChars(Port(), "-");
+    EXPECT_EQ(Shown(), "-") << "with the whole text selected it replaces it";
+}
+
+TEST_F(PortField, PastesAreFilteredAndFocusLossFormats) {
+    GoToPage(3);
+    TabToPort();
+    ASSERT_TRUE(SetClipboardText("80a80"));
+    SendMessageW(Port(), WM_PASTE, 0, 0);
+    EXPECT_EQ(Shown(), "8080");
+    SelectText(Port(), 0, -1);
+    ASSERT_TRUE(SetClipboardText("3x1 2.8"));
+    TypeChars(Port(), "\x16"); // Ctrl+V
+    EXPECT_EQ(Shown(), "3128");
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"+8080", "8080"}, {"0080", "80"}, {"\b", "0"}};
+    for (auto [typed, shown] : cases) {
+        SelectText(Port(), 0, -1);
+        TypeChars(Port(), typed);
+        LeaveByTab();
+        EXPECT_EQ(Shown(), shown) << "typed " << typed;
+        TabToPort();
+    }
 }
 
 } // namespace

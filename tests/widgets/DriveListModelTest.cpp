@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "widgets/DriveListModel.h"
 
 using ui::TUiDriveListModel;
@@ -7,7 +9,8 @@ using ui::TUiDriveListModel;
 namespace {
 std::vector<TUiDriveListModel::Item> Drives(const std::string& letters) {
     std::vector<TUiDriveListModel::Item> items;
-    for (char c : letters) items.push_back({c, std::string("Local Disk (") + c + ":)", 8});
+    for (char c : letters)
+        items.push_back({c, std::string("Local Disk (") + c + ":)", 8});
     return items;
 }
 
@@ -83,4 +86,135 @@ TEST(DriveListModel, EmptyListChoosesNothing) {
     EXPECT_EQ(f.model.Drive(), '\0');
     f.model.SetDrive('C');
     EXPECT_EQ(f.model.Drive(), '\0');
+}
+
+namespace {
+using ui::TUiDriveShell;
+using ui::TUiDriveTypes;
+
+// A machine as the system would describe it: roots with their drive type
+// codes and display names.
+class FakeShell : public TUiDriveShell {
+  public:
+    struct Root {
+        std::string Path;
+        unsigned Type;
+        std::string Name;
+    };
+    std::vector<Root> Roots;
+    int Quiet = 0;       // how deep inside BeginQuietMedia we are
+    int QueriedLoud = 0; // drives asked about without the quiet mode
+    bool ThrowOnDescribe = false;
+    ui::TUiImageSize AskedSize = ui::isLarge;
+
+    unsigned BeginQuietMedia() override { return static_cast<unsigned>(++Quiet) + 100; }
+    void EndQuietMedia(unsigned previous) override {
+        EXPECT_EQ(previous, static_cast<unsigned>(Quiet) + 100) << "restores what it was given";
+        --Quiet;
+    }
+    std::vector<std::string> LogicalDriveRoots() override {
+        std::vector<std::string> paths;
+        for (const auto& r : Roots)
+            paths.push_back(r.Path);
+        return paths;
+    }
+    unsigned DriveType(const std::string& root) override {
+        if (!Quiet) ++QueriedLoud;
+        for (const auto& r : Roots)
+            if (r.Path == root) return r.Type;
+        return 1;
+    }
+    void Describe(const std::string& root, ui::TUiImageSize size, std::string& name,
+                  int& icon) override {
+        if (!Quiet) ++QueriedLoud;
+        if (ThrowOnDescribe) throw std::runtime_error("shell failed");
+        AskedSize = size;
+        for (size_t i = 0; i < Roots.size(); ++i)
+            if (Roots[i].Path == root) {
+                name = Roots[i].Name;
+                icon = static_cast<int>(i) + 10;
+            }
+    }
+};
+
+FakeShell Machine() {
+    FakeShell s;
+    s.Roots = {{"A:\\", 2, "Floppy (A:)"},
+               {"C:\\", 3, "  System (C:) "},
+               {"D:\\", 5, "DVD (D:)"},
+               {"e:\\", 3, "Data (E:)"},
+               {"F:\\", 1, "F:"},
+               {"N:\\", 4, "Share (N:)"},
+               {"R:\\", 6, "Ram (R:)"},
+               {"U:\\", 0, "Odd (U:)"},
+               {"X:\\", 3, ""}};
+    return s;
+}
+
+std::string Letters(const std::vector<TUiDriveListModel::Item>& items) {
+    std::string s;
+    for (const auto& i : items)
+        s += i.Letter;
+    return s;
+}
+} // namespace
+
+TEST(DriveEnumeration, ListsTheChosenKindsInTheSystemsOrderWithTrimmedShellNames) {
+    FakeShell shell = Machine();
+    auto items = TUiDriveListModel::Enumerate(shell, {ui::dtFixed}, ui::isSmall);
+    EXPECT_EQ(Letters(items), "CEX") << "fixed only; letters upper-cased";
+    EXPECT_EQ(items[0].DisplayName, "System (C:)");
+    EXPECT_EQ(items[0].IconIndex, 11);
+    EXPECT_EQ(items[2].DisplayName, "") << "what the shell said, even nothing";
+    EXPECT_EQ(shell.AskedSize, ui::isSmall);
+
+    EXPECT_EQ(Letters(TUiDriveListModel::Enumerate(shell, {}, ui::isLarge)), "CEX")
+        << "an empty set means fixed drives";
+    EXPECT_EQ(shell.AskedSize, ui::isLarge);
+    EXPECT_EQ(Letters(TUiDriveListModel::Enumerate(shell, {ui::dtFixed, ui::dtRemote, ui::dtCDROM},
+                                                   ui::isSmall)),
+              "CDENX");
+    EXPECT_EQ(Letters(TUiDriveListModel::Enumerate(
+                  shell, {ui::dtUnknown, ui::dtRemovable, ui::dtRamDisk}, ui::isSmall)),
+              "ARU")
+        << "a root without a volume (F:) is never listed";
+}
+
+TEST(DriveEnumeration, ErrorBoxesStayOffWhileAskingAndComeBackOnEveryPath) {
+    FakeShell shell = Machine();
+    TUiDriveListModel::Enumerate(shell, {ui::dtFixed}, ui::isSmall);
+    EXPECT_EQ(shell.QueriedLoud, 0);
+    EXPECT_EQ(shell.Quiet, 0) << "restored";
+    shell.ThrowOnDescribe = true;
+    EXPECT_THROW(TUiDriveListModel::Enumerate(shell, {ui::dtFixed}, ui::isSmall),
+                 std::runtime_error);
+    EXPECT_EQ(shell.Quiet, 0) << "restored when the shell fails";
+}
+
+TEST(DriveListModel, AllDrivesGoneLeavesNothingChosen) {
+    Fixture f;
+    f.model.Rebuild(Drives("CD"));
+    f.model.SetDrive('D');
+    int changes = f.changes;
+    f.model.Rebuild({});
+    EXPECT_EQ(f.model.Drive(), '\0') << "a drive that is not there cannot stay chosen";
+    EXPECT_EQ(f.model.DisplayName(), "");
+    EXPECT_EQ(f.shown, -1);
+    EXPECT_GT(f.changes, changes);
+    f.model.Rebuild(Drives("E"));
+    f.model.ChooseFirst('C');
+    EXPECT_EQ(f.model.Drive(), 'E');
+}
+
+TEST(DriveListModel, ChosenDriveThatLeftGivesWayToTheItemShown) {
+    Fixture f;
+    f.model.Rebuild(Drives("CDE"));
+    f.model.SetDrive('D');
+    f.model.Rebuild(Drives("CE")); // D: left; its old place now holds E:
+    EXPECT_EQ(f.model.Drive(), 'E') << "Drive and the item shown agree";
+    EXPECT_EQ(f.shown, 1);
+    EXPECT_EQ(f.model.DisplayName(), "Local Disk (E:)");
+    for (char other : {'\0', '?', 'Z', 'd'})
+        f.model.SetDrive(other);
+    EXPECT_EQ(f.model.Drive(), 'E');
 }
