@@ -20,7 +20,10 @@ wine_env_init() {
     export LC_CTYPE=C.UTF-8
     export WINEDEBUG=${WINEDEBUG:--all}
     export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
-    if [ -f "$WINEPREFIX/.setup-ready" ]; then return 0; fi
+    if [ -f "$WINEPREFIX/.setup-ready" ]; then
+        wine_keep_server
+        return 0
+    fi
     (
         flock 9
         if [ ! -f "$WINEPREFIX/.setup-ready" ]; then
@@ -33,4 +36,12 @@ wine_env_init() {
             touch "$WINEPREFIX/.setup-ready"
         fi
     ) 9>"$root/.prefix.lock"
+    wine_keep_server
+}
+
+# A prefix's server normally quits a few seconds after its last program; a
+# program that starts just then cannot reach it. Test runs start many short
+# programs one after the other, so the server stays up for a while instead.
+wine_keep_server() {
+    "$WINESERVER_BIN" -p30 >/dev/null 2>&1 || true
 }
