@@ -38,6 +38,12 @@ std::string LinkFileFor(const std::string& desktopFolder) {
     return folder + SLinkFileName;
 }
 
+int ProxyPortFrom(int64_t typed) {
+    if (typed < 0 || typed > 65535)
+        throw rtl::Exception(rtl::Format(translator::gettext(SInvalidProxyPort), {rtl::IntToStr(typed)}));
+    return static_cast<int>(typed);
+}
+
 void ConfigureHTTPClient(net::TNetHTTP& http) {
     http.AllowCookies = true;
     http.HTTPOptions = net::TNetHTTPOptions{net::hoForceEncodeParams};

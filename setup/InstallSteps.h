@@ -55,6 +55,15 @@ std::string LanguageCode(const TLanguageChoice& choice);
 // then "Torvelin.lnk" (an empty folder gives "\Torvelin.lnk").
 std::string LinkFileFor(const std::string& desktopFolder);
 
+// TRANSLATORS: the port typed for the proxy server
+inline constexpr const char* SInvalidProxyPort =
+    translator::gettext_noop("Ongeldige poort voor de proxyserver: %s. Geef een poort van 1 tot 65535 op.");
+
+// The proxy port as the HTTP client takes it. A typed number that no TCP port
+// can have raises the message above instead of being cut to another port;
+// 0 stays 0 (the client then asks for a port).
+int ProxyPortFrom(int64_t typed);
+
 // Gives the HTTP client the settings the form designs for it.
 void ConfigureHTTPClient(net::TNetHTTP& http);
 

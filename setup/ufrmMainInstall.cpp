@@ -54,9 +54,12 @@ void TfrmMain::RunInstallation() {
     Wizard.SetCursor(TAppCursor::HourGlass);
     ProcessPendingMessages();
 
+    int64_t proxyPort = 0;
     if (IsChecked(PROXY_USE)) {
         NetHTTP1.ProxyParams.ProxyServer = GetText(PROXY_SERVER);
-        NetHTTP1.ProxyParams.ProxyPort = static_cast<int>(PROXY_POORT.AsInteger());
+        proxyPort = PROXY_POORT.AsInteger();
+        // A number beyond the port range fails the run below, in its guard.
+        NetHTTP1.ProxyParams.ProxyPort = proxyPort >= 0 && proxyPort <= 65535 ? static_cast<int>(proxyPort) : 0;
     }
     const std::string target = TargetFolder(InstallDrive.Drive());
     // A folder that cannot be made shows itself when the first download
@@ -67,6 +70,7 @@ void TfrmMain::RunInstallation() {
     std::string failure;
     bool failed = false;
     try {
+        ProxyPortFrom(proxyPort);
         DownloadToFile(SMainArchivePath, target + "main.zip");
         UnpackArchive(target + "main.zip");
         DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
