@@ -202,29 +202,20 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
         raise = false;
         discard = !FHTTP.HTTPOptions.Contains(hoWantProtocolErrorContent);
     }
-    rtl::TStream* callerStream = Response.ContentStream;
     rtl::TMemoryStream aside;
-    if (raise)
-        Response.ContentStream = &aside;
-    else if (discard)
-        Response.ContentStream = nullptr;
-    try {
-        FHTTP.ReadBody();
-    } catch (const ENetConnClosedGracefully&) {
-        FHTTP.Disconnect();
-    } catch (...) {
-        Response.ContentStream = callerStream;
-        throw;
-    }
-    Response.ContentStream = callerStream;
+    ReadBodyAside(raise ? &aside : discard ? nullptr : Response.ContentStream);
     if (raise)
         throw ENetHTTPProtocolException(Response.ResponseText(), code,
                                         DecodeBody(aside.Bytes(), Response.CharSet));
 }
 
-void TNetHTTPProtocol::DiscardBody() {
+void TNetHTTPProtocol::DiscardBody() { ReadBodyAside(nullptr); }
+
+void TNetHTTPProtocol::ReadBodyAside(rtl::TStream* target) {
+    // The body goes to target (none: dropped); the caller's stream is put
+    // back afterwards, and a server that closes meanwhile only ends the body.
     rtl::TStream* callerStream = Response.ContentStream;
-    Response.ContentStream = nullptr;
+    Response.ContentStream = target;
     try {
         FHTTP.ReadBody();
     } catch (const ENetConnClosedGracefully&) {

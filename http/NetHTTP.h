@@ -74,6 +74,7 @@ class TNetHTTPProtocol {
     // say otherwise).
     void RaiseProtocolError(const std::vector<int>& AIgnoreReplies);
     void DiscardBody();
+    void ReadBodyAside(rtl::TStream* target);
     // Headers rejected through OnHeadersAvailable.
     bool HeadersAvailable();
 
