@@ -37,3 +37,26 @@ wine_build_path() {
     local rel=${2#"$1"/}
     printf 'B:\\%s' "${rel//\//\\}"
 }
+
+# wizard_walk_begin BUILD_DIR SHOT_DIR: starts Setup.exe of the build and
+# defines `drv ARGS` (one step of tests/e2e's wizard_driver) and `shot NAME`
+# (a screenshot of the form into SHOT_DIR/NAME.png; with WIZARD_RECT set,
+# that place is taken without asking the form, which answers nothing while
+# the installation run works). Setup's process id is in setup_pid; it and the
+# prefix's programs are ended when the script exits.
+wizard_walk_begin() {
+    local build=$1
+    wizard_shots=$2
+    wizard_driver_path=$(wine_build_path "$build" "$build/tests/e2e/wizard_driver.exe")
+    mkdir -p "$wizard_shots"
+    rm -f "$wizard_shots"/*.png
+    "$WINE_BIN" "$(wine_build_path "$build" "$build/setup/Setup.exe")" &
+    setup_pid=$!
+    trap 'kill $setup_pid 2>/dev/null || true; "$WINESERVER_BIN" -k >/dev/null 2>&1 || true' EXIT
+}
+drv() { "$WINE_BIN" "$wizard_driver_path" "$@"; }
+shot() {
+    sleep 0.5 # let the last repaint reach the screen
+    import -window root -crop "${WIZARD_RECT:-$(drv rect | tr -d '\r')}" +repage "$wizard_shots/$1.png"
+    echo "screenshot: $wizard_shots/$1.png"
+}

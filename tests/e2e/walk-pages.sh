@@ -10,20 +10,7 @@ src=$1 build=$2 shots=$3
 wine_env_init "$build/wine-walk" "$src" "$build"
 wine_link_fonts
 wine_virtual_desktop 1024x768
-mkdir -p "$shots"
-rm -f "$shots"/*.png
-
-driver=$(wine_build_path "$build" "$build/tests/e2e/wizard_driver.exe")
-drv() { "$WINE_BIN" "$driver" "$@"; }
-shot() {
-    sleep 0.5 # let the last repaint reach the screen
-    import -window root -crop "$(drv rect | tr -d '\r')" +repage "$shots/$1.png"
-    echo "screenshot: $shots/$1.png"
-}
-
-"$WINE_BIN" "$(wine_build_path "$build" "$build/setup/Setup.exe")" &
-setup_pid=$!
-trap 'kill $setup_pid 2>/dev/null || true; "$WINESERVER_BIN" -k >/dev/null 2>&1 || true' EXIT
+wizard_walk_begin "$build" "$shots"
 
 drv wait-page 1 && shot page1-start
 drv click next && drv wait-page 2 && shot page2-locatie
