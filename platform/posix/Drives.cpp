@@ -3,10 +3,6 @@
 namespace platform {
 
 // POSIX file systems have one root and no drive letters.
-std::vector<DriveInfo> ListDrives() {
-    return {};
-}
-
 char CurrentDrive() {
     return 0;
 }
