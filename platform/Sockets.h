@@ -43,6 +43,12 @@ bool SocketSetNagle(SocketHandle s, bool useNagle, int& error);
 
 // True when host is a numeric address of the family (no lookup needed).
 bool IsAddressLiteral(const std::string& host, SocketFamily family);
+// The ASCII form (RFC 3490 "xn--" labels) of an international host name when
+// the system offers the conversion; ASCII names and names it cannot convert
+// come back unchanged. On POSIX the resolver itself converts (AI_IDN), so the
+// name is returned as it is.
+std::string HostToAscii(const std::string& host);
+
 // Resolves a host name to the first stream address of the family, as numeric
 // text ("127.0.0.1", "::1").
 bool ResolveHost(const std::string& host, SocketFamily family, std::string& address, int& error);

@@ -218,8 +218,15 @@ bool IsAddressLiteral(const std::string& host, SocketFamily family) {
     return MakeAddress(family, host, 0, sa, len);
 }
 
+std::string HostToAscii(const std::string& host) { return host; }
+
 bool ResolveHost(const std::string& host, SocketFamily family, std::string& address, int& error) {
     addrinfo hints{};
+#ifdef AI_IDN
+    // The resolver converts international names itself when asked to.
+    for (unsigned char c : host)
+        if (c >= 0x80) hints.ai_flags |= AI_IDN;
+#endif
     hints.ai_family = FamilyOf(family);
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;

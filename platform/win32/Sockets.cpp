@@ -182,6 +182,30 @@ bool IsAddressLiteral(const std::string& host, SocketFamily family) {
     return MakeAddress(family, host, 0, sa, len);
 }
 
+std::string HostToAscii(const std::string& host) {
+    bool ascii = true;
+    for (unsigned char c : host) ascii = ascii && c < 0x80;
+    if (ascii) return host;
+    // Bound at run time: kernel32 has it from Windows 7 on, normaliz.dll before.
+    using IdnToAsciiProc = int(WINAPI*)(DWORD, LPCWSTR, int, LPWSTR, int);
+    static const IdnToAsciiProc idnToAscii = [] {
+        for (const wchar_t* dll : {L"kernel32.dll", L"normaliz.dll"}) {
+            HMODULE m = GetModuleHandleW(dll);
+            if (!m) m = LoadLibraryW(dll);
+            if (m)
+                if (auto proc = reinterpret_cast<IdnToAsciiProc>(
+                        reinterpret_cast<void*>(GetProcAddress(m, "IdnToAscii"))))
+                    return proc;
+        }
+        return static_cast<IdnToAsciiProc>(nullptr);
+    }();
+    if (!idnToAscii) return host;
+    std::wstring wide = win32::Wide(host);
+    wchar_t buffer[256];
+    int n = idnToAscii(0, wide.c_str(), static_cast<int>(wide.size()), buffer, 256);
+    return n > 0 ? win32::Narrow(std::wstring_view(buffer, static_cast<size_t>(n))) : host;
+}
+
 bool ResolveHost(const std::string& host, SocketFamily family, std::string& address, int& error) {
     if (!SocketsStartup(error)) return false;
     ADDRINFOW hints{};
@@ -189,7 +213,7 @@ bool ResolveHost(const std::string& host, SocketFamily family, std::string& addr
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     ADDRINFOW* list = nullptr;
-    int rc = Api().GetAddrInfoW(win32::Wide(host).c_str(), nullptr, &hints, &list);
+    int rc = Api().GetAddrInfoW(win32::Wide(HostToAscii(host)).c_str(), nullptr, &hints, &list);
     if (rc != 0 || !list) {
         error = rc != 0 ? rc : wsa::HostNotFound;
         return false;

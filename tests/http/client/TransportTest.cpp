@@ -8,6 +8,8 @@
 #include "ScriptedServer.h"
 #include "http/NetExceptions.h"
 #include "http/NetTCPClient.h"
+#include "platform/Files.h"
+#include "platform/Sockets.h"
 #include "runtime/Streams.h"
 
 using namespace net;
@@ -345,4 +347,19 @@ TEST(Connect, BoundedConnectTimesOut) {
     EXPECT_TRUE(timedOut);
     fillers.clear();
     platform::SocketClose(listener);
+}
+
+TEST(Connect, InternationalNamesReachTheResolverInTheirAsciiForm) {
+    EXPECT_EQ(platform::HostToAscii("plain.example"), "plain.example");
+    if (platform::PathDelim() == '\\') // Windows converts before the lookup; POSIX resolvers do it themselves
+        EXPECT_EQ(platform::HostToAscii("b\xC3\xBC" "cher.example"), "xn--bcher-kva.example");
+    TNetTCPClientCustom c;
+    c.Host = "b\xC3\xBC" "cher.invalid";
+    c.Port = 80;
+    try {
+        c.Connect();
+        FAIL() << "resolved a name that does not exist";
+    } catch (const ENetSocketError& e) {
+        EXPECT_EQ(e.Message(), "Socket Error # 11001\r\nHost not found.");
+    }
 }
