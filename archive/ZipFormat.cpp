@@ -131,20 +131,25 @@ bool LooksLikeOemName(std::string_view bytes, unsigned oemCodePage) {
     return anyHigh && allOem && !allAnsi;
 }
 
+void TArcZipFileHeader::ReadSharedFields(const uint8_t* p, uint16_t& nameLength, uint16_t& extraLength) {
+    FVersionNeededToExtract = GetU16(p);
+    FGeneralPurposeBitFlag = GetU16(p + 2);
+    FCompressionMethod = GetU16(p + 4);
+    FLastModFileTime = GetU16(p + 6);
+    FLastModFileDate = GetU16(p + 8);
+    FCRC32 = GetU32(p + 10);
+    FCompressedSize = GetU32(p + 14);
+    FUncompressedSize = GetU32(p + 18);
+    nameLength = GetU16(p + 22);
+    extraLength = GetU16(p + 24);
+}
+
 void TArcZipLocalFileHeader::LoadFromStream(rtl::TStream& stream) {
     uint8_t b[kLocalFileHeaderSize] = {};
     ReadPlain(stream, b, sizeof b);
     FSignature = GetU32(b);
-    FVersionNeededToExtract = GetU16(b + 4);
-    FGeneralPurposeBitFlag = GetU16(b + 6);
-    FCompressionMethod = GetU16(b + 8);
-    FLastModFileTime = GetU16(b + 10);
-    FLastModFileDate = GetU16(b + 12);
-    FCRC32 = GetU32(b + 14);
-    FCompressedSize = GetU32(b + 18);
-    FUncompressedSize = GetU32(b + 22);
-    uint16_t nameLength = GetU16(b + 26);
-    uint16_t extraLength = GetU16(b + 28);
+    uint16_t nameLength, extraLength;
+    ReadSharedFields(b + 4, nameLength, extraLength);
     if (!IsValid()) throw EArcZipInvalid();
     std::string name(nameLength, '\0');
     stream.ReadBuffer(name.data(), name.size());
@@ -159,16 +164,8 @@ void TArcZipDirectoryFileHeader::LoadFromStream(rtl::TStream& stream) {
     ReadPlain(stream, b, sizeof b);
     FSignature = GetU32(b);
     FVersionMadeBy = GetU16(b + 4);
-    FVersionNeededToExtract = GetU16(b + 6);
-    FGeneralPurposeBitFlag = GetU16(b + 8);
-    FCompressionMethod = GetU16(b + 10);
-    FLastModFileTime = GetU16(b + 12);
-    FLastModFileDate = GetU16(b + 14);
-    FCRC32 = GetU32(b + 16);
-    FCompressedSize = GetU32(b + 20);
-    FUncompressedSize = GetU32(b + 24);
-    uint16_t nameLength = GetU16(b + 28);
-    uint16_t extraLength = GetU16(b + 30);
+    uint16_t nameLength, extraLength;
+    ReadSharedFields(b + 6, nameLength, extraLength);
     uint16_t commentLength = GetU16(b + 32);
     FDiskNumberStart = GetU16(b + 34);
     FInternalFileAttributes = GetU16(b + 36);

@@ -99,6 +99,12 @@ class TArcZipFileHeader {
     uint32_t FUncompressedSize = 0;
     std::string FFileName;
     TArcExtraField FExtraField;
+
+  protected:
+    // Local and central headers share the run of fields from "version needed
+    // to extract" to "extra field length" (APPNOTE 4.3.7 and 4.3.12); p points
+    // at its first byte. Returns the name and extra field lengths.
+    void ReadSharedFields(const uint8_t* p, uint16_t& nameLength, uint16_t& extraLength);
 };
 
 class TArcZipLocalFileHeader : public TArcZipFileHeader {
