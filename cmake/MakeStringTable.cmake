@@ -1,15 +1,12 @@
-# Turns the RUNTIME_TEXT(name, id, "text") lines of INPUT into a resource-script
-# STRINGTABLE in OUTPUT (C escapes \" become the script's "" form).
-file(STRINGS ${INPUT} lines REGEX "^RUNTIME_TEXT\\(")
+# Turns the runtime texts of INPUT (runtime/RuntimeTexts.def) into a
+# resource-script STRINGTABLE in OUTPUT (C escapes \" become the script's ""
+# form).
+include(${CMAKE_CURRENT_LIST_DIR}/RuntimeTexts.cmake)
+read_runtime_texts(${INPUT} names ids texts)
 set(body "#pragma code_page(65001)\nSTRINGTABLE\nBEGIN\n")
-foreach(line IN LISTS lines)
-  string(REGEX MATCH "^RUNTIME_TEXT\\(([A-Za-z0-9_]+), *([0-9]+), *\"(.*)\"\\)$" m "${line}")
-  if(NOT m)
-    message(FATAL_ERROR "cannot read runtime text line: ${line}")
-  endif()
-  set(text "${CMAKE_MATCH_3}")
+foreach(id text IN ZIP_LISTS ids texts)
   string(REPLACE "\\\"" "\"\"" text "${text}")
-  string(APPEND body "  ${CMAKE_MATCH_2}, \"${text}\"\n")
+  string(APPEND body "  ${id}, \"${text}\"\n")
 endforeach()
 string(APPEND body "END\n")
 file(WRITE ${OUTPUT} "${body}")
