@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "http/NetHTTP.h"
 #include "platform/Unicode.h"
@@ -55,41 +56,41 @@ bool AllDigits(const std::string& t) {
     return true;
 }
 
-// The value of a "name=value" parameter of a header value such as
-// Content-Type, unquoted; empty when absent.
-std::string ParameterOf(const std::string& value, const std::string& name) {
+// The parameters of a header value such as Content-Type: the trimmed pieces
+// after its first ";", one per ";".
+std::vector<std::string> ParameterParts(const std::string& value) {
+    std::vector<std::string> parts;
     size_t start = value.find(';');
     while (start != std::string::npos) {
         size_t end = value.find(';', start + 1);
-        std::string part = Trim(value.substr(
-            start + 1, end == std::string::npos ? std::string::npos : end - start - 1));
-        size_t eq = part.find('=');
-        if (eq != std::string::npos && SameTextAscii(Trim(part.substr(0, eq)), name)) {
-            std::string v = Trim(part.substr(eq + 1));
-            if (v.size() >= 2 && v.front() == '"') {
-                size_t close = v.find('"', 1);
-                v = v.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-            }
-            return v;
-        }
+        parts.push_back(Trim(value.substr(start + 1, end == std::string::npos ? std::string::npos
+                                                                             : end - start - 1)));
         start = end;
+    }
+    return parts;
+}
+
+// The value of a "name=value" parameter of a header value, unquoted; empty
+// when absent.
+std::string ParameterOf(const std::string& value, const std::string& name) {
+    for (const std::string& part : ParameterParts(value)) {
+        size_t eq = part.find('=');
+        if (eq == std::string::npos || !SameTextAscii(Trim(part.substr(0, eq)), name)) continue;
+        std::string v = Trim(part.substr(eq + 1));
+        if (v.size() >= 2 && v.front() == '"') {
+            size_t close = v.find('"', 1);
+            v = v.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        }
+        return v;
     }
     return {};
 }
 
-// Content-Type without its charset parameter.
+// The header value without the parameter of that name.
 std::string RemoveParameter(const std::string& value, const std::string& name) {
     std::string result = Trim(value.substr(0, value.find(';')));
-    size_t start = value.find(';');
-    while (start != std::string::npos) {
-        size_t end = value.find(';', start + 1);
-        std::string part = Trim(value.substr(
-            start + 1, end == std::string::npos ? std::string::npos : end - start - 1));
-        size_t eq = part.find('=');
-        std::string partName = Trim(part.substr(0, eq));
-        if (!part.empty() && !SameTextAscii(partName, name)) result += "; " + part;
-        start = end;
-    }
+    for (const std::string& part : ParameterParts(value))
+        if (!part.empty() && !SameTextAscii(Trim(part.substr(0, part.find('='))), name)) result += "; " + part;
     return result;
 }
 
