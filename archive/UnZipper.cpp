@@ -1,7 +1,8 @@
 #include "archive/UnZipper.h"
 
 #include "archive/ArcErrors.h"
-#include "archive/Inflate.h"
+#include "archive/deflate/Inflate.h"
+#include "archive/ZipFormat.h"
 #include "archive/ZipStreams.h"
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
@@ -48,14 +49,15 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
     TArcUnzipOutputStream out(output, item.UncompressedSize(), [&](int percent) {
         return archive.ReportItemProgress(item, percent);
     });
-    switch (item.CompressionMethod()) {
-    case 0:
+    const auto method = static_cast<TArcZipMethod>(item.CompressionMethod());
+    switch (method) {
+    case TArcZipMethod::Stored:
         out.CopyFrom(source, item.UncompressedSize());
         break;
-    case 8:
-    case 9: {
+    case TArcZipMethod::Deflated:
+    case TArcZipMethod::Deflate64: {
         TArcDeflateHelper helper;
-        if (item.CompressionMethod() == 9) helper.FOptions |= TArcDeflateHelper::kDeflate64;
+        if (method == TArcZipMethod::Deflate64) helper.FOptions |= TArcDeflateHelper::kDeflate64;
         helper.FStreamSize = item.CompressedSize();
         helper.FSkipChecksum = true; // the output wrapper keeps the CRC-32 already
         Inflate(source, out, helper);

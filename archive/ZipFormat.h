@@ -31,10 +31,32 @@ inline constexpr size_t kZip64EndOfDirectorySize = 56;
 inline constexpr size_t kLocalFileHeaderSize = 30;
 inline constexpr size_t kDirectoryFileHeaderSize = 46;
 
-// General purpose flag bits.
+// General purpose flag bits. Bits 1 and 2 mean different things per method:
+// for implode they choose the dictionary size and the tree count, for LZMA
+// bit 1 says the stream ends with an end marker (APPNOTE 4.4.4).
 inline constexpr uint16_t kFlagEncrypted = 0x0001;
+inline constexpr uint16_t kFlagImplode8KDictionary = 0x0002;
+inline constexpr uint16_t kFlagImplode3Trees = 0x0004;
+inline constexpr uint16_t kFlagLzmaEndMarker = 0x0002;
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
 inline constexpr uint16_t kFlagUtf8Names = 0x0800;
+
+// Compression methods (APPNOTE 4.4.5) that the extractor knows by name.
+enum class TArcZipMethod : uint16_t {
+    Stored = 0,
+    Shrunk = 1,
+    Reduced1 = 2, // reduced with compression factor 1; 3 to 5 are factors 2 to 4
+    Reduced2 = 3,
+    Reduced3 = 4,
+    Reduced4 = 5,
+    Imploded = 6,
+    Deflated = 8,
+    Deflate64 = 9,
+    BZip2 = 12,
+    Lzma = 14,
+    WavPack = 97,
+    PPMd = 98,
+};
 
 // Host systems (high byte of "version made by").
 inline constexpr uint8_t kHostMsDos = 0;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "archive/Crc32.h"
-#include "archive/Inflate.h"
+#include "archive/deflate/Inflate.h"
 #include "runtime/Streams.h"
 
 namespace {

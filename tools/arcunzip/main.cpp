@@ -12,6 +12,7 @@
 
 #include "archive/ArcErrors.h"
 #include "archive/UnZipper.h"
+#include "archive/ZipFormat.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
 #include "runtime/Format.h"
@@ -23,33 +24,33 @@ const char* const kUsage = "usage: arcunzip [-l | -t] [-d DIR] [-r] ARCHIVE [MAS
 enum class Mode { Extract, List, Test };
 
 const char* MethodName(int method) {
-    switch (method) {
-    case 0:
+    using M = arc::TArcZipMethod;
+    switch (static_cast<M>(method)) {
+    case M::Stored:
         return "Stored";
-    case 1:
+    case M::Shrunk:
         return "Shrunk";
-    case 2:
-    case 3:
-    case 4:
-    case 5:
+    case M::Reduced1:
+    case M::Reduced2:
+    case M::Reduced3:
+    case M::Reduced4:
         return "Reduced";
-    case 6:
+    case M::Imploded:
         return "Implode";
-    case 8:
+    case M::Deflated:
         return "Deflate";
-    case 9:
+    case M::Deflate64:
         return "Defl64";
-    case 12:
+    case M::BZip2:
         return "BZip2";
-    case 14:
+    case M::Lzma:
         return "LZMA";
-    case 97:
+    case M::WavPack:
         return "WavPack";
-    case 98:
+    case M::PPMd:
         return "PPMd";
-    default:
-        return "Unknown";
     }
+    return "Unknown";
 }
 
 void Print(const std::string& text) {

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "archive/ArcErrors.h"
-#include "archive/Inflate.h"
+#include "archive/deflate/Inflate.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
 

@@ -1,10 +1,10 @@
-#include "archive/Inflate.h"
+#include "archive/deflate/Inflate.h"
 
 #include "archive/ArcErrors.h"
-#include "archive/DfBitStream.h"
-#include "archive/DfErrors.h"
-#include "archive/DfHuffman.h"
-#include "archive/DfOutputWindow.h"
+#include "archive/deflate/DfBitStream.h"
+#include "archive/deflate/DfErrors.h"
+#include "archive/deflate/DfHuffman.h"
+#include "archive/deflate/DfOutputWindow.h"
 
 namespace arc {
 

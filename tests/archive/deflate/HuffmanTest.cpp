@@ -1,9 +1,9 @@
 // The decoding table and the bit reader on their own.
 #include <gtest/gtest.h>
 
-#include "archive/DfBitStream.h"
-#include "archive/DfErrors.h"
-#include "archive/DfHuffman.h"
+#include "archive/deflate/DfBitStream.h"
+#include "archive/deflate/DfErrors.h"
+#include "archive/deflate/DfHuffman.h"
 #include "InflateSupport.h"
 
 using namespace arc;

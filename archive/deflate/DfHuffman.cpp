@@ -1,9 +1,9 @@
-#include "archive/DfHuffman.h"
+#include "archive/deflate/DfHuffman.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "archive/DfErrors.h"
+#include "archive/deflate/DfErrors.h"
 #include "runtime/Exception.h"
 
 namespace arc {

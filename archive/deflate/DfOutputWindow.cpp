@@ -1,9 +1,9 @@
-#include "archive/DfOutputWindow.h"
+#include "archive/deflate/DfOutputWindow.h"
 
 #include <algorithm>
 
 #include "archive/Crc32.h"
-#include "archive/DfErrors.h"
+#include "archive/deflate/DfErrors.h"
 
 namespace arc {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "archive/ArcErrors.h"
-#include "archive/Inflate.h"
+#include "archive/deflate/Inflate.h"
 #include "runtime/Streams.h"
 
 namespace inflate_test {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "archive/Crc32.h"
-#include "archive/DfErrors.h"
+#include "archive/deflate/DfErrors.h"
 #include "DeflateWriter.h"
 #include "InflateSupport.h"
 

@@ -1,8 +1,8 @@
-#include "archive/DfBitStream.h"
+#include "archive/deflate/DfBitStream.h"
 
 #include <algorithm>
 
-#include "archive/DfErrors.h"
+#include "archive/deflate/DfErrors.h"
 #include "runtime/Exception.h"
 
 namespace arc {
