@@ -309,12 +309,17 @@ METHODS = {
 }
 
 
-def write_zip(path, entries):
-    """entries: (name, method key, data)."""
+def write_zip(path, entries, check=True):
+    """entries: (name, method key, data), or (name, method, flags, packed
+    bytes, expected data) for streams written by hand."""
     out, central = bytearray(), bytearray()
-    for name, key, data in entries:
-        method, flags, encode = METHODS[key]
-        packed = encode(data)
+    for entry in entries:
+        if len(entry) == 3:
+            name, key, data = entry
+            method, flags, encode = METHODS[key]
+            packed = encode(data)
+        else:
+            name, method, flags, packed, data = entry
         head = struct.pack("<HHHHHIIIHH", 10, flags, method, 0x6000, 0x5A21, zlib.crc32(data),
                            len(packed), len(data), len(name), 0)
         central += struct.pack("<IH", 0x02014B50, 10) + head + struct.pack("<HHHII", 0, 0, 0, 0, len(out))
@@ -324,11 +329,39 @@ def write_zip(path, entries):
     with open(path, "wb") as f:
         f.write(out + central + end)
     # 7-Zip reads shrink and implode but not reduce, which nothing here reads.
-    if subprocess.run(["sh", "-c", "command -v 7zz"], capture_output=True).returncode == 0 \
-            and not any(METHODS[key][0] in (2, 3, 4, 5) for _, key, _ in entries):
+    if check and subprocess.run(["sh", "-c", "command -v 7zz"], capture_output=True).returncode == 0 \
+            and not any(len(e) == 3 and METHODS[e[1]][0] in (2, 3, 4, 5) for e in entries):
         result = subprocess.run(["7zz", "t", path], capture_output=True, text=True)
         if result.returncode != 0:
             sys.exit("7zz does not accept %s:\n%s" % (path, result.stdout))
+
+
+def bits(*fields):
+    """A stream written field by field: (value, bit count) pairs."""
+    w = BitWriter()
+    for value, count in fields:
+        w.put(value, count)
+    return w.data()
+
+
+def cases(text):
+    """Damaged and hand-made streams; README.md lists what each must give."""
+    widen = [f for width in range(9, 14) for f in ((256, width), (1, width))]
+    two_trees_of_length_7 = bytes([3, 0xF6, 0xF6, 0xF6, 0xF6]) * 2  # codes for half the code space
+    write_zip(os.path.join(OUT, "cases.zip"), [
+        ("cut.txt", 1, 0, shrink(text[:5000])[:600], text[:5000]),
+        ("code8192.bin", 1, 0, bits(*widen, (65, 14), (8192, 14)), b"AA"),
+        # a, b, "ab", partial clear (frees 257 and 258), a (defines 257 as its own prefix), 257
+        ("cycle.bin", 1, 0, bits((97, 9), (98, 9), (257, 9), (256, 9), (2, 9), (97, 9), (257, 9)), b"ababaab"),
+        ("long.txt", 1, 0, shrink(b"hello hello hello"), b"hello"),
+        ("sets-cut.bin", 2, 0, reduce(text[:3000], 1)[:100], text[:3000]),
+        ("tree-overflow.bin", 6, 6, bytes([16] + [0xF7] * 17), b"x"),
+        ("tree-short.bin", 6, 6, bytes([0, 0xF7]), b"x"),
+        # a match whose codes match nothing (value 0: distance 1, length 2,
+        # before the first byte), then the literal A
+        ("unmatched.bin", 6, 0, two_trees_of_length_7 + bits((0, 1), (0, 6), (1, 7), (1, 7), (1, 1), (65, 8)),
+         b"\0\0A"),
+    ], check=False)
 
 
 def fixtures():
@@ -363,6 +396,7 @@ def fixtures():
         data = bytes(40) + block + block + b"q" * 1000 + noise(5000, 8) + text[:12000]
         imploded.append((key + ".bin", key, data))
     write_zip(os.path.join(OUT, "implode.zip"), imploded)
+    cases(text)
 
 
 if __name__ == "__main__":
