@@ -22,6 +22,27 @@ void Copy8(uint8_t* aDest, const uint8_t* aSrc) {
     std::memcpy(aDest, &v, 8);
 }
 
+// Shrink's code table: codes 0-255 are the bytes, 256 the control code.
+constexpr uint32_t kShrinkTableSize = 8192;
+constexpr uint32_t kShrinkFirstFree = 257;
+// The prefix field of the single bytes (and of codes never defined).
+constexpr uint32_t kShrinkNoPrefix = kShrinkTableSize;
+
+// Partial clear (APPNOTE 5.1): every code from 257 up to aNextFree that is
+// not the prefix of a code in use is freed. Returns the new next free code,
+// the lowest free one. Branch-free loops: a clear comes every few dozen KB.
+uint32_t PartialClear(const uint32_t* aTable, uint8_t* aIsFree, uint32_t aNextFree) {
+    uint8_t isParent[kShrinkTableSize + 1] = {}; // the last slot absorbs free codes
+    for (uint32_t c = kShrinkFirstFree; c < kShrinkTableSize; ++c)
+        isParent[aIsFree[c] ? kShrinkNoPrefix : aTable[c] & 0xFFFF] = 1;
+    for (uint32_t c = kShrinkFirstFree; c < aNextFree; ++c)
+        aIsFree[c] |= isParent[c] ^ 1;
+    uint32_t next = kShrinkFirstFree;
+    while (next < kShrinkTableSize && !aIsFree[next])
+        ++next;
+    return next;
+}
+
 uint32_t ReverseBits(uint32_t aValue, int aCount) {
     uint32_t result = 0;
     for (int i = 0; i < aCount; ++i, aValue >>= 1)
@@ -248,23 +269,43 @@ uint32_t TArcUnzipHelper::ReadWideCode(int aWidth) {
     return code;
 }
 
+// Writes the string of code aCode backwards into aDest[0, aLength), when its
+// prefix chain is exactly aLength codes long; false (with aDest scribbled on)
+// otherwise.
+bool TArcUnzipHelper::WalkString(const uint32_t* aTable, uint32_t aCode, uint8_t* aDest,
+                                 uint32_t aLength) {
+    uint32_t entry = aTable[aCode];
+    for (uint8_t* p = aDest + aLength - 1; p > aDest; --p) {
+        if ((entry & 0xFFFF) == kShrinkNoPrefix) return false;
+        *p = static_cast<uint8_t>(entry >> 16);
+        entry = aTable[entry & 0xFFFF];
+    }
+    if ((entry & 0xFFFF) != kShrinkNoPrefix) return false;
+    *aDest = static_cast<uint8_t>(entry >> 16);
+    return true;
+}
+
 // LZW with 9- to 13-bit codes and partial clearing (APPNOTE 5.1).
 void TArcUnzipHelper::DecodeShrunk() {
-    constexpr uint32_t kTableSize = 8192;
+    constexpr uint32_t kTableSize = kShrinkTableSize;
     constexpr uint32_t kControlCode = 256;
-    constexpr uint32_t kFirstFree = 257;
-    constexpr uint32_t kNoPrefix = 0xFFFF; // the single bytes 0-255
+    constexpr uint32_t kFirstFree = kShrinkFirstFree;
+    constexpr uint32_t kNoPrefix = kShrinkNoPrefix;
     constexpr uint32_t kNone = 0xFFFFFFFF;
-    constexpr uint8_t kFree = 1, kParent = 2;
 
     // Entry: prefix code in bits 0-15, last byte in bits 16-23. A freed entry
     // keeps its content until it is used again, so codes defined on top of it
     // still stand for what they stood for.
     std::unique_ptr<uint32_t[]> table(new uint32_t[kTableSize]);
-    std::unique_ptr<uint8_t[]> state(new uint8_t[kTableSize]);
+    std::unique_ptr<uint8_t[]> isFree(new uint8_t[kTableSize]);
+    // The length of each code's string when it was defined: where to start
+    // writing it backwards straight into the output. A chain through a freed
+    // code that is used again later can change; WalkString notices.
+    std::unique_ptr<uint16_t[]> lengths(new uint16_t[kTableSize]);
     for (uint32_t c = 0; c < kTableSize; ++c) {
         table[c] = kNoPrefix | (c < 256 ? c << 16 : 0);
-        state[c] = c >= kFirstFree ? kFree : 0;
+        isFree[c] = c >= kFirstFree;
+        lengths[c] = 1;
     }
     // A string is built backwards from its last byte; one byte more for the
     // repeated first byte of an undefined code.
@@ -273,7 +314,7 @@ void TArcUnzipHelper::DecodeShrunk() {
     const uint8_t* const stackLimit = stack.get() + 1;
 
     uint32_t nextFree = kFirstFree;
-    uint32_t prev = kNone;
+    uint32_t prev = kNone, prevLength = 0;
     int width = 9;
     auto readCode = [&](uint32_t& code) {
         if (width > 16) {
@@ -294,20 +335,7 @@ void TArcUnzipHelper::DecodeShrunk() {
             if (subcode == 1) {
                 ++width;
             } else if (subcode == 2) {
-                // Partial clear: free every code below the next free one that
-                // is not the prefix of another code.
-                for (uint32_t c = kFirstFree; c < kTableSize; ++c) {
-                    const uint32_t parent = table[c] & 0xFFFF;
-                    if (!(state[c] & kFree) && parent != kNoPrefix && parent >= kFirstFree)
-                        state[parent] |= kParent;
-                }
-                for (uint32_t c = kFirstFree; c < nextFree; ++c)
-                    if (state[c] == 0) state[c] = kFree;
-                for (uint32_t c = kFirstFree; c < kTableSize; ++c)
-                    state[c] &= kFree;
-                nextFree = kFirstFree;
-                while (nextFree < kTableSize && !(state[nextFree] & kFree))
-                    ++nextFree;
+                nextFree = PartialClear(table.get(), isFree.get(), nextFree);
             }
             continue;
         }
@@ -315,32 +343,51 @@ void TArcUnzipHelper::DecodeShrunk() {
 
         // A code not yet defined stands for the previous string followed by
         // that string's first byte (the KwKwK case of LZW).
-        const bool undefined = state[code] & kFree;
-        uint8_t* p = stackEnd;
-        uint32_t entry;
-        if (undefined) {
-            if (prev == kNone) throw EArcZipLegacyData(kArcMsgShrinkInvalidCode);
-            entry = table[prev];
-            --p;
+        const bool undefined = isFree[code] != 0;
+        if (undefined && prev == kNone) throw EArcZipLegacyData(kArcMsgShrinkInvalidCode);
+        const uint32_t base = undefined ? prev : code;
+        uint32_t length = lengths[base] + undefined;
+        uint8_t* dest = FOutBuf.get() + FOutPos;
+        bool direct = length <= FOutLimit - FOutPos;
+        if (direct) {
+            if (base < 256)
+                dest[0] = static_cast<uint8_t>(base);
+            else
+                direct = WalkString(table.get(), base, dest, length - undefined);
+        }
+        uint8_t first;
+        if (direct) {
+            first = dest[0];
+            if (undefined) dest[length - 1] = first;
+            FOutPos += length;
+            if (FOutPos >= FOutLimit) WriteOut();
         } else {
-            entry = table[code];
-        }
-        while ((entry & 0xFFFF) != kNoPrefix) {
-            if (p == stackLimit) throw EArcZipLegacyData(kArcMsgShrinkChainTooLong);
+            // Near the buffer's end, or the chain changed under the recorded
+            // length: build the string aside, bounded by the table size.
+            uint8_t* p = stackEnd;
+            uint32_t entry = table[base];
+            if (undefined) --p;
+            while ((entry & 0xFFFF) != kNoPrefix) {
+                if (p == stackLimit) throw EArcZipLegacyData(kArcMsgShrinkChainTooLong);
+                *--p = static_cast<uint8_t>(entry >> 16);
+                entry = table[entry & 0xFFFF];
+            }
             *--p = static_cast<uint8_t>(entry >> 16);
-            entry = table[entry & 0xFFFF];
+            first = *p;
+            if (undefined) stackEnd[-1] = first;
+            length = static_cast<uint32_t>(stackEnd - p);
+            PutBytes(p, length);
         }
-        *--p = static_cast<uint8_t>(entry >> 16);
-        if (undefined) stackEnd[-1] = *p;
-        PutBytes(p, static_cast<size_t>(stackEnd - p));
 
         if (prev != kNone && nextFree < kTableSize) {
-            table[nextFree] = prev | uint32_t(*p) << 16;
-            state[nextFree] = 0;
+            table[nextFree] = prev | uint32_t(first) << 16;
+            lengths[nextFree] = static_cast<uint16_t>(prevLength + 1);
+            isFree[nextFree] = 0;
             do
                 ++nextFree;
-            while (nextFree < kTableSize && !(state[nextFree] & kFree));
+            while (nextFree < kTableSize && !isFree[nextFree]);
         }
+        prevLength = length;
         prev = code;
     }
 }

@@ -48,6 +48,8 @@ class TArcUnzipHelper {
     bool ReadTree(TShannonFanoTree& aTree, int aValues);
     uint32_t DecodeSymbol(const TShannonFanoTree& aTree);
     uint32_t ReadWideCode(int aWidth);
+    static bool WalkString(const uint32_t* aTable, uint32_t aCode, uint8_t* aDest,
+                           uint32_t aLength);
 
     // ---- input: FCurByte holds the unread bits, least significant first.
     // FBitsLeft counts them; it goes below zero only when a symbol needed more
