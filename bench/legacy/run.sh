@@ -45,8 +45,8 @@ for method in shrink implode8k3; do
         s_wall=$(best "$s_wall" "$wall") s_cpu=$(best "$s_cpu" "$(echo "$user + $sys" | bc)")
         i=$((i + 1))
     done
-    printf '%-16s %5s MB  arcunzip %6s s (cpu %6s)  7zz %6s s (cpu %6s)  wall ratio %s\n' \
-        "$archive" "$(du -m "$archive" | cut -f1)" "$a_wall" "$a_cpu" "$s_wall" "$s_cpu" \
-        "$(echo "scale=2; $a_wall / $s_wall" | bc)"
+    echo "$archive $(du -m "$archive" | cut -f1) $a_wall $a_cpu $s_wall $s_cpu" | awk '{
+        printf "%-16s %3d MB  arcunzip %5.2f s (cpu %5.2f)  7zz %5.2f s (cpu %5.2f)  wall ratio %.2f\n",
+            $1, $2, $3, $4, $5, $6, $3 / $5 }'
 done
 rm -f time.txt
