@@ -49,6 +49,10 @@ class TArcDfInBitStream {
     static uint32_t LoadWord(const uint8_t* p) {
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     }
+    // Eight bytes little-endian (compilers make this one load).
+    static uint64_t LoadWord64(const uint8_t* p) {
+        return uint64_t(LoadWord(p)) | uint64_t(LoadWord(p + 4)) << 32;
+    }
 
   private:
     friend class TArcDfInflater;
