@@ -9,6 +9,10 @@
 
 namespace arc {
 
+// The symbol loop's helpers must be inlined: its state lives in locals that
+// they share, which stay in registers only when no helper is called.
+#define DF_INLINE __attribute__((always_inline))
+
 // One decoding run: the block loop of RFC 1951 section 3.2.3 over a bit reader
 // and an output window.
 class TArcDfInflater {
@@ -186,20 +190,20 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
 
     // A code's entry, resolved through its subtable when it has one. Only the
     // bits of the code itself decide the entry.
-    auto lookup = [&](const uint32_t* table, int mainBits) {
+    auto lookup = [&](const uint32_t* table, int mainBits) DF_INLINE {
         uint32_t entry = table[bits & ((1u << mainBits) - 1)];
         if (entry & kPointer) [[unlikely]]
             entry = table[(entry >> kValueShift) + ((bits >> mainBits) & (entry & 0xFF))];
         return entry;
     };
     // A length or distance: the base plus the extra bits that follow the code.
-    auto valueOf = [&](uint32_t entry) {
+    auto valueOf = [&](uint32_t entry) DF_INLINE {
         const uint32_t total = entry & kConsumeMask;
         const uint32_t codeLen = (entry >> kCodeLengthShift) & 0xF;
         return (entry >> kValueShift) +
                static_cast<uint32_t>((bits & ((uint64_t(1) << total) - 1)) >> codeLen);
     };
-    auto copyMatch = [&](uint32_t length, uint32_t distance) {
+    auto copyMatch = [&](uint32_t length, uint32_t distance) DF_INLINE {
         // The window holds all output since the last slide kept at least the
         // format's largest distance, so this one check also catches distances
         // reaching before the first byte of output.
@@ -212,12 +216,12 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
     // The fast loop's state: the bits above bitsLeft are not zero but the
     // stream's own next bits (a refill counts whole bytes only), so the next
     // refill ORs the same bits in again. The 64-bit refill leaves 56 to 63 bits.
-    auto refillFast = [&] {
+    auto refillFast = [&]() DF_INLINE {
         bits |= TArcDfInBitStream::LoadWord64(inPos) << bitsLeft;
         inPos += (63 - bitsLeft) >> 3;
         bitsLeft |= 56;
     };
-    auto consumeFast = [&](uint32_t entry) {
+    auto consumeFast = [&](uint32_t entry) DF_INLINE {
         bits >>= entry & kConsumeMask;
         bitsLeft -= static_cast<int>(entry & kConsumeMask);
     };
@@ -225,7 +229,7 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
     // whole bytes so that the unread bytes of the buffer again number aResidue
     // modulo 4, as 32-bit refills keep them; 32 to 63 bits are then held, the
     // state a 32-bit refill would have reached at this point.
-    auto leaveFast = [&](int aResidue) {
+    auto leaveFast = [&](int aResidue) DF_INLINE {
         refillFast();
         const int back = (aResidue - static_cast<int>(inEnd - inPos)) & 3;
         inPos -= back;
@@ -234,12 +238,12 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
     };
 
     // The careful loop's state is the bit reader's: zeros above bitsLeft.
-    auto saveInput = [&] {
+    auto saveInput = [&]() DF_INLINE {
         FIn.FBitBuffer = bits;
         FIn.FBitsLeft = bitsLeft;
         FIn.FBufPos = static_cast<size_t>(inPos - inBase);
     };
-    auto loadInput = [&] {
+    auto loadInput = [&]() DF_INLINE {
         bits = FIn.FBitBuffer;
         bitsLeft = FIn.FBitsLeft;
         inPos = inBase + FIn.FBufPos;
@@ -248,7 +252,7 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
     // At least 32 bits afterwards unless the data ends: enough for the longest
     // code with its extra bits (15 + 16 for deflate64's length 285, 15 + 14 for
     // a distance).
-    auto refill = [&] {
+    auto refill = [&]() DF_INLINE {
         if (bitsLeft < 32) {
             if (inEnd - inPos >= 4) {
                 bits |= uint64_t(TArcDfInBitStream::LoadWord(inPos)) << bitsLeft;
@@ -261,7 +265,7 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
             }
         }
     };
-    auto consume = [&](uint32_t entry) {
+    auto consume = [&](uint32_t entry) DF_INLINE {
         const int count = static_cast<int>(entry & kConsumeMask);
         if (count > bitsLeft) [[unlikely]]
             RaiseInflateCause(kDfCauseNoMoreDataDiscard);
@@ -269,20 +273,25 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
         bitsLeft -= count;
     };
     // The window's limit: slide (or stop at the partial size).
-    auto outputLimit = [&] {
+    auto outputLimit = [&]() DF_INLINE {
         FOut.FCurrent = cur;
         FOut.LimitReached();
         cur = FOut.FCurrent;
         limit = FOut.FLimit;
     };
-    auto fastRoom = [&] { return inEnd - inPos >= kInputMargin && limit - cur > 2; };
+    auto fastRoom = [&]() DF_INLINE { return inEnd - inPos >= kInputMargin && limit - cur > 2; };
 
     for (;;) {
         if (fastRoom()) {
             const int residue = static_cast<int>(inEnd - inPos) & 3;
+            // Each step starts with 56 or more bits held and its first entry
+            // looked up. The next step's entry is looked up before the refill
+            // that ends a step, from the bits still held (at least 16 real
+            // ones, as the refill left all 64 real), so that the refill's load
+            // does not delay it.
+            refillFast();
+            uint32_t entry = lookup(litTable, kLitBits);
             do {
-                refillFast();
-                uint32_t entry = lookup(litTable, kLitBits);
                 if (static_cast<int32_t>(entry) < 0) {
                     // Two literals take at most 30 of the 56 bits.
                     consumeFast(entry);
@@ -291,6 +300,8 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
                     if (static_cast<int32_t>(entry) < 0) {
                         consumeFast(entry);
                         *cur++ = static_cast<uint8_t>(entry >> kValueShift);
+                        entry = lookup(litTable, kLitBits);
+                        refillFast();
                         continue;
                     }
                     refillFast();
@@ -314,6 +325,8 @@ void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
                     RaiseInflateCause(distanceCause);
                 const uint32_t distance = valueOf(entry);
                 consumeFast(entry);
+                entry = lookup(litTable, kLitBits);
+                refillFast();
                 copyMatch(length, distance);
                 if (cur >= limit) [[unlikely]]
                     outputLimit();
