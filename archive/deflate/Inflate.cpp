@@ -36,14 +36,25 @@ class TArcDfInflater {
     void InflateStoredBlock();
     void InflateDynamicBlock();
     void ReadLitDistCodeLengths(uint8_t* aLengths, int aCount);
-    void DecodeData(const TArcDfLookupTable& aLiterals, const TArcDfLookupTable& aDistances) {
-        if (FDeflate64)
-            DecodeSymbols<true>(aLiterals, aDistances);
-        else
-            DecodeSymbols<false>(aLiterals, aDistances);
-    }
+    void DecodeData(const TArcDfLookupTable& aLiterals, const TArcDfLookupTable& aDistances);
     template <bool kDeflate64>
-    void DecodeSymbols(const TArcDfLookupTable& aLiterals, const TArcDfLookupTable& aDistances);
+    inline DF_INLINE void DecodeSymbols(const TArcDfLookupTable& aLiterals,
+                                 const TArcDfLookupTable& aDistances);
+    template <bool kDeflate64>
+    void DecodeSymbolsPlain(const TArcDfLookupTable& aLiterals,
+                            const TArcDfLookupTable& aDistances) {
+        DecodeSymbols<kDeflate64>(aLiterals, aDistances);
+    }
+#if defined(__x86_64__) || defined(__i386__)
+    // The same loop compiled for processors with BMI2, whose shifts by a
+    // register count and bit-field extracts take one instruction each: most of
+    // the loop's work.
+    template <bool kDeflate64>
+    __attribute__((target("bmi2"))) void DecodeSymbolsBmi2(const TArcDfLookupTable& aLiterals,
+                                                          const TArcDfLookupTable& aDistances) {
+        DecodeSymbols<kDeflate64>(aLiterals, aDistances);
+    }
+#endif
 
     bool FDeflate64;
     TArcDfInBitStream FIn;
@@ -53,6 +64,24 @@ class TArcDfInflater {
     TArcDfLookupTable FDistanceTable;
     std::vector<uint8_t> FStoredPiece;
 };
+
+void TArcDfInflater::DecodeData(const TArcDfLookupTable& aLiterals,
+                                const TArcDfLookupTable& aDistances) {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool hasBmi2 = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
+    if (hasBmi2) {
+        if (FDeflate64)
+            DecodeSymbolsBmi2<true>(aLiterals, aDistances);
+        else
+            DecodeSymbolsBmi2<false>(aLiterals, aDistances);
+        return;
+    }
+#endif
+    if (FDeflate64)
+        DecodeSymbolsPlain<true>(aLiterals, aDistances);
+    else
+        DecodeSymbolsPlain<false>(aLiterals, aDistances);
+}
 
 uint32_t TArcDfInflater::Run() {
     enum { kStored = 0, kFixed = 1, kDynamic = 2 };
@@ -166,7 +195,7 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
 // either way, and what the engine reports (bytes consumed, progress, errors)
 // does not depend on which loop ran.
 template <bool kDeflate64>
-void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
+inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
                                    const TArcDfLookupTable& aDistances) {
     using namespace dfentry;
     // Enough for the reads of one fast step and for handing over after it: up
