@@ -39,7 +39,7 @@ class TArcDfInflater {
     void DecodeData(const TArcDfLookupTable& aLiterals, const TArcDfLookupTable& aDistances);
     template <bool kDeflate64>
     inline DF_INLINE void DecodeSymbols(const TArcDfLookupTable& aLiterals,
-                                 const TArcDfLookupTable& aDistances);
+                                        const TArcDfLookupTable& aDistances);
     template <bool kDeflate64>
     void DecodeSymbolsPlain(const TArcDfLookupTable& aLiterals,
                             const TArcDfLookupTable& aDistances) {
@@ -51,7 +51,7 @@ class TArcDfInflater {
     // the loop's work.
     template <bool kDeflate64>
     __attribute__((target("bmi2"))) void DecodeSymbolsBmi2(const TArcDfLookupTable& aLiterals,
-                                                          const TArcDfLookupTable& aDistances) {
+                                                           const TArcDfLookupTable& aDistances) {
         DecodeSymbols<kDeflate64>(aLiterals, aDistances);
     }
 #endif
@@ -196,7 +196,7 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
 // does not depend on which loop ran.
 template <bool kDeflate64>
 inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
-                                   const TArcDfLookupTable& aDistances) {
+                                                    const TArcDfLookupTable& aDistances) {
     using namespace dfentry;
     // Enough for the reads of one fast step and for handing over after it: up
     // to three 8-byte refills, each at most 11 bytes past the step's start.
