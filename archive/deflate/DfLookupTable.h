@@ -12,7 +12,9 @@
 // subtable indexed by the bits that follow, wide enough for the longest code of
 // that group. Building touches 2^kMainBits slots plus the small subtables,
 // instead of 2^(longest code) slots: cheap for the many small blocks of real
-// archives, and the main table stays in the L1 cache.
+// archives, and the main table stays in the L1 cache. A code longer than the
+// main width thus takes two lookups instead of one; what a single lookup is
+// for, a bounded cost per code with no walking of a tree, still holds.
 #include <cstdint>
 
 namespace arc {

@@ -181,7 +181,9 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
 // The fast loop runs while the input buffer holds at least kInputMargin more
 // bytes and the window has room for two more literals before its limit. Then
 // every code and its extra bits are known to lie in the buffer, so it refills
-// the bit buffer without branches, 64 bits at a time, and checks neither the
+// the bit buffer without branches, 64 bits at a time (where the bit reader
+// takes 32: the purpose, whole words from the 16 KiB buffer and no reads
+// from the source inside the loop, is the same), and checks neither the
 // bits it consumes nor the literals it stores. Near either end the careful
 // loop takes over, one step at a time: it refills 32 bits at a time from the
 // bit reader, checks every consume against the end of the data, and checks the
