@@ -61,10 +61,13 @@ class TArcDfLookupTable {
     static constexpr int kDistanceMainBits = 8;
     // Room for the worst case: every code longer than the main width in a group
     // of its own, each group's subtable as wide as the longest code allows.
-    static constexpr int kLiteralCapacity = (1 << kLiteralMainBits) + 288 * (1 << (15 - 11));
-    static constexpr int kDistanceCapacity = (1 << kDistanceMainBits) + 32 * (1 << (15 - 8));
+    static constexpr int kLiteralCapacity =
+        (1 << kLiteralMainBits) + 288 * (1 << (15 - kLiteralMainBits));
+    static constexpr int kDistanceCapacity =
+        (1 << kDistanceMainBits) + 32 * (1 << (15 - kDistanceMainBits));
 
   private:
+    static_assert(kDistanceCapacity <= kLiteralCapacity, "one entry array serves both kinds");
     const uint32_t* FTemplates; // per symbol: value, flags and extra-bit count
     int FMainBits;
     uint32_t FEntries[kLiteralCapacity];
