@@ -234,15 +234,16 @@ TEST(UnpackArchiveTest, DateThatCannotBeConvertedOnlyWarnsButABadChecksumStillFa
         std::string Message;
     } cases[] = {
         {false, ""},
-        {true, "Het bestand \"NUL.TXT\" uit main.zip kon niet worden uitgepakt: Failed CRC Check"}};
+        {true,
+         "Het bestand \"DATUM0.TXT\" uit main.zip kon niet worden uitgepakt: Failed CRC Check"}};
     for (const Case& c : cases) {
         TempDir dir;
         WriteFileBytes(dir.File("main.zip"),
-                       BuildZip({{"NUL.TXT", "dated 0", c.BadCrc, 0}, {"B.TXT", "b"}}));
+                       BuildZip({{"DATUM0.TXT", "dated 0", c.BadCrc, 0}, {"B.TXT", "b"}}));
         arc::TArcUnZipper unzipper;
         EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }),
                   c.Message);
-        EXPECT_EQ(ReadFileBytes(dir.File("NUL.TXT")), "dated 0");
+        EXPECT_EQ(ReadFileBytes(dir.File("DATUM0.TXT")), "dated 0");
         EXPECT_EQ(ReadFileBytes(dir.File("B.TXT")), "b");
     }
 }
