@@ -489,6 +489,16 @@ bool TfrmMain::PreTranslateMessage(MSG& msg) {
             SendMessageW(seq[i], EM_SETSEL, 0, -1);
         return true;
     }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+        // As in a dialog, Enter presses the push button that has the focus
+        // (the form has no default button for it to press otherwise).
+        HWND focus = GetFocus();
+        if (IsDescendant(FHandle, focus) && (SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
+                                             (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
+            SendMessageW(focus, BM_CLICK, 0, 0);
+            return true;
+        }
+    }
     // Mnemonics, arrows within groups and the space bar work as in a dialog.
     return IsDialogMessageW(FHandle, &msg);
 }

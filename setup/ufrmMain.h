@@ -134,4 +134,8 @@ class TfrmMain {
 
 extern TfrmMain* frmMain;
 
+// Keeps the window of the calling thread from counting as not responding
+// while the installation run blocks it: called as the run's work moves.
+void KeepResponding();
+
 } // namespace setup
