@@ -560,7 +560,10 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         InstallDrive.MainWindowMessage(msg, wParam, lParam);
         break;
     case WM_CLOSE:
-        DestroyWindow(FHandle);
+        // Closing halfway through the run would leave a broken installation
+        // and destroy the controls the run still uses; the user gets the
+        // end page and closes from there.
+        if (!FRunning) DestroyWindow(FHandle);
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);

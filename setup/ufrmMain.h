@@ -72,6 +72,9 @@ class TfrmMain {
     HWND Label23 = nullptr;
 
   private:
+    // True while RunInstallation works; the window is then not closed.
+    bool FRunning = false;
+
     static void RegisterWindowClasses(HBRUSH background);
     static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);

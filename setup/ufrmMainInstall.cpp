@@ -90,6 +90,14 @@ void TfrmMain::RunInstallation() {
     // offers to close the program halfway through; a stalled transfer can
     // keep the thread from its queue for the whole read time-out.
     DisableProcessWindowsGhosting();
+    // While the run waits on the network it still answers messages sent by
+    // other threads (see KeepResponding); a WM_CLOSE among them must not
+    // destroy the form under the run's feet.
+    FRunning = true;
+    struct TRunningScope {
+        bool& Flag;
+        ~TRunningScope() { Flag = false; }
+    } running{FRunning};
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
