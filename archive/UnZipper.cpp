@@ -2,6 +2,7 @@
 
 #include "archive/ArcErrors.h"
 #include "archive/deflate/Inflate.h"
+#include "archive/legacy/UnzipHelper.h"
 #include "archive/ZipFormat.h"
 #include "archive/ZipStreams.h"
 #include "platform/FileTimes.h"
@@ -63,8 +64,25 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
         Inflate(source, out, helper);
         break;
     }
-    // Methods 1-6 (shrink, reduce, implode), 12, 14, 97 and 98 have no
-    // decoder yet and fail like any unknown method.
+    case TArcZipMethod::Shrunk:
+    case TArcZipMethod::Reduced1:
+    case TArcZipMethod::Reduced2:
+    case TArcZipMethod::Reduced3:
+    case TArcZipMethod::Reduced4:
+    case TArcZipMethod::Imploded: {
+        TArcUnzipHelper helper(source, out);
+        helper.FUnCompressedSize = item.UncompressedSize();
+        helper.FCompressionMethod = item.CompressionMethod();
+        // Flag bits 1 and 2 choose the dictionary and the tree count of
+        // implode (APPNOTE 4.4.4); the other methods ignore them.
+        const uint16_t flags = item.GeneralPurposeBitFlag();
+        helper.FDictionarySize = (flags & kFlagImplode8KDictionary) != 0 ? 8192 : 4096;
+        helper.FShannonFanoTreeCount = (flags & kFlagImplode3Trees) != 0 ? 3 : 2;
+        helper.Execute();
+        break;
+    }
+    // Methods 12, 14, 97 and 98 have no decoder yet and fail like any
+    // unknown method.
     default:
         throw EArcZipInvalidMethod();
     }
