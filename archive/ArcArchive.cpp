@@ -53,13 +53,13 @@ void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
     };
     if ((h.FGeneralPurposeBitFlag & kFlagUtf8Names) != 0 ||
         ClassifyNameBytes(h.FRawFileName) == TArcNameEncoding::neUtf8) {
-        FFileName = h.FRawFileName;
+        FFileName = DecodeUtf8NameBytes(h.FRawFileName);
     } else if (h.FExtraField.FindSubField(kExtraUnicodePath, data, size) && size > 6 &&
                data[0] == 1 &&
                GetU32(data + 1) ==
                    TArcCrc32::Of(headerNameAsAnsi().data(), headerNameAsAnsi().size())) {
-        FFileName = platform::Utf16ToUtf8(platform::Utf8ToUtf16(
-            std::string_view(reinterpret_cast<const char*>(data + 5), size - 5u)));
+        FFileName = DecodeUtf8NameBytes(
+            std::string_view(reinterpret_cast<const char*>(data + 5), size - 5u));
     } else if (h.FExtraField.FindSubField(kExtraUnicodeRecord, data, size) && size > 10 &&
                GetU32(data) == kUnicodeRecordSignature &&
                size == 8 + 2 * uint64_t(GetU32(data + 4))) {
@@ -76,8 +76,8 @@ void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
     } else {
         FFileName = h.FFileName;
     }
-    // A name must be valid UTF-8 for everything downstream; the rules above
-    // guarantee it except for the Unicode path field, cleaned above.
+    // A name must be valid UTF-8 for everything downstream; every rule above
+    // gives valid UTF-8.
 
     FUncompressedSize = h.FUncompressedSize;
     FCompressedSize = h.FCompressedSize;

@@ -70,12 +70,18 @@ TArcNameEncoding ClassifyNameBytes(std::string_view bytes) {
 std::string DecodeNameBytes(std::string_view bytes) {
     switch (ClassifyNameBytes(bytes)) {
     case TArcNameEncoding::neAscii:
-    case TArcNameEncoding::neUtf8:
         return std::string(bytes);
+    case TArcNameEncoding::neUtf8:
+        // The classification lets overlong forms and encoded surrogates pass.
+        return DecodeUtf8NameBytes(bytes);
     case TArcNameEncoding::neAnsi:
         break;
     }
     return platform::AnsiToUtf8(bytes);
+}
+
+std::string DecodeUtf8NameBytes(std::string_view bytes) {
+    return platform::Utf16ToUtf8(platform::Utf8ToUtf16(bytes));
 }
 
 namespace {
@@ -131,7 +137,8 @@ bool LooksLikeOemName(std::string_view bytes, unsigned oemCodePage) {
     return anyHigh && allOem && !allAnsi;
 }
 
-void TArcZipFileHeader::ReadSharedFields(const uint8_t* p, uint16_t& nameLength, uint16_t& extraLength) {
+void TArcZipFileHeader::ReadSharedFields(const uint8_t* p, uint16_t& nameLength,
+                                         uint16_t& extraLength) {
     FVersionNeededToExtract = GetU16(p);
     FGeneralPurposeBitFlag = GetU16(p + 2);
     FCompressionMethod = GetU16(p + 4);

@@ -96,6 +96,11 @@ enum class TArcNameEncoding { neAscii, neAnsi, neUtf8 };
 TArcNameEncoding ClassifyNameBytes(std::string_view bytes);
 // Name bytes to UTF-8 text by their classification.
 std::string DecodeNameBytes(std::string_view bytes);
+// Name bytes that are to be read as UTF-8 (flag bit 11, or classified so),
+// decoded for real: every ill-formed sequence (a stray byte, an overlong
+// form, an encoded surrogate, a code point past U+10FFFF) becomes U+FFFD, so
+// no name that is not UTF-8 ever reaches the file system.
+std::string DecodeUtf8NameBytes(std::string_view bytes);
 // True when every high byte of the name is typical of OEM text and not all of
 // them are typical of ANSI text, for the given OEM code page (false for a page
 // without tables).

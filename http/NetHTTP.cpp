@@ -66,6 +66,23 @@ std::string DecodeBody(const std::vector<uint8_t>& bytes, const std::string& cha
     return text;
 }
 
+// A memory stream that keeps the first bytes written to it, up to a limit,
+// and drops the rest while reporting every byte as written. Being a memory
+// stream, a body read into it is not copied into another one first.
+class TCappedMemoryStream : public rtl::TMemoryStream {
+  public:
+    explicit TCappedMemoryStream(size_t limit) : FLimit(static_cast<int64_t>(limit)) {}
+    size_t Write(const void* buffer, size_t count) override {
+        int64_t room = std::max<int64_t>(0, FLimit - Position());
+        size_t kept = static_cast<size_t>(std::min<int64_t>(room, static_cast<int64_t>(count)));
+        if (kept > 0) rtl::TMemoryStream::Write(buffer, kept);
+        return count;
+    }
+
+  private:
+    int64_t FLimit;
+};
+
 std::string HostText(const TNetURI& uri) {
     return uri.IPVersion == Id_IPv6 ? "[" + uri.Host + "]" : uri.Host;
 }
@@ -202,14 +219,16 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
         raise = false;
         discard = !FHTTP.HTTPOptions.Contains(hoWantProtocolErrorContent);
     }
-    rtl::TMemoryStream aside;
+    TCappedMemoryStream aside(NetErrorBodyKept);
     ReadBodyAside(raise ? &aside : discard ? nullptr : Response.ContentStream);
     if (raise)
         throw ENetHTTPProtocolException(Response.ResponseText(), code,
                                         DecodeBody(aside.Bytes(), Response.CharSet));
 }
 
-void TNetHTTPProtocol::DiscardBody() { ReadBodyAside(nullptr); }
+void TNetHTTPProtocol::DiscardBody() {
+    ReadBodyAside(nullptr);
+}
 
 void TNetHTTPProtocol::ReadBodyAside(rtl::TStream* target) {
     // The body goes to target (none: dropped); the caller's stream is put

@@ -53,6 +53,12 @@ class TNetHTTPOptions {
 
 enum TNetHTTPWhatsNext { wnGoToURL, wnJustExit, wnDontKnow, wnReadAndGo, wnAuthRequest };
 
+// Bytes of a failed response's body that its error keeps as ErrorMessage:
+// plenty for an error page's text. The rest is still read, and dropped, so
+// the connection can be kept as after any response while memory stays flat
+// whatever size the server sends.
+inline constexpr size_t NetErrorBodyKept = 64 * 1024;
+
 class TNetCustomHTTP;
 
 // One request and one response paired with the client; the client keeps one

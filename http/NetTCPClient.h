@@ -35,6 +35,20 @@ class TNetTCPConnection : public TNetComponent {
     std::unique_ptr<TNetIOHandler> FOwnedIOHandler;
 };
 
+// Time-outs for a download that a person sits and waits for (the wizard,
+// netget); the client's own defaults wait without limit.
+// A connect normally completes within a second. 20 s leave room for a few
+// lost SYNs to be sent again (Linux retries after 1, 3, 7 and 15 s; Windows
+// gives up by itself after about 21 s) and no more.
+inline constexpr int NetDownloadConnectTimeoutMs = 20000;
+// Each wait for more bytes starts afresh when bytes arrive, so a download
+// that is slow but keeps moving never trips this; only a server that sends
+// nothing at all for 30 s does (a status or header line must be complete
+// within that time). 30 s outlast the retransmission gaps of a lossy link
+// and a proxy's own connect to a slow server, after which it answers with
+// its error page.
+inline constexpr int NetDownloadReadTimeoutMs = 30000;
+
 class TNetTCPClientCustom : public TNetTCPConnection {
   public:
     std::string Host;

@@ -41,6 +41,10 @@ int TApplication::Run() {
     return static_cast<int>(msg.wParam);
 }
 
+HWND TApplication::MainFormHandle() const {
+    return FMainForm && IsWindow(FMainForm->Handle()) ? FMainForm->Handle() : nullptr;
+}
+
 HWND TApplication::ActiveFormHandle() const {
     HWND active = GetActiveWindow();
     if (FMainForm && active && active == FMainForm->Handle()) return active;

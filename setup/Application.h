@@ -28,6 +28,8 @@ class TApplication {
 
     // The window of the form that is active now, or null when none is.
     HWND ActiveFormHandle() const;
+    // The main form's window, or null when there is none (yet or any more).
+    HWND MainFormHandle() const;
 
   private:
     bool FOleInitialized = false;

@@ -163,7 +163,10 @@ bool AskConfirmation(const std::string& message) {
 }
 
 void ShowError(const std::string& message) {
-    MessageBoxW(Application.ActiveFormHandle(), Wide(message).c_str(),
+    // Owned by the wizard also when another program is active (the user
+    // switched away during a download): a box without owner would float
+    // apart from a wizard that stays enabled under it.
+    MessageBoxW(Application.MainFormHandle(), Wide(message).c_str(),
                 Wide(Application.Title).c_str(), kMessageBoxErrorFlags);
 }
 

@@ -10,8 +10,8 @@ namespace setup {
 bool AskConfirmation(const std::string& message);
 
 // Shows the message in a system-modal error box captioned with the
-// application title, owned by the active form (or none). Returns when the
-// user has dismissed it.
+// application title, owned by the main form whenever it exists (else none).
+// Returns when the user has dismissed it.
 void ShowError(const std::string& message);
 
 } // namespace setup

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/Files.h"
+#include "runtime/Exception.h"
 #include "runtime/Format.h"
 #include "runtime/Streams.h"
 #include "translation/Translator.h"
@@ -40,7 +41,8 @@ std::string LinkFileFor(const std::string& desktopFolder) {
 
 int ProxyPortFrom(int64_t typed) {
     if (typed < 0 || typed > 65535)
-        throw rtl::Exception(rtl::Format(translator::gettext(SInvalidProxyPort), {rtl::IntToStr(typed)}));
+        throw rtl::Exception(
+            rtl::Format(translator::gettext(SInvalidProxyPort), {rtl::IntToStr(typed)}));
     return static_cast<int>(typed);
 }
 
@@ -52,10 +54,19 @@ void ConfigureHTTPClient(net::TNetHTTP& http) {
     http.ProxyParams.BasicAuthentication = false;
     http.ProxyParams.ProxyPort = 0;
     http.ProxyParams.ProxyServer.clear();
+    http.ConnectTimeout = net::NetDownloadConnectTimeoutMs;
+    http.ReadTimeout = net::NetDownloadReadTimeoutMs;
 }
 
-void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL, const std::string& relativePath,
-                    const std::string& localFile) {
+void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds) {
+    int64_t value = 0;
+    if (!rtl::TryStrToInt64(milliseconds, value) || value <= 0) return;
+    if (value < http.ConnectTimeout) http.ConnectTimeout = static_cast<int>(value);
+    if (value < http.ReadTimeout) http.ReadTimeout = static_cast<int>(value);
+}
+
+void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
+                    const std::string& relativePath, const std::string& localFile) {
     // A new empty file, not shared while it is open; it is closed on every
     // path before an error leaves this step.
     rtl::TFileStream file(localFile, rtl::fmCreate);
@@ -72,45 +83,74 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL, const std::
     const net::TNetHTTPResponse& response = http.Response();
     int64_t received = file.Size();
     if (response.HasContentLength() && received < response.ContentLength)
-        throw rtl::Exception(rtl::Format(translator::gettext(SDownloadIncomplete),
-                                         {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+        throw rtl::Exception(
+            rtl::Format(translator::gettext(SDownloadIncomplete),
+                        {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
 }
+
+namespace {
+
+// True when the failure is the item's own DOS date or time that cannot be
+// converted: the file was written whole and checked before the extractor set
+// its time, so it is complete and merely keeps the current time.
+bool IsDateFailure(arc::TArcArchiveItem& item, const std::string& message) {
+    auto* zipItem = dynamic_cast<arc::TArcZipItem*>(&item);
+    if (!zipItem) return false;
+    try {
+        zipItem->LastModTimeAsDateTime();
+    } catch (const rtl::EConvertError& e) {
+        return e.Message() == message;
+    }
+    return false;
+}
+
+} // namespace
 
 void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) {
     struct FirstFailure {
         bool Seen = false;
         std::string Entry, Message;
     } failure;
-    auto previousHandler = unzipper.OnProcessItemFailure;
     // The extractor skips an entry that fails (and keeps one whose checksum
     // does not match) without telling its caller; remember the first one so
     // an incomplete unpack never passes for a complete one.
-    unzipper.OnProcessItemFailure = [&](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass,
-                                        int, const std::string& message) {
-        if (failure.Seen) return;
+    auto handler = [&](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass, int,
+                       const std::string& message) {
+        if (failure.Seen || IsDateFailure(item, message)) return;
         failure = {true, item.FileName(), message};
     };
-    try {
-        unzipper.SetBaseDirectory(platform::ExtractFilePath(archiveFile));
-        unzipper.OpenArchive(archiveFile);
-        unzipper.ExtractFiles("*.*");
-    } catch (...) {
-        unzipper.OnProcessItemFailure = previousHandler;
-        throw;
-    }
-    unzipper.OnProcessItemFailure = previousHandler;
+    // On every path, also when extraction raises, the caller's handler comes
+    // back and the archive is released, so its file is not held open (and
+    // locked, on Windows) while the run reports the error.
+    struct Session {
+        arc::TArcUnZipper& Unzipper;
+        decltype(unzipper.OnProcessItemFailure) Previous;
+        ~Session() {
+            Unzipper.OnProcessItemFailure = Previous;
+            try {
+                Unzipper.CloseArchive();
+            } catch (...) {
+            }
+        }
+    } session{unzipper, unzipper.OnProcessItemFailure};
+    unzipper.OnProcessItemFailure = handler;
+    unzipper.SetBaseDirectory(platform::ExtractFilePath(archiveFile));
+    unzipper.OpenArchive(archiveFile);
+    unzipper.ExtractFiles("*.*");
     unzipper.CloseArchive();
     platform::DeleteFileByName(archiveFile);
 
     if (failure.Seen)
-        throw rtl::Exception(rtl::Format(translator::gettext(SEntryNotUnpacked),
-                                         {failure.Entry, platform::ExtractFileName(archiveFile), failure.Message}));
+        throw rtl::Exception(
+            rtl::Format(translator::gettext(SEntryNotUnpacked),
+                        {failure.Entry, platform::ExtractFileName(archiveFile), failure.Message}));
 }
 
 bool TProgressMapper::WorkBegin(int64_t workCountMax, int32_t& newMax) {
     if (workCountMax <= 0) return false; // unknown size: the bar keeps its maximum
     FShift = 0;
-    while ((workCountMax >> FShift) > std::numeric_limits<int32_t>::max()) ++FShift;
+    while ((workCountMax >> FShift) > std::numeric_limits<int32_t>::max())
+        ++FShift;
     newMax = static_cast<int32_t>(workCountMax >> FShift);
     return true;
 }

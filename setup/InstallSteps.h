@@ -15,15 +15,17 @@ namespace setup {
 // The root URL of the download server, fixed when the program is built.
 const std::string& DownloadBaseURL();
 
-inline constexpr const char* SInstallUserAgent = "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
-inline constexpr const char* SInstallAccept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+inline constexpr const char* SInstallUserAgent =
+    "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
+inline constexpr const char* SInstallAccept =
+    "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
 
 // Message texts (Dutch; they pass through gettext).
 // TRANSLATORS: prefix of the error shown when the download server answers with an error status
 inline constexpr const char* SHTTPError = translator::gettext_noop("HTTP Error:");
 // TRANSLATORS: the download's URL, the bytes received and the bytes the server announced
-inline constexpr const char* SDownloadIncomplete =
-    translator::gettext_noop("De download van %s is onvolledig: %s van de %s bytes zijn ontvangen.");
+inline constexpr const char* SDownloadIncomplete = translator::gettext_noop(
+    "De download van %s is onvolledig: %s van de %s bytes zijn ontvangen.");
 // TRANSLATORS: the entry's name, the archive's file name and the reason
 inline constexpr const char* SEntryNotUnpacked =
     translator::gettext_noop("Het bestand \"%s\" uit %s kon niet worden uitgepakt: %s");
@@ -32,7 +34,8 @@ inline constexpr const char* STargetFolderName = "TORVELINNEW";
 inline constexpr const char* SSettingsFileName = "SETUP.INI";
 inline constexpr const char* SSettingsSection = "SETUP";
 inline constexpr const char* SSettingsLanguageKey = "TAAL";
-inline constexpr const char* SShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+inline constexpr const char* SShellFoldersKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 inline constexpr const char* SDesktopValue = "Desktop";
 inline constexpr const char* SLinkDescription = "Torvelin";
 inline constexpr const char* SProgramFileName = "TORVELIN.EXE";
@@ -56,42 +59,55 @@ std::string LanguageCode(const TLanguageChoice& choice);
 std::string LinkFileFor(const std::string& desktopFolder);
 
 // TRANSLATORS: the port typed for the proxy server
-inline constexpr const char* SInvalidProxyPort =
-    translator::gettext_noop("Ongeldige poort voor de proxyserver: %s. Geef een poort van 1 tot 65535 op.");
+inline constexpr const char* SInvalidProxyPort = translator::gettext_noop(
+    "Ongeldige poort voor de proxyserver: %s. Geef een poort van 1 tot 65535 op.");
 
 // The proxy port as the HTTP client takes it. A typed number that no TCP port
 // can have raises the message above instead of being cut to another port;
 // 0 stays 0 (the client then asks for a port).
 int ProxyPortFrom(int64_t typed);
 
-// Gives the HTTP client the settings the form designs for it.
+// Gives the HTTP client the settings the form designs for it, with the
+// bounded connect and read time-outs of a download a person waits for.
 void ConfigureHTTPClient(net::TNetHTTP& http);
+
+// The environment variable through which the end-to-end tests shorten both
+// time-outs, so that a stalled server ends a run in seconds.
+inline constexpr const char* STestTimeoutVariable = "SETUP_TEST_TIMEOUT_MS";
+// Applies its value (milliseconds): a whole number from 1 up to a time-out's
+// default shortens that time-out; anything else (empty, not a number, 0,
+// longer than the default) changes nothing, so the variable can never make
+// the wizard wait longer than it would.
+void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds);
 
 // Fetches baseURL + relativePath into localFile (created new, replacing a file
 // of that name). Raises when the file cannot be created, when the client
 // fails, when the status is not 200 ("HTTP Error:" + "%d: %s"), and when the
 // body ends before the length the server announced. The file stays on disk
 // as far as it was written.
-void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL, const std::string& relativePath,
-                    const std::string& localFile);
+void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
+                    const std::string& relativePath, const std::string& localFile);
 
 // Extracts every entry of archiveFile into the archive's own folder with the
 // extractor's defaults, releases the archive and deletes its file. Entries
 // that fail are skipped by the extractor; afterwards the first of them is
-// raised as an error naming the entry and its failure.
+// raised as an error naming the entry and its failure. A stored date or time
+// that cannot be converted is no such failure: the file is complete and keeps
+// the current time. The archive is released on every path; after an error
+// its file stays.
 void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile);
 
 // Maps the client's 64-bit work counts onto a progress bar whose minimum,
 // maximum and position are 32-bit: a size beyond that range is scaled down,
 // so the bar still moves in proportion.
 class TProgressMapper {
-public:
+  public:
     // Returns whether the bar's maximum changes, and to what.
     bool WorkBegin(int64_t workCountMax, int32_t& newMax);
     int32_t Position(int64_t workCount) const;
     void WorkEnd() {}
 
-private:
+  private:
     int FShift = 0; // the counts are divided by 2^FShift
 };
 

@@ -489,6 +489,16 @@ bool TfrmMain::PreTranslateMessage(MSG& msg) {
             SendMessageW(seq[i], EM_SETSEL, 0, -1);
         return true;
     }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+        // As in a dialog, Enter presses the push button that has the focus
+        // (the form has no default button for it to press otherwise).
+        HWND focus = GetFocus();
+        if (IsDescendant(FHandle, focus) && (SendMessageW(focus, WM_GETDLGCODE, 0, 0) &
+                                             (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON))) {
+            SendMessageW(focus, BM_CLICK, 0, 0);
+            return true;
+        }
+    }
     // Mnemonics, arrows within groups and the space bar work as in a dialog.
     return IsDialogMessageW(FHandle, &msg);
 }
@@ -550,7 +560,10 @@ LRESULT TfrmMain::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         InstallDrive.MainWindowMessage(msg, wParam, lParam);
         break;
     case WM_CLOSE:
-        DestroyWindow(FHandle);
+        // Closing halfway through the run would leave a broken installation
+        // and destroy the controls the run still uses; the user gets the
+        // end page and closes from there.
+        if (!FRunning) DestroyWindow(FHandle);
         return 0;
     case WM_DESTROY:
         PostQuitMessage(0);

@@ -72,6 +72,9 @@ class TfrmMain {
     HWND Label23 = nullptr;
 
   private:
+    // True while RunInstallation works; the window is then not closed.
+    bool FRunning = false;
+
     static void RegisterWindowClasses(HBRUSH background);
     static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -133,5 +136,9 @@ class TfrmMain {
 };
 
 extern TfrmMain* frmMain;
+
+// Keeps the window of the calling thread from counting as not responding
+// while the installation run blocks it: called as the run's work moves.
+void KeepResponding();
 
 } // namespace setup

@@ -4,7 +4,11 @@
 
 #include <commctrl.h>
 
+#include <limits>
+#include <utility>
+
 #include "platform/Files.h"
+#include "platform/Process.h"
 #include "platform/win32/Wide.h"
 #include "runtime/Exception.h"
 #include "setup/Application.h"
@@ -15,10 +19,17 @@ namespace setup {
 
 void TfrmMain::CreateComponents() {
     ConfigureHTTPClient(NetHTTP1);
-    NetHTTP1.OnWorkBegin = [this](net::TNetComponent* s, net::TWorkMode m, int64_t max) { NetHTTP1WorkBegin(s, m, max); };
-    NetHTTP1.OnWork = [this](net::TNetComponent* s, net::TWorkMode m, int64_t count) { NetHTTP1Work(s, m, count); };
+    ShortenTimeouts(NetHTTP1, platform::GetEnvVar(STestTimeoutVariable));
+    NetHTTP1.OnWorkBegin = [this](net::TNetComponent* s, net::TWorkMode m, int64_t max) {
+        NetHTTP1WorkBegin(s, m, max);
+    };
+    NetHTTP1.OnWork = [this](net::TNetComponent* s, net::TWorkMode m, int64_t count) {
+        NetHTTP1Work(s, m, count);
+    };
     NetHTTP1.OnWorkEnd = [this](net::TNetComponent* s, net::TWorkMode m) { NetHTTP1WorkEnd(s, m); };
     ShellLink.WindowState = TShellLinkWindowState::wsNormal;
+    // Unpacking many entries takes a while too, with no transfer to report.
+    ArcUnZipper1.OnArchiveProgress = [](int, bool&) { KeepResponding(); };
 }
 
 bool TfrmMain::IsChecked(HWND button) const {
@@ -46,9 +57,47 @@ void ProcessPendingMessages() {
         DispatchMessageW(&msg);
     }
 }
+
+// Keyboard and mouse input that arrived while the run blocked the thread is
+// the user's reaction to a window that did not answer: Annuleer clicked, Enter
+// pressed, the close box tried. Handled once the run is over, it would act on
+// the page the run ends on instead (a queued click asking the Cancel question
+// and a queued Enter answering it; a key dismissing the error box unread), so
+// it is dropped before the user gets the window back.
+void DiscardQueuedInput() {
+    MSG msg;
+    for (auto [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
+                               {WM_MOUSEFIRST, WM_MOUSELAST},
+                               {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}})
+        while (PeekMessageW(&msg, nullptr, first, last, PM_REMOVE)) {
+        }
+}
 } // namespace
 
+void KeepResponding() {
+    // A window whose thread has not looked at its queue for five seconds
+    // counts as not responding. Looking without taking anything keeps it
+    // responding: posted messages and input stay queued for later, only
+    // messages sent from other threads (a reader of the progress bar, an
+    // accessibility tool) are answered here.
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 void TfrmMain::RunInstallation() {
+    // The run blocks this thread by design. The system must not replace the
+    // window by a ghost ("Not Responding") that hides the progress bar and
+    // offers to close the program halfway through; a stalled transfer can
+    // keep the thread from its queue for the whole read time-out.
+    DisableProcessWindowsGhosting();
+    // While the run waits on the network it still answers messages sent by
+    // other threads (see KeepResponding); a WM_CLOSE among them must not
+    // destroy the form under the run's feet.
+    FRunning = true;
+    struct TRunningScope {
+        bool& Flag;
+        ~TRunningScope() { Flag = false; }
+    } running{FRunning};
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
@@ -59,7 +108,8 @@ void TfrmMain::RunInstallation() {
         NetHTTP1.ProxyParams.ProxyServer = GetText(PROXY_SERVER);
         proxyPort = PROXY_POORT.AsInteger();
         // A number beyond the port range fails the run below, in its guard.
-        NetHTTP1.ProxyParams.ProxyPort = proxyPort >= 0 && proxyPort <= 65535 ? static_cast<int>(proxyPort) : 0;
+        NetHTTP1.ProxyParams.ProxyPort =
+            proxyPort >= 0 && proxyPort <= 65535 ? static_cast<int>(proxyPort) : 0;
     }
     const std::string target = TargetFolder(InstallDrive.Drive());
     // A folder that cannot be made shows itself when the first download
@@ -76,9 +126,10 @@ void TfrmMain::RunInstallation() {
         DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
         UnpackArchive(target + "upgrade.zip");
 
-        WriteProfileString(target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
-                           LanguageCode({IsChecked(rbNEDERLANDS), IsChecked(rbFRANS), IsChecked(rbENGELS),
-                                         IsChecked(rbITALIAANS), IsChecked(rbSPAANS)}));
+        WriteProfileString(
+            target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
+            LanguageCode({IsChecked(rbNEDERLANDS), IsChecked(rbFRANS), IsChecked(rbENGELS),
+                          IsChecked(rbITALIAANS), IsChecked(rbSPAANS)}));
 
         TRegistry registry(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
         // Without the Shell Folders key there is no desktop to put the
@@ -95,15 +146,21 @@ void TfrmMain::RunInstallation() {
         failed = true, failure = e.what();
     }
 
+    DiscardQueuedInput();
     if (!failed) {
         Wizard.SetCursor(TAppCursor::Default);
         Wizard.SetPageIndex(pgEinde);
         Wizard.BringFinishToFront();
+        // Next had the focus and was disabled: without this no control has
+        // it, and Enter would do nothing.
+        SetFocus(btFINISH);
         return;
     }
     Wizard.SetPageIndex(Wizard.PageCount() - 1);
     Wizard.BringFinishToFront();
     Wizard.SetCancelVisible(false);
+    // Given back when the error box is dismissed.
+    SetFocus(btFINISH);
     ShowError(failure);
     Wizard.SetCursor(TAppCursor::Default);
 }
@@ -112,15 +169,40 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
     setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile);
 }
 
-void TfrmMain::UnpackArchive(const std::string& archiveFile) { setup::UnpackArchive(ArcUnZipper1, archiveFile); }
+void TfrmMain::UnpackArchive(const std::string& archiveFile) {
+    setup::UnpackArchive(ArcUnZipper1, archiveFile);
+}
 
-void TfrmMain::SetProgressMax(int32_t max) { SendMessageW(ProgressBar, PBM_SETRANGE32, 0, max); }
+void TfrmMain::SetProgressMax(int32_t max) {
+    SendMessageW(ProgressBar, PBM_SETRANGE32, 0, max);
+}
 
 void TfrmMain::SetProgressPosition(int32_t position) {
     if (SendMessageW(ProgressBar, PBM_GETPOS, 0, 0) == position) return;
-    SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
-    // The GUI thread is inside the transfer and handles no messages: paint now.
+    // The version 6 bar does not jump to a higher position: it animates
+    // there on a timer, which this thread, blocked in the transfer, never
+    // runs, so the bar would not move. A lower position it draws at once.
+    // So the bar is set one step past the position and then back to it; at
+    // the maximum, the range is widened by one step for that and narrowed
+    // again, which draws the full bar at once too.
+    const auto max = static_cast<int32_t>(SendMessageW(ProgressBar, PBM_GETRANGE, FALSE, 0));
+    auto set = [this](int32_t p) {
+        SendMessageW(ProgressBar, PBM_SETPOS, static_cast<WPARAM>(p), 0);
+    };
+    if (position < max) {
+        set(position + 1);
+        set(position);
+    } else if (max < std::numeric_limits<int32_t>::max()) {
+        SendMessageW(ProgressBar, PBM_SETRANGE32, 0, max + 1);
+        set(max + 1);
+        set(max);
+        SendMessageW(ProgressBar, PBM_SETRANGE32, 0, max);
+    } else {
+        set(position);
+    }
+    // The thread handles no messages during the transfer: paint now.
     UpdateWindow(ProgressBar);
+    KeepResponding();
 }
 
 void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode, int64_t workCountMax) {

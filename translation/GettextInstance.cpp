@@ -100,10 +100,12 @@ void TDomain::OpenCatalog() {
     std::string contentType = platform::AsciiUpperCase(GetTranslationProperty(kContentType));
     if (contentType.find(kUtf8Charset) == std::string::npos) {
         CloseCatalog();
+        // Off before the box is shown: the box handles messages, and a lookup
+        // made meanwhile must not open the catalog again and show a second one.
+        Enabled = false;
         if (FShowMessage)
             FShowMessage(kLocalizationProblemCaption,
                          kCharsetProblem1 + curlang + kCharsetProblem2 + path + kCharsetProblem3);
-        Enabled = false;
     }
 }
 

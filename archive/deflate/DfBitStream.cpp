@@ -54,15 +54,6 @@ void TArcDfInBitStream::FillSlow() {
     }
 }
 
-void TArcDfInBitStream::Consume(int aCount, const char* aCauseAtEnd) {
-    if (aCount > FBitsLeft) {
-        Fill();
-        if (aCount > FBitsLeft) RaiseInflateCause(aCauseAtEnd);
-    }
-    FBitBuffer >>= aCount;
-    FBitsLeft -= aCount;
-}
-
 uint32_t TArcDfInBitStream::ReadBit() {
     Fill();
     uint32_t bit = static_cast<uint32_t>(FBitBuffer & 1);
@@ -76,18 +67,6 @@ uint32_t TArcDfInBitStream::ReadBits(int aCount) {
     uint32_t value = static_cast<uint32_t>(FBitBuffer & ((1u << aCount) - 1));
     Consume(aCount, kDfCauseNoMoreDataReadBits);
     return value;
-}
-
-uint32_t TArcDfInBitStream::PeekBits(int aCount) {
-    if (aCount < 0 || aCount > 32)
-        throw rtl::EArgumentException("count of bits to peek must be between 0 and 32");
-    Fill();
-    return static_cast<uint32_t>(FBitBuffer & ((uint64_t(1) << aCount) - 1));
-}
-
-void TArcDfInBitStream::DiscardBits(int aCount) {
-    if (aCount < 1 || aCount > 32) RaiseInflateCause(kDfCauseDiscardBitsCount);
-    Consume(aCount, kDfCauseNoMoreDataDiscard);
 }
 
 void TArcDfInBitStream::AlignToByte() {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "archive/deflate/DfErrors.h"
+#include "runtime/Exception.h"
 #include "runtime/Streams.h"
 
 namespace arc {
@@ -24,8 +26,18 @@ class TArcDfInBitStream {
     uint32_t ReadBit();
     uint32_t ReadBits(int aCount); // 1 to 16 bits
     // Up to 32 bits; past the end of the data the missing bits read as zeros.
-    uint32_t PeekBits(int aCount);
-    void DiscardBits(int aCount); // 1 to 32 bits
+    uint32_t PeekBits(int aCount) {
+        if (aCount < 0 || aCount > 32)
+            throw rtl::EArgumentException("count of bits to peek must be between 0 and 32");
+        Fill();
+        return static_cast<uint32_t>(FBitBuffer & ((uint64_t(1) << aCount) - 1));
+    }
+    // 1 to 32 bits. (Both are inline: the code-length code of every dynamic
+    // block is read through them.)
+    void DiscardBits(int aCount) {
+        if (aCount < 1 || aCount > 32) RaiseInflateCause(kDfCauseDiscardBitsCount);
+        Consume(aCount, kDfCauseNoMoreDataDiscard);
+    }
     void AlignToByte();
     // Whole bytes; only on a byte boundary.
     void ReadBuffer(void* aBuffer, size_t aCount);
@@ -49,13 +61,24 @@ class TArcDfInBitStream {
     static uint32_t LoadWord(const uint8_t* p) {
         return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
     }
+    // Eight bytes little-endian (compilers make this one load).
+    static uint64_t LoadWord64(const uint8_t* p) {
+        return uint64_t(LoadWord(p)) | uint64_t(LoadWord(p + 4)) << 32;
+    }
 
   private:
     friend class TArcDfInflater;
 
     void FillSlow();
     void LoadBuffer();
-    void Consume(int aCount, const char* aCauseAtEnd);
+    void Consume(int aCount, const char* aCauseAtEnd) {
+        if (aCount > FBitsLeft) {
+            Fill();
+            if (aCount > FBitsLeft) RaiseInflateCause(aCauseAtEnd);
+        }
+        FBitBuffer >>= aCount;
+        FBitsLeft -= aCount;
+    }
 
     rtl::TStream& FStream;
     std::unique_ptr<uint8_t[]> FBuffer;

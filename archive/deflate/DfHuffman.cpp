@@ -119,45 +119,4 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
     }
 }
 
-namespace {
-
-struct TDfFixedTables {
-    TArcDfDecodeHuffmanTree literal{kDfFixedLiteralAlphabet, TArcDfHuffmanUsage::huDecoding,
-                                    kDfMaxCodeLength};
-    TArcDfDecodeHuffmanTree literal64{kDfFixedLiteralAlphabet, TArcDfHuffmanUsage::huDecoding,
-                                      kDfMaxCodeLength};
-    TArcDfDecodeHuffmanTree distance{kDfDistanceAlphabet64, TArcDfHuffmanUsage::huDecoding,
-                                     kDfMaxCodeLength};
-    TDfFixedTables() {
-        uint8_t lengths[kDfFixedLiteralAlphabet];
-        for (int i = 0; i < kDfFixedLiteralAlphabet; ++i)
-            lengths[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
-        // Symbols 286 and 287 have codes but no meaning; the decoder rejects them.
-        uint8_t extra[kDfFixedLiteralAlphabet - kDfFirstLengthSymbol] = {};
-        uint8_t extra64[kDfFixedLiteralAlphabet - kDfFirstLengthSymbol] = {};
-        std::memcpy(extra, kDfLengthExtra, kDfLengthSymbolCount);
-        std::memcpy(extra64, kDfLengthExtra64, kDfLengthSymbolCount);
-        literal.Build(lengths, 0, kDfFixedLiteralAlphabet, extra, kDfFirstLengthSymbol);
-        literal64.Build(lengths, 0, kDfFixedLiteralAlphabet, extra64, kDfFirstLengthSymbol);
-        uint8_t distLengths[kDfDistanceAlphabet64];
-        std::memset(distLengths, 5, sizeof(distLengths));
-        distance.Build(distLengths, 0, kDfDistanceAlphabet64, kDfDistanceExtra, 0);
-    }
-};
-
-const TDfFixedTables& FixedTables() {
-    static const TDfFixedTables tables;
-    return tables;
-}
-
-} // namespace
-
-const TArcDfDecodeHuffmanTree& DfFixedLiteralTree(bool aDeflate64) {
-    return aDeflate64 ? FixedTables().literal64 : FixedTables().literal;
-}
-
-const TArcDfDecodeHuffmanTree& DfFixedDistanceTree() {
-    return FixedTables().distance;
-}
-
 } // namespace arc

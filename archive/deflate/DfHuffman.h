@@ -98,10 +98,4 @@ class TArcDfDecodeHuffmanTree {
     uint32_t FMask = ~0u; // the index bits above the lookup width
 };
 
-// The fixed-code tables (RFC 1951 section 3.2.6), built once and shared by every
-// run. The literal table differs between deflate and deflate64 only in the
-// extra bits of symbol 285; the distance table covers all 32 symbols.
-const TArcDfDecodeHuffmanTree& DfFixedLiteralTree(bool aDeflate64);
-const TArcDfDecodeHuffmanTree& DfFixedDistanceTree();
-
 } // namespace arc

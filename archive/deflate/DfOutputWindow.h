@@ -18,9 +18,10 @@ class TArcDfOutputWindow {
     static constexpr size_t kWritePoint64 = 98304; // keeps >= 64 KiB for deflate64
     static constexpr size_t kMaxMatch = 258;
     static constexpr size_t kMaxMatch64 = 65538;
-    // Match copies move 16 bytes at a time and may write up to 15 bytes past the
-    // match's end (bytes that are overwritten before anything reads them).
-    static constexpr size_t kCopySlack = 16;
+    // Match copies move whole 8-byte words, at least 40 bytes, and may write
+    // that far past the match's end (bytes that are overwritten before anything
+    // reads them): the buffer has this much room beyond the longest match.
+    static constexpr size_t kCopySlack = 48;
 
     // aPartSize > 0 stops decoding (EArcPartSizedInflate) once that many bytes
     // exist, capped at the write point. aTestOnly counts the output without
@@ -46,22 +47,27 @@ class TArcDfOutputWindow {
     // overlapping copies repeat the pattern, as deflate requires.
     static void CopyMatch(uint8_t* aDest, size_t aDist, size_t aLen) {
         const uint8_t* src = aDest - aDist;
-        uint8_t* end = aDest + aLen;
+        uint8_t* const end = aDest + aLen;
         if (aDist >= 8) {
-            // Each 8-byte piece reads only bytes already final, even when the
-            // ranges overlap, because the source trails by at least 8.
-            do {
+            // Each word reads only bytes already final, even when the ranges
+            // overlap, because the source trails by at least 8. Five words
+            // cover most matches without a loop.
+            Copy8(aDest, src);
+            Copy8(aDest + 8, src + 8);
+            Copy8(aDest + 16, src + 16);
+            Copy8(aDest + 24, src + 24);
+            Copy8(aDest + 32, src + 32);
+            for (aDest += 40, src += 40; aDest < end; aDest += 8, src += 8)
                 Copy8(aDest, src);
-                Copy8(aDest + 8, src + 8);
-                aDest += 16;
-                src += 16;
-            } while (aDest < end);
         } else if (aDist == 1) {
-            std::memset(aDest, *src, aLen);
+            const uint64_t pattern = *src * uint64_t(0x0101010101010101);
+            for (; aDest < end; aDest += 8)
+                std::memcpy(aDest, &pattern, 8);
         } else {
-            do {
-                *aDest++ = *src++;
-            } while (aDest < end);
+            // A word copied aDist bytes back is right in its first aDist bytes,
+            // and the next word, aDist further on, reads exactly those.
+            for (; aDest < end; aDest += aDist, src += aDist)
+                Copy8(aDest, src);
         }
     }
 

@@ -4,9 +4,14 @@
 #include "archive/deflate/DfBitStream.h"
 #include "archive/deflate/DfErrors.h"
 #include "archive/deflate/DfHuffman.h"
+#include "archive/deflate/DfLookupTable.h"
 #include "archive/deflate/DfOutputWindow.h"
 
 namespace arc {
+
+// The symbol loop's helpers must be inlined: its state lives in locals that
+// they share, which stay in registers only when no helper is called.
+#define DF_INLINE __attribute__((always_inline))
 
 // One decoding run: the block loop of RFC 1951 section 3.2.3 over a bit reader
 // and an output window.
@@ -20,9 +25,8 @@ class TArcDfInflater {
                !aOptions.FSkipChecksum),
           FCodeLengthTree(kDfCodeLengthAlphabet, TArcDfHuffmanUsage::huDecoding,
                           kDfMaxCodeLengthCodeLength),
-          FLiteralTree(kDfLiteralAlphabet, TArcDfHuffmanUsage::huDecoding, kDfMaxCodeLength),
-          FDistanceTree(FDeflate64 ? kDfDistanceAlphabet64 : kDfDistanceAlphabet,
-                        TArcDfHuffmanUsage::huDecoding, kDfMaxCodeLength) {}
+          FLiteralTable(TArcDfLookupTable::TKind::ktLiteralLength, FDeflate64),
+          FDistanceTable(TArcDfLookupTable::TKind::ktDistance, FDeflate64) {}
 
     uint32_t Run();
     int64_t BytesConsumed() const { return FIn.ByteCount(); }
@@ -32,25 +36,52 @@ class TArcDfInflater {
     void InflateStoredBlock();
     void InflateDynamicBlock();
     void ReadLitDistCodeLengths(uint8_t* aLengths, int aCount);
-    void DecodeData(const TArcDfDecodeHuffmanTree& aLiterals,
-                    const TArcDfDecodeHuffmanTree& aDistances) {
-        if (FDeflate64)
-            DecodeSymbols<true>(aLiterals, aDistances);
-        else
-            DecodeSymbols<false>(aLiterals, aDistances);
-    }
+    void DecodeData(const TArcDfLookupTable& aLiterals, const TArcDfLookupTable& aDistances);
     template <bool kDeflate64>
-    void DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
-                       const TArcDfDecodeHuffmanTree& aDistances);
+    inline DF_INLINE void DecodeSymbols(const TArcDfLookupTable& aLiterals,
+                                        const TArcDfLookupTable& aDistances);
+    template <bool kDeflate64>
+    void DecodeSymbolsPlain(const TArcDfLookupTable& aLiterals,
+                            const TArcDfLookupTable& aDistances) {
+        DecodeSymbols<kDeflate64>(aLiterals, aDistances);
+    }
+#if defined(__x86_64__) || defined(__i386__)
+    // The same loop compiled for processors with BMI2, whose shifts by a
+    // register count and bit-field extracts take one instruction each: most of
+    // the loop's work.
+    template <bool kDeflate64>
+    __attribute__((target("bmi2"))) void DecodeSymbolsBmi2(const TArcDfLookupTable& aLiterals,
+                                                           const TArcDfLookupTable& aDistances) {
+        DecodeSymbols<kDeflate64>(aLiterals, aDistances);
+    }
+#endif
 
     bool FDeflate64;
     TArcDfInBitStream FIn;
     TArcDfOutputWindow FOut;
     TArcDfDecodeHuffmanTree FCodeLengthTree;
-    TArcDfDecodeHuffmanTree FLiteralTree;
-    TArcDfDecodeHuffmanTree FDistanceTree;
+    TArcDfLookupTable FLiteralTable;
+    TArcDfLookupTable FDistanceTable;
     std::vector<uint8_t> FStoredPiece;
 };
+
+void TArcDfInflater::DecodeData(const TArcDfLookupTable& aLiterals,
+                                const TArcDfLookupTable& aDistances) {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool hasBmi2 = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
+    if (hasBmi2) {
+        if (FDeflate64)
+            DecodeSymbolsBmi2<true>(aLiterals, aDistances);
+        else
+            DecodeSymbolsBmi2<false>(aLiterals, aDistances);
+        return;
+    }
+#endif
+    if (FDeflate64)
+        DecodeSymbolsPlain<true>(aLiterals, aDistances);
+    else
+        DecodeSymbolsPlain<false>(aLiterals, aDistances);
+}
 
 uint32_t TArcDfInflater::Run() {
     enum { kStored = 0, kFixed = 1, kDynamic = 2 };
@@ -62,7 +93,7 @@ uint32_t TArcDfInflater::Run() {
             InflateStoredBlock();
             break;
         case kFixed:
-            DecodeData(DfFixedLiteralTree(FDeflate64), DfFixedDistanceTree());
+            DecodeData(DfFixedLiteralTable(FDeflate64), DfFixedDistanceTable(FDeflate64));
             break;
         case kDynamic:
             InflateDynamicBlock();
@@ -103,10 +134,9 @@ void TArcDfInflater::InflateDynamicBlock() {
 
     uint8_t lengths[kDfLiteralAlphabet + kDfDistanceAlphabet64];
     ReadLitDistCodeLengths(lengths, hlit + hdist);
-    FLiteralTree.Build(lengths, 0, hlit, FDeflate64 ? kDfLengthExtra64 : kDfLengthExtra,
-                       kDfFirstLengthSymbol);
-    FDistanceTree.Build(lengths, hlit, hdist, kDfDistanceExtra, 0);
-    DecodeData(FLiteralTree, FDistanceTree);
+    FLiteralTable.Build(lengths, hlit);
+    FDistanceTable.Build(lengths + hlit, hdist);
+    DecodeData(FLiteralTable, FDistanceTable);
 }
 
 void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
@@ -146,18 +176,37 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
     }
 }
 
-// The hot loop. The reader's and window's state lives in locals while it runs
-// and goes back to the objects around the rare calls that need it (refilling
-// the input buffer, sliding the window).
+// The symbol loop of RFC 1951 section 3.2.5, in two forms over the same state.
+//
+// The fast loop runs while the input buffer holds at least kInputMargin more
+// bytes and the window has room for two more literals before its limit. Then
+// every code and its extra bits are known to lie in the buffer, so it refills
+// the bit buffer without branches, 64 bits at a time (where the bit reader
+// takes 32: the purpose, whole words from the 16 KiB buffer and no reads
+// from the source inside the loop, is the same), and checks neither the
+// bits it consumes nor the literals it stores. Near either end the careful
+// loop takes over, one step at a time: it refills 32 bits at a time from the
+// bit reader, checks every consume against the end of the data, and checks the
+// limit after every literal, exactly as the bit reader's own operations would.
+//
+// Both loops decode in the same order and raise the same errors: a literal
+// pair, then a length and its distance; an invalid symbol is reported before
+// its bits are consumed. The fast loop hands over only between steps, and then
+// puts back the bytes it read ahead, so that the bit reader is left as its own
+// 32-bit refills would have left it: the source is read at the same points
+// either way, and what the engine reports (bytes consumed, progress, errors)
+// does not depend on which loop ran.
 template <bool kDeflate64>
-void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
-                                   const TArcDfDecodeHuffmanTree& aDistances) {
-    const uint32_t* const litTable = aLiterals.Table();
-    const uint32_t* const distTable = aDistances.Table();
-    constexpr uint32_t kFastBits = TArcDfDecodeHuffmanTree::kFastLookupBits;
-    constexpr uint32_t kFastMask = (1u << kFastBits) - 1;
-    const uint16_t* const lengthBase = kDeflate64 ? kDfLengthBase64 : kDfLengthBase;
-    const uint32_t maxDistanceSymbol = kDeflate64 ? 31 : 29;
+inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLiterals,
+                                                    const TArcDfLookupTable& aDistances) {
+    using namespace dfentry;
+    // Enough for the reads of one fast step and for handing over after it: up
+    // to three 8-byte refills, each at most 11 bytes past the step's start.
+    constexpr ptrdiff_t kInputMargin = 32;
+    constexpr int kLitBits = TArcDfLookupTable::kLiteralMainBits;
+    constexpr int kDistBits = TArcDfLookupTable::kDistanceMainBits;
+    const uint32_t* const litTable = aLiterals.Entries();
+    const uint32_t* const distTable = aDistances.Entries();
     const char* const distanceCause =
         kDeflate64 ? kDfCauseInvalidDistanceSymbol64 : kDfCauseInvalidDistanceSymbol;
 
@@ -170,12 +219,62 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
     uint8_t* cur = FOut.FCurrent;
     uint8_t* limit = FOut.FLimit;
 
-    auto saveInput = [&] {
+    // A code's entry, resolved through its subtable when it has one. Only the
+    // bits of the code itself decide the entry.
+    auto lookup = [&](const uint32_t* table, int mainBits) DF_INLINE {
+        uint32_t entry = table[bits & ((1u << mainBits) - 1)];
+        if (entry & kPointer) [[unlikely]]
+            entry = table[(entry >> kValueShift) + ((bits >> mainBits) & (entry & 0xFF))];
+        return entry;
+    };
+    // A length or distance: the base plus the extra bits that follow the code.
+    auto valueOf = [&](uint32_t entry) DF_INLINE {
+        const uint32_t total = entry & kConsumeMask;
+        const uint32_t codeLen = (entry >> kCodeLengthShift) & 0xF;
+        return (entry >> kValueShift) +
+               static_cast<uint32_t>((bits & ((uint64_t(1) << total) - 1)) >> codeLen);
+    };
+    auto copyMatch = [&](uint32_t length, uint32_t distance) DF_INLINE {
+        // The window holds all output since the last slide kept at least the
+        // format's largest distance, so this one check also catches distances
+        // reaching before the first byte of output.
+        if (distance > static_cast<size_t>(cur - outBase)) [[unlikely]]
+            RaiseInflateCause(kDfCauseDistanceTooFar);
+        TArcDfOutputWindow::CopyMatch(cur, distance, length);
+        cur += length;
+    };
+
+    // The fast loop's state: the bits above bitsLeft are not zero but the
+    // stream's own next bits (a refill counts whole bytes only), so the next
+    // refill ORs the same bits in again. The 64-bit refill leaves 56 to 63 bits.
+    auto refillFast = [&]() DF_INLINE {
+        bits |= TArcDfInBitStream::LoadWord64(inPos) << bitsLeft;
+        inPos += (63 - bitsLeft) >> 3;
+        bitsLeft |= 56;
+    };
+    auto consumeFast = [&](uint32_t entry) DF_INLINE {
+        bits >>= entry & kConsumeMask;
+        bitsLeft -= static_cast<int>(entry & kConsumeMask);
+    };
+    // Hand-over to the careful state: from 56-63 bits, put back up to three
+    // whole bytes so that the unread bytes of the buffer again number aResidue
+    // modulo 4, as 32-bit refills keep them; 32 to 63 bits are then held, the
+    // state a 32-bit refill would have reached at this point.
+    auto leaveFast = [&](int aResidue) DF_INLINE {
+        refillFast();
+        const int back = (aResidue - static_cast<int>(inEnd - inPos)) & 3;
+        inPos -= back;
+        bitsLeft -= 8 * back;
+        bits &= (uint64_t(1) << bitsLeft) - 1;
+    };
+
+    // The careful loop's state is the bit reader's: zeros above bitsLeft.
+    auto saveInput = [&]() DF_INLINE {
         FIn.FBitBuffer = bits;
         FIn.FBitsLeft = bitsLeft;
         FIn.FBufPos = static_cast<size_t>(inPos - inBase);
     };
-    auto loadInput = [&] {
+    auto loadInput = [&]() DF_INLINE {
         bits = FIn.FBitBuffer;
         bitsLeft = FIn.FBitsLeft;
         inPos = inBase + FIn.FBufPos;
@@ -184,7 +283,7 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
     // At least 32 bits afterwards unless the data ends: enough for the longest
     // code with its extra bits (15 + 16 for deflate64's length 285, 15 + 14 for
     // a distance).
-    auto refill = [&] {
+    auto refill = [&]() DF_INLINE {
         if (bitsLeft < 32) {
             if (inEnd - inPos >= 4) {
                 bits |= uint64_t(TArcDfInBitStream::LoadWord(inPos)) << bitsLeft;
@@ -197,86 +296,121 @@ void TArcDfInflater::DecodeSymbols(const TArcDfDecodeHuffmanTree& aLiterals,
             }
         }
     };
-    auto consume = [&](uint32_t count) {
-        if (static_cast<int>(count) > bitsLeft) [[unlikely]]
+    auto consume = [&](uint32_t entry) DF_INLINE {
+        const int count = static_cast<int>(entry & kConsumeMask);
+        if (count > bitsLeft) [[unlikely]]
             RaiseInflateCause(kDfCauseNoMoreDataDiscard);
         bits >>= count;
-        bitsLeft -= static_cast<int>(count);
+        bitsLeft -= count;
     };
-    // Every slot of a table holds the entry of the code its low bits begin with,
-    // so the first 2^kFastBits slots already resolve every code of up to
-    // kFastBits bits: nearly all codes are found there, in a part of the table
-    // small enough to stay in the L1 cache. Longer codes (and empty slots) take
-    // the slot the full lookup width selects.
-    auto lookup = [&](const uint32_t* table, const TArcDfDecodeHuffmanTree& tree) {
-        uint32_t entry = table[bits & kFastMask];
-        if (((entry >> 16) & 0xFF) > kFastBits) [[unlikely]]
-            entry = table[bits & tree.LookupMask()];
-        return entry;
-    };
-    auto outputLimit = [&] {
+    // The window's limit: slide (or stop at the partial size).
+    auto outputLimit = [&]() DF_INLINE {
         FOut.FCurrent = cur;
-        saveInput();
         FOut.LimitReached();
         cur = FOut.FCurrent;
         limit = FOut.FLimit;
     };
+    auto fastRoom = [&]() DF_INLINE { return inEnd - inPos >= kInputMargin && limit - cur > 2; };
 
     for (;;) {
-        refill();
-        uint32_t entry = lookup(litTable, aLiterals);
-        if ((entry & 0xFFFF) < 256) {
-            // A literal takes at most 15 of the 32 bits held, so a second one
-            // can follow without a refill.
-            consume((entry >> 16) & 0xFF);
-            *cur++ = static_cast<uint8_t>(entry);
-            entry = lookup(litTable, aLiterals);
-            if ((entry & 0xFFFF) < 256) {
-                consume((entry >> 16) & 0xFF);
-                *cur++ = static_cast<uint8_t>(entry);
+        if (fastRoom()) {
+            const int residue = static_cast<int>(inEnd - inPos) & 3;
+            // Each step starts with 56 or more bits held and its first entry
+            // looked up. The next step's entry is looked up before the refill
+            // that ends a step, from the bits still held (at least 16 real
+            // ones, as the refill left all 64 real), so that the refill's load
+            // does not delay it.
+            refillFast();
+            uint32_t entry = lookup(litTable, kLitBits);
+            do {
+                if (static_cast<int32_t>(entry) < 0) {
+                    // Two literals take at most 30 of the 56 bits.
+                    consumeFast(entry);
+                    *cur++ = static_cast<uint8_t>(entry >> kValueShift);
+                    entry = lookup(litTable, kLitBits);
+                    if (static_cast<int32_t>(entry) < 0) {
+                        consumeFast(entry);
+                        *cur++ = static_cast<uint8_t>(entry >> kValueShift);
+                        entry = lookup(litTable, kLitBits);
+                        refillFast();
+                        continue;
+                    }
+                    refillFast();
+                }
+                if (entry & (kEndOfBlock | kInvalid)) [[unlikely]] {
+                    if (entry & kInvalid) RaiseInflateCause(kDfCauseInvalidLengthSymbol);
+                    leaveFast(residue);
+                    consume(entry);
+                    FOut.FCurrent = cur;
+                    saveInput();
+                    return;
+                }
+                // Deflate: a length takes at most 20 bits and a distance 28, so
+                // the 56 bits of one refill hold both; deflate64's lengths take
+                // up to 31 and need a refill in between.
+                const uint32_t length = valueOf(entry);
+                consumeFast(entry);
+                if constexpr (kDeflate64) refillFast();
+                entry = lookup(distTable, kDistBits);
+                if (entry & kInvalid) [[unlikely]]
+                    RaiseInflateCause(distanceCause);
+                const uint32_t distance = valueOf(entry);
+                consumeFast(entry);
+                entry = lookup(litTable, kLitBits);
+                refillFast();
+                copyMatch(length, distance);
                 if (cur >= limit) [[unlikely]]
                     outputLimit();
+            } while (fastRoom());
+            leaveFast(residue);
+        }
+
+        // One careful step.
+        refill();
+        uint32_t entry = lookup(litTable, kLitBits);
+        if (static_cast<int32_t>(entry) < 0) {
+            // A literal takes at most 15 of the 32 bits held, so a second one
+            // can follow without a refill.
+            consume(entry);
+            *cur++ = static_cast<uint8_t>(entry >> kValueShift);
+            entry = lookup(litTable, kLitBits);
+            if (static_cast<int32_t>(entry) < 0) {
+                consume(entry);
+                *cur++ = static_cast<uint8_t>(entry >> kValueShift);
+                if (cur >= limit) [[unlikely]] {
+                    saveInput();
+                    outputLimit();
+                }
                 continue;
             }
             if (cur >= limit) [[unlikely]] {
+                saveInput();
                 outputLimit();
                 continue;
             }
             // Refilling appends bits above those the entry was found with.
             refill();
         }
-        uint32_t symbol = entry & 0xFFFF;
-        uint32_t codeLen = (entry >> 16) & 0xFF;
-        if (symbol == kDfEndOfBlock) {
-            consume(codeLen);
+        if (entry & kEndOfBlock) {
+            consume(entry);
             break;
         }
-        if (symbol > kDfLastLengthSymbol) [[unlikely]]
+        if (entry & kInvalid) [[unlikely]]
             RaiseInflateCause(kDfCauseInvalidLengthSymbol);
-        uint32_t extra = entry >> 24;
-        uint32_t length = lengthBase[symbol - kDfFirstLengthSymbol] +
-                          static_cast<uint32_t>((bits >> codeLen) & ((1u << extra) - 1));
-        consume(codeLen + extra);
+        const uint32_t length = valueOf(entry);
+        consume(entry);
 
         refill();
-        entry = lookup(distTable, aDistances);
-        symbol = entry & 0xFFFF;
-        if (symbol > maxDistanceSymbol) [[unlikely]]
+        entry = lookup(distTable, kDistBits);
+        if (entry & kInvalid) [[unlikely]]
             RaiseInflateCause(distanceCause);
-        codeLen = (entry >> 16) & 0xFF;
-        extra = entry >> 24;
-        uint32_t distance = kDfDistanceBase[symbol] +
-                            static_cast<uint32_t>((bits >> codeLen) & ((1u << extra) - 1));
-        consume(codeLen + extra);
-
-        // The window holds all output since the last slide kept at least the
-        // format's largest distance, so this one check also catches distances
-        // reaching before the first byte of output.
-        if (distance > static_cast<size_t>(cur - outBase)) [[unlikely]]
-            RaiseInflateCause(kDfCauseDistanceTooFar);
-        TArcDfOutputWindow::CopyMatch(cur, distance, length);
-        cur += length;
-        if (cur >= limit) outputLimit();
+        const uint32_t distance = valueOf(entry);
+        consume(entry);
+        copyMatch(length, distance);
+        if (cur >= limit) {
+            saveInput();
+            outputLimit();
+        }
     }
     FOut.FCurrent = cur;
     saveInput();

@@ -1,5 +1,7 @@
 #include "tests/e2e/InstallDriver.h"
 
+#include <psapi.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -110,6 +112,36 @@ double BarFill(HWND bar) {
     for (int x = 0; x < inner; ++x)
         if (Near(c.At(border + x, 0), highlight)) last = x;
     return static_cast<double>(last + 1) / inner;
+}
+
+bool RealInput(const std::string& folder, const std::string& request) {
+    const std::wstring reply = platform::win32::Wide(folder + "reply");
+    const std::wstring pending = platform::win32::Wide(folder + "request");
+    const std::wstring written = pending + L".tmp";
+    DeleteFileW(reply.c_str());
+    {
+        std::ofstream out(written.c_str(), std::ios::binary);
+        out << request << "\n";
+    }
+    // The helper sees the request only once it is complete.
+    if (!MoveFileExW(written.c_str(), pending.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(20)) {
+        std::ifstream in(reply.c_str(), std::ios::binary);
+        int status = -1;
+        if (in >> status) {
+            in.close();
+            DeleteFileW(reply.c_str());
+            return status == 0;
+        }
+    }
+    return false;
+}
+
+size_t PeakWorkingSet(HANDLE process) {
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return 0;
+    return counters.PeakWorkingSetSize;
 }
 
 } // namespace e2e

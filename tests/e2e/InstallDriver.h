@@ -4,6 +4,7 @@
 // fill as drawn.
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
 
 namespace e2e {
@@ -15,5 +16,14 @@ bool ScreenShot(HWND window, const std::string& bmpFile);
 // The share of the progress bar's inner width, 0 to 1, drawn in the
 // highlight colour along its middle row.
 double BarFill(HWND bar);
+
+// Has the input helper of run-install-e2e.sh (which watches the folder) make
+// a real input event through the X server: "click X Y" at screen coordinates,
+// or "key NAME..." (X key names). True when the event was made.
+bool RealInput(const std::string& folder, const std::string& request);
+
+// The largest working set the process has had so far, in bytes; 0 when the
+// system does not tell.
+size_t PeakWorkingSet(HANDLE process);
 
 } // namespace e2e

@@ -12,6 +12,10 @@
 //   INSTALL_E2E_SERVER_DOWN   set when no server listens on the base URL
 //   INSTALL_E2E_HOSTS_ONLY    set when host names are looked up in the hosts
 //                             file only
+//   INSTALL_E2E_SILENT_ADDRESS  an address of the test's own network namespace
+//                             whose connects never complete (unset outside one)
+//   INSTALL_E2E_INPUT         set when the input helper makes real input events
+//                             on request (work\input\)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -21,6 +25,7 @@
 #include <shlobj.h>
 
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -43,6 +48,8 @@ using testing_support::WriteFileBytes;
 namespace {
 
 constexpr DWORD kStartMs = 20000, kStepMs = 5000, kRunMs = 60000;
+// The time-outs the stall tests give the wizard through its test variable.
+constexpr DWORD kShortTimeoutMs = 3000;
 const std::string kTarget = "C:\\TORVELINNEW\\";
 const std::string kDesktop = "C:\\E2EDESKTOP";
 const std::string kBaseURL = "http://127.0.0.1:8731/";
@@ -143,6 +150,32 @@ LinkContent ReadLink(const std::string& file) {
     return c;
 }
 
+// Calls change(central, local) with the offsets of each entry's central and
+// local header in the archive's bytes (APPNOTE 4.3.12, 4.3.7; the archive
+// has no comment, so its end record is the last 22 bytes).
+template <typename F> void ForEachEntry(std::string& zip, F change) {
+    auto u16 = [&](size_t at) {
+        return size_t(uint8_t(zip[at])) | size_t(uint8_t(zip[at + 1])) << 8;
+    };
+    auto u32 = [&](size_t at) { return u16(at) | u16(at + 2) << 16; };
+    const size_t end = zip.size() - 22;
+    size_t central = u32(end + 16);
+    for (size_t i = 0, n = u16(end + 10); i < n; ++i) {
+        change(central, u32(central + 42));
+        central += 46 + u16(central + 28) + u16(central + 30) + u16(central + 32);
+    }
+}
+
+// A real input event through the X server, made by run-install-e2e.sh's helper.
+bool Input(const std::string& request) {
+    return RealInput(Work() + "input\\", request);
+}
+POINT CentreOf(HWND wnd) {
+    RECT r{};
+    GetWindowRect(wnd, &r);
+    return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
 class InstallTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
@@ -158,8 +191,9 @@ class InstallTest : public ::testing::Test {
         // A link without a desktop folder lands in the root of the current drive.
         SetCurrentDirectoryW(L"C:\\");
 
+        SetEnvironmentVariableW(L"SETUP_TEST_TIMEOUT_MS", nullptr);
         CreateDirectoryW(Wide(Work() + "www\\modes").c_str(), nullptr);
-        for (const char* m : {"main.204", "main.slow"})
+        for (const char* m : {"main.204", "main.slow", "main.404big"})
             DeleteFileW(Wide(Marker(m)).c_str());
         Copy(Work() + "archives\\main.zip", Served("main.zip"));
         Copy(Work() + "archives\\upgrade.zip", Served("upgrade.zip"));
@@ -244,23 +278,39 @@ class InstallTest : public ::testing::Test {
         bool Finished = false; // page 7 reached without a box
         TDialog Box;
         bool SecondBox = false;
+        DWORD Ms = 0;          // from Next to the end of the run
+        bool BoxStayed = true; // the box was still up a while after it appeared
     };
-    Outcome Run(const std::string& boxShot = "") {
+    // `during` runs once the run has started; a box is then left up for a
+    // while before it is answered, to see that nothing queued dismisses it.
+    Outcome Run(const std::string& boxShot = "", const std::function<void()>& during = {}) {
         Outcome o;
         PressNext();
         HWND einde = FForm.PageWindow(7);
         DWORD start = GetTickCount();
+        if (during) {
+            // Asking the form which page it shows would wait for the run.
+            while (!IsWindowVisible(FForm.PageWindow(4)) && GetTickCount() - start < kStepMs)
+                Sleep(20);
+            during();
+        }
         // The form's thread is busy during the run: only what needs no
         // message to it is looked at here.
         while (GetTickCount() - start < kRunMs) {
             if (IsWindowVisible(einde)) {
                 o.Finished = true;
+                o.Ms = GetTickCount() - start;
                 break;
             }
             TDialog d = WaitForDialog(FProcess->Id(), 50);
             if (d) {
                 o.Box = d;
+                o.Ms = GetTickCount() - start;
                 if (!boxShot.empty()) ScreenShot(nullptr, Work() + "shots\\" + boxShot + ".bmp");
+                if (during) {
+                    Sleep(1000);
+                    o.BoxStayed = IsWindowVisible(d.Handle);
+                }
                 Answer(d, TAnswer::Enter, kStepMs);
                 o.SecondBox = static_cast<bool>(WaitForDialog(FProcess->Id(), 1500));
                 break;
@@ -648,6 +698,194 @@ TEST_F(ServedInstallTest, ShellFoldersKeyThatCannotBeOpenedMeansNoShortcut) {
     EXPECT_EQ(FilesIn(kTarget), kInstalled);
     EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
     EXPECT_FALSE(platform::FileExists("C:\\Torvelin.lnk"));
+}
+
+// ---------------------------------------------------------------------------
+// A bad network, a busy window and odd archives.
+
+TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
+    using namespace testing_support;
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n";
+    const std::string nowhere = Env("INSTALL_E2E_SILENT_ADDRESS");
+    struct Case {
+        const char* Name;
+        std::vector<ConnectionScript> Proxy; // none: connect to an address that never answers
+        std::string Message;
+    } cases[] = {
+        {"silent after the request", {{ReadRequest(), WaitForClose(20000)}}, "Read timed out."},
+        {"body stalls halfway",
+         {{ReadRequest(), Send(head + std::string(50000, 'h')), WaitForClose(20000)}},
+         "Read timed out."},
+        {"connect never completes", {}, "Connect timed out."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const bool connect = c.Proxy.empty();
+        if (connect && nowhere.empty()) {
+            std::cout << "not tried without a network namespace: " << c.Name << "\n";
+            continue;
+        }
+        InstallTest::SetUp();
+        ScriptedServer proxy(c.Proxy);
+        SetEnvironmentVariableW(L"SETUP_TEST_TIMEOUT_MS",
+                                Wide(std::to_string(kShortTimeoutMs)).c_str());
+        StartAtProxyPage();
+        SetProxy(true, connect ? nowhere : "127.0.0.1",
+                 connect ? "3128" : std::to_string(proxy.Port()));
+        // Keys a user presses at a window that does not answer; queued, they
+        // would dismiss the error box the moment it appears.
+        bool typed = false;
+        Outcome o =
+            Run("", [&] { typed = Env("INSTALL_E2E_INPUT").empty() || Input("key Return space"); });
+        EXPECT_TRUE(typed);
+        ExpectAbort(o, c.Message);
+        EXPECT_TRUE(o.BoxStayed) << "keys pressed during the run dismissed the error box";
+        EXPECT_GE(o.Ms + 100, kShortTimeoutMs);
+        EXPECT_LT(o.Ms, kShortTimeoutMs + 6000);
+        std::cout << c.Name << ": abort page after " << o.Ms << " ms (time-outs " << kShortTimeoutMs
+                  << " ms)\n";
+        ExpectNothingAfterTheArchives();
+        FProcess.reset();
+    }
+}
+
+TEST_F(ServedInstallTest, NotFoundWithA200MBBodyKeepsTheWizardsMemoryFlat) {
+    WriteFileBytes(Marker("main.404big"), "");
+    const std::string log = Work() + "logs\\nginx-access.log";
+    const size_t logBefore = ReadFileBytes(log).size();
+    StartAtProxyPage();
+    const size_t before = PeakWorkingSet(FProcess->Handle());
+    Outcome o = Run();
+    const size_t after = PeakWorkingSet(FProcess->Handle());
+    DeleteFileW(Wide(Marker("main.404big")).c_str());
+    ExpectAbort(o, "HTTP/1.1 404 Not Found");
+    // The whole body went out to the wizard, which read it to the end.
+    EXPECT_NE(ReadFileBytes(log).substr(logBefore).find("\" 404 209715200 "), std::string::npos);
+    constexpr size_t MiB = 1 << 20;
+    std::cout << "peak working set of Setup.exe: " << before / MiB << " MiB before the run, "
+              << after / MiB << " MiB after reading a 404 with a 200 MiB body\n";
+    ASSERT_GT(before, 0u) << "the system reports no working set";
+    EXPECT_LT(after - before, 32 * MiB);
+}
+
+TEST_F(ServedInstallTest, ClickEnterAndCloseDuringTheRunAreDroppedAndEnterThenFinishes) {
+    if (Env("INSTALL_E2E_INPUT").empty()) GTEST_SKIP() << "no real input events in this run";
+    WriteFileBytes(Marker("main.slow"), "");
+    StartAtProxyPage();
+    HWND bar = FForm.PageControl(4, setup::idProgressBar);
+    PressNext();
+    // The wizard looks at its queue at each step of the transfer: the bar's
+    // position can be read each time it changes, no read waits for long, and
+    // the window never counts as hung, however long the download takes.
+    std::vector<LRESULT> positions;
+    int unanswered = 0;
+    bool hung = false, clicked = false, transferred = false;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < kRunMs && !IsWindowVisible(FForm.PageWindow(7)) &&
+           !WaitForDialog(FProcess->Id(), 0)) {
+        DWORD_PTR answer = 0;
+        if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_NORMAL, 2000, &answer)) {
+            unanswered += transferred ? 0 : 1;
+            continue;
+        }
+        const auto pos = static_cast<LRESULT>(answer);
+        if (positions.empty() || positions.back() != pos) positions.push_back(pos);
+        transferred = transferred || (pos == 0 && positions.size() > 1); // back to 0 at its end
+        if (!transferred) hung = hung || IsHungAppWindow(FForm.Handle());
+        if (!clicked && pos > 0) {
+            POINT cancel = CentreOf(FForm.Button(setup::idBtCancel));
+            ASSERT_TRUE(
+                Input("click " + std::to_string(cancel.x) + " " + std::to_string(cancel.y)));
+            ASSERT_TRUE(Input("key Return"));
+            // A close request sent by another program (as a task manager
+            // may) is answered while the wizard waits, and must not end it.
+            DWORD_PTR ignored = 0;
+            EXPECT_TRUE(
+                SendMessageTimeoutW(FForm.Handle(), WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, &ignored));
+            clicked = true;
+        }
+    }
+    DeleteFileW(Wide(Marker("main.slow")).c_str());
+    std::string trace;
+    for (LRESULT p : positions)
+        trace += std::to_string(p) + " ";
+    std::cout << "progress positions read: " << trace << "\n";
+    EXPECT_EQ(unanswered, 0) << "the window left messages unanswered during the download";
+    EXPECT_FALSE(hung) << "the window counted as not responding during the download";
+    EXPECT_TRUE(transferred) << trace;
+    EXPECT_GE(positions.size(), 5u) << trace;
+    ASSERT_TRUE(clicked);
+    ASSERT_TRUE(IsWindowVisible(FForm.PageWindow(7)));
+    Sleep(1500);
+    EXPECT_FALSE(WaitForDialog(FProcess->Id(), 0)) << "the queued click asked the Cancel question";
+    EXPECT_EQ(FForm.Read().Page, 7);
+    EXPECT_EQ(FForm.FocusedControlId(), setup::idBtFinish);
+    EXPECT_EQ(FilesIn(kTarget), kInstalled);
+    ASSERT_TRUE(Input("key Return"));
+    EXPECT_TRUE(FProcess->WaitForExit(kStepMs)) << "Enter did not press Finish";
+}
+
+TEST_F(ServedInstallTest, ErrorBoxIsOwnedByTheWizardWhileAnotherWindowIsActive) {
+    using namespace testing_support;
+    ScriptedServer proxy(
+        {{ReadRequest(), Pause(2500), Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"),
+          WaitForClose()}});
+    StartAtProxyPage();
+    SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
+    PressNext();
+    ASSERT_TRUE(FForm.WaitForPage(4, kStepMs));
+    HWND other = CreateWindowExW(0, L"Static", L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                 50, 50, 300, 200, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    EXPECT_EQ(GetForegroundWindow(), other);
+    TDialog box = WaitForDialog(FProcess->Id(), 20000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box.Text, "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(GetWindow(box.Handle, GW_OWNER), FForm.Handle());
+    EXPECT_FALSE(IsWindowEnabled(FForm.Handle())) << "the wizard stays usable under its error box";
+    Answer(box, TAnswer::Enter, kStepMs);
+    DestroyWindow(other);
+}
+
+TEST_F(ServedInstallTest, EntriesDatedZeroAreInstalledWithTheCurrentTime) {
+    std::string zip = ReadFileBytes(Work() + "archives\\main.zip");
+    ForEachEntry(zip, [&](size_t central, size_t local) {
+        for (size_t at : {central + 12, central + 14, local + 10, local + 12})
+            zip[at] = zip[at + 1] = 0; // DOS time and date 0: month 0 cannot be converted
+    });
+    WriteFileBytes(Served("main.zip"), zip);
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    StartAtProxyPage();
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(FilesIn(kTarget), kInstalled);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    ASSERT_TRUE(
+        GetFileAttributesExW(Wide(kTarget + "TORVELIN.EXE").c_str(), GetFileExInfoStandard, &data));
+    auto ticks = [](FILETIME t) { return uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime; };
+    EXPECT_GE(ticks(data.ftLastWriteTime) + 600000000ull, ticks(now)) << "not the current time";
+}
+
+TEST_F(ServedInstallTest, InvalidUtf8InAnEntryNameGivesAValidNameOnDisk) {
+    // LEESMIJ.TXT becomes L, an overlong "/" (C0 AF), an encoded surrogate
+    // (ED A0 80) and J.TXT: the same length, marked as UTF-8 by flag bit 11.
+    const std::string name = "LEESMIJ.TXT", bad = "L\xC0\xAF\xED\xA0\x80J.TXT";
+    std::string zip = ReadFileBytes(Work() + "archives\\main.zip");
+    int renamed = 0;
+    ForEachEntry(zip, [&](size_t central, size_t local) {
+        if (zip.compare(central + 46, name.size(), name) != 0) return;
+        zip.replace(central + 46, name.size(), bad);
+        zip.replace(local + 30, name.size(), bad);
+        zip[central + 9] = char(zip[central + 9] | 0x08);
+        zip[local + 7] = char(zip[local + 7] | 0x08);
+        ++renamed;
+    });
+    ASSERT_EQ(renamed, 1);
+    WriteFileBytes(Served("main.zip"), zip);
+    StartAtProxyPage();
+    ExpectSuccessPage(Run());
+    EXPECT_EQ(ReadFileBytes(kTarget + "L\uFFFD\uFFFD\uFFFDJ.TXT").empty(), false);
+    EXPECT_FALSE(platform::FileExists(kTarget + name));
 }
 
 } // namespace

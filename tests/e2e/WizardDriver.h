@@ -19,6 +19,7 @@ class TSetupProcess {
 
     bool Started() const { return FInfo.hProcess != nullptr; }
     DWORD Id() const { return FInfo.dwProcessId; }
+    HANDLE Handle() const { return FInfo.hProcess; }
     // Waits for the process to end; true when it did within the time.
     bool WaitForExit(DWORD milliseconds);
 

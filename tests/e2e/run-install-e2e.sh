@@ -7,7 +7,9 @@
 # run gets a network namespace of its own, so its loopback ports cannot meet
 # another server on this machine, and host names are looked up in the hosts
 # file only, so an unknown name is refused at once, without asking any name
-# server.
+# server. Inside the namespace the loopback device also takes a private range
+# whose addresses nothing ever answers (a connect to them never completes),
+# and a helper makes real input events through the X server when a test asks.
 set -euo pipefail
 src=$1 build=$2 test_exe=$3 setup_exe=$4
 
@@ -18,9 +20,13 @@ if [ -z "${INSTALL_E2E_NETNS:-}" ] && command -v unshare >/dev/null && command -
         export INSTALL_E2E_NETNS=$build/install-e2e/nsswitch.conf
         mkdir -p "$build/install-e2e"
         printf 'hosts: files\n' >"$INSTALL_E2E_NETNS"
+        # 10.200.0.0/24 exists only in this namespace: its packets go into
+        # the loopback device, where no address of theirs is local, and are
+        # dropped without an answer.
         exec unshare $ns_flags bash -c \
-            'ip link set lo up && mount --bind "$INSTALL_E2E_NETNS" /etc/nsswitch.conf &&
-             INSTALL_E2E_HOSTS_ONLY=1 exec "$0" "$@"' "$0" "$@"
+            'ip link set lo up && ip route add 10.200.0.0/24 dev lo &&
+             mount --bind "$INSTALL_E2E_NETNS" /etc/nsswitch.conf &&
+             INSTALL_E2E_HOSTS_ONLY=1 INSTALL_E2E_SILENT_ADDRESS=10.200.0.2 exec "$0" "$@"' "$0" "$@"
     fi
 fi
 
@@ -68,8 +74,11 @@ wait_port() {
     return 1
 }
 
-rm -rf "$work/www" "$work/archives" "$work/shots" "$work/logs" "$work/Torvelin.lnk"
-mkdir -p "$work/www/zividezeru/Files" "$work/www/modes" "$work/archives" "$work/shots" "$work/logs" "$work/tmp"
+rm -rf "$work/www" "$work/archives" "$work/shots" "$work/logs" "$work/Torvelin.lnk" "$work/input"
+mkdir -p "$work/www/zividezeru/Files" "$work/www/modes" "$work/archives" "$work/shots" "$work/logs" "$work/tmp" \
+    "$work/big" "$work/input"
+# The body of the 404 that modes/main.404big asks for: 200 MiB (sparse).
+[ -f "$work/big/404big.bin" ] || truncate -s 200M "$work/big/404big.bin"
 cp "$build/demo/www/zividezeru/Files/main.zip" "$build/demo/www/zividezeru/Files/upgrade.zip" "$work/archives/"
 # nginx workers started by root run as an unprivileged user unless told.
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
@@ -77,7 +86,8 @@ nginx_user=
 [ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
 
 # The archives' location answers by marker files the tests create:
-# modes/main.204 makes main.zip answer 204, modes/main.slow sends it slowly.
+# modes/main.204 makes main.zip answer 204, modes/main.slow sends it slowly,
+# modes/main.404big answers 404 with a body of 200 MiB.
 cat >"$work/nginx.conf" <<EOF
 $nginx_user
 worker_processes 1;
@@ -99,8 +109,11 @@ http {
         root $work/www;
         location = /zividezeru/Files/main.zip {
             if (-f $work/www/modes/main.204) { return 204; }
+            if (-f $work/www/modes/main.404big) { rewrite ^ /big-404 last; }
             if (-f $work/www/modes/main.slow) { set \$limit_rate 50k; }
         }
+        location = /big-404 { internal; error_page 404 /404big.bin; return 404; }
+        location = /404big.bin { internal; root $work/big; }
         location / { }
     }
 }
@@ -128,7 +141,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export SETUP_EXE INSTALL_E2E_WORK INSTALL_E2E_PROXY_PORT=$proxy_port
+export SETUP_EXE INSTALL_E2E_WORK INSTALL_E2E_PROXY_PORT=$proxy_port INPUT_DIR=$work/input
 SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
 INSTALL_E2E_WORK=$(wine_build_path "$build" "$work")
 test_win=$(wine_build_path "$build" "$test_exe")
@@ -136,8 +149,21 @@ status=0
 
 # Displays from :140 up, apart from the ones other test scripts start at
 # (:99), so that two of them started at once do not pick the same number.
+# The input helper runs on the same display, beside the tests, for as long as
+# they do.
+export INSTALL_E2E_INPUT=
+command -v xdotool >/dev/null && INSTALL_E2E_INPUT=1
 run_pass() {
-    xvfb-run -a -n 140 -s "-screen 0 1024x768x24" "$WINE_BIN" "$test_win" "$@" || status=$?
+    rm -f "$INPUT_DIR/stop"
+    xvfb-run -a -n 140 -s "-screen 0 1024x768x24" bash -c '
+        [ -z "$INSTALL_E2E_INPUT" ] || "$0" "$1" &
+        helper=$!
+        shift
+        "$@"
+        rc=$?
+        touch "$INPUT_DIR/stop"
+        wait $helper 2>/dev/null
+        exit $rc' "$src/tests/e2e/input-helper.sh" "$work/input" "$WINE_BIN" "$test_win" "$@" || status=$?
     "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
 }
 
@@ -145,7 +171,7 @@ run_pass() {
 if (exec 3<>/dev/tcp/127.0.0.1/"$port") 2>/dev/null; then
     echo "install_e2e: port $port is taken; the refused-connection case is left out" >&2
 else
-    INSTALL_E2E_SERVER_DOWN=1 run_pass --gtest_filter='InstallTest.*'
+    INSTALL_E2E_SERVER_DOWN=1 run_pass --gtest_filter="${INSTALL_E2E_DOWN_FILTER:-InstallTest.*}"
 fi
 
 nginx_bin=$(command -v nginx || echo /usr/sbin/nginx)
@@ -157,7 +183,9 @@ pids+=($!)
 wait_port "$port"
 wait_port "$proxy_port"
 
-run_pass --gtest_filter='ServedInstallTest.*'
+# INSTALL_E2E_FILTER (and INSTALL_E2E_DOWN_FILTER for the first pass) picks
+# tests while working on them.
+run_pass --gtest_filter="${INSTALL_E2E_FILTER:-ServedInstallTest.*}"
 
 # The shortcut of the successful run, read by a reader of our own platform.
 if [ -f "$work/Torvelin.lnk" ]; then

@@ -3,6 +3,7 @@
 // carries, and how transfer counts map onto a 32-bit progress bar.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -32,12 +33,12 @@ void Put32(std::string& out, uint32_t v) {
 
 struct ZipEntry {
     std::string Name, Data;
-    bool BadCrc = false; // stores a checksum that does not match the data
+    bool BadCrc = false;  // stores a checksum that does not match the data
+    uint16_t Date = 0x21; // DOS date: 1980-01-01; 0 cannot be converted
 };
 
 std::string BuildZip(const std::vector<ZipEntry>& entries) {
     constexpr uint32_t kLocalSig = 0x04034B50, kCentralSig = 0x02014B50, kEndSig = 0x06054B50;
-    constexpr uint16_t kDosDate1980 = 0x21;
     std::string zip, central;
     for (const ZipEntry& e : entries) {
         uint32_t crc = arc::TArcCrc32::Of(e.Data.data(), e.Data.size());
@@ -45,7 +46,7 @@ std::string BuildZip(const std::vector<ZipEntry>& entries) {
         auto size = static_cast<uint32_t>(e.Data.size());
         auto offset = static_cast<uint32_t>(zip.size());
         Put32(zip, kLocalSig);
-        Put16(zip, 20), Put16(zip, 0), Put16(zip, 0), Put16(zip, 0), Put16(zip, kDosDate1980);
+        Put16(zip, 20), Put16(zip, 0), Put16(zip, 0), Put16(zip, 0), Put16(zip, e.Date);
         Put32(zip, crc), Put32(zip, size), Put32(zip, size);
         Put16(zip, static_cast<uint32_t>(e.Name.size())), Put16(zip, 0);
         zip += e.Name + e.Data;
@@ -53,7 +54,7 @@ std::string BuildZip(const std::vector<ZipEntry>& entries) {
         Put32(central, kCentralSig);
         Put16(central, 20), Put16(central, 20), Put16(central, 0), Put16(central, 0),
             Put16(central, 0);
-        Put16(central, kDosDate1980);
+        Put16(central, e.Date);
         Put32(central, crc), Put32(central, size), Put32(central, size);
         Put16(central, static_cast<uint32_t>(e.Name.size()));
         Put16(central, 0), Put16(central, 0), Put16(central, 0), Put16(central, 0);
@@ -227,6 +228,39 @@ TEST(UnpackArchiveTest, ArchiveThatIsNotAZipRaisesTheExtractorsErrorAndStays) {
     EXPECT_TRUE(platform::FileExists(dir.File("main.zip")));
 }
 
+TEST(UnpackArchiveTest, DateThatCannotBeConvertedOnlyWarnsButABadChecksumStillFails) {
+    struct Case {
+        bool BadCrc;
+        std::string Message;
+    } cases[] = {
+        {false, ""},
+        {true,
+         "Het bestand \"DATUM0.TXT\" uit main.zip kon niet worden uitgepakt: Failed CRC Check"}};
+    for (const Case& c : cases) {
+        TempDir dir;
+        WriteFileBytes(dir.File("main.zip"),
+                       BuildZip({{"DATUM0.TXT", "dated 0", c.BadCrc, 0}, {"B.TXT", "b"}}));
+        arc::TArcUnZipper unzipper;
+        EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }),
+                  c.Message);
+        EXPECT_EQ(ReadFileBytes(dir.File("DATUM0.TXT")), "dated 0");
+        EXPECT_EQ(ReadFileBytes(dir.File("B.TXT")), "b");
+    }
+}
+
+TEST(UnpackArchiveTest, ArchiveIsReleasedWhenExtractionRaises) {
+    TempDir dir;
+    // A name with a character no path may hold stops the whole extraction.
+    WriteFileBytes(dir.File("main.zip"), BuildZip({{"A.TXT", "a"}, {"B|C.TXT", "b"}}));
+    arc::TArcUnZipper unzipper;
+    EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }),
+              "Invalid characters in path");
+    EXPECT_EQ(unzipper.Archive(), nullptr);
+    EXPECT_EQ(unzipper.FileName(), "");
+    EXPECT_TRUE(platform::DeleteFileByName(dir.File("main.zip")))
+        << "the archive is still held open";
+}
+
 TEST(ProgressMapperTest, SizesWithinRangeMapOneToOne) {
     setup::TProgressMapper mapper;
     int32_t max = 0;
@@ -266,6 +300,23 @@ TEST(ProgressMapperTest, SizeBeyond32BitsIsScaledInProportion) {
     // A later small transfer is not scaled any more.
     ASSERT_TRUE(mapper.WorkBegin(1000, max));
     EXPECT_EQ(mapper.Position(999), 999);
+}
+
+TEST(InstallPathsTest, TimeoutsAreBoundedAndTheTestVariableCanOnlyShortenThem) {
+    const std::pair<std::string, int> cases[] = {{"", 0},         {"abc", 0},      {"0", 0},
+                                                 {"-5", 0},       {"99999999", 0}, {"2500", 2500},
+                                                 {"25000", 25000}};
+    for (const auto& [text, shortened] : cases) {
+        net::TNetHTTP http;
+        setup::ConfigureHTTPClient(http);
+        setup::ShortenTimeouts(http, text);
+        EXPECT_EQ(http.ConnectTimeout,
+                  std::min(shortened ? shortened : INT32_MAX, net::NetDownloadConnectTimeoutMs))
+            << text;
+        EXPECT_EQ(http.ReadTimeout,
+                  std::min(shortened ? shortened : INT32_MAX, net::NetDownloadReadTimeoutMs))
+            << text;
+    }
 }
 
 TEST(InstallPathsTest, TargetFolderLinkFileAndLanguageCode) {

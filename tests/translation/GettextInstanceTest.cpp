@@ -137,6 +137,12 @@ TEST_F(GettextInstanceTest, CatalogWithoutUtf8DisablesItsDomainForGood) {
     InstallCatalog("fr", "latin1.mo");
     InstallCatalog("de", "sample.mo");
     auto& gi = Instance("fr");
+    // A real box handles messages while it is shown, and a lookup made then
+    // must not show a second one.
+    gi.ShowMessage = [&](const std::string& caption, const std::string& text) {
+        Boxes.push_back(caption + "|" + text);
+        if (Boxes.size() == 1) EXPECT_EQ(gi.gettext("WAARSCHUWING"), "WAARSCHUWING");
+    };
     EXPECT_EQ(gi.gettext("Bent u zeker ?"), "Bent u zeker ?");
     ASSERT_EQ(Boxes.size(), 1u);
     const std::string path = CatalogDir("fr") + Sep() + "default.mo";

@@ -5,11 +5,12 @@
 //
 // Each body goes to a file: the one named by the -o before its URL, else the
 // URL's document name. A progress bar is drawn on standard error when that
-// is a terminal. On failure the error's message is printed, the partial file
-// removed, and the exit code is 1 (2 for a usage error).
+// is a terminal. On failure, a body shorter than its announced length
+// included, the error's message is printed, the partial file removed, and
+// the exit code is 1 (2 for a usage error). A connect gives up after 20 s,
+// a server that sends nothing after 30 s (--timeout sets this one).
 #include <chrono>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "platform/Files.h"
 #include "runtime/Format.h"
 #include "runtime/Streams.h"
+#include "tools/netget/Fetch.h"
 
 namespace {
 
@@ -26,7 +28,8 @@ constexpr const char* kUsage =
     "usage: netget [--proxy HOST:PORT] [--timeout MS] [-o FILE] URL...\n"
     "  -o FILE        write the body of the next URL to FILE (default: the URL's document name)\n"
     "  --proxy H:P    send the requests through the HTTP proxy at H:P\n"
-    "  --timeout MS   give up when the server sends nothing for MS milliseconds\n";
+    "  --timeout MS   give up when the server sends nothing for MS milliseconds\n"
+    "                 (default 30000; 0 waits without limit)\n";
 
 struct Job {
     std::string Url;
@@ -119,6 +122,8 @@ int main(int argc, char** argv) {
     handler.RecvBufferSize = 128 * 1024;
     net::TNetHTTP http;
     http.SetIOHandler(&handler);
+    http.ConnectTimeout = net::NetDownloadConnectTimeoutMs;
+    http.ReadTimeout = net::NetDownloadReadTimeoutMs;
     std::vector<Job> jobs;
     try {
         if (!ParseArguments(argc, argv, http, jobs)) {
@@ -149,14 +154,9 @@ int main(int argc, char** argv) {
 
     for (const Job& job : jobs) {
         current = platform::ExtractFileName(job.Output);
-        std::unique_ptr<rtl::TFileStream> file;
         try {
-            file = std::make_unique<rtl::TFileStream>(job.Output, rtl::fmCreate);
-            http.Get(job.Url, file.get());
+            netget::FetchToFile(http, job.Url, job.Output);
         } catch (const std::exception& e) {
-            bool created = file != nullptr;
-            file.reset();
-            if (created) platform::DeleteFileByName(job.Output);
             platform::WriteStdErr(std::string(e.what()) + "\n");
             return 1;
         }

@@ -11,6 +11,8 @@
 
 using namespace arc;
 using namespace ziptest;
+using testing_support::ReadFileBytes;
+using testing_support::WriteFileBytes;
 
 namespace {
 
@@ -79,6 +81,41 @@ TEST(NameBytes, ClassifiedAsAsciiUtf8OrAnsi) {
     EXPECT_EQ(ClassifyNameBytes("\xA9"), TArcNameEncoding::neAnsi);     // stray continuation
     EXPECT_EQ(ClassifyNameBytes("\xC0\x80"), TArcNameEncoding::neAnsi); // overlong lead byte
     EXPECT_EQ(ClassifyNameBytes("\xF5\x80\x80\x80"), TArcNameEncoding::neAnsi);
+}
+
+TEST(NameBytes, Utf8NamesAreDecodedWithEveryInvalidSequenceReplaced) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xC3\xA9.txt", "caf\u00e9.txt"},
+        {"a\xFF"
+         "b.txt",
+         "a\uFFFD"
+         "b.txt"}, // a byte no UTF-8 text holds
+        {"\xC0\xAF"
+         "x.txt",
+         "\uFFFD\uFFFD"
+         "x.txt"},                              // an overlong "/" must not split the name
+        {"\xE0\x80\xAF.txt", "\uFFFD.txt"},     // overlong in three bytes
+        {"\xED\xA0\x80.txt", "\uFFFD.txt"},     // an encoded surrogate
+        {"\xF4\x90\x80\x80.txt", "\uFFFD.txt"}, // past U+10FFFF
+        {"end\xE2\x82", "end\uFFFD"},           // cut short
+    };
+    for (const auto& [raw, decoded] : cases)
+        EXPECT_EQ(DecodeUtf8NameBytes(raw), decoded) << raw;
+
+    // On disk under the decoded name: marked by flag bit 11, and classified
+    // as UTF-8 without it (the classification lets a surrogate through).
+    Unzip u;
+    WriteFileBytes(u.Out("names.zip"), StoredArchive({{"a\xFF"
+                                                       "b.txt",
+                                                       kFlagUtf8Names, "1"},
+                                                      {"\xED\xA0\x80.txt", 0, "2"}}));
+    u.zip.OpenArchive(u.Out("names.zip"));
+    u.zip.ExtractFiles("*.*");
+    EXPECT_TRUE(u.failures.empty());
+    EXPECT_EQ(ReadFileBytes(u.Out("a\uFFFD"
+                                  "b.txt")),
+              "1");
+    EXPECT_EQ(ReadFileBytes(u.Out("\uFFFD.txt")), "2");
 }
 
 TEST(NameBytes, OemDetectionUsesThePageTables) {

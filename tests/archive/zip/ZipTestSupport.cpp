@@ -1,5 +1,7 @@
 #include "tests/archive/zip/ZipTestSupport.h"
 
+#include "archive/Crc32.h"
+
 namespace ziptest {
 
 Unzip::Unzip() {
@@ -24,6 +26,35 @@ void Put16(std::string& s, uint16_t v) {
 void Put32(std::string& s, uint32_t v) {
     Put16(s, static_cast<uint16_t>(v));
     Put16(s, static_cast<uint16_t>(v >> 16));
+}
+
+std::string StoredArchive(const std::vector<StoredEntry>& entries) {
+    std::string zip, central;
+    for (const StoredEntry& e : entries) {
+        // The fields shared by the local (APPNOTE 4.3.7) and central (4.3.12)
+        // headers, from the version needed on.
+        std::string shared;
+        Put16(shared, 20), Put16(shared, e.flags), Put16(shared, 0), Put16(shared, 0);
+        Put16(shared, 0x21);
+        Put32(shared, arc::TArcCrc32::Of(e.data.data(), e.data.size()));
+        Put32(shared, static_cast<uint32_t>(e.data.size()));
+        Put32(shared, static_cast<uint32_t>(e.data.size()));
+        Put16(shared, static_cast<uint16_t>(e.name.size()));
+        Put16(shared, 0);
+        const auto offset = static_cast<uint32_t>(zip.size());
+        Put32(zip, 0x04034B50);
+        zip += shared + e.name + e.data;
+        Put32(central, 0x02014B50);
+        Put16(central, 20);
+        central += shared;
+        Put16(central, 0), Put16(central, 0), Put16(central, 0), Put32(central, 0);
+        Put32(central, offset);
+        central += e.name;
+    }
+    const auto count = static_cast<uint16_t>(entries.size());
+    return zip + central +
+           EndRecord(count, static_cast<uint32_t>(central.size()),
+                     static_cast<uint32_t>(zip.size()), 0, "");
 }
 
 std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset,

@@ -37,6 +37,14 @@ struct Unzip {
 // Little-endian record writers for hand-built archives in memory.
 void Put16(std::string& s, uint16_t v);
 void Put32(std::string& s, uint32_t v);
+// A stored (method 0) archive of entries with the given names, general
+// purpose flags and data, dated 1980-01-01.
+struct StoredEntry {
+    std::string name;
+    uint16_t flags;
+    std::string data;
+};
+std::string StoredArchive(const std::vector<StoredEntry>& entries);
 // An end-of-directory record with the given comment length field and comment.
 std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset,
                       uint16_t commentLength, const std::string& comment);

@@ -188,6 +188,28 @@ TEST(Status, ErrorsLeaveTheCallersStreamUntouched) {
     EXPECT_EQ(server.Connections(), 1);
 }
 
+TEST(Status, ErrorBodyPastTheKeptPartIsReadThroughAndDropped) {
+    std::string body(1 << 20, '\0');
+    for (size_t i = 0; i < body.size(); ++i)
+        body[i] = static_cast<char>('a' + i % 26);
+    // An HTML page, which is also read for its META tags.
+    ScriptedServer server(
+        {{ReadRequest(),
+          Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
+               std::to_string(body.size()) + "\r\n\r\n" + body),
+          ReadRequest(), Send(Ok("fine")), WaitForClose()}});
+    Client c;
+    try {
+        c.Fetch(server.Url("/missing"));
+        ADD_FAILURE() << "no error";
+    } catch (const ENetHTTPProtocolException& e) {
+        EXPECT_EQ(e.ErrorMessage, body.substr(0, NetErrorBodyKept));
+    }
+    // The rest was read through: the kept connection is in step.
+    EXPECT_EQ(c.Fetch(server.Url("/ok")), "fine");
+    EXPECT_EQ(server.Connections(), 1);
+}
+
 TEST(Status, HeaderFloodKeepsTheFirst255LinesAndTheBodyIntact) {
     std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 4\r\n";
     for (int i = 0; i < 300; ++i)

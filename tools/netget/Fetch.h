@@ -1,0 +1,21 @@
+#pragma once
+// One URL of netget fetched into its file, apart from the command line.
+#include <string>
+
+#include "http/NetHTTP.h"
+
+namespace netget {
+
+// The failure of a body that ended before the length its server announced:
+// the URL, the bytes received and the bytes announced.
+inline constexpr const char* SBodyIncomplete =
+    "The body of %s ended after %s of the %s bytes announced.";
+
+// Fetches url into the file output, created new (replacing one of that
+// name). Raises what the client raises, and SBodyIncomplete when the body is
+// shorter than announced: the client takes a close before the end as the end
+// of the body. After any failure the file is gone, so none is left that
+// looks complete; a file that could not be created is not touched.
+void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string& output);
+
+} // namespace netget
