@@ -56,3 +56,13 @@ wine_keep_server() {
     "$WINESERVER_BIN" -p30 </dev/null >/dev/null 2>&1 || true
     "$WINE_BIN" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
+
+# Ends the prefix's server (it writes the registry out as it goes) and starts
+# a new session as wine_keep_server does, so that registry changes made just
+# before take effect for the next program. Waiting for the old server to quit
+# by itself would take its whole persistence time.
+wine_restart_server() {
+    "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
+    "$WINESERVER_BIN" -w
+    wine_keep_server
+}
