@@ -42,6 +42,27 @@ wine_env_init() {
 # A prefix's server normally quits a few seconds after its last program; a
 # program that starts just then cannot reach it. Test runs start many short
 # programs one after the other, so the server stays up for a while instead.
+#
+# The first program of a server session also boots the session: it starts
+# "wineboot --init" with its own standard error, and the services and drivers
+# that wineboot starts keep that handle, and the server a copy of the file
+# descriptor, until the session ends, 30 s after the last program of the
+# prefix. A test runner that waits for the end of a test's output (CTest does)
+# would then count the rest of the session in that one test's time, and fail
+# it on its timeout although every case passed. So a program with its output
+# going nowhere runs first: it boots a new session itself, or waits until the
+# running one has booted, and the program to run is never the first one.
 wine_keep_server() {
-    "$WINESERVER_BIN" -p30 >/dev/null 2>&1 || true
+    "$WINESERVER_BIN" -p30 </dev/null >/dev/null 2>&1 || true
+    "$WINE_BIN" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+# Ends the prefix's server (it writes the registry out as it goes) and starts
+# a new session as wine_keep_server does, so that registry changes made just
+# before take effect for the next program. Waiting for the old server to quit
+# by itself would take its whole persistence time.
+wine_restart_server() {
+    "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
+    "$WINESERVER_BIN" -w
+    wine_keep_server
 }

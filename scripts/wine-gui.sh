@@ -27,7 +27,7 @@ wine_virtual_desktop() {
     [ -f "$WINEPREFIX/.desktop-$size" ] && return 0
     DISPLAY= "$WINE_BIN" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
     DISPLAY= "$WINE_BIN" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$size" /f >/dev/null 2>&1
-    "$WINESERVER_BIN" -w
+    wine_restart_server
     rm -f "$WINEPREFIX"/.desktop-*
     touch "$WINEPREFIX/.desktop-$size"
 }

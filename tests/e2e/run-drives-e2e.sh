@@ -24,8 +24,7 @@ set_drive_types() {
     for pair in "$@"; do
         DISPLAY= "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v "${pair%%=*}" /d "${pair#*=}" /f >/dev/null 2>&1
     done
-    "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
-    "$WINESERVER_BIN" -w
+    wine_restart_server
 }
 
 # E: comes and goes while the wizard runs.

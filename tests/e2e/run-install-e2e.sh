@@ -43,7 +43,7 @@ mkdir -p "$work/drive-d"
 ln -sfn "$work/drive-d" "$WINEPREFIX/dosdevices/d:"
 if [ ! -f "$WINEPREFIX/.drive-d-fixed" ]; then
     DISPLAY= "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v d: /d hd /f >/dev/null 2>&1
-    "$WINESERVER_BIN" -w
+    wine_restart_server
     touch "$WINEPREFIX/.drive-d-fixed"
 fi
 wine_link_fonts

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <map>
 #include <thread>
 
 #include "http/NetCookies.h"
@@ -263,22 +265,39 @@ TEST(Cookies, EventsAndDeclinedCookies) {
 }
 
 TEST(Cookies, StoreServesSeveralThreads) {
+    // Each thread keeps 50 cookies in a folder of its own and replaces one of
+    // them in every round, which moves it to the end of the shared list; the
+    // header it gets next must carry exactly its latest values, whatever the
+    // other threads store, move or free meanwhile.
     TNetCookieManager manager;
-    std::atomic<int> sent{0};
+    std::atomic<int> right{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             TNetURI uri("http://h/t" + std::to_string(t) + "/x");
+            std::map<std::string, std::string> latest;
             for (int i = 0; i < 200; ++i) {
-                manager.AddServerCookies({"c" + std::to_string(i % 7) + "=" + std::to_string(i)},
-                                         uri);
+                std::string name = "c" + std::to_string(i % 50);
+                latest[name] = std::to_string(i);
+                manager.AddServerCookies({name + "=" + latest[name]}, uri);
                 TNetHeaderList headers;
                 manager.GenerateClientCookies(uri, false, headers);
-                if (headers.Count() == 1) ++sent;
+                std::vector<std::string> sent, expected;
+                std::string header = headers.Values("Cookie");
+                for (size_t pos = 0; pos < header.size();) {
+                    size_t end = std::min(header.find("; ", pos), header.size());
+                    sent.push_back(header.substr(pos, end - pos));
+                    pos = end + 2;
+                }
+                for (const auto& [n, v] : latest)
+                    expected.push_back(n + "=" + v);
+                std::sort(sent.begin(), sent.end());
+                std::sort(expected.begin(), expected.end());
+                if (headers.Count() == 1 && sent == expected) ++right;
             }
         });
     for (std::thread& t : threads)
         t.join();
-    EXPECT_EQ(sent.load(), 800);
-    EXPECT_EQ(manager.CookieCollection().Count(), 28u); // 7 names in each of 4 folders
+    EXPECT_EQ(right.load(), 800);
+    EXPECT_EQ(manager.CookieCollection().Count(), 200u); // 50 names in each of 4 folders
 }
