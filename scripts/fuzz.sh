@@ -7,5 +7,5 @@ name=$1 seconds=${2:-60}
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz --target "fuzz_$name" -j"$(nproc)"
 mkdir -p "tests/fuzz/$name/corpus" "build/fuzz/artifacts/$name"
-exec "build/fuzz/tests/fuzz/$name/fuzz_$name" -max_total_time="$seconds" -timeout=10 \
+exec "build/fuzz/tests/fuzz/$name/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
     -artifact_prefix="build/fuzz/artifacts/$name/" "tests/fuzz/$name/corpus"

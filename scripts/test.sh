@@ -1,21 +1,37 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both presets and runs every test: natively,
-# then the Windows build under Wine.
+# Installs what is missing, builds the native, sanitizer and Windows presets
+# and runs every test: natively (with the fuzz corpus replays), natively under
+# ASan and UBSan, then the Windows build under Wine. Every test runs once: one
+# failure is a failed run.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 scripts/install-deps.sh
 jobs=$(nproc)
-status=0
-for preset in linux windows; do
+presets=(linux sanitize windows)
+for preset in "${presets[@]}"; do
     echo "=== $preset: configure and build"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j"$jobs"
 done
-echo "=== linux: tests"
-ctest --preset linux -j2 || status=1
-# Under Wine a test that fails is run once more before it counts as failed:
-# the emulated system's timing under a loaded machine has made rare threaded
-# cases stumble. A real fault fails both times.
-echo "=== windows: tests (under Wine)"
-ctest --preset windows -j2 --repeat until-pass:2 || status=1
+
+status=0
+declare -A ran failed
+for preset in "${presets[@]}"; do
+    case $preset in
+    linux) echo "=== linux: tests and fuzz corpus replays" ;;
+    sanitize) echo "=== sanitize: the same under ASan and UBSan (leak detection on)" ;;
+    windows) echo "=== windows: tests (under Wine)" ;;
+    esac
+    log=$(mktemp)
+    ctest --preset "$preset" -j2 2>&1 | tee "$log" || status=1
+    # ctest ends with "N% tests passed, F tests failed out of T".
+    summary=$(grep -E 'tests failed out of [0-9]+' "$log" | tail -1 || true)
+    ran[$preset]=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+    failed[$preset]=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
+    [ -n "$summary" ] || { ran[$preset]=0; failed[$preset]=?; status=1; }
+    rm -f "$log"
+done
+echo "=== summary: ${ran[linux]} tests natively (${failed[linux]} failed)," \
+     "${ran[sanitize]} under the sanitizers (${failed[sanitize]} failed)," \
+     "${ran[windows]} under Wine (${failed[windows]} failed)"
 exit $status
