@@ -10,8 +10,10 @@ jobs=$(nproc)
 presets=(linux sanitize windows)
 for preset in "${presets[@]}"; do
     echo "=== $preset: configure and build"
+    start=$SECONDS
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j"$jobs"
+    echo "=== $preset: built in $((SECONDS - start)) s"
 done
 
 status=0
@@ -23,6 +25,7 @@ for preset in "${presets[@]}"; do
     windows) echo "=== windows: tests (under Wine)" ;;
     esac
     log=$(mktemp)
+    start=$SECONDS
     ctest --preset "$preset" -j2 2>&1 | tee "$log" || status=1
     # ctest ends with "N% tests passed, F tests failed out of T".
     summary=$(grep -E 'tests failed out of [0-9]+' "$log" | tail -1 || true)
@@ -30,6 +33,7 @@ for preset in "${presets[@]}"; do
     failed[$preset]=$(sed -E 's/.* ([0-9]+) tests failed.*/\1/' <<<"$summary")
     [ -n "$summary" ] || { ran[$preset]=0; failed[$preset]=?; status=1; }
     rm -f "$log"
+    echo "=== $preset: tests took $((SECONDS - start)) s"
 done
 echo "=== summary: ${ran[linux]} tests natively (${failed[linux]} failed)," \
      "${ran[sanitize]} under the sanitizers (${failed[sanitize]} failed)," \
