@@ -3,6 +3,7 @@
 #include "archive/ArcErrors.h"
 #include "archive/deflate/Inflate.h"
 #include "archive/legacy/UnzipHelper.h"
+#include "archive/ppmd/PpmdDecoder.h"
 #include "archive/ZipFormat.h"
 #include "archive/ZipStreams.h"
 #include "platform/FileTimes.h"
@@ -81,8 +82,11 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
         helper.Execute();
         break;
     }
-    // Methods 12, 14, 97 and 98 have no decoder yet and fail like any
-    // unknown method.
+    case TArcZipMethod::PPMd:
+        DecodePpmdEntry(source, out);
+        break;
+    // Methods 12, 14 and 97 have no decoder yet and fail like any unknown
+    // method.
     default:
         throw EArcZipInvalidMethod();
     }

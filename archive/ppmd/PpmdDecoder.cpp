@@ -1,0 +1,232 @@
+// The range decoder and the symbol decoder of PPMd variant I, and the entry
+// decoder for ZIP method 98.
+#include "archive/ppmd/PpmdDecoder.h"
+
+#include <cstring>
+
+#include "archive/ppmd/PpmdErrors.h"
+#include "archive/ppmd/PpmdModel.h"
+
+namespace arc {
+
+namespace {
+
+// The range decoder keeps at least 2^24 of range, and never less than 2^15
+// once the low end's carry is cut off.
+constexpr uint32_t kTop = 1u << 24;
+constexpr uint32_t kBottom = 1u << 15;
+constexpr uint32_t kBinScale = 1u << 14;
+constexpr unsigned kIntBits = 7;
+constexpr unsigned kPeriodBits = 7;
+// Initial escape estimates for a binary context that escapes, by its
+// probability's top four bits.
+constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
+constexpr size_t kBlockSize = 4096;
+
+} // namespace
+
+void TArcPpmdModel::Start(rtl::TStream& aSource, unsigned aMaxOrder, unsigned aRestoration) {
+    BuildTables();
+    FSource = &aSource;
+    FInPos = FInEnd = FInBuf;
+    FOverrun = 0;
+    FMaxOrder = aMaxOrder;
+    FRestoration = aRestoration;
+    FRestorations = 0;
+    FInitEsc = 0;
+    FMaskGen = 0;
+    std::memset(FMask, 0, sizeof FMask);
+    RestartModel();
+    FLow = 0;
+    FRange = 0xFFFFFFFFu;
+    FCode = 0;
+    for (int i = 0; i < 4; ++i)
+        FCode = FCode << 8 | NextByte();
+}
+
+uint8_t TArcPpmdModel::RefillByte() {
+    size_t got = FOverrun == 0 ? FSource->Read(FInBuf, sizeof FInBuf) : 0;
+    if (got == 0) {
+        FOverrun = 1;
+        return 0;
+    }
+    FInPos = FInBuf + 1;
+    FInEnd = FInBuf + got;
+    return FInBuf[0];
+}
+
+void TArcPpmdModel::Normalize() {
+    for (;;) {
+        if ((FLow ^ (FLow + FRange)) >= kTop) {
+            if (FRange >= kBottom) return;
+            FRange = (0 - FLow) & (kBottom - 1);
+        }
+        FCode = FCode << 8 | NextByte();
+        FRange <<= 8;
+        FLow <<= 8;
+    }
+}
+
+int TArcPpmdModel::DecodeSymbol() {
+    TContext* mc = FMinContext;
+    if (mc->NumStats != 0) {
+        TState* s = StatesOf(mc);
+        uint32_t total = mc->SummFreq;
+        if (total > FRange) total = FRange;
+        const uint32_t count = Threshold(total);
+        uint32_t high = s->Freq;
+        if (count < high) {
+            Consume(0, s->Freq);
+            Normalize();
+            FFoundState = s;
+            const int symbol = s->Symbol;
+            UpdateFirst();
+            return symbol;
+        }
+        FPrevSuccess = 0;
+        for (unsigned i = mc->NumStats; i != 0; --i) {
+            ++s;
+            const uint32_t low = high;
+            high += s->Freq;
+            if (count < high) {
+                Consume(low, s->Freq);
+                Normalize();
+                FFoundState = s;
+                const int symbol = s->Symbol;
+                UpdateOther();
+                return symbol;
+            }
+        }
+        if (count >= total) return kBadData;
+        Consume(high, total - high);
+        if (++FMaskGen == 0) {
+            std::memset(FMask, 0, sizeof FMask);
+            FMaskGen = 1;
+        }
+        for (TState* t = StatesOf(mc); t <= s; ++t)
+            FMask[t->Symbol] = FMaskGen;
+    } else {
+        TState* s = OnlyState(mc);
+        uint16_t& probability = BinaryProbability(mc);
+        uint32_t p = probability;
+        const uint32_t bound = (FRange >> 14) * p;
+        p -= (p + (1u << (kPeriodBits - 2))) >> kPeriodBits;
+        if (FCode < bound) {
+            probability = static_cast<uint16_t>(p + (1u << kIntBits));
+            FRange = bound;
+            Normalize();
+            FFoundState = s;
+            FPrevSuccess = 1;
+            ++FRunLength;
+            const int symbol = s->Symbol;
+            s->Freq = static_cast<uint8_t>(s->Freq + (s->Freq < 196));
+            NextContext();
+            return symbol;
+        }
+        probability = static_cast<uint16_t>(p);
+        FInitEsc = kExpEscape[(p >> 10) & 15];
+        FLow += bound;
+        FCode -= bound;
+        FRange = (FRange & ~(kBinScale - 1)) - bound;
+        if (++FMaskGen == 0) {
+            std::memset(FMask, 0, sizeof FMask);
+            FMaskGen = 1;
+        }
+        FMask[s->Symbol] = FMaskGen;
+        FPrevSuccess = 0;
+    }
+    return DecodeWithEscapes();
+}
+
+// After an escape: each shorter context that knows more symbols than the one
+// escaped from codes one of its unmasked symbols or escapes again. Escaping
+// from the order-0 context is the end mark.
+int TArcPpmdModel::DecodeWithEscapes() {
+    const uint8_t gen = FMaskGen;
+    for (;;) {
+        Normalize();
+        TContext* mc = FMinContext;
+        const unsigned masked = mc->NumStats;
+        do {
+            ++FOrderFall;
+            if (mc->Suffix == 0) return kEndMark;
+            mc = SuffixOf(mc);
+        } while (mc->NumStats == masked);
+        FMinContext = mc;
+
+        TState* const stats = StatesOf(mc);
+        TState* const end = stats + mc->NumStats + 1;
+        uint32_t unmasked = 0;
+        for (TState* s = stats; s != end; ++s)
+            if (FMask[s->Symbol] != gen) unmasked += s->Freq;
+
+        uint32_t escFreq;
+        TSeeCell* see = EscapeEstimator(masked, escFreq);
+        const uint32_t sum = escFreq + unmasked;
+        const uint32_t total = sum > FRange ? FRange : sum;
+        const uint32_t count = Threshold(total);
+        if (count < unmasked) {
+            uint32_t high = 0;
+            TState* s = stats;
+            for (;; ++s) {
+                if (FMask[s->Symbol] == gen) continue;
+                high += s->Freq;
+                if (count < high) break;
+            }
+            Consume(high - s->Freq, s->Freq);
+            Normalize();
+            if (see->Shift < kPeriodBits && --see->Count == 0) {
+                see->Summ = static_cast<uint16_t>(see->Summ << 1);
+                see->Count = static_cast<uint8_t>(3u << see->Shift++);
+            }
+            FFoundState = s;
+            const int symbol = s->Symbol;
+            UpdateAfterEscape();
+            return symbol;
+        }
+        if (count >= total) return kBadData;
+        Consume(unmasked, total - unmasked);
+        see->Summ = static_cast<uint16_t>(see->Summ + sum);
+        for (TState* s = stats; s != end; ++s)
+            FMask[s->Symbol] = gen;
+    }
+}
+
+void DecodePpmdEntry(rtl::TStream& aSource, rtl::TStream& aOut) {
+    uint8_t header[2];
+    size_t got = 0;
+    while (got < sizeof header) {
+        size_t n = aSource.Read(header + got, sizeof header - got);
+        if (n == 0) throw EArcZipPpmdData(kArcMsgPpmdTruncated);
+        got += n;
+    }
+    const unsigned word = header[0] | static_cast<unsigned>(header[1]) << 8;
+    const unsigned order = (word & 0x0F) + 1;
+    const uint32_t memory = (((word >> 4) & 0xFF) + 1) << 20;
+    const unsigned restoration = word >> 12;
+    if (order < TArcPpmdModel::kMinOrder) throw EArcZipPpmdData(kArcMsgPpmdOrder);
+    if (restoration > TArcPpmdModel::rmCutOff) throw EArcZipPpmdData(kArcMsgPpmdRestoration);
+
+    auto model = std::make_unique<TArcPpmdModel>();
+    if (!model->Allocate(memory)) throw EArcZipPpmdData(kArcMsgPpmdMemory);
+    model->Start(aSource, order, restoration);
+
+    uint8_t block[kBlockSize];
+    size_t filled = 0;
+    int symbol;
+    while ((symbol = model->DecodeSymbol()) >= 0) {
+        if (model->InputOverrun()) break;
+        block[filled++] = static_cast<uint8_t>(symbol);
+        if (filled == kBlockSize) {
+            aOut.WriteBuffer(block, filled);
+            filled = 0;
+        }
+    }
+    if (model->InputOverrun()) throw EArcZipPpmdData(kArcMsgPpmdTruncated);
+    // The encoder's flush leaves the code value at zero after the end mark.
+    if (symbol == TArcPpmdModel::kBadData || !model->FinishedCleanly())
+        throw EArcZipPpmdData(kArcMsgPpmdCorrupt);
+    if (filled != 0) aOut.WriteBuffer(block, filled);
+}
+
+} // namespace arc
