@@ -4,10 +4,10 @@
 // block split in two, and at last from the top of the text area. Now and then
 // neighbouring free blocks are glued together so that large blocks come back.
 #include <cstring>
-#include <new>
 
 #include "archive/ppmd/PpmdErrors.h"
 #include "archive/ppmd/PpmdModel.h"
+#include "platform/LargeBlock.h"
 
 namespace arc {
 
@@ -17,14 +17,18 @@ constexpr unsigned kIndexCount = 38;
 constexpr uint32_t kGlueInterval = 1u << 13; // allocations that may fail before the next glue
 } // namespace
 
+TArcPpmdModel::~TArcPpmdModel() {
+    platform::FreeLargeBlock(FBase, FSize);
+}
+
 bool TArcPpmdModel::Allocate(uint32_t aSize) {
-    if (FBase && FSize == aSize) return true;
-    FBase.reset();
+    if (FBase != nullptr && FSize == aSize) return true;
+    platform::FreeLargeBlock(FBase, FSize);
     FSize = 0;
     // The model is a multiple of 1 MiB, so units stay 4-byte aligned from the
     // block's start.
-    FBase.reset(new (std::nothrow) uint8_t[aSize]);
-    if (!FBase) return false;
+    FBase = static_cast<uint8_t*>(platform::AllocateLargeBlock(aSize));
+    if (FBase == nullptr) return false;
     FSize = aSize;
     return true;
 }

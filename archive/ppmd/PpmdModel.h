@@ -37,10 +37,12 @@ class TArcPpmdModel {
     static constexpr int kBadData = -2;
 
     TArcPpmdModel() = default;
+    ~TArcPpmdModel();
     TArcPpmdModel(const TArcPpmdModel&) = delete;
     TArcPpmdModel& operator=(const TArcPpmdModel&) = delete;
 
-    // Allocates the model's block; false when the machine cannot give it.
+    // Allocates the model's block (once: a second call with the same size
+    // keeps it); false when the machine cannot give it.
     bool Allocate(uint32_t aSize);
     // Starts a fresh model and range decoder over aSource (which must stay
     // alive while decoding). Needs Allocate first.
@@ -88,9 +90,9 @@ class TArcPpmdModel {
     };
 
     // ---- block access
-    uint8_t* At(uint32_t aOffset) const { return FBase.get() + aOffset; }
+    uint8_t* At(uint32_t aOffset) const { return FBase + aOffset; }
     uint32_t OffsetOf(const void* aPtr) const {
-        return static_cast<uint32_t>(static_cast<const uint8_t*>(aPtr) - FBase.get());
+        return static_cast<uint32_t>(static_cast<const uint8_t*>(aPtr) - FBase);
     }
     TContext* ContextAt(uint32_t aOffset) const { return reinterpret_cast<TContext*>(At(aOffset)); }
     TState* StatesOf(const TContext* aCtx) const;
@@ -153,7 +155,7 @@ class TArcPpmdModel {
     }
     int DecodeWithEscapes();
 
-    std::unique_ptr<uint8_t[]> FBase;
+    uint8_t* FBase = nullptr; // the model's block, from platform::AllocateLargeBlock
     uint32_t FSize = 0;
     uint8_t *FText = nullptr, *FUnitsStart = nullptr, *FLoUnit = nullptr, *FHiUnit = nullptr;
     uint32_t FFreeList[38] = {};

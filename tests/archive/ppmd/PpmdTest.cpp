@@ -122,9 +122,10 @@ TEST(ExtractPpmd, EveryEntryOfEveryMakerComesOutWithItsSizeAndCrc) {
         for (int i = 0; i < u.zip.Count(); ++i) {
             TArcZipItem& item = u.zip.Items(i);
             // 7-Zip stores what is empty; python3-ppmd's entries are all PPMd.
-            if (item.UncompressedSize() != 0)
+            if (item.UncompressedSize() != 0) {
                 EXPECT_EQ(item.CompressionMethod(), int(TArcZipMethod::PPMd))
                     << archive << " " << item.FileName();
+            }
             EXPECT_EQ(platform::FileSizeByName(u.Out(item.FileName())), item.UncompressedSize())
                 << archive << " " << item.FileName();
         }
