@@ -22,6 +22,7 @@ constexpr unsigned kPeriodBits = 7;
 // probability's top four bits.
 constexpr uint8_t kExpEscape[16] = {25, 14, 9, 7, 5, 5, 4, 4, 4, 3, 3, 3, 2, 2, 2, 2};
 constexpr size_t kBlockSize = 4096;
+constexpr unsigned kMaxFreq = 124;
 
 } // namespace
 
@@ -66,6 +67,85 @@ void TArcPpmdModel::Normalize() {
         FLow <<= 8;
     }
 }
+
+// ---- the model's updates on the way of every symbol; the rarer ones that
+// grow the model are in PpmdModel.cpp.
+
+void TArcPpmdModel::NextContext() {
+    uint32_t successor = SuccessorOf(FFoundState);
+    if (FOrderFall == 0 && successor >= OffsetOf(FUnitsStart)) {
+        FMaxContext = FMinContext = ContextAt(successor);
+    } else {
+        UpdateModel();
+    }
+}
+
+// The first symbol of the current context was decoded.
+void TArcPpmdModel::UpdateFirst() {
+    TState* s = FFoundState;
+    TContext* mc = FMinContext;
+    FPrevSuccess = 2u * s->Freq >= mc->SummFreq;
+    FRunLength += static_cast<int32_t>(FPrevSuccess);
+    mc->SummFreq = static_cast<uint16_t>(mc->SummFreq + 4);
+    unsigned freq = s->Freq + 4u;
+    s->Freq = static_cast<uint8_t>(freq);
+    if (freq > kMaxFreq) Rescale();
+    NextContext();
+}
+
+// Another symbol of the current context was decoded: it moves up one place
+// when it overtakes its neighbour.
+void TArcPpmdModel::UpdateOther() {
+    TState* s = FFoundState;
+    unsigned freq = s->Freq + 4u;
+    FMinContext->SummFreq = static_cast<uint16_t>(FMinContext->SummFreq + 4);
+    s->Freq = static_cast<uint8_t>(freq);
+    if (freq > s[-1].Freq) {
+        TState kept = s[0];
+        s[0] = s[-1];
+        s[-1] = kept;
+        FFoundState = --s;
+        if (freq > kMaxFreq) Rescale();
+    }
+    NextContext();
+}
+
+// A symbol was decoded after one or more escapes.
+void TArcPpmdModel::UpdateAfterEscape() {
+    TState* s = FFoundState;
+    unsigned freq = s->Freq + 4u;
+    FRunLength = FInitRunLength;
+    FMinContext->SummFreq = static_cast<uint16_t>(FMinContext->SummFreq + 4);
+    s->Freq = static_cast<uint8_t>(freq);
+    if (freq > kMaxFreq) Rescale();
+    UpdateModel();
+}
+
+TArcPpmdModel::TSeeCell* TArcPpmdModel::EscapeEstimator(unsigned aMasked, uint32_t& aEscFreq) {
+    const TContext* mc = FMinContext;
+    const unsigned numStats = mc->NumStats;
+    if (numStats == 255) {
+        aEscFreq = 1;
+        return &FDummySee;
+    }
+    TSeeCell* see = &FSee[FStatsIndex[numStats + 2] - 3]
+                         [(mc->SummFreq > 11 * (numStats + 1)) +
+                          2 * (2 * numStats < SuffixOf(mc)->NumStats + aMasked) + mc->Flags];
+    const unsigned summ = see->Summ;
+    const unsigned r = summ >> see->Shift;
+    see->Summ = static_cast<uint16_t>(summ - r);
+    aEscFreq = r + (r == 0);
+    return see;
+}
+
+uint16_t& TArcPpmdModel::BinaryProbability(TContext* aCtx) {
+    const TState* only = OnlyState(aCtx);
+    const unsigned column = FPrevSuccess + ((static_cast<uint32_t>(FRunLength) >> 26) & 0x20) +
+                            FBinSuffixIndex[SuffixOf(aCtx)->NumStats] + aCtx->Flags;
+    return FBinSumm[FStatsIndex[static_cast<uint8_t>(only->Freq - 1)]][column];
+}
+
+// ---- symbols
 
 int TArcPpmdModel::DecodeSymbol() {
     TContext* mc = FMinContext;
