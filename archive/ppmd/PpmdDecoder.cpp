@@ -227,10 +227,13 @@ int TArcPpmdModel::DecodeWithEscapes() {
         Normalize();
         TContext* mc = FMinContext;
         const unsigned masked = mc->NumStats;
+        unsigned steps = 0;
         do {
             ++FOrderFall;
             if (mc->Suffix == 0) return kEndMark;
             mc = SuffixOf(mc);
+            // Only a broken model has more suffixes than orders.
+            if (++steps > 255) Broken();
         } while (mc->NumStats == masked);
         FMinContext = mc;
 

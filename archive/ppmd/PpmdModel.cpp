@@ -18,6 +18,9 @@ constexpr uint8_t kFlagHighSymbol = 0x08; // a symbol of the context is 0x40 or 
 constexpr uint8_t kFlagPrevHigh = 0x10;   // the symbol that led here is 0x40 or above
 // Successor chains beyond this order are cut by CutOff.
 constexpr unsigned kCutOffKeepOrder = 9;
+// No chain of suffixes is longer than the model order (at most 16) allows;
+// walks along one stop here at the latest.
+constexpr unsigned kChainLimit = 255;
 
 // The initial binary-context escape estimates, by the low three bits of the
 // probability's column.
@@ -222,7 +225,9 @@ void TArcPpmdModel::RestoreModel(TContext* aFailed) {
     ++FRestorations;
     FText = At(0);
     TContext* c = FMaxContext;
+    unsigned steps = 0;
     for (; c != aFailed; c = SuffixOf(c)) {
+        if (++steps > kChainLimit) Broken();
         if (--c->NumStats == 0) {
             TState* s = StatesOf(c);
             c->Flags = static_cast<uint8_t>((c->Flags & kFlagPrevHigh) + HighFlag(s->Symbol));
@@ -237,6 +242,7 @@ void TArcPpmdModel::RestoreModel(TContext* aFailed) {
         }
     }
     for (; c != FMinContext; c = SuffixOf(c)) {
+        if (++steps > kChainLimit) Broken();
         if (c->NumStats == 0) {
             TState* only = OnlyState(c);
             only->Freq = static_cast<uint8_t>((only->Freq + 1u) >> 1);
@@ -249,12 +255,18 @@ void TArcPpmdModel::RestoreModel(TContext* aFailed) {
     if (FRestoration == rmRestart || UsedMemory() < (FSize >> 1)) {
         RestartModel();
     } else {
-        while (FMaxContext->Suffix != 0)
-            FMaxContext = SuffixOf(FMaxContext);
-        do {
+        for (steps = 0; FMaxContext->Suffix != 0; FMaxContext = SuffixOf(FMaxContext))
+            if (++steps > kChainLimit) Broken();
+        // Each pass must free something, or the loop would not end.
+        uint32_t used = UsedMemory();
+        for (;;) {
             CutOff(FMaxContext, 0);
             ExpandTextArea();
-        } while (UsedMemory() > 3 * (FSize >> 2));
+            const uint32_t now = UsedMemory();
+            if (now <= 3 * (FSize >> 2)) break;
+            if (now >= used) Broken();
+            used = now;
+        }
         FGlueCount = 0;
         FOrderFall = FMaxOrder;
     }
@@ -346,7 +358,7 @@ TArcPpmdModel::TContext* TArcPpmdModel::ReduceOrder(TState* aSuffixState, TConte
     SetSuccessor(FFoundState, upBranch);
     ++FOrderFall;
     for (unsigned steps = 0;; ++steps) {
-        if (steps > 255) Broken();
+        if (steps > kChainLimit) Broken();
         if (aSuffixState != nullptr) {
             c = SuffixOf(c);
             s = aSuffixState;
@@ -458,7 +470,9 @@ void TArcPpmdModel::UpdateModel() {
     const uint8_t flag = HighFlag(fSymbol);
     const unsigned ns = FMinContext->NumStats;
     const uint32_t s0 = FMinContext->SummFreq - ns - fFreq;
+    unsigned steps = 0;
     for (; c != FMinContext; c = SuffixOf(c)) {
+        if (++steps > kChainLimit) Broken();
         unsigned ns1 = c->NumStats;
         uint32_t sum;
         if (ns1 != 0) {

@@ -42,7 +42,9 @@ class TArcPpmdModel {
     TArcPpmdModel& operator=(const TArcPpmdModel&) = delete;
 
     // Allocates the model's block (once: a second call with the same size
-    // keeps it); false when the machine cannot give it.
+    // keeps it); false when the machine cannot give it. aSize: a multiple of
+    // 4 of at least 16 KiB (entries always ask for whole MiB; the fuzz target
+    // asks for less, so that the model fills up sooner).
     bool Allocate(uint32_t aSize);
     // Starts a fresh model and range decoder over aSource (which must stay
     // alive while decoding). Needs Allocate first.
