@@ -8,8 +8,7 @@ namespace arc {
 inline constexpr const char* kArcMsgPpmdOrder = "Invalid PPMd data - model order below 2";
 inline constexpr const char* kArcMsgPpmdRestoration =
     "Invalid PPMd data - undefined model restoration method";
-inline constexpr const char* kArcMsgPpmdMemory =
-    "PPMd decoder - not enough memory for the model";
+inline constexpr const char* kArcMsgPpmdMemory = "PPMd decoder - not enough memory for the model";
 inline constexpr const char* kArcMsgPpmdTruncated =
     "Invalid PPMd data - the stream ends before its end mark";
 inline constexpr const char* kArcMsgPpmdCorrupt = "Invalid PPMd data - the stream does not decode";

@@ -13,7 +13,7 @@ namespace {
 constexpr unsigned kMaxFreq = 124;
 constexpr unsigned kPeriodBits = 7;
 constexpr unsigned kBinScale = 1u << 14;
-constexpr uint8_t kFlagRescaled = 0x04;  // the context was rescaled
+constexpr uint8_t kFlagRescaled = 0x04;   // the context was rescaled
 constexpr uint8_t kFlagHighSymbol = 0x08; // a symbol of the context is 0x40 or above
 constexpr uint8_t kFlagPrevHigh = 0x10;   // the symbol that led here is 0x40 or above
 // Successor chains beyond this order are cut by CutOff.
@@ -204,7 +204,8 @@ uint32_t TArcPpmdModel::CutOff(TContext* aCtx, unsigned aOrder) {
         }
         aCtx->NumStats = static_cast<uint8_t>(ns);
         if (ns == 0) {
-            aCtx->Flags = static_cast<uint8_t>((aCtx->Flags & kFlagPrevHigh) + HighFlag(stats->Symbol));
+            aCtx->Flags =
+                static_cast<uint8_t>((aCtx->Flags & kFlagPrevHigh) + HighFlag(stats->Symbol));
             TState* only = OnlyState(aCtx);
             only->Symbol = stats->Symbol;
             only->Freq = static_cast<uint8_t>((stats->Freq + 11u) >> 3);
@@ -585,8 +586,7 @@ void TArcPpmdModel::Rescale() {
             return;
         }
         const unsigned newUnits = (kept + 2) >> 1;
-        if (oldUnits != newUnits)
-            mc->Stats = OffsetOf(ShrinkUnits(stats, oldUnits, newUnits));
+        if (oldUnits != newUnits) mc->Stats = OffsetOf(ShrinkUnits(stats, oldUnits, newUnits));
     }
     mc->SummFreq = static_cast<uint16_t>(sumFreq + escFreq - (escFreq >> 1));
     mc->Flags |= kFlagRescaled;

@@ -106,8 +106,8 @@ class TWriteSizes : public rtl::TStream {
     std::vector<size_t> FSizes;
 };
 
-const char* const kArchives[] = {"7z-o2-mem1m.zip",    "7z-o6.zip",         "7z-o8-mem16m.zip",
-                                 "7z-o16-mem1m.zip",   "7z-o16-mem256m.zip", "7z-mx9-cutoff.zip",
+const char* const kArchives[] = {"7z-o2-mem1m.zip",  "7z-o6.zip",          "7z-o8-mem16m.zip",
+                                 "7z-o16-mem1m.zip", "7z-o16-mem256m.zip", "7z-mx9-cutoff.zip",
                                  "py-ppmd.zip"};
 
 } // namespace
@@ -133,8 +133,8 @@ TEST(ExtractPpmd, EveryEntryOfEveryMakerComesOutWithItsSizeAndCrc) {
 }
 
 TEST(PpmdModel, FullModelsRestartOrAreCutDownAndStillDecodeExactly) {
-    // Entries whose model fills up: {archive/entry, restoration method, at least this many restorations}.
-    // (The large archives of arcunzip_ppmd_cli fill their models far more often.)
+    // Entries whose model fills up: {archive/entry, restoration method, at least this many
+    // restorations}. (The large archives of arcunzip_ppmd_cli fill their models far more often.)
     const std::map<std::string, std::pair<unsigned, unsigned>> filling = {
         {"7z-o16-mem1m.zip/fill.bin", {0, 3}},  {"7z-o16-mem1m.zip/text.txt", {0, 1}},
         {"7z-mx9-cutoff.zip/fill.bin", {1, 8}}, {"7z-mx9-cutoff.zip/text.txt", {1, 1}},
@@ -190,8 +190,7 @@ TEST(PpmdDecoder, RefusesHeadersItCannotDecode) {
         {0x0000, kArcMsgPpmdOrder},       // order 1
         {0x00F0, kArcMsgPpmdOrder},       // order 1, 16 MiB
         {0x2005, kArcMsgPpmdRestoration}, // 2: freezing, which the format leaves undefined
-        {0xF005, kArcMsgPpmdRestoration},
-        {0x0005, ""}, // the original header decodes
+        {0xF005, kArcMsgPpmdRestoration}, {0x0005, ""}, // the original header decodes
     };
     for (const auto& c : cases) {
         std::string data = {char(c.header & 0xFF), char(c.header >> 8)};
@@ -220,8 +219,9 @@ TEST(PpmdDecoder, DamagedStreamsFailByTheDecoderOrTheCrc) {
                 ModelRun run = RunModel(data, size_t(e.size) + 1);
                 TArcCrc32 crc;
                 crc.Update(run.output.data(), run.output.size());
-                const bool passes = run.last == TArcPpmdModel::kEndMark && !run.overrun && run.clean &&
-                                    int64_t(run.output.size()) == e.size && crc.Value() == e.crc;
+                const bool passes = run.last == TArcPpmdModel::kEndMark && !run.overrun &&
+                                    run.clean && int64_t(run.output.size()) == e.size &&
+                                    crc.Value() == e.crc;
                 EXPECT_FALSE(passes) << archive << " " << e.name << " byte " << at;
             }
         }

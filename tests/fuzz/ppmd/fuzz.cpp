@@ -92,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         RunModel(data[0], data[1], input, input.size() / 2, part);
         // Symbol by symbol, the cut run is a prefix of the whole one.
         if (part.size() > full.size() && whole != Outcome::Capped) std::abort();
-        if (!std::equal(part.begin(), part.begin() + std::min(part.size(), full.size()), full.begin()))
+        if (!std::equal(part.begin(), part.begin() + std::min(part.size(), full.size()),
+                        full.begin()))
             std::abort();
         return 0;
     }
