@@ -239,9 +239,10 @@ int TArcPpmdModel::DecodeWithEscapes() {
 
         TState* const stats = StatesOf(mc);
         TState* const end = stats + mc->NumStats + 1;
+        // Masked symbols count 0: (masked) - 1 is all ones for the others.
         uint32_t unmasked = 0;
         for (TState* s = stats; s != end; ++s)
-            if (FMask[s->Symbol] != gen) unmasked += s->Freq;
+            unmasked += s->Freq & (static_cast<uint32_t>(FMask[s->Symbol] == gen) - 1);
 
         uint32_t escFreq;
         TSeeCell* see = EscapeEstimator(masked, escFreq);
@@ -252,8 +253,7 @@ int TArcPpmdModel::DecodeWithEscapes() {
             uint32_t high = 0;
             TState* s = stats;
             for (;; ++s) {
-                if (FMask[s->Symbol] == gen) continue;
-                high += s->Freq;
+                high += s->Freq & (static_cast<uint32_t>(FMask[s->Symbol] == gen) - 1);
                 if (count < high) break;
             }
             Consume(high - s->Freq, s->Freq);
