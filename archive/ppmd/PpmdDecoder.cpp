@@ -35,8 +35,6 @@ void TArcPpmdModel::Start(rtl::TStream& aSource, unsigned aMaxOrder, unsigned aR
     FRestoration = aRestoration;
     FRestorations = 0;
     FInitEsc = 0;
-    FMaskGen = 0;
-    std::memset(FMask, 0, sizeof FMask);
     RestartModel();
     FLow = 0;
     FRange = 0xFFFFFFFFu;
@@ -56,7 +54,7 @@ uint8_t TArcPpmdModel::RefillByte() {
     return FInBuf[0];
 }
 
-void TArcPpmdModel::Normalize() {
+void TArcPpmdModel::NormalizeSlow() {
     for (;;) {
         if ((FLow ^ (FLow + FRange)) >= kTop) {
             if (FRange >= kBottom) return;
@@ -179,12 +177,9 @@ int TArcPpmdModel::DecodeSymbol() {
         }
         if (count >= total) return kBadData;
         Consume(high, total - high);
-        if (++FMaskGen == 0) {
-            std::memset(FMask, 0, sizeof FMask);
-            FMaskGen = 1;
-        }
+        std::memset(FMask, 0xFF, sizeof FMask);
         for (TState* t = StatesOf(mc); t <= s; ++t)
-            FMask[t->Symbol] = FMaskGen;
+            FMask[t->Symbol] = 0;
     } else {
         TState* s = OnlyState(mc);
         uint16_t& probability = BinaryProbability(mc);
@@ -208,11 +203,8 @@ int TArcPpmdModel::DecodeSymbol() {
         FLow += bound;
         FCode -= bound;
         FRange = (FRange & ~(kBinScale - 1)) - bound;
-        if (++FMaskGen == 0) {
-            std::memset(FMask, 0, sizeof FMask);
-            FMaskGen = 1;
-        }
-        FMask[s->Symbol] = FMaskGen;
+        std::memset(FMask, 0xFF, sizeof FMask);
+        FMask[s->Symbol] = 0;
         FPrevSuccess = 0;
     }
     return DecodeWithEscapes();
@@ -222,7 +214,6 @@ int TArcPpmdModel::DecodeSymbol() {
 // escaped from codes one of its unmasked symbols or escapes again. Escaping
 // from the order-0 context is the end mark.
 int TArcPpmdModel::DecodeWithEscapes() {
-    const uint8_t gen = FMaskGen;
     for (;;) {
         Normalize();
         TContext* mc = FMinContext;
@@ -239,10 +230,9 @@ int TArcPpmdModel::DecodeWithEscapes() {
 
         TState* const stats = StatesOf(mc);
         TState* const end = stats + mc->NumStats + 1;
-        // Masked symbols count 0: (masked) - 1 is all ones for the others.
         uint32_t unmasked = 0;
         for (TState* s = stats; s != end; ++s)
-            unmasked += s->Freq & (static_cast<uint32_t>(FMask[s->Symbol] == gen) - 1);
+            unmasked += s->Freq & FMask[s->Symbol];
 
         uint32_t escFreq;
         TSeeCell* see = EscapeEstimator(masked, escFreq);
@@ -253,7 +243,7 @@ int TArcPpmdModel::DecodeWithEscapes() {
             uint32_t high = 0;
             TState* s = stats;
             for (;; ++s) {
-                high += s->Freq & (static_cast<uint32_t>(FMask[s->Symbol] == gen) - 1);
+                high += s->Freq & FMask[s->Symbol];
                 if (count < high) break;
             }
             Consume(high - s->Freq, s->Freq);
@@ -271,7 +261,7 @@ int TArcPpmdModel::DecodeWithEscapes() {
         Consume(unmasked, total - unmasked);
         see->Summ = static_cast<uint16_t>(see->Summ + sum);
         for (TState* s = stats; s != end; ++s)
-            FMask[s->Symbol] = gen;
+            FMask[s->Symbol] = 0;
     }
 }
 

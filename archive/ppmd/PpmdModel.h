@@ -145,7 +145,12 @@ class TArcPpmdModel {
         return RefillByte();
     }
     uint8_t RefillByte();
-    void Normalize();
+    // Most calls find the range wide enough and return at once.
+    void Normalize() {
+        if ((FLow ^ (FLow + FRange)) >= (1u << 24) && FRange >= (1u << 15)) return;
+        NormalizeSlow();
+    }
+    void NormalizeSlow();
     uint32_t Threshold(uint32_t aTotal) {
         FRange /= aTotal;
         return FCode / FRange;
@@ -178,9 +183,8 @@ class TArcPpmdModel {
     TSeeCell FSee[24][32] = {};
     TSeeCell FDummySee = {};
 
-    // Symbols already excluded in this symbol's escapes carry the current
-    // generation; a new generation unmasks everything at once.
-    uint8_t FMaskGen = 0;
+    // During one symbol's escapes: 0 for the symbols already excluded, 0xFF
+    // for the others, so that a frequency ANDed with it counts or not.
     uint8_t FMask[256] = {};
 
     rtl::TStream* FSource = nullptr;
