@@ -35,7 +35,9 @@ class TArcDfInflater {
   private:
     void InflateStoredBlock();
     void InflateDynamicBlock();
-    void ReadLitDistCodeLengths(uint8_t* aLengths, int aCount);
+    // aLengths is restrict: its byte stores could otherwise alias the bit
+    // reader's fields and force them back to memory after every length.
+    void ReadLitDistCodeLengths(uint8_t* __restrict aLengths, int aCount);
     void DecodeData(const TArcDfLookupTable& aLiterals, const TArcDfLookupTable& aDistances);
     template <bool kDeflate64>
     inline DF_INLINE void DecodeSymbols(const TArcDfLookupTable& aLiterals,
@@ -139,7 +141,7 @@ void TArcDfInflater::InflateDynamicBlock() {
     DecodeData(FLiteralTable, FDistanceTable);
 }
 
-void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
+void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* __restrict aLengths, int aCount) {
     const int maxLen = FCodeLengthTree.LookupBitLength();
     int i = 0;
     while (i < aCount) {
