@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Writes a ZIP archive of method 97 (WavPack) entries.
 
-    make_wavpack_zip.py OUT.zip WV_DIR WAV_DIR
+    make_wavpack_zip.py [--into BASE.zip] OUT.zip WV_DIR WAV_DIR
 
-Each NAME-SETTING.wv of WV_DIR becomes the entry NAME-SETTING.wav: its data is
-the .wv file as it stands, its CRC-32 and uncompressed size are those of
-WAV_DIR/NAME.wav, the file that wavpack made it from. Records are written by
-hand (Python's zipfile refuses methods it cannot compress)."""
+Each NAME-SETTING.wv (or NAME.wv) of WV_DIR becomes the entry NAME-SETTING.wav
+(NAME.wav): its data is the .wv file as it stands, its CRC-32 and uncompressed
+size are those of WAV_DIR/NAME.wav, the file that wavpack made it from. With
+--into, the entries follow those of BASE.zip (no comment, no Zip64). Records
+are written by hand: Python's zipfile refuses methods it cannot compress."""
 import os
 import struct
 import sys
@@ -16,13 +17,26 @@ METHOD_WAVPACK = 97
 DOS_TIME, DOS_DATE = 0, (2024 - 1980) << 9 | 1 << 5 | 1
 
 
-def main(out, wv_dir, wav_dir):
-    local, central = bytearray(), bytearray()
-    count = 0
-    for name in sorted(os.listdir(wv_dir)):
+def read_base(path):
+    data = open(path, "rb").read()
+    end = data[-22:]
+    assert end[:4] == b"PK\5\6", "the base archive must end in an end record without comment"
+    count = struct.unpack("<H", end[10:12])[0]
+    size, offset = struct.unpack("<II", end[12:20])
+    return bytearray(data[:offset]), bytearray(data[offset:offset + size]), count
+
+
+def main(args):
+    local, central, count = bytearray(), bytearray(), 0
+    if args[0] == "--into":
+        local, central, count = read_base(args[1])
+        args = args[2:]
+    out, wv_dir, wav_dir = args
+    for name in sorted(n for n in os.listdir(wv_dir) if n.endswith(".wv")):
+        stem = name[:-3]
         data = open(os.path.join(wv_dir, name), "rb").read()
-        wav = open(os.path.join(wav_dir, name.rsplit("-", 1)[0] + ".wav"), "rb").read()
-        entry = name[:-3].encode() + b".wav"
+        wav = open(os.path.join(wav_dir, stem.rsplit("-", 1)[0] + ".wav"), "rb").read()
+        entry = stem.encode() + b".wav"
         crc = zlib.crc32(wav)
         fields = struct.pack("<HHHHHIIIHH", 20, 0, METHOD_WAVPACK, DOS_TIME, DOS_DATE, crc,
                              len(data), len(wav), len(entry), 0)
@@ -34,4 +48,4 @@ def main(out, wv_dir, wav_dir):
 
 
 if __name__ == "__main__":
-    main(*sys.argv[1:])
+    main(sys.argv[1:])
