@@ -5,6 +5,7 @@
 #include <wavpack/wavpack.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <vector>
 

@@ -84,6 +84,7 @@ cp "$build/demo/www/zividezeru/Files/main.zip" "$build/demo/www/zividezeru/Files
 # LZMA) and a WavPack entry (method 97) of a WAV file added; the originals
 # stay in archives/codecs for the comparison.
 codecs=$work/archives/codecs
+rm -rf "$codecs"
 mkdir -p "$codecs/files" "$codecs/wav" "$codecs/wv"
 (cd "$codecs/files" && unzip -q -o "$work/archives/main.zip" &&
     7zz a -bd -bso0 -tzip -mm=BZip2 ../base.zip ARTIKELEN.CSV LEESMIJ.TXT &&
