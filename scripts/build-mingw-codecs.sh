@@ -8,8 +8,9 @@
 # The sources come from `apt-get source` through a private apt configuration
 # in the build folder whose only sources are the machine's own, turned into
 # deb-src entries; nothing else is downloaded and the system's apt state is
-# left alone. A finished prefix holds a stamp naming the source versions;
-# while it is there the script does nothing, so only the first build pays.
+# left alone. A finished prefix holds a stamp with this script's checksum and
+# the source versions; while it matches, the script does nothing, so only the
+# first build pays (about a minute).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 prefix=${1:-$root/build/windows/codecs/prefix}
@@ -17,7 +18,9 @@ mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 work=$(dirname "$prefix")
 stamp=$prefix/.codecs-stamp
-[ -f "$stamp" ] && exit 0
+script_sum=$(sha256sum "${BASH_SOURCE[0]}" | cut -d' ' -f1)
+[ -f "$stamp" ] && [ "$(head -1 "$stamp")" = "$script_sum" ] && exit 0
+rm -f "$stamp"
 
 host=x86_64-w64-mingw32
 cc=$host-gcc-posix
@@ -76,7 +79,8 @@ mkdir -p "$work/xz-build"
 (cd "$work/xz-build" && "$xz/configure" --host=$host CC=$cc --prefix="$prefix" \
      --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
      --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
-     --disable-threads > configure.log 2>&1 || { cat configure.log; exit 1; }
+     --disable-threads --disable-encoders --enable-decoders=lzma1 --disable-microlzma \
+     --disable-lzip-decoder > configure.log 2>&1 || { cat configure.log; exit 1; }
  make -C src/liblzma -j2 > make.log 2>&1 && make -C src/liblzma install > install.log 2>&1) ||
     { cat "$work/xz-build/make.log"; exit 1; }
 
@@ -84,11 +88,11 @@ mkdir -p "$work/xz-build"
 wv=$(one_dir wavpack)
 mkdir -p "$work/wv-build"
 (cd "$work/wv-build" && "$wv/configure" --host=$host CC=$cc --prefix="$prefix" \
-     --enable-static --disable-shared --disable-apps --disable-tests --disable-dsd \
+     --enable-static --disable-shared --disable-apps --disable-dsd --disable-man \
      > configure.log 2>&1 || { cat configure.log; exit 1; }
  make -j2 > make.log 2>&1 && make install > install.log 2>&1) ||
     { cat "$work/wv-build/make.log"; exit 1; }
 
 versions=$(cd "$src" && ls -d */ | tr -d / | tr '\n' ' ')
-echo "$versions" > "$stamp"
+printf '%s\n%s\n' "$script_sum" "$versions" > "$stamp"
 echo "codecs: built $versions into $prefix in $((SECONDS - start)) s"
