@@ -5,6 +5,11 @@
 #
 #   scripts/build-mingw-codecs.sh [PREFIX]
 #
+# The fuzz build uses the same script for copies instrumented like its own
+# code (native, clang, sanitizers): CODECS_HOST= (empty: native),
+# CODECS_CC, CODECS_AR, CODECS_RANLIB, CODECS_CFLAGS and CODECS_WAVPACK_FLAGS
+# (extra configure options) choose the tools.
+#
 # The sources come from `apt-get source` through a private apt configuration
 # in the build folder whose only sources are the machine's own, turned into
 # deb-src entries; nothing else is downloaded and the system's apt state is
@@ -18,14 +23,17 @@ mkdir -p "$prefix"
 prefix=$(cd "$prefix" && pwd)
 work=$(dirname "$prefix")
 stamp=$prefix/.codecs-stamp
-script_sum=$(sha256sum "${BASH_SOURCE[0]}" | cut -d' ' -f1)
+host=${CODECS_HOST-x86_64-w64-mingw32}
+cc=${CODECS_CC:-$host-gcc-posix}
+ar=${CODECS_AR:-$host-ar}
+ranlib=${CODECS_RANLIB:-$host-ranlib}
+cflags=${CODECS_CFLAGS:--O2}
+hostopt=()
+[ -z "$host" ] || hostopt=(--host="$host")
+script_sum=$({ cat "${BASH_SOURCE[0]}"; echo "$host|$cc|$ar|$cflags|${CODECS_WAVPACK_FLAGS:-}"; } | sha256sum | cut -d' ' -f1)
 [ -f "$stamp" ] && [ "$(head -1 "$stamp")" = "$script_sum" ] && exit 0
 rm -f "$stamp"
 
-host=x86_64-w64-mingw32
-cc=$host-gcc-posix
-ar=$host-ar
-ranlib=$host-ranlib
 start=$SECONDS
 
 # ---- the private apt configuration: deb-src twins of the machine's sources
@@ -66,7 +74,7 @@ one_dir() { # the unpacked source folder of a package
 bz=$(one_dir bzip2)
 mkdir -p "$prefix/lib" "$prefix/include"
 (cd "$bz" && for o in blocksort huffman crctable randtable compress decompress bzlib; do
-     $cc -O2 -D_FILE_OFFSET_BITS=64 -c $o.c -o "$work/bz-$o.o"
+     $cc $cflags -D_FILE_OFFSET_BITS=64 -c $o.c -o "$work/bz-$o.o"
  done)
 rm -f "$prefix/lib/libbz2.a"
 $ar rc "$prefix/lib/libbz2.a" "$work"/bz-*.o
@@ -75,8 +83,8 @@ cp "$bz/bzlib.h" "$prefix/include/"
 
 # ---- xz-utils: liblzma alone, without threads, tools or documents
 xz=$(one_dir xz-utils)
-mkdir -p "$work/xz-build"
-(cd "$work/xz-build" && "$xz/configure" --host=$host CC=$cc --prefix="$prefix" \
+rm -rf "$work/xz-build" && mkdir -p "$work/xz-build"
+(cd "$work/xz-build" && "$xz/configure" "${hostopt[@]}" CC="$cc" CFLAGS="$cflags" --prefix="$prefix" \
      --enable-static --disable-shared --disable-xz --disable-xzdec --disable-lzmadec \
      --disable-lzmainfo --disable-lzma-links --disable-scripts --disable-doc --disable-nls \
      --disable-threads --disable-encoders --enable-decoders=lzma1 --disable-microlzma \
@@ -86,9 +94,9 @@ mkdir -p "$work/xz-build"
 
 # ---- wavpack: the library without its command-line tools
 wv=$(one_dir wavpack)
-mkdir -p "$work/wv-build"
-(cd "$work/wv-build" && "$wv/configure" --host=$host CC=$cc --prefix="$prefix" \
-     --enable-static --disable-shared --disable-apps --disable-dsd --disable-man \
+rm -rf "$work/wv-build" && mkdir -p "$work/wv-build"
+(cd "$work/wv-build" && "$wv/configure" "${hostopt[@]}" CC="$cc" CFLAGS="$cflags" --prefix="$prefix" \
+     --enable-static --disable-shared --disable-apps --disable-dsd --disable-man ${CODECS_WAVPACK_FLAGS:-} \
      > configure.log 2>&1 || { cat configure.log; exit 1; }
  make -j2 > make.log 2>&1 && make install > install.log 2>&1) ||
     { cat "$work/wv-build/make.log"; exit 1; }
