@@ -40,8 +40,7 @@ class TArcBZDecompressionStream : public rtl::TStream {
             int result = Check(BZ2_bzDecompress(&FState));
             if (result == BZ_STREAM_END) FEnded = true;
             // No input left and none of it taken: the stream was cut short.
-            if (FSourceDone && FState.avail_in == 0 && before == FState.avail_out &&
-                inBefore == 0)
+            if (FSourceDone && FState.avail_in == 0 && before == FState.avail_out && inBefore == 0)
                 break;
         }
         return wanted - FState.avail_out;

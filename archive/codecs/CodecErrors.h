@@ -34,6 +34,27 @@ enum TArcLZMAResult : int {
     lzmaNoArchive = 17,
 };
 
+struct TArcLZMAResultText {
+    int Result;
+    const char* Text;
+};
+inline constexpr TArcLZMAResultText kArcLZMAResultTexts[] = {
+    {lzmaData, "LZMA Data Error."},
+    {lzmaMemory, "LZMA Memory Error."},
+    {lzmaCrc, "LZMA CRC Error."},
+    {lzmaUnsupported, "LZMA \"Unsupported\" Error."},
+    {lzmaParameter, "LZMA Parameter Error."},
+    {lzmaInputEof, "LZMA Input EOF Error."},
+    {lzmaOutputEof, "LZMA Output EOF Error."},
+    {lzmaRead, "LZMA Read Error."},
+    {lzmaWrite, "LZMA Write Error."},
+    {lzmaProgress, "LZMA Progress Error."},
+    {lzmaFail, "LZMA \"Fail\" Error."},
+    {lzmaThread, "LZMA Thread Error."},
+    {lzmaArchive, "LZMA Archive Error."},
+    {lzmaNoArchive, "LZMA \"No Archive\" Error."},
+};
+
 // The text of an LZMA result; an unlisted one gives "Unknown LZMA error (%d)".
 std::string LZMAResultText(int result);
 
@@ -50,7 +71,8 @@ class EBZCompressionError : public EBZip2Error {
 // LZMA: a decoder result other than success.
 class EArcLZMAException : public EArcException {
   public:
-    explicit EArcLZMAException(int result) : EArcException(LZMAResultText(result)), Result(result) {}
+    explicit EArcLZMAException(int result)
+        : EArcException(LZMAResultText(result)), Result(result) {}
     int Result;
 };
 

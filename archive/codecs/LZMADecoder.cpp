@@ -21,23 +21,9 @@
 namespace arc {
 
 std::string LZMAResultText(int result) {
-    switch (result) {
-    case lzmaData: return "LZMA Data Error.";
-    case lzmaMemory: return "LZMA Memory Error.";
-    case lzmaCrc: return "LZMA CRC Error.";
-    case lzmaUnsupported: return "LZMA \"Unsupported\" Error.";
-    case lzmaParameter: return "LZMA Parameter Error.";
-    case lzmaInputEof: return "LZMA Input EOF Error.";
-    case lzmaOutputEof: return "LZMA Output EOF Error.";
-    case lzmaRead: return "LZMA Read Error.";
-    case lzmaWrite: return "LZMA Write Error.";
-    case lzmaProgress: return "LZMA Progress Error.";
-    case lzmaFail: return "LZMA \"Fail\" Error.";
-    case lzmaThread: return "LZMA Thread Error.";
-    case lzmaArchive: return "LZMA Archive Error.";
-    case lzmaNoArchive: return "LZMA \"No Archive\" Error.";
-    default: return rtl::Format(kArcMsgLZMAUnknown, {result});
-    }
+    for (const TArcLZMAResultText& entry : kArcLZMAResultTexts)
+        if (entry.Result == result) return entry.Text;
+    return rtl::Format(kArcMsgLZMAUnknown, {result});
 }
 
 namespace {
@@ -52,13 +38,19 @@ constexpr uint32_t kLZMAMinDictionary = 4096;
 int MapResult(lzma_ret result) {
     switch (result) {
     case LZMA_DATA_ERROR:
-    case LZMA_FORMAT_ERROR: return lzmaData;
+    case LZMA_FORMAT_ERROR:
+        return lzmaData;
     case LZMA_MEM_ERROR:
-    case LZMA_MEMLIMIT_ERROR: return lzmaMemory;
-    case LZMA_OPTIONS_ERROR: return lzmaUnsupported;
-    case LZMA_PROG_ERROR: return lzmaParameter;
-    case LZMA_BUF_ERROR: return lzmaInputEof;
-    default: return 100 + static_cast<int>(result);
+    case LZMA_MEMLIMIT_ERROR:
+        return lzmaMemory;
+    case LZMA_OPTIONS_ERROR:
+        return lzmaUnsupported;
+    case LZMA_PROG_ERROR:
+        return lzmaParameter;
+    case LZMA_BUF_ERROR:
+        return lzmaInputEof;
+    default:
+        return 100 + static_cast<int>(result);
     }
 }
 
@@ -70,8 +62,7 @@ class TArcLZMADecompressionStream : public rtl::TStream {
         : FSource(source), FIn(kInBufSize) {
         uint8_t header[kLZMAHeaderSize];
         source.ReadBuffer(header, sizeof header);
-        if (GetU16(header + 2) != kLZMAPropertiesSize)
-            throw EArcLZMAException(lzmaUnsupported);
+        if (GetU16(header + 2) != kLZMAPropertiesSize) throw EArcLZMAException(lzmaUnsupported);
         uint8_t properties[kLZMAPropertiesSize];
         source.ReadBuffer(properties, sizeof properties);
         Start(properties, size);
@@ -98,8 +89,8 @@ class TArcLZMADecompressionStream : public rtl::TStream {
   private:
     void Start(const uint8_t* properties, int64_t size) {
         lzma_filter filters[2] = {{LZMA_FILTER_LZMA1, nullptr}, {LZMA_VLI_UNKNOWN, nullptr}};
-        lzma_ret result = lzma_properties_decode(&filters[0], nullptr, properties,
-                                                 kLZMAPropertiesSize);
+        lzma_ret result =
+            lzma_properties_decode(&filters[0], nullptr, properties, kLZMAPropertiesSize);
         if (result != LZMA_OK) throw EArcLZMAException(MapResult(result));
         // No match reaches further back than the output goes, so a dictionary
         // larger than the entry is never needed: the header's size alone does

@@ -93,9 +93,9 @@ class TArcWavPackReader {
     }
     static int CanSeek(void* id) { return Self(id).FCanSeek ? 1 : 0; }
 
-    static inline WavpackStreamReader64 kCallbacks = {
-        ReadBytes, nullptr, GetPos, SetPosAbs, SetPosRel, PushBackByte, GetLength, CanSeek,
-        nullptr, nullptr};
+    static inline WavpackStreamReader64 kCallbacks = {ReadBytes, nullptr,      GetPos,    SetPosAbs,
+                                                      SetPosRel, PushBackByte, GetLength, CanSeek,
+                                                      nullptr,   nullptr};
 
     rtl::TStream& FStream;
     int64_t FStart = 0, FLength = 0;
@@ -166,7 +166,8 @@ void WriteSamples(WavpackContext* context, rtl::TStream& dest) {
             dest.WriteBuffer(out.data(), used);
             used = 0;
         }
-        used = formatter.Put(samples.data(), size_t(got) * channels, out.data() + used) - out.data();
+        used =
+            formatter.Put(samples.data(), size_t(got) * channels, out.data() + used) - out.data();
     }
     if (used > 0) dest.WriteBuffer(out.data(), used);
     if (WavpackGetNumErrors(context) > 0) throw EArcWavPackError(kArcMsgWavPackDamaged);

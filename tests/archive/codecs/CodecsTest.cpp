@@ -81,10 +81,17 @@ class TTrickleStream : public rtl::TStream {
 
 void DecodeInto(rtl::TStream& in, rtl::TStream& out, uint16_t method, int64_t size) {
     switch (method) {
-    case 12: DecodeBZip2(in, out, size); break;
-    case 14: DecodeLZMA(in, out, size); break;
-    case 97: DecodeWavPack(in, out); break;
-    default: FAIL() << method;
+    case 12:
+        DecodeBZip2(in, out, size);
+        break;
+    case 14:
+        DecodeLZMA(in, out, size);
+        break;
+    case 97:
+        DecodeWavPack(in, out);
+        break;
+    default:
+        FAIL() << method;
     }
 }
 
@@ -119,7 +126,9 @@ TEST(ExtractCodecs, EveryEntryComesOutAsTheOriginalBytes) {
         const char* archive;
         int entries;
         uint16_t method;
-    } cases[] = {{"bzip2.zip", 3, 12}, {"lzma.zip", 3, 14}, {"lzma-noeos.zip", 3, 14},
+    } cases[] = {{"bzip2.zip", 3, 12},
+                 {"lzma.zip", 3, 14},
+                 {"lzma-noeos.zip", 3, 14},
                  {"wavpack.zip", 24, 97}};
     for (const auto& c : cases) {
         ziptest::Unzip u;
@@ -143,7 +152,8 @@ TEST(ExtractCodecs, EveryEntryComesOutAsTheOriginalBytes) {
 }
 
 TEST(ExtractCodecs, ASlowUnseekableSourceGivesTheSameBytes) {
-    for (auto [archive, name] : {std::pair{"bzip2.zip", "text.txt"}, {"lzma.zip", "text.txt"},
+    for (auto [archive, name] : {std::pair{"bzip2.zip", "text.txt"},
+                                 {"lzma.zip", "text.txt"},
                                  {"lzma-noeos.zip", "data.bin"},
                                  {"wavpack.zip", "s16-stereo-high.wav"},
                                  {"wavpack.zip", "s24-mono-extra.wav"}}) {
@@ -194,7 +204,8 @@ TEST(ExtractCodecs, ACutStreamFailsOrLostOnlyItsTrailer) {
     // whole original: only what follows the last byte of output (the bzip2
     // stream trailer, the LZMA end marker) may go missing unnoticed. No
     // decoder reads past what it has.
-    for (auto [archive, name] : {std::pair{"bzip2.zip", "small.txt"}, {"lzma.zip", "small.txt"},
+    for (auto [archive, name] : {std::pair{"bzip2.zip", "small.txt"},
+                                 {"lzma.zip", "small.txt"},
                                  {"lzma-noeos.zip", "small.txt"},
                                  {"wavpack.zip", "s8-mono-default.wav"}}) {
         const RawEntry e = Raw(archive, name);

@@ -67,9 +67,15 @@ Outcome Run(int decoder, int64_t size, rtl::TStream& source, std::vector<uint8_t
     Outcome outcome = Outcome::Done;
     try {
         switch (decoder) {
-        case 0: arc::DecodeBZip2(source, sink, size); break;
-        case 1: arc::DecodeLZMA(source, sink, size); break;
-        default: arc::DecodeWavPack(source, sink); break;
+        case 0:
+            arc::DecodeBZip2(source, sink, size);
+            break;
+        case 1:
+            arc::DecodeLZMA(source, sink, size);
+            break;
+        default:
+            arc::DecodeWavPack(source, sink);
+            break;
         }
     } catch (const arc::EBZip2Error&) {
         outcome = Outcome::Failed;
