@@ -1,6 +1,7 @@
 #include "archive/UnZipper.h"
 
 #include "archive/ArcErrors.h"
+#include "archive/codecs/Codecs.h"
 #include "archive/deflate/Inflate.h"
 #include "archive/legacy/UnzipHelper.h"
 #include "archive/ppmd/PpmdDecoder.h"
@@ -82,11 +83,19 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
         helper.Execute();
         break;
     }
+    case TArcZipMethod::BZip2:
+        DecodeBZip2(source, out, item.UncompressedSize());
+        break;
+    case TArcZipMethod::Lzma:
+        // With or without the end marker (flag bit 1): the entry's size ends it.
+        DecodeLZMA(source, out, item.UncompressedSize());
+        break;
+    case TArcZipMethod::WavPack:
+        DecodeWavPack(source, out);
+        break;
     case TArcZipMethod::PPMd:
         DecodePpmdEntry(source, out);
         break;
-    // Methods 12, 14 and 97 have no decoder yet and fail like any unknown
-    // method.
     default:
         throw EArcZipInvalidMethod();
     }
