@@ -3,6 +3,7 @@
 // ENetException.
 #include <string>
 
+#include "http/NetTexts.h"
 #include "runtime/Exception.h"
 
 namespace net {
@@ -20,19 +21,6 @@ class ENetURIException : public ENetException {
 
 // ---- Connection and I/O errors -------------------------------------------
 
-inline constexpr const char* RSAlreadyConnected = "Already connected.";
-inline constexpr const char* RSHostRequired = "A Host is required";
-inline constexpr const char* RSPortRequired = "A Port is required";
-inline constexpr const char* RSConnectTimeout = "Connect timed out.";
-inline constexpr const char* RSConnectionClosedGracefully = "Connection Closed Gracefully.";
-inline constexpr const char* RSNotConnected = "Not Connected";
-inline constexpr const char* RSReadTimeout = "Read timed out.";
-inline constexpr const char* RSReadLnMaxLineLengthExceeded = "Max line length exceeded.";
-inline constexpr const char* RSStreamDataTooLarge = "Data is too large for stream";
-inline constexpr const char* RSSocketError = "Socket Error # %d\r\n%s";
-inline constexpr const char* RSCouldNotBindSocket =
-    "Could not bind socket. Address and port are already in use.";
-inline constexpr const char* RSUnknownProtocol = "Unknown Protocol";
 
 class ENetAlreadyConnected : public ENetException {
   public:
@@ -98,8 +86,6 @@ std::string SocketErrorText(int error);
 // Raises ENetSocketError (ENetNotASocket for 10038) with "Socket Error # n\r\ntext".
 [[noreturn]] void RaiseSocketError(int error);
 
-inline constexpr const char* RSSecureNotSupported = "Secure connections (https) are not supported.";
-inline constexpr const char* RSInvalidChunkSize = "Invalid chunk size: \"%s\"";
 
 // A chunk-size line that is no hexadecimal number in range: the body cannot
 // be delimited any more.
