@@ -8,7 +8,6 @@
 
 namespace arc {
 
-
 class EArcException : public rtl::Exception {
 public:
     EArcException(std::string message, int errorCode = 0) : rtl::Exception(std::move(message)), ErrorCode(errorCode) {}
@@ -18,10 +17,10 @@ class EArcZipException : public EArcException {
     using EArcException::EArcException;
 };
 
-#define ARC_ERROR(name, base, code, text)                                                                   \
-    class name : public base {                                                                               \
-    public:                                                                                                  \
-        name() : base(ArcTexts.Load(text##Res), code) {}                                                    \
+#define ARC_ERROR(name, base, code, text)                                                          \
+    class name : public base {                                                                     \
+      public:                                                                                      \
+        name() : base(ArcTexts.Load(text##Res), code) {}                                           \
     };
 ARC_ERROR(EArcFileNotFound, EArcException, 21, kArcMsgFileNotFound)
 ARC_ERROR(EArcBadStream, EArcException, 17, kArcMsgBadStream)

@@ -252,7 +252,8 @@ void TArcZipArchive::ReadCentralDirectory() {
         if (FOnRequestLastDisk)
             FOnRequestLastDisk(abort);
         else
-            abort = !platform::AskOkCancel(ArcTexts.Load(kArcMsgInsertLastDiskRes), ArcTexts.Load(kArcMsgInsertCaptionRes));
+            abort = !platform::AskOkCancel(ArcTexts.Load(kArcMsgInsertLastDiskRes),
+                                           ArcTexts.Load(kArcMsgInsertCaptionRes));
         if (abort) {
             FStatus = asInvalid;
             throw EArcUserAbort();

@@ -13,7 +13,6 @@
 
 namespace arc {
 
-
 // A decoder produced more bytes than the entry declares.
 class EArcZipDataTooLong : public EArcZipException {
   public:

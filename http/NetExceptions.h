@@ -21,7 +21,6 @@ class ENetURIException : public ENetException {
 
 // ---- Connection and I/O errors -------------------------------------------
 
-
 class ENetAlreadyConnected : public ENetException {
   public:
     using ENetException::ENetException;
@@ -85,7 +84,6 @@ class ENetNotASocket : public ENetSocketError {
 std::string SocketErrorText(int error);
 // Raises ENetSocketError (ENetNotASocket for 10038) with "Socket Error # n\r\ntext".
 [[noreturn]] void RaiseSocketError(int error);
-
 
 // A chunk-size line that is no hexadecimal number in range: the body cannot
 // be delimited any more.

@@ -224,9 +224,9 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
     if (raise)
         // The status line stays as the server sent it; a catalog may only
         // put words of its language around it.
-        throw ENetHTTPProtocolException(NetTexts.Format(RSHTTPErrorStatusRes, {Response.ResponseText()}),
-                                        code,
-                                        DecodeBody(aside.Bytes(), Response.CharSet));
+        throw ENetHTTPProtocolException(
+            NetTexts.Format(RSHTTPErrorStatusRes, {Response.ResponseText()}), code,
+            DecodeBody(aside.Bytes(), Response.CharSet));
 }
 
 void TNetHTTPProtocol::DiscardBody() {

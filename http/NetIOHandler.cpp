@@ -171,7 +171,8 @@ void TNetIOHandler::RaiseClosed() {
     // plain close would be reported, so a reset is never mistaken for the
     // regular end of a message.
     if (FCloseError != 0) RaiseSocketError(FCloseError);
-    if (FClosedGracefully) throw ENetConnClosedGracefully(NetTexts.Load(RSConnectionClosedGracefullyRes));
+    if (FClosedGracefully)
+        throw ENetConnClosedGracefully(NetTexts.Load(RSConnectionClosedGracefullyRes));
     throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
 }
 
@@ -263,7 +264,8 @@ std::string TNetIOHandler::ReadLn(const std::string& terminator, int timeout, in
                 (termPos > maxLength ||
                  (termPos < 0 && FInputBuffer.Size() > static_cast<size_t>(maxLength)))) {
                 if (MaxLineAction == TNetMaxLineAction::maException)
-                    throw ENetReadLnMaxLineLengthExceeded(NetTexts.Load(RSReadLnMaxLineLengthExceededRes));
+                    throw ENetReadLnMaxLineLengthExceeded(
+                        NetTexts.Load(RSReadLnMaxLineLengthExceededRes));
                 FReadLnSplit = true;
                 std::string line = DecodeAscii(FInputBuffer.Data(), static_cast<size_t>(maxLength));
                 FInputBuffer.Remove(static_cast<size_t>(maxLength));

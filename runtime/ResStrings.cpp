@@ -102,7 +102,8 @@ void TRuntimeTextTable::Register() const {
     std::call_once(FRegistered, [this] {
         EnsureBuiltinTable();
         std::vector<platform::StringResource> table;
-        for (const auto& entry : FEntries) table.push_back({entry.Rec->Identifier, entry.Text});
+        for (const auto& entry : FEntries)
+            table.push_back({entry.Rec->Identifier, entry.Text});
         platform::RegisterStringResources(table.data(), table.size());
     });
 }

@@ -125,7 +125,8 @@ void TArcDfInflater::InflateDynamicBlock() {
     int hdist = static_cast<int>(FIn.ReadBits(5)) + 1;
     int hclen = static_cast<int>(FIn.ReadBits(4)) + 4;
     if (hlit > kDfLiteralAlphabet) RaiseInflateCause(kDfCauseTooManyLiteralCodesRes);
-    if (!FDeflate64 && hdist > kDfDistanceAlphabet) RaiseInflateCause(kDfCauseTooManyDistanceCodesRes);
+    if (!FDeflate64 && hdist > kDfDistanceAlphabet)
+        RaiseInflateCause(kDfCauseTooManyDistanceCodesRes);
 
     uint8_t codeLengthLengths[kDfCodeLengthAlphabet] = {};
     for (int i = 0; i < hclen; ++i)

@@ -106,26 +106,46 @@ TEST_F(RuntimeTextCatalog, RaisedErrorsCarryTheTranslation) {
          "Socketfout nr. 10061\r\nKan geen verbinding maken omdat de doelcomputer de verbinding "
          "actief heeft geweigerd."},
         {"fr", [] { net::RaiseSocketError(10054); },
-         "Erreur de socket n° 10054\r\nUne connexion existante a dû être fermée par l'hôte distant."},
-        {"en", [] { net::RaiseSocketError(11001); }, "Socket Error # 11001\r\nNo such host is known."},
+         "Erreur de socket n° 10054\r\nUne connexion existante a dû être fermée par l'hôte "
+         "distant."},
+        {"en", [] { net::RaiseSocketError(11001); },
+         "Socket Error # 11001\r\nNo such host is known."},
         // A number without a text of its own keeps an empty second line.
         {"nl", [] { net::RaiseSocketError(10001); }, "Socketfout nr. 10001\r\n"},
         {"nl", [] { throw arc::EArcZipInvalidMethod(); },
          "Kan het bestand niet uitpakken - de compressiemethode wordt niet ondersteund"},
-        {"fr", [] { throw arc::EArcInflateError(arc::ArcTexts.Load(arc::kDfCauseStoredLengthRes)); },
-         "Erreur de décompression, le flux compressé est peut-être endommagé. (Cause interne : bloc "
+        {"fr",
+         [] { throw arc::EArcInflateError(arc::ArcTexts.Load(arc::kDfCauseStoredLengthRes)); },
+         "Erreur de décompression, le flux compressé est peut-être endommagé. (Cause interne : "
+         "bloc "
          "non compressé non valide (la longueur et son complément ne correspondent pas) "
          "[InflateStoredBlock])"},
         {"nl", [] { throw arc::EArcZipLegacyData(arc::kArcMsgShrinkInvalidCodeRes); },
          "Ongeldige Shrink-gegevens - de code staat niet in de codetabel"},
         // The status line stays as the server sent it, with the catalog's words around it.
-        {"C", [] { throw rtl::Exception(net::NetTexts.Format(net::RSHTTPErrorStatusRes, {"HTTP/1.1 404 Not Found"})); },
+        {"C",
+         [] {
+             throw rtl::Exception(
+                 net::NetTexts.Format(net::RSHTTPErrorStatusRes, {"HTTP/1.1 404 Not Found"}));
+         },
          "HTTP/1.1 404 Not Found"},
-        {"nl", [] { throw rtl::Exception(net::NetTexts.Format(net::RSHTTPErrorStatusRes, {"HTTP/1.1 404 Not Found"})); },
+        {"nl",
+         [] {
+             throw rtl::Exception(
+                 net::NetTexts.Format(net::RSHTTPErrorStatusRes, {"HTTP/1.1 404 Not Found"}));
+         },
          "De server meldt een fout: HTTP/1.1 404 Not Found"},
-        {"fr", [] { throw rtl::Exception(net::NetTexts.Format(net::RSHTTPErrorStatusRes, {"HTTP/1.0 503 %s d"})); },
+        {"fr",
+         [] {
+             throw rtl::Exception(
+                 net::NetTexts.Format(net::RSHTTPErrorStatusRes, {"HTTP/1.0 503 %s d"}));
+         },
          "Le serveur a signalé une erreur : HTTP/1.0 503 %s d"},
-        {"fr", [] { throw rtl::Exception(netget::FetchTexts.Format(netget::SBodyIncompleteRes, {"http://h/x", "3", "9"})); },
+        {"fr",
+         [] {
+             throw rtl::Exception(
+                 netget::FetchTexts.Format(netget::SBodyIncompleteRes, {"http://h/x", "3", "9"}));
+         },
          "Le corps de http://h/x s'est arrêté après 3 des 9 octets annoncés."},
     };
     for (const TCase& c : cases) {

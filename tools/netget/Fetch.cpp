@@ -26,8 +26,9 @@ void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string&
         const net::TNetHTTPResponse& response = http.Response();
         const int64_t received = file->Size();
         if (response.HasContentLength() && received < response.ContentLength)
-            throw rtl::Exception(FetchTexts.Format(
-                SBodyIncompleteRes, {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+            throw rtl::Exception(
+                FetchTexts.Format(SBodyIncompleteRes, {url, rtl::IntToStr(received),
+                                                       rtl::IntToStr(response.ContentLength)}));
     } catch (...) {
         file.reset();
         platform::DeleteFileByName(output);
