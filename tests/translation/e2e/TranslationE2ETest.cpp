@@ -4,6 +4,9 @@
 // (with the runtime's own captions) when there is no catalog for the language.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -133,4 +136,40 @@ TEST(TranslatedWizard, CatalogWithoutUtf8IsReportedOnceAndTurnedOff) {
     EXPECT_TRUE(Answer(d, TAnswer::No, kStepMs));
     form.CloseByTitleBar();
     process.WaitForExit(kStepMs);
+}
+
+// What Explorer shows of the file: its own icon, and a version resource that
+// names the product (read by the same calls the file's properties use).
+TEST(ShippedSetup, CarriesItsIconAndVersionResource) {
+    const std::wstring exe = platform::win32::Wide(SetupWithAppendedCatalogs());
+    ASSERT_FALSE(exe.empty());
+    EXPECT_GE(ExtractIconExW(exe.c_str(), -1, nullptr, nullptr, 0), 1u);
+    HICON large = nullptr, small = nullptr;
+    ASSERT_EQ(ExtractIconExW(exe.c_str(), 0, &large, &small, 1), 2u);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(large, &info));
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, GetSystemMetrics(SM_CXICON));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(large);
+    DestroyIcon(small);
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+    auto value = [&](const wchar_t* name) {
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        std::wstring key = std::wstring(L"\\StringFileInfo\\041304B0\\") + name;
+        if (!VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length))
+            return std::string("(none)");
+        return platform::win32::Narrow(text);
+    };
+    EXPECT_EQ(value(L"ProductName"), "Torvelin");
+    EXPECT_EQ(value(L"FileDescription"), "Torvelin Setup");
+    EXPECT_EQ(value(L"OriginalFilename"), "Setup.exe");
 }
