@@ -76,9 +76,21 @@ TArcDfLookupTable::TArcDfLookupTable(TKind aKind, bool aDeflate64)
 }
 
 void TArcDfLookupTable::Build(const uint8_t* aCodeLengths, int aCount) {
+    // Neighbouring symbols mostly share a length: two histograms, one for the
+    // even and one for the odd symbols, halve the chain of increments of one
+    // counter that would each wait for the last.
     int count[kDfMaxCodeLength + 1] = {};
-    for (int sym = 0; sym < aCount; ++sym)
-        ++count[aCodeLengths[sym]];
+    {
+        int odd[kDfMaxCodeLength + 1] = {};
+        int sym = 0;
+        for (; sym + 1 < aCount; sym += 2) {
+            ++count[aCodeLengths[sym]];
+            ++odd[aCodeLengths[sym + 1]];
+        }
+        if (sym < aCount) ++count[aCodeLengths[sym]];
+        for (int len = 1; len <= kDfMaxCodeLength; ++len)
+            count[len] += odd[len];
+    }
     count[0] = 0;
     int maxLen = kDfMaxCodeLength;
     while (maxLen > 0 && count[maxLen] == 0)

@@ -36,8 +36,11 @@ TArcDfOutputWindow::TArcDfOutputWindow(rtl::TStream& aStream, bool aDeflate64, b
       FPartSize(aPartSize > 0 ? std::min<int64_t>(aPartSize, FWritePoint) : 0),
       FUseCRC32(aUseCRC32), FChecksumOn(aChecksum), FChecksum(aUseCRC32 ? 0xFFFFFFFFu : 1u),
       FTestOnly(aTestOnly) {
-    FStorage.reset(new uint8_t[FWritePoint + (aDeflate64 ? kMaxMatch64 : kMaxMatch) + kCopySlack]);
+    FStorage.reset(new uint8_t[kMoveRoom + FWritePoint + (aDeflate64 ? kMaxMatch64 : kMaxMatch) +
+                               kCopySlack]);
     FBuffer = FStorage.get();
+    FWriteStart = FBuffer;
+    FMoveAt = FBuffer + kMoveRoom;
     FCurrent = FBuffer;
     FLimit = FBuffer + (FPartSize ? static_cast<size_t>(FPartSize) : FWritePoint);
 }
@@ -51,21 +54,28 @@ void TArcDfOutputWindow::Emit(const uint8_t* aData, size_t aCount) {
 }
 
 void TArcDfOutputWindow::LimitReached() {
-    size_t held = static_cast<size_t>(FCurrent - FBuffer);
-    if (FPartSize && held >= static_cast<size_t>(FPartSize)) {
-        // The partial size never exceeds the write point, so nothing has slid yet.
-        Emit(FBuffer, static_cast<size_t>(FPartSize));
-        FCurrent = FBuffer;
+    if (FPartSize && FCurrent - FWriteStart >= FPartSize) {
+        // The partial size never exceeds the write point, so nothing has been
+        // written yet.
+        Emit(FWriteStart, static_cast<size_t>(FPartSize));
+        FCurrent = FWriteStart = FBuffer;
         FLimit = FBuffer + FWritePoint;
         FPartSize = 0;
         throw EArcPartSizedInflate();
     }
-    while (held >= FWritePoint) {
-        Emit(FBuffer, FSlideCount);
-        held -= FSlideCount;
-        std::memmove(FBuffer, FBuffer + FSlideCount, held);
+    // The slide: the oldest 32 KiB go out each time the unwritten bytes reach
+    // the write point; at least the format's window of them stays.
+    while (static_cast<size_t>(FCurrent - FWriteStart) >= FWritePoint) {
+        Emit(FWriteStart, FSlideCount);
+        FWriteStart += FSlideCount;
+    }
+    if (FWriteStart > FMoveAt) {
+        const size_t held = static_cast<size_t>(FCurrent - FWriteStart);
+        std::memmove(FBuffer, FWriteStart, held);
+        FWriteStart = FBuffer;
         FCurrent = FBuffer + held;
     }
+    FLimit = FWriteStart + FWritePoint;
 }
 
 void TArcDfOutputWindow::AddLenDist(uint32_t aLen, uint32_t aDist) {
@@ -91,15 +101,16 @@ void TArcDfOutputWindow::AddBuffer(const void* aBuffer, size_t aCount) {
 
 void TArcDfOutputWindow::Flush() {
     // The destination sees pieces of at most 32 KiB.
-    const uint8_t* p = FBuffer;
-    size_t left = static_cast<size_t>(FCurrent - FBuffer);
+    const uint8_t* p = FWriteStart;
+    size_t left = static_cast<size_t>(FCurrent - FWriteStart);
     while (left) {
         size_t n = std::min(left, FSlideCount);
         Emit(p, n);
         p += n;
         left -= n;
     }
-    FCurrent = FBuffer;
+    FCurrent = FWriteStart = FBuffer;
+    FLimit = FBuffer + FWritePoint;
 }
 
 uint32_t TArcDfOutputWindow::Checksum() const {

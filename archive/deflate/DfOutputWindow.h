@@ -1,8 +1,16 @@
 #pragma once
 // The inflate engine's output window: decoded bytes go straight into one
 // buffer that keeps the history matches refer to; whenever the write point is
-// reached the oldest 32 KiB are written to the destination and the rest moves
-// to the front.
+// reached the oldest 32 KiB not yet written go to the destination.
+//
+// Written bytes stay where they are until the buffer's end is near; only then
+// do the unwritten ones (the history matches need, and never more than the
+// write point) move to the front. A buffer of just the write point would move
+// 32 KiB after every 32 KiB written, one extra copy of every output byte; the
+// extra room makes that a fraction of one. The destination still sees the
+// same 32,768-byte writes at the same points of the output, so what a
+// destination observes (its writes, the checksum, an error it raises) does not
+// depend on the room.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -22,6 +30,9 @@ class TArcDfOutputWindow {
     // that far past the match's end (bytes that are overwritten before anything
     // reads them): the buffer has this much room beyond the longest match.
     static constexpr size_t kCopySlack = 48;
+    // Room beyond the write point, filled before the unwritten bytes move to
+    // the front.
+    static constexpr size_t kMoveRoom = 131072;
 
     // aPartSize > 0 stops decoding (EArcPartSizedInflate) once that many bytes
     // exist, capped at the write point. aTestOnly counts the output without
@@ -38,7 +49,7 @@ class TArcDfOutputWindow {
     void AddLenDist(uint32_t aLen, uint32_t aDist);
     void AddBuffer(const void* aBuffer, size_t aCount);
     // Bytes produced so far.
-    int64_t Position() const { return FStreamPos + (FCurrent - FBuffer); }
+    int64_t Position() const { return FStreamPos + (FCurrent - FWriteStart); }
     // Writes everything not yet written.
     void Flush();
     uint32_t Checksum() const;
@@ -85,8 +96,10 @@ class TArcDfOutputWindow {
     rtl::TStream& FStream;
     std::unique_ptr<uint8_t[]> FStorage; // not cleared: nothing is read before it is written
     uint8_t* FBuffer;
+    uint8_t* FWriteStart; // the first byte not yet written; before it, history
+    uint8_t* FMoveAt;     // a write start beyond this moves the unwritten bytes
     uint8_t* FCurrent;
-    uint8_t* FLimit; // the write point, or the partial size when that comes first
+    uint8_t* FLimit; // the write point past FWriteStart, or the partial size when that comes first
     size_t FWritePoint;
     size_t FSlideCount = kSlideCount;
     int64_t FPartSize;

@@ -35,7 +35,9 @@ class TArcDfInflater {
   private:
     void InflateStoredBlock();
     void InflateDynamicBlock();
-    void ReadLitDistCodeLengths(uint8_t* aLengths, int aCount);
+    // aLengths is restrict: its byte stores could otherwise alias the bit
+    // reader's fields and force them back to memory after every length.
+    void ReadLitDistCodeLengths(uint8_t* __restrict aLengths, int aCount);
     void DecodeData(const TArcDfLookupTable& aLiterals, const TArcDfLookupTable& aDistances);
     template <bool kDeflate64>
     inline DF_INLINE void DecodeSymbols(const TArcDfLookupTable& aLiterals,
@@ -140,7 +142,7 @@ void TArcDfInflater::InflateDynamicBlock() {
     DecodeData(FLiteralTable, FDistanceTable);
 }
 
-void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
+void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* __restrict aLengths, int aCount) {
     const int maxLen = FCodeLengthTree.LookupBitLength();
     int i = 0;
     while (i < aCount) {
@@ -180,7 +182,7 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* aLengths, int aCount) {
 // The symbol loop of RFC 1951 section 3.2.5, in two forms over the same state.
 //
 // The fast loop runs while the input buffer holds at least kInputMargin more
-// bytes and the window has room for two more literals before its limit. Then
+// bytes and the window has room for three more literals before its limit. Then
 // every code and its extra bits are known to lie in the buffer, so it refills
 // the bit buffer without branches, 64 bits at a time (where the bit reader
 // takes 32: the purpose, whole words from the 16 KiB buffer and no reads
@@ -229,9 +231,12 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
         return entry;
     };
     // A length or distance: the base plus the extra bits that follow the code.
+    // In a length or distance entry the bits above the code length's four,
+    // up to the shift's six, are clear (no pointer, no end of block), so the
+    // shift needs no mask of its own.
     auto valueOf = [&](uint32_t entry) DF_INLINE {
         const uint32_t total = entry & kConsumeMask;
-        const uint32_t codeLen = (entry >> kCodeLengthShift) & 0xF;
+        const uint32_t codeLen = (entry >> kCodeLengthShift) & 0x3F;
         return (entry >> kValueShift) +
                static_cast<uint32_t>((bits & ((uint64_t(1) << total) - 1)) >> codeLen);
     };
@@ -245,24 +250,31 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
         cur += length;
     };
 
-    // The fast loop's state: the bits above bitsLeft are not zero but the
-    // stream's own next bits (a refill counts whole bytes only), so the next
-    // refill ORs the same bits in again. The 64-bit refill leaves 56 to 63 bits.
+    // The fast loop's state: the bits above the count held are not zero but
+    // the stream's own next bits (a refill counts whole bytes only), so the
+    // next refill ORs the same bits in again. The 64-bit refill leaves 56 to 63
+    // bits. The count is kept in the low byte of fastLeft only: a consume
+    // subtracts the whole entry, whose low byte is the count it consumes
+    // (bits 6 and 7 are clear), which saves masking the entry on every symbol;
+    // the bits above the low byte are left as they fall.
+    uint32_t fastLeft = 0;
     auto refillFast = [&]() DF_INLINE {
-        bits |= TArcDfInBitStream::LoadWord64(inPos) << bitsLeft;
-        inPos += (63 - bitsLeft) >> 3;
-        bitsLeft |= 56;
+        bits |= TArcDfInBitStream::LoadWord64(inPos) << (fastLeft & 63);
+        inPos += 7 - ((fastLeft >> 3) & 7);
+        fastLeft |= 56;
     };
     auto consumeFast = [&](uint32_t entry) DF_INLINE {
         bits >>= entry & kConsumeMask;
-        bitsLeft -= static_cast<int>(entry & kConsumeMask);
+        fastLeft -= entry;
     };
+    auto enterFast = [&]() DF_INLINE { fastLeft = static_cast<uint32_t>(bitsLeft); };
     // Hand-over to the careful state: from 56-63 bits, put back up to three
     // whole bytes so that the unread bytes of the buffer again number aResidue
     // modulo 4, as 32-bit refills keep them; 32 to 63 bits are then held, the
     // state a 32-bit refill would have reached at this point.
     auto leaveFast = [&](int aResidue) DF_INLINE {
         refillFast();
+        bitsLeft = static_cast<int>(fastLeft & 0xFF);
         const int back = (aResidue - static_cast<int>(inEnd - inPos)) & 3;
         inPos -= back;
         bitsLeft -= 8 * back;
@@ -311,21 +323,26 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
         cur = FOut.FCurrent;
         limit = FOut.FLimit;
     };
-    auto fastRoom = [&]() DF_INLINE { return inEnd - inPos >= kInputMargin && limit - cur > 2; };
+    auto fastRoom = [&]() DF_INLINE { return inEnd - inPos >= kInputMargin && limit - cur > 3; };
 
     for (;;) {
         if (fastRoom()) {
             const int residue = static_cast<int>(inEnd - inPos) & 3;
+            // The same test as fastRoom's, against ends computed once.
+            const uint8_t* const inFastEnd = inEnd - kInputMargin;
+            uint8_t* outFastEnd = limit - 3;
             // Each step starts with 56 or more bits held and its first entry
             // looked up. The next step's entry is looked up before the refill
             // that ends a step, from the bits still held (at least 16 real
             // ones, as the refill left all 64 real), so that the refill's load
             // does not delay it.
+            enterFast();
             refillFast();
             uint32_t entry = lookup(litTable, kLitBits);
             do {
                 if (static_cast<int32_t>(entry) < 0) {
-                    // Two literals take at most 30 of the 56 bits.
+                    // Three literals take at most 45 of the 64 real bits, and
+                    // the next code's 15 still lie within them.
                     consumeFast(entry);
                     *cur++ = static_cast<uint8_t>(entry >> kValueShift);
                     entry = lookup(litTable, kLitBits);
@@ -333,8 +350,13 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
                         consumeFast(entry);
                         *cur++ = static_cast<uint8_t>(entry >> kValueShift);
                         entry = lookup(litTable, kLitBits);
-                        refillFast();
-                        continue;
+                        if (static_cast<int32_t>(entry) < 0) {
+                            consumeFast(entry);
+                            *cur++ = static_cast<uint8_t>(entry >> kValueShift);
+                            entry = lookup(litTable, kLitBits);
+                            refillFast();
+                            continue;
+                        }
                     }
                     refillFast();
                 }
@@ -360,9 +382,11 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
                 entry = lookup(litTable, kLitBits);
                 refillFast();
                 copyMatch(length, distance);
-                if (cur >= limit) [[unlikely]]
+                if (cur >= limit) [[unlikely]] {
                     outputLimit();
-            } while (fastRoom());
+                    outFastEnd = limit - 3;
+                }
+            } while (inPos <= inFastEnd && cur < outFastEnd);
             leaveFast(residue);
         }
 
