@@ -107,8 +107,9 @@ class ENetReplyRFCError : public ENetException {
     int ErrorCode;
 };
 
-// A failed HTTP status: the message is the status line, ErrorMessage the
-// body the server sent with it.
+// A failed HTTP status: the message is the status line as received (inside
+// the words of a catalog's RSHTTPErrorStatus, when one translates it),
+// ErrorMessage the body the server sent with it.
 class ENetHTTPProtocolException : public ENetReplyRFCError {
   public:
     ENetHTTPProtocolException(std::string message, int errorCode, std::string errorMessage)
