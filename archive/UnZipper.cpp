@@ -1,6 +1,7 @@
 #include "archive/UnZipper.h"
 
 #include "archive/ArcErrors.h"
+#include "archive/codecs/Codecs.h"
 #include "archive/deflate/Inflate.h"
 #include "archive/legacy/UnzipHelper.h"
 #include "archive/ZipFormat.h"
@@ -81,8 +82,17 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
         helper.Execute();
         break;
     }
-    // Methods 12, 14, 97 and 98 have no decoder yet and fail like any
-    // unknown method.
+    case TArcZipMethod::BZip2:
+        DecodeBZip2(source, out, item.UncompressedSize());
+        break;
+    case TArcZipMethod::Lzma:
+        // With or without the end marker (flag bit 1): the entry's size ends it.
+        DecodeLZMA(source, out, item.UncompressedSize());
+        break;
+    case TArcZipMethod::WavPack:
+        DecodeWavPack(source, out);
+        break;
+    // Method 98 has no decoder yet and fails like any unknown method.
     default:
         throw EArcZipInvalidMethod();
     }

@@ -460,6 +460,27 @@ TEST_F(ServedInstallTest, SuccessfulRunInstallsFilesSettingsAndShortcut) {
     EXPECT_TRUE(FProcess->WaitForExit(kStepMs));
 }
 
+TEST_F(ServedInstallTest, BZip2LZMAAndWavPackEntriesAreInstalled) {
+    // main.zip with ARTIKELEN.CSV and LEESMIJ.TXT in bzip2, TORVELIN.EXE in
+    // LZMA and GELUID.wav in WavPack (made by run-install-e2e.sh).
+    const std::string codecs = Work() + "archives\\codecs\\";
+    Copy(Work() + "archives\\main-codecs.zip", Served("main.zip"));
+    StartAtProxyPage();
+    ExpectSuccessPage(Run());
+    std::vector<std::string> expected = kInstalled;
+    expected.push_back("GELUID.wav");
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FilesIn(kTarget), expected);
+    for (const char* name : {"ARTIKELEN.CSV", "LEESMIJ.TXT", "TORVELIN.EXE"})
+        EXPECT_TRUE(ReadFileBytes(kTarget + name) == ReadFileBytes(codecs + "files\\" + name))
+            << name;
+    const std::string wav = ReadFileBytes(codecs + "wav\\GELUID.wav");
+    EXPECT_FALSE(wav.empty());
+    EXPECT_TRUE(ReadFileBytes(kTarget + "GELUID.wav") == wav);
+    FForm.Click(setup::idBtFinish);
+    EXPECT_TRUE(FProcess->WaitForExit(kStepMs));
+}
+
 TEST_F(ServedInstallTest, ProgressBarRisesDuringASlowDownloadAndIsBackAtZeroAfter) {
     WriteFileBytes(Marker("main.slow"), "");
     StartAtProxyPage();

@@ -84,6 +84,19 @@ mkdir -p "$work/www/zividezeru/Files" "$work/www/modes" "$work/archives" "$work/
 # The body of the 404 that modes/main.404big asks for: 200 MiB (sparse).
 [ -f "$work/big/404big.bin" ] || truncate -s 200M "$work/big/404big.bin"
 cp "$build/demo/www/zividezeru/Files/main.zip" "$build/demo/www/zividezeru/Files/upgrade.zip" "$work/archives/"
+# main.zip once more, its entries in methods 12 and 14 (7-Zip's bzip2 and
+# LZMA) and a WavPack entry (method 97) of a WAV file added; the originals
+# stay in archives/codecs for the comparison.
+codecs=$work/archives/codecs
+rm -rf "$codecs"
+mkdir -p "$codecs/files" "$codecs/wav" "$codecs/wv"
+(cd "$codecs/files" && unzip -q -o "$work/archives/main.zip" &&
+    7zz a -bd -bso0 -tzip -mm=BZip2 ../base.zip ARTIKELEN.CSV LEESMIJ.TXT &&
+    7zz a -bd -bso0 -tzip -mm=LZMA ../base.zip TORVELIN.EXE)
+cp "$src/tests/data/zip-codecs/src/wav/s16-stereo.wav" "$codecs/wav/GELUID.wav"
+wavpack -q -y -h "$codecs/wav/GELUID.wav" -o "$codecs/wv/GELUID.wv"
+python3 "$src/tests/data/zip-codecs/make_wavpack_zip.py" --into "$codecs/base.zip" \
+    "$work/archives/main-codecs.zip" "$codecs/wv" "$codecs/wav"
 # nginx workers started by root run as an unprivileged user unless told.
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
 nginx_user=
