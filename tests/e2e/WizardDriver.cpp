@@ -213,17 +213,21 @@ HWND TWizardForm::PageControl(int page, int id) const {
     return GetDlgItem(PageWindow(page), id);
 }
 
-TWizardView TWizardForm::Read() const {
-    TWizardView v;
-    int visible = 0;
+int TWizardForm::VisiblePage() const {
+    int found = -1, visible = 0;
     for (int i = 0; i < 9; ++i) {
         HWND page = PageWindow(i);
         if (page && IsWindowVisible(page)) {
-            v.Page = i;
+            found = i;
             ++visible;
         }
     }
-    if (visible != 1) v.Page = -1;
+    return visible == 1 ? found : -1;
+}
+
+TWizardView TWizardForm::Read() const {
+    TWizardView v;
+    v.Page = VisiblePage();
     HWND next = Button(setup::idBtNext), finish = Button(setup::idBtFinish);
     v.NextEnabled = IsWindowEnabled(next);
     v.CancelVisible = IsWindowVisible(Button(setup::idBtCancel));
@@ -249,7 +253,9 @@ void TWizardForm::Click(int buttonId) const {
 }
 
 bool TWizardForm::WaitForPage(int index, DWORD timeoutMs) const {
-    return WaitUntil(timeoutMs, [&] { return Read().Page == index; });
+    // Visibility only: a full Read sends messages, and while the run blocks
+    // the form one read can outlast a page that is up only during the run.
+    return WaitUntil(timeoutMs, [&] { return VisiblePage() == index; });
 }
 
 void TWizardForm::CloseByTitleBar() const {

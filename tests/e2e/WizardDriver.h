@@ -56,6 +56,9 @@ class TWizardForm {
     HWND PageWindow(int index) const;
     HWND PageControl(int page, int id) const;
     TWizardView Read() const;
+    // The one visible page, -1 when none or several are. Unlike Read, it sends
+    // the form nothing, so it answers at once while the run blocks the form.
+    int VisiblePage() const;
     // Presses a button (BM_CLICK) without waiting for what it starts, so a
     // modal dialog it opens can be answered.
     void Click(int buttonId) const;
