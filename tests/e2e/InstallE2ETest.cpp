@@ -929,13 +929,7 @@ TEST_F(ServedInstallTest, ErrorBoxIsOwnedByTheWizardWhileAnotherWindowIsActive) 
     StartAtProxyPage();
     SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
     PressNext();
-    // The run blocks the wizard from here on: asking the form which page it
-    // shows would wait for the run, its page window's style does not.
-    HWND progressPage = FForm.PageWindow(4);
-    DWORD start = GetTickCount();
-    while (!IsWindowVisible(progressPage) && GetTickCount() - start < kStepMs)
-        Sleep(20);
-    ASSERT_TRUE(IsWindowVisible(progressPage));
+    ASSERT_TRUE(FForm.WaitForPage(4, kStepMs));
     HWND other = CreateWindowExW(0, L"Static", L"Another program", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                  50, 50, 300, 200, nullptr, nullptr, nullptr, nullptr);
     SetForegroundWindow(other);
