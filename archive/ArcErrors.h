@@ -1,29 +1,12 @@
 #pragma once
 // The ZIP extractor's error family. Every class carries an ErrorCode; the
-// fixed messages are the constants below.
+// fixed messages are the runtime texts of ArcTexts.def.
 #include <string>
 
+#include "archive/ArcTexts.h"
 #include "runtime/Exception.h"
 
 namespace arc {
-
-inline constexpr const char* kArcMsgFileNotFound = "File not found";
-inline constexpr const char* kArcMsgBadStream = "Invalid Stream";
-inline constexpr const char* kArcMsgUnhandledType = "Unhandled Archive Type";
-inline constexpr const char* kArcMsgZipInvalid = "Invalid file - not a PKZip file";
-inline constexpr const char* kArcMsgZipBadSpanStream = "Spanned archives must be opened as file streams";
-inline constexpr const char* kArcMsgUserAbort = "Process aborted by user";
-inline constexpr const char* kArcMsgNoSuchDirectory = "Directory does not exist";
-inline constexpr const char* kArcMsgZipVersion = "Cannot extract file - newer version required";
-inline constexpr const char* kArcMsgSpanSeek = "TArcSpanReadStream.Seek unsupported";
-inline constexpr const char* kArcMsgNoArchive = "Archive does not exist - Filename is blank";
-inline constexpr const char* kArcMsgZipInvalidMethod = "Cannot extract file - unsupported compression method";
-inline constexpr const char* kArcMsgZipInvalidPassword = "Cannot extract file - invalid password";
-inline constexpr const char* kArcMsgZipNoExtraction = "Cannot extract file - no extraction support provided";
-inline constexpr const char* kArcMsgZipBadCRC = "Failed CRC Check";
-inline constexpr const char* kArcMsgInvalidFactor = "Invalid Reduce Factor";
-inline constexpr const char* kArcMsgInflatePrefix =
-    "Inflate error, possibly a corrupted compressed stream. (Internal cause: ";
 
 class EArcException : public rtl::Exception {
 public:
@@ -34,10 +17,10 @@ class EArcZipException : public EArcException {
     using EArcException::EArcException;
 };
 
-#define ARC_ERROR(name, base, code, text)                                                                   \
-    class name : public base {                                                                               \
-    public:                                                                                                  \
-        name() : base(text, code) {}                                                                         \
+#define ARC_ERROR(name, base, code, text)                                                          \
+    class name : public base {                                                                     \
+      public:                                                                                      \
+        name() : base(ArcTexts.Load(text##Res), code) {}                                           \
     };
 ARC_ERROR(EArcFileNotFound, EArcException, 21, kArcMsgFileNotFound)
 ARC_ERROR(EArcBadStream, EArcException, 17, kArcMsgBadStream)
@@ -63,7 +46,7 @@ class EArcInternalInflateError : public rtl::Exception {
 class EArcInflateError : public rtl::Exception {
 public:
     explicit EArcInflateError(const std::string& cause)
-        : rtl::Exception(std::string(kArcMsgInflatePrefix) + cause + ")") {}
+        : rtl::Exception(ArcTexts.Load(kArcMsgInflatePrefixRes) + cause + ")") {}
 };
 
 } // namespace arc

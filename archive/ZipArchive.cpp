@@ -13,10 +13,6 @@
 
 namespace arc {
 
-inline constexpr const char* kArcMsgInsertLastDisk = "Insert the last disk in the spanned disk set";
-inline constexpr const char* kArcMsgInsertNthDisk = "Insert disk number %d of the spanned disk set";
-inline constexpr const char* kArcMsgInsertCaption = "Insert floppy";
-
 // ---------------------------------------------------------------- probes
 
 namespace {
@@ -167,8 +163,8 @@ void TArcSpanReadStream::SwitchToImage(uint32_t image) {
                 FOwner.FOnRequestNthDisk(static_cast<int>(image + 1), abort);
             else
                 abort = !platform::AskOkCancel(
-                    rtl::Format(kArcMsgInsertNthDisk, {static_cast<int64_t>(image + 1)}),
-                    kArcMsgInsertCaption);
+                    ArcTexts.Format(kArcMsgInsertNthDiskRes, {static_cast<int64_t>(image + 1)}),
+                    ArcTexts.Load(kArcMsgInsertCaptionRes));
             if (abort) throw EArcUserAbort();
             if (platform::DriveReportsFreeSpace(FArchiveName)) break;
         }
@@ -200,7 +196,7 @@ size_t TArcSpanReadStream::Read(void* buffer, size_t count) {
 int64_t TArcSpanReadStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
     if (offset == 0 && origin == rtl::TSeekOrigin::soCurrent)
         return FImage ? FImage->Position() : 0;
-    throw EArcException(kArcMsgSpanSeek);
+    throw EArcException(ArcTexts.Load(kArcMsgSpanSeekRes));
 }
 
 int64_t TArcSpanReadStream::Size() {
@@ -256,7 +252,8 @@ void TArcZipArchive::ReadCentralDirectory() {
         if (FOnRequestLastDisk)
             FOnRequestLastDisk(abort);
         else
-            abort = !platform::AskOkCancel(kArcMsgInsertLastDisk, kArcMsgInsertCaption);
+            abort = !platform::AskOkCancel(ArcTexts.Load(kArcMsgInsertLastDiskRes),
+                                           ArcTexts.Load(kArcMsgInsertCaptionRes));
         if (abort) {
             FStatus = asInvalid;
             throw EArcUserAbort();

@@ -59,7 +59,7 @@ size_t TArcZipDecryptStream::Read(void* buffer, size_t count) {
 int64_t TArcZipDecryptStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
     // The key state follows the bytes read, so only the position can be asked for.
     if (offset != 0 || origin != rtl::TSeekOrigin::soCurrent)
-        throw EArcException("Encrypted entry data cannot be repositioned");
+        throw EArcException(ArcTexts.Load(kArcMsgEncryptedSeekRes));
     return FSource->Position() - static_cast<int64_t>(kZipCryptHeaderSize);
 }
 
@@ -90,7 +90,7 @@ int64_t TArcUnzipOutputStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
     // Only asking where the output stands is possible (the end is the position).
     if (offset == 0 && origin != rtl::TSeekOrigin::soBeginning) return FBytesWritten;
     if (origin == rtl::TSeekOrigin::soBeginning && offset == FBytesWritten) return FBytesWritten;
-    throw EArcException("The entry output cannot be repositioned");
+    throw EArcException(ArcTexts.Load(kArcMsgEntryOutputSeekRes));
 }
 
 TArcBufferedReadStream::TArcBufferedReadStream(rtl::TStream& source, size_t bufferSize)

@@ -13,12 +13,10 @@
 
 namespace arc {
 
-inline constexpr const char* kArcMsgZipDataTooLong = "Entry data is longer than its declared size";
-
 // A decoder produced more bytes than the entry declares.
 class EArcZipDataTooLong : public EArcZipException {
   public:
-    EArcZipDataTooLong() : EArcZipException(kArcMsgZipDataTooLong, 29) {}
+    EArcZipDataTooLong() : EArcZipException(ArcTexts.Load(kArcMsgZipDataTooLongRes), 29) {}
 };
 
 // A read window of a given length over another stream, starting at that

@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "http/NetTexts.h"
+
 namespace net {
 
 enum class TWorkMode { wmRead, wmWrite };
@@ -27,13 +29,6 @@ using TWorkEvent =
 using TWorkEndEvent = std::function<void(TNetComponent* ASender, TWorkMode AWorkMode)>;
 using TStatusEvent =
     std::function<void(TNetComponent* ASender, TNetStatus AStatus, const std::string& AStatusText)>;
-
-inline constexpr const char* RSStatusResolving = "Resolving hostname %s.";
-inline constexpr const char* RSStatusConnecting = "Connecting to %s.";
-inline constexpr const char* RSStatusConnected = "Connected.";
-inline constexpr const char* RSStatusDisconnecting = "Disconnecting.";
-inline constexpr const char* RSStatusDisconnected = "Disconnected.";
-inline constexpr const char* RSChunkStarted = "Chunk Started";
 
 class TNetComponent {
   public:

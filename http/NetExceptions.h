@@ -3,6 +3,7 @@
 // ENetException.
 #include <string>
 
+#include "http/NetTexts.h"
 #include "runtime/Exception.h"
 
 namespace net {
@@ -19,20 +20,6 @@ class ENetURIException : public ENetException {
 };
 
 // ---- Connection and I/O errors -------------------------------------------
-
-inline constexpr const char* RSAlreadyConnected = "Already connected.";
-inline constexpr const char* RSHostRequired = "A Host is required";
-inline constexpr const char* RSPortRequired = "A Port is required";
-inline constexpr const char* RSConnectTimeout = "Connect timed out.";
-inline constexpr const char* RSConnectionClosedGracefully = "Connection Closed Gracefully.";
-inline constexpr const char* RSNotConnected = "Not Connected";
-inline constexpr const char* RSReadTimeout = "Read timed out.";
-inline constexpr const char* RSReadLnMaxLineLengthExceeded = "Max line length exceeded.";
-inline constexpr const char* RSStreamDataTooLarge = "Data is too large for stream";
-inline constexpr const char* RSSocketError = "Socket Error # %d\r\n%s";
-inline constexpr const char* RSCouldNotBindSocket =
-    "Could not bind socket. Address and port are already in use.";
-inline constexpr const char* RSUnknownProtocol = "Unknown Protocol";
 
 class ENetAlreadyConnected : public ENetException {
   public:
@@ -98,9 +85,6 @@ std::string SocketErrorText(int error);
 // Raises ENetSocketError (ENetNotASocket for 10038) with "Socket Error # n\r\ntext".
 [[noreturn]] void RaiseSocketError(int error);
 
-inline constexpr const char* RSSecureNotSupported = "Secure connections (https) are not supported.";
-inline constexpr const char* RSInvalidChunkSize = "Invalid chunk size: \"%s\"";
-
 // A chunk-size line that is no hexadecimal number in range: the body cannot
 // be delimited any more.
 class ENetInvalidChunkSize : public ENetException {
@@ -123,8 +107,9 @@ class ENetReplyRFCError : public ENetException {
     int ErrorCode;
 };
 
-// A failed HTTP status: the message is the status line, ErrorMessage the
-// body the server sent with it.
+// A failed HTTP status: the message is the status line as received (inside
+// the words of a catalog's RSHTTPErrorStatus, when one translates it),
+// ErrorMessage the body the server sent with it.
 class ENetHTTPProtocolException : public ENetReplyRFCError {
   public:
     ENetHTTPProtocolException(std::string message, int errorCode, std::string errorMessage)

@@ -222,8 +222,11 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
     TCappedMemoryStream aside(NetErrorBodyKept);
     ReadBodyAside(raise ? &aside : discard ? nullptr : Response.ContentStream);
     if (raise)
-        throw ENetHTTPProtocolException(Response.ResponseText(), code,
-                                        DecodeBody(aside.Bytes(), Response.CharSet));
+        // The status line stays as the server sent it; a catalog may only
+        // put words of its language around it.
+        throw ENetHTTPProtocolException(
+            NetTexts.Format(RSHTTPErrorStatusRes, {Response.ResponseText()}), code,
+            DecodeBody(aside.Bytes(), Response.CharSet));
 }
 
 void TNetHTTPProtocol::DiscardBody() {
@@ -340,7 +343,7 @@ void TNetCustomHTTP::PrepareTarget() {
     else if (SameTextAscii(uri.Protocol, "https"))
         FURI.Port = "443";
     else if (FURI.Port.empty())
-        throw ENetUnknownProtocol(RSUnknownProtocol);
+        throw ENetUnknownProtocol(NetTexts.Load(RSUnknownProtocolRes));
 
     request.URL = FURI.Path + FURI.Document;
     if (!FURI.Params.empty()) request.URL += "?" + FURI.Params;
@@ -398,7 +401,7 @@ void TNetCustomHTTP::OpenAndSend() {
         break;
     case ctSSL:
     case ctSSLProxy:
-        throw ENetSecureNotSupported(RSSecureNotSupported);
+        throw ENetSecureNotSupported(NetTexts.Load(RSSecureNotSupportedRes));
     }
 
     if (!request.AcceptEncoding.empty() &&
@@ -426,8 +429,8 @@ void TNetCustomHTTP::EnsureConnected() {
 
 std::string TNetCustomHTTP::ReadProtocolLine() {
     std::string line = IOHandler() ? IOHandler()->ReadLn() : std::string();
-    if (!IOHandler()) throw ENetNotConnected(RSNotConnected);
-    if (IOHandler()->ReadLnTimedOut()) throw ENetReadTimeout(RSReadTimeout);
+    if (!IOHandler()) throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
+    if (IOHandler()->ReadLnTimedOut()) throw ENetReadTimeout(NetTexts.Load(RSReadTimeoutRes));
     return line;
 }
 

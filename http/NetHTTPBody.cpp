@@ -178,7 +178,7 @@ int64_t TNetCustomHTTP::ReadChunkSizeLine() {
     // rest of the body without a boundary: fail instead of passing a
     // truncated body as complete.
     if (size.empty() || size.size() > 15)
-        throw ENetInvalidChunkSize(rtl::Format(RSInvalidChunkSize, {size}));
+        throw ENetInvalidChunkSize(NetTexts.Format(RSInvalidChunkSizeRes, {size}));
     int64_t value = 0;
     for (char c : size) {
         int digit;
@@ -189,7 +189,7 @@ int64_t TNetCustomHTTP::ReadChunkSizeLine() {
         else if (c >= 'A' && c <= 'F')
             digit = c - 'A' + 10;
         else
-            throw ENetInvalidChunkSize(rtl::Format(RSInvalidChunkSize, {size}));
+            throw ENetInvalidChunkSize(NetTexts.Format(RSInvalidChunkSizeRes, {size}));
         value = value * 16 + digit;
     }
     return value;
@@ -197,7 +197,7 @@ int64_t TNetCustomHTTP::ReadChunkSizeLine() {
 
 void TNetCustomHTTP::ReadChunkedBody() {
     TNetIOHandler& io = *IOHandler();
-    DoStatus(TNetStatus::hsStatusText, RSChunkStarted);
+    DoStatus(TNetStatus::hsStatusText, NetTexts.Load(RSChunkStartedRes));
     BeginWork(TWorkMode::wmRead);
     try {
         int64_t size = ReadChunkSizeLine();

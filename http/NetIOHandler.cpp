@@ -104,15 +104,15 @@ void TNetIOHandler::ConnectClient() {
     } else if (platform::IsAddressLiteral(Host, family)) {
         address = Host;
     } else {
-        DoStatus(TNetStatus::hsResolving, rtl::Format(RSStatusResolving, {Host}));
+        DoStatus(TNetStatus::hsResolving, NetTexts.Format(RSStatusResolvingRes, {Host}));
         if (!platform::ResolveHost(Host, family, address, error)) RaiseSocketError(error);
     }
     SetPeer(address, Port);
-    DoStatus(TNetStatus::hsConnecting, rtl::Format(RSStatusConnecting, {address}));
+    DoStatus(TNetStatus::hsConnecting, NetTexts.Format(RSStatusConnectingRes, {address}));
     if (!platform::SocketConnect(FSocket, family, address, static_cast<uint16_t>(Port),
                                  ConnectTimeout, error)) {
         if (ConnectTimeout > 0 && error == platform::wsa::TimedOut)
-            throw ENetConnectTimeout(RSConnectTimeout);
+            throw ENetConnectTimeout(NetTexts.Load(RSConnectTimeoutRes));
         RaiseSocketError(error);
     }
 }
@@ -171,8 +171,9 @@ void TNetIOHandler::RaiseClosed() {
     // plain close would be reported, so a reset is never mistaken for the
     // regular end of a message.
     if (FCloseError != 0) RaiseSocketError(FCloseError);
-    if (FClosedGracefully) throw ENetConnClosedGracefully(RSConnectionClosedGracefully);
-    throw ENetNotConnected(RSNotConnected);
+    if (FClosedGracefully)
+        throw ENetConnClosedGracefully(NetTexts.Load(RSConnectionClosedGracefullyRes));
+    throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
 }
 
 void TNetIOHandler::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreBuffer) {
@@ -180,13 +181,13 @@ void TNetIOHandler::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreBuff
     if (FClosedGracefully || !SocketAllocated()) {
         if (SocketAllocated()) {
             ClosePeerEnded();
-            DoStatus(TNetStatus::hsDisconnected, RSStatusDisconnected);
+            DoStatus(TNetStatus::hsDisconnected, NetTexts.Load(RSStatusDisconnectedRes));
         }
         lost = true;
     }
     if (lost && raiseIfDisconnected && (ignoreBuffer || FInputBuffer.IsEmpty())) {
         if (FCloseError != 0) RaiseSocketError(FCloseError);
-        throw ENetConnClosedGracefully(RSConnectionClosedGracefully);
+        throw ENetConnClosedGracefully(NetTexts.Load(RSConnectionClosedGracefullyRes));
     }
 }
 
@@ -194,7 +195,7 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
     int waitMs = EffectiveTimeout(timeout);
     CheckForDisconnect(raiseIfDisconnected, false);
     if (!SocketAllocated()) {
-        if (raiseIfDisconnected) throw ENetNotConnected(RSNotConnected);
+        if (raiseIfDisconnected) throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
         return 0;
     }
     const size_t portion = static_cast<size_t>(std::max(RecvBufferSize, 1));
@@ -217,7 +218,7 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
         }
         if (n < 0) {
             if (error == platform::wsa::TimedOut) {
-                if (raiseOnTimeout) throw ENetReadTimeout(RSReadTimeout);
+                if (raiseOnTimeout) throw ENetReadTimeout(NetTexts.Load(RSReadTimeoutRes));
                 return -1;
             }
             CloseWithError(error);
@@ -263,7 +264,8 @@ std::string TNetIOHandler::ReadLn(const std::string& terminator, int timeout, in
                 (termPos > maxLength ||
                  (termPos < 0 && FInputBuffer.Size() > static_cast<size_t>(maxLength)))) {
                 if (MaxLineAction == TNetMaxLineAction::maException)
-                    throw ENetReadLnMaxLineLengthExceeded(RSReadLnMaxLineLengthExceeded);
+                    throw ENetReadLnMaxLineLengthExceeded(
+                        NetTexts.Load(RSReadLnMaxLineLengthExceededRes));
                 FReadLnSplit = true;
                 std::string line = DecodeAscii(FInputBuffer.Data(), static_cast<size_t>(maxLength));
                 FInputBuffer.Remove(static_cast<size_t>(maxLength));
@@ -316,7 +318,7 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
     if (count >= 0 && !readUntilDisconnect && stream) {
         int64_t position = stream->Position();
         if (count > std::numeric_limits<int64_t>::max() - position)
-            throw ENetIOHandlerStreamDataTooLarge(RSStreamDataTooLarge);
+            throw ENetIOHandlerStreamDataTooLarge(NetTexts.Load(RSStreamDataTooLargeRes));
         // One extension of the target instead of one per portion. A memory
         // stream grows with what really arrives instead: an announced size
         // is only the peer's word, and memory is not to be claimed on it.

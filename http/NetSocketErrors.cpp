@@ -10,68 +10,21 @@ namespace net {
 
 namespace {
 
-struct SocketErrorEntry {
-    int Number;
-    const char* Text;
-};
-
-constexpr SocketErrorEntry kSocketErrorTexts[] = {
-    {10004, "Interrupted system call."},
-    {10009, "Bad file number."},
-    {10013, "Access denied."},
-    {10014, "Buffer fault."},
-    {10022, "Invalid argument."},
-    {10024, "Too many open files."},
-    {10035, "Operation would block."},
-    {10036, "Operation now in progress."},
-    {10037, "Operation already in progress."},
-    {10038, "Socket operation on non-socket."},
-    {10039, "Destination address required."},
-    {10040, "Message too long."},
-    {10041, "Protocol wrong type for socket."},
-    {10042, "Bad protocol option."},
-    {10043, "Protocol not supported."},
-    {10044, "Socket type not supported."},
-    {10045, "Operation not supported on socket."},
-    {10046, "Protocol family not supported."},
-    {10047, "Address family not supported by protocol family."},
-    {10048, "Address already in use."},
-    {10049, "Cannot assign requested address."},
-    {10050, "Network is down."},
-    {10051, "Network is unreachable."},
-    {10052, "Net dropped connection or reset."},
-    {10053, "Software caused connection abort."},
-    {10054, "Connection reset by peer."},
-    {10055, "No buffer space available."},
-    {10056, "Socket is already connected."},
-    {10057, "Socket is not connected."},
-    {10058, "Cannot send or receive after socket is closed."},
-    {10059, "Too many references, cannot splice."},
-    {10060, "Connection timed out."},
-    {10061, "Connection refused."},
-    {10062, "Too many levels of symbolic links."},
-    {10063, "File name too long."},
-    {10064, "Host is down."},
-    {10065, "No route to host."},
-    {10066, "Directory not empty"},
-    {11001, "Host not found."},
-    // A name that cannot be looked up because no name server answers, or
-    // answers with a failure, must not leave the user with an empty reason.
-    {11002, "Non-authoritative host not found."},
-    {11003, "This is a non-recoverable error."},
-    {11004, "Valid name, no data record of requested type."},
-};
+// Each text's id is this base plus its number (NetTexts.def).
+constexpr int kSocketErrorTextBase = 50000;
 
 } // namespace
 
 std::string SocketErrorText(int error) {
-    for (const SocketErrorEntry& e : kSocketErrorTexts)
-        if (e.Number == error) return e.Text;
-    return {};
+    // Windows Sockets numbers lie from 10000 to 11999; a number without a
+    // text of its own loads as the empty text.
+    if (error < 10000 || error > 11999) return {};
+    const rtl::TResStringRec rec{nullptr, static_cast<unsigned>(kSocketErrorTextBase + error)};
+    return NetTexts.Load(rec);
 }
 
 void RaiseSocketError(int error) {
-    std::string message = rtl::Format(RSSocketError, {error, SocketErrorText(error)});
+    std::string message = NetTexts.Format(RSSocketErrorRes, {error, SocketErrorText(error)});
     if (error == platform::wsa::NotASocket) throw ENetNotASocket(std::move(message), error);
     throw ENetSocketError(std::move(message), error);
 }

@@ -29,10 +29,10 @@ bool TNetTCPConnection::Connected() {
 
 void TNetTCPConnection::Disconnect() {
     if (!FIOHandler || !FIOHandler->Opened()) return;
-    DoStatus(TNetStatus::hsDisconnecting, RSStatusDisconnecting);
+    DoStatus(TNetStatus::hsDisconnecting, NetTexts.Load(RSStatusDisconnectingRes));
     FIOHandler->Close();
     DoOnDisconnected();
-    DoStatus(TNetStatus::hsDisconnected, RSStatusDisconnected);
+    DoStatus(TNetStatus::hsDisconnected, NetTexts.Load(RSStatusDisconnectedRes));
 }
 
 void TNetTCPConnection::DoOnDisconnected() {
@@ -43,9 +43,9 @@ void TNetTCPClientCustom::Connect() {
     // Bytes left in the input buffer of a closed handler do not make it
     // connected: they are dropped when the handler opens again.
     if (FIOHandler && FIOHandler->Opened() && Connected())
-        throw ENetAlreadyConnected(RSAlreadyConnected);
-    if (Host.empty()) throw ENetHostRequired(RSHostRequired);
-    if (Port == 0) throw ENetPortRequired(RSPortRequired);
+        throw ENetAlreadyConnected(NetTexts.Load(RSAlreadyConnectedRes));
+    if (Host.empty()) throw ENetHostRequired(NetTexts.Load(RSHostRequiredRes));
+    if (Port == 0) throw ENetPortRequired(NetTexts.Load(RSPortRequiredRes));
     bool created = false;
     if (!FIOHandler) {
         FOwnedIOHandler = std::make_unique<TNetIOHandlerStack>();
@@ -63,7 +63,7 @@ void TNetTCPClientCustom::Connect() {
         FIOHandler->UseNagle = UseNagle;
         FIOHandler->Open();
         if (!Host.empty() && Port > 0) FIOHandler->ConnectClient();
-        DoStatus(TNetStatus::hsConnected, RSStatusConnected);
+        DoStatus(TNetStatus::hsConnected, NetTexts.Load(RSStatusConnectedRes));
         if (OnConnected) OnConnected(this);
     } catch (...) {
         FIOHandler->Close();

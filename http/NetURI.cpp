@@ -136,8 +136,8 @@ std::string TNetURI::GetPathAndParams() const {
 }
 
 std::string TNetURI::GetFullURI(TNetURIOptionalFields optionalFields) const {
-    if (Protocol.empty()) throw ENetURIException(SNetURIProtocolFieldEmpty);
-    if (Host.empty()) throw ENetURIException(SNetURIHostFieldEmpty);
+    if (Protocol.empty()) throw ENetURIException(NetTexts.Load(SNetURIProtocolFieldEmptyRes));
+    if (Host.empty()) throw ENetURIException(NetTexts.Load(SNetURIHostFieldEmptyRes));
     std::string result = Protocol + "://";
     if ((optionalFields & ofAuthInfo) && !Username.empty()) {
         result += Username;

@@ -7,9 +7,6 @@
 
 namespace net {
 
-inline constexpr const char* SNetURIProtocolFieldEmpty = "Protocol field is empty";
-inline constexpr const char* SNetURIHostFieldEmpty = "Host field is empty";
-
 enum TNetIPVersion { Id_IPv4, Id_IPv6 };
 
 // Optional parts of a joined URI (a set of flags).

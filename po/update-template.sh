@@ -2,7 +2,7 @@
 # Regenerates po/default.pot: the wizard's message texts (the literals passed
 # to gettext in setup/, and those of named constants marked with
 # gettext_noop) extracted by xgettext, followed by the runtime
-# library's texts and the texts of steps still to be written (pending.pot),
+# libraries' texts (every *Texts.def) and the texts of steps still to be written (pending.pot),
 # then merges the template into every translation.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -16,7 +16,12 @@ if [ ${#sources[@]} -gt 0 ]; then
         --add-comments=TRANSLATORS --sort-by-file --package-name=Setup \
         -o "$work/wizard.pot" "${sources[@]}"
 fi
-cmake -DINPUT=runtime/RuntimeTexts.def -DOUTPUT="$work/runtime.pot" -P po/RuntimeTextsPot.cmake
+# Every library's runtime texts: runtime/RuntimeTexts.def first, then the
+# others (http/NetTexts.def, archive/..., tools/...) in path order.
+mapfile -t defs < <(find runtime http archive translation tools -name '*Texts.def' 2>/dev/null |
+                    sort | awk '$0 == "runtime/RuntimeTexts.def" { print; next } { rest[++n] = $0 }
+                                END { for (i = 1; i <= n; ++i) print rest[i] }')
+cmake "-DINPUT=$(IFS=';'; echo "${defs[*]}")" -DOUTPUT="$work/runtime.pot" -P po/RuntimeTextsPot.cmake
 
 if [ ! -s "$work/wizard.pot" ]; then
     echo "update-template: no gettext texts found in setup/; the template is left as it is" >&2

@@ -1,4 +1,5 @@
 #include "runtime/ResStrings.h"
+#include "runtime/RuntimeTextTable.h"
 
 #include <atomic>
 #include <mutex>
@@ -92,5 +93,29 @@ platform::ModuleHandle FindResourceModule(const TResStringRec* rec) {
 void RegisterRuntimeTexts() { EnsureBuiltinTable(); }
 
 std::span<const RuntimeTextEntry> RuntimeTexts() { return kRuntimeTexts; }
+
+} // namespace rtl
+
+namespace rtl {
+
+void TRuntimeTextTable::Register() const {
+    std::call_once(FRegistered, [this] {
+        EnsureBuiltinTable();
+        std::vector<platform::StringResource> table;
+        for (const auto& entry : FEntries)
+            table.push_back({entry.Rec->Identifier, entry.Text});
+        platform::RegisterStringResources(table.data(), table.size());
+    });
+}
+
+std::string TRuntimeTextTable::Load(const TResStringRec& rec) const {
+    Register();
+    return LoadResString(&rec);
+}
+
+std::string TRuntimeTextTable::Format(const TResStringRec& rec,
+                                      std::initializer_list<FormatArg> args) const {
+    return rtl::Format(Load(rec), std::span<const FormatArg>(args.begin(), args.size()));
+}
 
 } // namespace rtl

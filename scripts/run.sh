@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Windows program and the demo download
 # content, starts the demo download server (nginx on 127.0.0.1) and runs the
-# wizard under Wine (private prefix and HOME in build/windows/wine-demo).
+# wizard under Wine (private prefix and HOME in build/windows/wine-demo): the
+# one Setup.exe a shop receives, alone in build/windows/ship, its catalogs
+# appended to it.
 # With a screen (DISPLAY set) the wizard opens there and you click through it;
 # without one it installs by itself on a private X display and leaves a
 # screenshot of each page in build/screenshots/. Afterwards it prints what was
@@ -26,7 +28,7 @@ scripts/demo-server.sh start "$build/demo/www" 8731 "${DEMO_RATE:-60000}"
 trap 'scripts/demo-server.sh stop' EXIT
 
 if [ -n "${DISPLAY:-}" ]; then
-    "$WINE_BIN" "$(wine_build_path "$build" "$build/setup/Setup.exe")" || true
+    "$WINE_BIN" "$(wine_build_path "$build" "$(wine_shipped_setup "$build")")" || true
 else
     xvfb-run -a -s "-screen 0 1024x768x24" scripts/demo-walk.sh "$src" "$build" "$src/build/screenshots"
 fi

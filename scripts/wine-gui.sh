@@ -38,7 +38,18 @@ wine_build_path() {
     printf 'B:\\%s' "${rel//\//\\}"
 }
 
-# wizard_walk_begin BUILD_DIR SHOT_DIR: starts Setup.exe of the build and
+# wine_shipped_setup BUILD_DIR: Setup.exe as a shop receives it, the build's
+# one file (catalogs appended) copied alone into BUILD_DIR/ship, without a
+# locale folder or its symbols beside it; prints the copy's path.
+wine_shipped_setup() {
+    local ship=$1/ship
+    rm -rf "$ship"
+    mkdir -p "$ship"
+    cp "$1/setup/Setup.exe" "$ship/Setup.exe"
+    printf '%s\n' "$ship/Setup.exe"
+}
+
+# wizard_walk_begin BUILD_DIR SHOT_DIR: starts the shipped Setup.exe and
 # defines `drv ARGS` (one step of tests/e2e's wizard_driver) and `shot NAME`
 # (a screenshot of the form into SHOT_DIR/NAME.png; with WIZARD_RECT set,
 # that place is taken without asking the form, which answers nothing while
@@ -50,7 +61,9 @@ wizard_walk_begin() {
     wizard_driver_path=$(wine_build_path "$build" "$build/tests/e2e/wizard_driver.exe")
     mkdir -p "$wizard_shots"
     rm -f "$wizard_shots"/*.png
-    "$WINE_BIN" "$(wine_build_path "$build" "$build/setup/Setup.exe")" &
+    local exe
+    exe=$(wine_shipped_setup "$build")
+    "$WINE_BIN" "$(wine_build_path "$build" "$exe")" &
     setup_pid=$!
     trap 'kill $setup_pid 2>/dev/null || true; "$WINESERVER_BIN" -k >/dev/null 2>&1 || true' EXIT
 }

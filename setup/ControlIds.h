@@ -53,4 +53,8 @@ enum TControlId : int {
     idDlgMessage = 901,
 };
 
+// The application icon in Setup.exe's resources (Setup.rc); the first icon
+// of the file, so Explorer shows it too.
+inline constexpr int idAppIcon = 1;
+
 } // namespace setup

@@ -63,7 +63,15 @@ void TfrmMain::RegisterWindowClasses(HBRUSH background) {
     }
     wc.lpfnWndProc = &FormProc;
     wc.lpszClassName = kFormClass;
-    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    // The program's own icon in the title bar and on the taskbar; a program
+    // without it (a test that shows the form) keeps the standard one.
+    HINSTANCE self = GetModuleHandleW(nullptr);
+    wc.hIcon = static_cast<HICON>(LoadImageW(self, MAKEINTRESOURCEW(idAppIcon), IMAGE_ICON, 0, 0,
+                                             LR_DEFAULTSIZE | LR_SHARED));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(self, MAKEINTRESOURCEW(idAppIcon), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    if (!wc.hIcon) wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
     RegisterClassExW(&wc);
 }
 

@@ -57,15 +57,15 @@ void TArcDfInBitStream::FillSlow() {
 uint32_t TArcDfInBitStream::ReadBit() {
     Fill();
     uint32_t bit = static_cast<uint32_t>(FBitBuffer & 1);
-    Consume(1, kDfCauseNoMoreDataReadBit);
+    Consume(1, kDfCauseNoMoreDataReadBitRes);
     return bit;
 }
 
 uint32_t TArcDfInBitStream::ReadBits(int aCount) {
-    if (aCount < 1 || aCount > 16) RaiseInflateCause(kDfCauseReadBitsCount);
+    if (aCount < 1 || aCount > 16) RaiseInflateCause(kDfCauseReadBitsCountRes);
     Fill();
     uint32_t value = static_cast<uint32_t>(FBitBuffer & ((1u << aCount) - 1));
-    Consume(aCount, kDfCauseNoMoreDataReadBits);
+    Consume(aCount, kDfCauseNoMoreDataReadBitsRes);
     return value;
 }
 
@@ -89,7 +89,7 @@ void TArcDfInBitStream::ReadBuffer(void* aBuffer, size_t aCount) {
     while (aCount) {
         if (FBufPos == FBufEnd) {
             if (!FSourceEnded) LoadBuffer();
-            if (FBufPos == FBufEnd) RaiseInflateCause(kDfCauseNoMoreDataReadBuffer);
+            if (FBufPos == FBufEnd) RaiseInflateCause(kDfCauseNoMoreDataReadBufferRes);
         }
         size_t n = std::min(aCount, FBufEnd - FBufPos);
         std::memcpy(out, FBuffer.get() + FBufPos, n);

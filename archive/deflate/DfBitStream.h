@@ -35,8 +35,8 @@ class TArcDfInBitStream {
     // 1 to 32 bits. (Both are inline: the code-length code of every dynamic
     // block is read through them.)
     void DiscardBits(int aCount) {
-        if (aCount < 1 || aCount > 32) RaiseInflateCause(kDfCauseDiscardBitsCount);
-        Consume(aCount, kDfCauseNoMoreDataDiscard);
+        if (aCount < 1 || aCount > 32) RaiseInflateCause(kDfCauseDiscardBitsCountRes);
+        Consume(aCount, kDfCauseNoMoreDataDiscardRes);
     }
     void AlignToByte();
     // Whole bytes; only on a byte boundary.
@@ -71,7 +71,7 @@ class TArcDfInBitStream {
 
     void FillSlow();
     void LoadBuffer();
-    void Consume(int aCount, const char* aCauseAtEnd) {
+    void Consume(int aCount, const rtl::TResStringRec& aCauseAtEnd) {
         if (aCount > FBitsLeft) {
             Fill();
             if (aCount > FBitsLeft) RaiseInflateCause(aCauseAtEnd);

@@ -49,7 +49,7 @@ void TArcDfDecodeHuffmanTree::Build(const uint8_t* aCodeLengths, int aStartInx, 
     int left = 1;
     for (int len = 1; len <= maxLen; ++len) {
         left = left * 2 - count[len];
-        if (left < 0) RaiseInflateCause(kDfCauseOverSubscribed);
+        if (left < 0) RaiseInflateCause(kDfCauseOverSubscribedRes);
     }
     FMaxCodeLen = maxLen;
 

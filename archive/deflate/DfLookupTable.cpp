@@ -101,7 +101,7 @@ void TArcDfLookupTable::Build(const uint8_t* aCodeLengths, int aCount) {
     int left = 1;
     for (int len = 1; len <= maxLen; ++len) {
         left = left * 2 - count[len];
-        if (left < 0) RaiseInflateCause(kDfCauseOverSubscribed);
+        if (left < 0) RaiseInflateCause(kDfCauseOverSubscribedRes);
     }
 
     // Symbols sorted by code length, then by symbol: the canonical order, in

@@ -80,7 +80,7 @@ void TArcDfOutputWindow::LimitReached() {
 
 void TArcDfOutputWindow::AddLenDist(uint32_t aLen, uint32_t aDist) {
     if (aDist == 0 || aDist > static_cast<size_t>(FCurrent - FBuffer))
-        RaiseInflateCause(kDfCauseDistanceTooFar);
+        RaiseInflateCause(kDfCauseDistanceTooFarRes);
     CopyMatch(FCurrent, aDist, aLen);
     FCurrent += aLen;
     if (FCurrent >= FLimit) LimitReached();

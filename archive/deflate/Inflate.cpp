@@ -101,7 +101,7 @@ uint32_t TArcDfInflater::Run() {
             InflateDynamicBlock();
             break;
         default:
-            RaiseInflateCause(kDfCauseInvalidBlockType);
+            RaiseInflateCause(kDfCauseInvalidBlockTypeRes);
         }
     } while (!last);
     FOut.Flush();
@@ -112,7 +112,7 @@ void TArcDfInflater::InflateStoredBlock() {
     FIn.AlignToByte();
     uint32_t len = FIn.ReadBits(16);
     uint32_t nlen = FIn.ReadBits(16);
-    if ((len ^ 0xFFFFu) != nlen) RaiseInflateCause(kDfCauseStoredLength);
+    if ((len ^ 0xFFFFu) != nlen) RaiseInflateCause(kDfCauseStoredLengthRes);
     if (FStoredPiece.empty()) FStoredPiece.resize(TArcDfInBitStream::kBufferSize);
     while (len) {
         size_t n = len < FStoredPiece.size() ? len : FStoredPiece.size();
@@ -126,8 +126,9 @@ void TArcDfInflater::InflateDynamicBlock() {
     int hlit = static_cast<int>(FIn.ReadBits(5)) + 257;
     int hdist = static_cast<int>(FIn.ReadBits(5)) + 1;
     int hclen = static_cast<int>(FIn.ReadBits(4)) + 4;
-    if (hlit > kDfLiteralAlphabet) RaiseInflateCause(kDfCauseTooManyLiteralCodes);
-    if (!FDeflate64 && hdist > kDfDistanceAlphabet) RaiseInflateCause(kDfCauseTooManyDistanceCodes);
+    if (hlit > kDfLiteralAlphabet) RaiseInflateCause(kDfCauseTooManyLiteralCodesRes);
+    if (!FDeflate64 && hdist > kDfDistanceAlphabet)
+        RaiseInflateCause(kDfCauseTooManyDistanceCodesRes);
 
     uint8_t codeLengthLengths[kDfCodeLengthAlphabet] = {};
     for (int i = 0; i < hclen; ++i)
@@ -149,8 +150,8 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* __restrict aLengths, int aC
         uint32_t entry = FCodeLengthTree.Decode(peeked);
         uint32_t symbol = TArcDfDecodeHuffmanTree::EntrySymbol(entry);
         int codeLen = static_cast<int>(TArcDfDecodeHuffmanTree::EntryCodeLength(entry));
-        if (symbol > 18) RaiseInflateCause(kDfCauseCodeLengthSymbol);
-        if (codeLen == 0 || codeLen > maxLen) RaiseInflateCause(kDfCauseCodeLengthRange);
+        if (symbol > 18) RaiseInflateCause(kDfCauseCodeLengthSymbolRes);
+        if (codeLen == 0 || codeLen > maxLen) RaiseInflateCause(kDfCauseCodeLengthRangeRes);
         if (symbol < 16) {
             FIn.DiscardBits(codeLen);
             aLengths[i++] = static_cast<uint8_t>(symbol);
@@ -164,7 +165,7 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* __restrict aLengths, int aC
         if (symbol == 16) {
             // The previous length may be the last literal/length one: both lists
             // form one sequence (RFC 1951 section 3.2.7).
-            if (i == 0) RaiseInflateCause(kDfCauseRepeatWithoutPrevious);
+            if (i == 0) RaiseInflateCause(kDfCauseRepeatWithoutPreviousRes);
             value = aLengths[i - 1];
             count = 3 + repeat;
         } else if (symbol == 17) {
@@ -172,7 +173,7 @@ void TArcDfInflater::ReadLitDistCodeLengths(uint8_t* __restrict aLengths, int aC
         } else {
             count = 11 + repeat;
         }
-        if (count > aCount - i) RaiseInflateCause(kDfCauseRepeatPastEnd);
+        if (count > aCount - i) RaiseInflateCause(kDfCauseRepeatPastEndRes);
         while (count--)
             aLengths[i++] = value;
     }
@@ -209,8 +210,8 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
     constexpr int kDistBits = TArcDfLookupTable::kDistanceMainBits;
     const uint32_t* const litTable = aLiterals.Entries();
     const uint32_t* const distTable = aDistances.Entries();
-    const char* const distanceCause =
-        kDeflate64 ? kDfCauseInvalidDistanceSymbol64 : kDfCauseInvalidDistanceSymbol;
+    const rtl::TResStringRec& distanceCause =
+        kDeflate64 ? kDfCauseInvalidDistanceSymbol64Res : kDfCauseInvalidDistanceSymbolRes;
 
     uint64_t bits = FIn.FBitBuffer;
     int bitsLeft = FIn.FBitsLeft;
@@ -244,7 +245,7 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
         // format's largest distance, so this one check also catches distances
         // reaching before the first byte of output.
         if (distance > static_cast<size_t>(cur - outBase)) [[unlikely]]
-            RaiseInflateCause(kDfCauseDistanceTooFar);
+            RaiseInflateCause(kDfCauseDistanceTooFarRes);
         TArcDfOutputWindow::CopyMatch(cur, distance, length);
         cur += length;
     };
@@ -311,7 +312,7 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
     auto consume = [&](uint32_t entry) DF_INLINE {
         const int count = static_cast<int>(entry & kConsumeMask);
         if (count > bitsLeft) [[unlikely]]
-            RaiseInflateCause(kDfCauseNoMoreDataDiscard);
+            RaiseInflateCause(kDfCauseNoMoreDataDiscardRes);
         bits >>= count;
         bitsLeft -= count;
     };
@@ -360,7 +361,7 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
                     refillFast();
                 }
                 if (entry & (kEndOfBlock | kInvalid)) [[unlikely]] {
-                    if (entry & kInvalid) RaiseInflateCause(kDfCauseInvalidLengthSymbol);
+                    if (entry & kInvalid) RaiseInflateCause(kDfCauseInvalidLengthSymbolRes);
                     leaveFast(residue);
                     consume(entry);
                     FOut.FCurrent = cur;
@@ -420,7 +421,7 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
             break;
         }
         if (entry & kInvalid) [[unlikely]]
-            RaiseInflateCause(kDfCauseInvalidLengthSymbol);
+            RaiseInflateCause(kDfCauseInvalidLengthSymbolRes);
         const uint32_t length = valueOf(entry);
         consume(entry);
 

@@ -13,7 +13,8 @@ TArcSlidingWindowStream::TArcSlidingWindowStream(rtl::TStream& aTarget)
 size_t TArcSlidingWindowStream::Read(void* buffer, size_t count) {
     auto* out = static_cast<uint8_t*>(buffer);
     // Writes since the last Seek may have overwritten the bytes asked for.
-    if (FReadPos < FWritten - int64_t(kWindowSize)) throw EArcException(kArcMsgSlidingWindowSeek);
+    if (FReadPos < FWritten - int64_t(kWindowSize))
+        throw EArcException(ArcTexts.Load(kArcMsgSlidingWindowSeekRes));
     size_t done = 0;
     if (FReadPos < 0) {
         // Before the first output byte everything is zero (APPNOTE 5.3.9).
@@ -55,7 +56,7 @@ int64_t TArcSlidingWindowStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
                                                            : FWritten;
     int64_t target = base + offset;
     if (target > FWritten || target < FWritten - int64_t(kWindowSize))
-        throw EArcException(kArcMsgSlidingWindowSeek);
+        throw EArcException(ArcTexts.Load(kArcMsgSlidingWindowSeekRes));
     FReadPos = target;
     return FReadPos;
 }

@@ -339,12 +339,12 @@ void TArcUnzipHelper::DecodeShrunk() {
             }
             continue;
         }
-        if (code >= kTableSize) throw EArcZipLegacyData(kArcMsgShrinkInvalidCode);
+        if (code >= kTableSize) throw EArcZipLegacyData(kArcMsgShrinkInvalidCodeRes);
 
         // A code not yet defined stands for the previous string followed by
         // that string's first byte (the KwKwK case of LZW).
         const bool undefined = isFree[code] != 0;
-        if (undefined && prev == kNone) throw EArcZipLegacyData(kArcMsgShrinkInvalidCode);
+        if (undefined && prev == kNone) throw EArcZipLegacyData(kArcMsgShrinkInvalidCodeRes);
         const uint32_t base = undefined ? prev : code;
         uint32_t length = lengths[base] + undefined;
         uint8_t* dest = FOutBuf.get() + FOutPos;
@@ -368,7 +368,7 @@ void TArcUnzipHelper::DecodeShrunk() {
             uint32_t entry = table[base];
             if (undefined) --p;
             while ((entry & 0xFFFF) != kNoPrefix) {
-                if (p == stackLimit) throw EArcZipLegacyData(kArcMsgShrinkChainTooLong);
+                if (p == stackLimit) throw EArcZipLegacyData(kArcMsgShrinkChainTooLongRes);
                 *--p = static_cast<uint8_t>(entry >> 16);
                 entry = table[entry & 0xFFFF];
             }
@@ -479,11 +479,11 @@ bool TArcUnzipHelper::ReadTree(TShannonFanoTree& aTree, int aValues) {
         const uint32_t b = TakeBits(8);
         if (FBitsLeft < 0) return false;
         const int count = static_cast<int>(b >> 4) + 1;
-        if (filled + count > aValues) throw EArcZipLegacyData(kArcMsgImplodeBadTree);
+        if (filled + count > aValues) throw EArcZipLegacyData(kArcMsgImplodeBadTreeRes);
         std::memset(lengths + filled, static_cast<int>(b & 15) + 1, static_cast<size_t>(count));
         filled += count;
     }
-    if (filled != aValues) throw EArcZipLegacyData(kArcMsgImplodeBadTree);
+    if (filled != aValues) throw EArcZipLegacyData(kArcMsgImplodeBadTreeRes);
     aTree.Build(lengths, aValues);
     return true;
 }

@@ -38,6 +38,8 @@
 #include "tests/TestSupport.h"
 #include "tests/e2e/InstallDriver.h"
 #include "tests/e2e/WizardDriver.h"
+#include "runtime/Format.h"
+#include "translation/MoFile.h"
 
 using namespace e2e;
 using platform::win32::Narrow;
@@ -68,6 +70,35 @@ std::string Served(const std::string& name) {
 }
 std::string Marker(const std::string& name) {
     return Work() + "www\\modes\\" + name;
+}
+
+// The languages an error box is checked in: LANG, and the catalog of po/
+// whose translations the box must show (none: the texts as the program has
+// them, untranslated).
+struct TLanguage {
+    const char* Lang;
+    const char* Catalog;
+};
+const TLanguage kLanguages[] = {
+    {"nl_BE.UTF-8", "nl"}, {"fr_FR.UTF-8", "fr"}, {"en_GB.UTF-8", "en"}, {"C", nullptr}};
+
+// A message text (as the catalogs key it, LF line breaks) in a language as
+// the catalog of the build has it, or itself without a catalog, with its
+// line breaks shown as CR LF, as the program shows them.
+// A catalog that lacks the text fails the test: the box would show English.
+std::string Translated(const TLanguage& language, const std::string& msgid) {
+    bool found = !language.Catalog;
+    std::string text = msgid;
+    if (language.Catalog) {
+        const std::string path = Env("INSTALL_E2E_CATALOGS", "B:\\po\\locale") + "\\" +
+                                 language.Catalog + "\\LC_MESSAGES\\default.mo";
+        translator::TMoFile catalog(path, 0, 0);
+        text = catalog.gettext(msgid, found);
+    }
+    EXPECT_TRUE(found) << language.Catalog << " has no translation of " << msgid;
+    std::string shown;
+    for (char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return shown;
 }
 
 void Copy(const std::string& from, const std::string& to) {
@@ -374,6 +405,29 @@ TEST_F(InstallTest, NoServerRefusedConnection) {
     ExpectNothingAfterTheArchives();
 }
 
+// The same failure in the user's language: the box shows the catalog's
+// words for it (the Windows Sockets text of that language).
+TEST_F(InstallTest, NoServerRefusedConnectionInEachLanguage) {
+    if (Env("INSTALL_E2E_SERVER_DOWN").empty()) GTEST_SKIP() << "the download server is running";
+    for (const TLanguage& language : kLanguages) {
+        SCOPED_TRACE(language.Lang);
+        ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
+        StartAtProxyPage();
+        Outcome o = Run(std::string("error-box-refused-") + (language.Catalog ? language.Catalog : "C"));
+        const std::string expected =
+            rtl::Format(Translated(language, "Socket Error # %d\n%s"),
+                        {10061, Translated(language, "Connection refused.")});
+        if (!language.Catalog) {
+            EXPECT_EQ(expected, "Socket Error # 10061\r\nConnection refused.");
+        } else {
+            EXPECT_NE(expected, "Socket Error # 10061\r\nConnection refused.");
+        }
+        ExpectAbort(o, expected);
+        FProcess.reset();
+    }
+    SetEnvironmentVariableW(L"LANG", L"C.UTF-8");
+}
+
 // ---------------------------------------------------------------------------
 // With nginx serving the archives.
 
@@ -480,6 +534,27 @@ TEST_F(ServedInstallTest, NotFoundFailsTheRunWithTheStatusLine) {
     ExpectAbort(o, "HTTP/1.1 404 Not Found");
     ScreenShot(FForm.Handle(), Work() + "shots\\page8-abort.bmp");
     ExpectNothingAfterTheArchives();
+}
+
+// A 404 in the user's language: the server's status line as it was sent,
+// inside the catalog's words.
+TEST_F(ServedInstallTest, NotFoundInEachLanguage) {
+    DeleteFileW(Wide(Served("main.zip")).c_str());
+    for (const TLanguage& language : kLanguages) {
+        SCOPED_TRACE(language.Lang);
+        ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
+        StartAtProxyPage();
+        Outcome o = Run(std::string("error-box-404-") + (language.Catalog ? language.Catalog : "C"));
+        const std::string expected = rtl::Format(Translated(language, "%s"), {"HTTP/1.1 404 Not Found"});
+        if (language.Catalog) {
+            EXPECT_NE(expected, "HTTP/1.1 404 Not Found");
+        } else {
+            EXPECT_EQ(expected, "HTTP/1.1 404 Not Found");
+        }
+        ExpectAbort(o, expected);
+        FProcess.reset();
+    }
+    SetEnvironmentVariableW(L"LANG", L"C.UTF-8");
 }
 
 TEST_F(ServedInstallTest, NoContentIsNotADownload) {

@@ -32,6 +32,10 @@ fi
 
 . "$src/scripts/wine-env.sh"
 . "$src/scripts/wine-gui.sh"
+# Setup.exe carries its catalogs: LANG=C picks none, whatever the machine's
+# locale, so the texts are the program's own; a test that wants a language
+# sets LANG for the run it starts.
+export LANG=C.UTF-8
 work=$build/install-e2e
 wine_env_init "$work/wine" "$src" "$build"
 # No drive letter may lead outside the build tree (the prefix itself is in it).
@@ -154,7 +158,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-export SETUP_EXE INSTALL_E2E_WORK INSTALL_E2E_PROXY_PORT=$proxy_port INPUT_DIR=$work/input
+export SETUP_EXE INSTALL_E2E_WORK INSTALL_E2E_CATALOGS INSTALL_E2E_PROXY_PORT=$proxy_port INPUT_DIR=$work/input
+INSTALL_E2E_CATALOGS=$(wine_build_path "$build" "$build/po/locale")
 SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
 INSTALL_E2E_WORK=$(wine_build_path "$build" "$work")
 test_win=$(wine_build_path "$build" "$test_exe")

@@ -9,6 +9,16 @@
 
 namespace netget {
 
+namespace {
+const rtl::RuntimeTextEntry kFetchTexts[] = {
+#define RUNTIME_TEXT RUNTIME_TEXT_ENTRY
+#include "tools/netget/FetchTexts.def"
+#undef RUNTIME_TEXT
+};
+} // namespace
+
+const rtl::TRuntimeTextTable FetchTexts{kFetchTexts};
+
 void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string& output) {
     auto file = std::make_unique<rtl::TFileStream>(output, rtl::fmCreate);
     try {
@@ -17,8 +27,8 @@ void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string&
         const int64_t received = file->Size();
         if (response.HasContentLength() && received < response.ContentLength)
             throw rtl::Exception(
-                rtl::Format(SBodyIncomplete,
-                            {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+                FetchTexts.Format(SBodyIncompleteRes, {url, rtl::IntToStr(received),
+                                                       rtl::IntToStr(response.ContentLength)}));
     } catch (...) {
         file.reset();
         platform::DeleteFileByName(output);

@@ -3,13 +3,14 @@
 #include <string>
 
 #include "http/NetHTTP.h"
+#include "runtime/RuntimeTextTable.h"
 
 namespace netget {
 
-// The failure of a body that ended before the length its server announced:
-// the URL, the bytes received and the bytes announced.
-inline constexpr const char* SBodyIncomplete =
-    "The body of %s ended after %s of the %s bytes announced.";
+#define RUNTIME_TEXT RUNTIME_TEXT_DECLARE
+#include "tools/netget/FetchTexts.def"
+#undef RUNTIME_TEXT
+extern const rtl::TRuntimeTextTable FetchTexts;
 
 // Fetches url into the file output, created new (replacing one of that
 // name). Raises what the client raises, and SBodyIncomplete when the body is

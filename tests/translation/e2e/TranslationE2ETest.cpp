@@ -1,8 +1,11 @@
-// Setup.exe under Wine in the user's language: the Cancel question, its
-// caption and its Yes/No captions come from the catalogs beside the program
-// or appended to it, and stay Dutch (with the runtime's own captions) when
-// there is no catalog for the language.
+// The shipped Setup.exe under Wine in the user's language: the Cancel
+// question, its caption and its Yes/No captions come from the catalogs
+// appended to the program or from a locale folder beside it, and stay Dutch
+// (with the runtime's own captions) when there is no catalog for the language.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>
@@ -24,13 +27,17 @@ std::string EnvOr(const char* name, const char* fallback) {
     return value && *value ? value : fallback;
 }
 
-// Setup.exe in the build tree, with locale\<language>\LC_MESSAGES beside it.
-std::string SetupBesideCatalogs() {
+// The build's Setup.exe, the file that is shipped (catalogs appended).
+std::string ShippedSetup() {
     return EnvOr("SETUP_EXE", "B:\\setup\\Setup.exe");
 }
-// A copy that carries the catalogs appended, alone in its folder.
+// A copy of it alone in its folder.
 std::string SetupWithAppendedCatalogs() {
     return EnvOr("SETUP_EXE_APPENDED", "");
+}
+// A copy with locale\de\LC_MESSAGES\default.mo (the German test catalog) beside it.
+std::string SetupBesideGermanCatalog() {
+    return EnvOr("SETUP_EXE_BESIDE", "");
 }
 // A copy with one catalog, for the language "xx", that does not declare UTF-8.
 std::string SetupWithLatin1Catalog() {
@@ -69,27 +76,32 @@ void ExpectCancelQuestion(const std::string& exe, const std::string& lang,
 
 } // namespace
 
-TEST(TranslatedWizard, CatalogsBesideTheProgram) {
-    const std::string exe = SetupBesideCatalogs();
+TEST(TranslatedWizard, CatalogsAppendedToTheProgramAloneInItsFolder) {
+    const std::string exe = SetupWithAppendedCatalogs();
+    ASSERT_FALSE(exe.empty()) << "SETUP_EXE_APPENDED is not set";
+    ASSERT_FALSE(platform::DirectoryExists(platform::ExtractFilePath(exe) + "locale"));
     ExpectCancelQuestion(exe, "fr_FR.UTF-8", kFrench);
     ExpectCancelQuestion(
         exe, "en_GB.UTF-8",
         {"WARNING", "The installation has not been completed.\rAre you sure?", "&Yes", "&No"});
     // Dutch: the wizard's texts are Dutch already, the runtime's captions become Dutch.
     ExpectCancelQuestion(exe, "nl_BE.UTF-8", {kDutch.Caption, kDutch.Text, "&Ja", "&Nee"});
+    ExpectCancelQuestion(exe, "de_DE.UTF-8", kDutch);
+}
+
+TEST(TranslatedWizard, LocaleFolderBesideTheProgramIsStillFound) {
+    const std::string exe = SetupBesideGermanCatalog();
+    ASSERT_FALSE(exe.empty()) << "SETUP_EXE_BESIDE is not set";
+    ExpectCancelQuestion(
+        exe, "de_DE.UTF-8",
+        {"WARNUNG", "Die Installation ist nicht abgeschlossen.\rSind Sie sicher?", "&Yes", "&No"});
+    // The languages the file carries come from inside it as before.
+    ExpectCancelQuestion(exe, "fr_FR.UTF-8", kFrench);
 }
 
 TEST(TranslatedWizard, NoCatalogForTheLanguageKeepsTheDutchTexts) {
-    ExpectCancelQuestion(SetupBesideCatalogs(), "de_DE.UTF-8", kDutch);
-    ExpectCancelQuestion(SetupBesideCatalogs(), "C", kDutch);
-}
-
-TEST(TranslatedWizard, CatalogsAppendedToTheProgram) {
-    const std::string exe = SetupWithAppendedCatalogs();
-    ASSERT_FALSE(exe.empty()) << "SETUP_EXE_APPENDED is not set";
-    ASSERT_FALSE(platform::DirectoryExists(platform::ExtractFilePath(exe) + "locale"));
-    ExpectCancelQuestion(exe, "fr_FR.UTF-8", kFrench);
-    ExpectCancelQuestion(exe, "de_DE.UTF-8", kDutch);
+    ExpectCancelQuestion(ShippedSetup(), "de_DE.UTF-8", kDutch);
+    ExpectCancelQuestion(ShippedSetup(), "C", kDutch);
 }
 
 TEST(TranslatedWizard, CatalogWithoutUtf8IsReportedOnceAndTurnedOff) {
@@ -124,4 +136,40 @@ TEST(TranslatedWizard, CatalogWithoutUtf8IsReportedOnceAndTurnedOff) {
     EXPECT_TRUE(Answer(d, TAnswer::No, kStepMs));
     form.CloseByTitleBar();
     process.WaitForExit(kStepMs);
+}
+
+// What Explorer shows of the file: its own icon, and a version resource that
+// names the product (read by the same calls the file's properties use).
+TEST(ShippedSetup, CarriesItsIconAndVersionResource) {
+    const std::wstring exe = platform::win32::Wide(SetupWithAppendedCatalogs());
+    ASSERT_FALSE(exe.empty());
+    EXPECT_GE(ExtractIconExW(exe.c_str(), -1, nullptr, nullptr, 0), 1u);
+    HICON large = nullptr, small = nullptr;
+    ASSERT_EQ(ExtractIconExW(exe.c_str(), 0, &large, &small, 1), 2u);
+    ICONINFO info{};
+    ASSERT_TRUE(GetIconInfo(large, &info));
+    BITMAP colour{};
+    GetObjectW(info.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, GetSystemMetrics(SM_CXICON));
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(large);
+    DestroyIcon(small);
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<char> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+    auto value = [&](const wchar_t* name) {
+        wchar_t* text = nullptr;
+        UINT length = 0;
+        std::wstring key = std::wstring(L"\\StringFileInfo\\041304B0\\") + name;
+        if (!VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length))
+            return std::string("(none)");
+        return platform::win32::Narrow(text);
+    };
+    EXPECT_EQ(value(L"ProductName"), "Torvelin");
+    EXPECT_EQ(value(L"FileDescription"), "Torvelin Setup");
+    EXPECT_EQ(value(L"OriginalFilename"), "Setup.exe");
 }
