@@ -8,6 +8,7 @@ const rtl::RuntimeTextEntry kArcTexts[] = {
 #include "archive/ArcTexts.def"
 #include "archive/deflate/DfTexts.def"
 #include "archive/legacy/LegacyTexts.def"
+#include "archive/ppmd/PpmdTexts.def"
 #undef RUNTIME_TEXT
 };
 } // namespace

@@ -10,6 +10,7 @@ namespace arc {
 #include "archive/ArcTexts.def"
 #include "archive/deflate/DfTexts.def"
 #include "archive/legacy/LegacyTexts.def"
+#include "archive/ppmd/PpmdTexts.def"
 #undef RUNTIME_TEXT
 
 extern const rtl::TRuntimeTextTable ArcTexts;

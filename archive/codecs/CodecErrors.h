@@ -1,18 +1,12 @@
 #pragma once
-// Error texts and classes of the decoders that run over the three compression
-// libraries (bzip2, LZMA, WavPack). Each text is written once, here.
+// Error classes of the decoders that run over the three compression
+// libraries (bzip2, LZMA, WavPack); their texts are in CodecTexts.def.
 #include <string>
 
 #include "archive/ArcErrors.h"
+#include "archive/codecs/CodecTexts.h"
 
 namespace arc {
-
-inline constexpr const char* kArcMsgBZCompression = "error %d";
-inline constexpr const char* kArcMsgLZMAUnknown = "Unknown LZMA error (%d)";
-inline constexpr const char* kArcMsgWavPackPrefix = "WavPack decompression failed: ";
-// Our own causes after the prefix, where the library gives no message.
-inline constexpr const char* kArcMsgWavPackDamaged = "blocks of the audio data are damaged";
-inline constexpr const char* kArcMsgWavPackShort = "the audio data ends early";
 
 // The results of an LZMA decoder, with the numbers the ZIP world knows them
 // by (the LZMA SDK's SZ_ERROR_* codes); liblzma's own results are mapped onto
@@ -36,23 +30,23 @@ enum TArcLZMAResult : int {
 
 struct TArcLZMAResultText {
     int Result;
-    const char* Text;
+    const rtl::TResStringRec* Text;
 };
 inline constexpr TArcLZMAResultText kArcLZMAResultTexts[] = {
-    {lzmaData, "LZMA Data Error."},
-    {lzmaMemory, "LZMA Memory Error."},
-    {lzmaCrc, "LZMA CRC Error."},
-    {lzmaUnsupported, "LZMA \"Unsupported\" Error."},
-    {lzmaParameter, "LZMA Parameter Error."},
-    {lzmaInputEof, "LZMA Input EOF Error."},
-    {lzmaOutputEof, "LZMA Output EOF Error."},
-    {lzmaRead, "LZMA Read Error."},
-    {lzmaWrite, "LZMA Write Error."},
-    {lzmaProgress, "LZMA Progress Error."},
-    {lzmaFail, "LZMA \"Fail\" Error."},
-    {lzmaThread, "LZMA Thread Error."},
-    {lzmaArchive, "LZMA Archive Error."},
-    {lzmaNoArchive, "LZMA \"No Archive\" Error."},
+    {lzmaData, &kArcMsgLZMADataRes},
+    {lzmaMemory, &kArcMsgLZMAMemoryRes},
+    {lzmaCrc, &kArcMsgLZMACrcRes},
+    {lzmaUnsupported, &kArcMsgLZMAUnsupportedRes},
+    {lzmaParameter, &kArcMsgLZMAParameterRes},
+    {lzmaInputEof, &kArcMsgLZMAInputEofRes},
+    {lzmaOutputEof, &kArcMsgLZMAOutputEofRes},
+    {lzmaRead, &kArcMsgLZMAReadRes},
+    {lzmaWrite, &kArcMsgLZMAWriteRes},
+    {lzmaProgress, &kArcMsgLZMAProgressRes},
+    {lzmaFail, &kArcMsgLZMAFailRes},
+    {lzmaThread, &kArcMsgLZMAThreadRes},
+    {lzmaArchive, &kArcMsgLZMAArchiveRes},
+    {lzmaNoArchive, &kArcMsgLZMANoArchiveRes},
 };
 
 // The text of an LZMA result; an unlisted one gives "Unknown LZMA error (%d)".
@@ -80,7 +74,7 @@ class EArcLZMAException : public EArcException {
 class EArcWavPackError : public EArcException {
   public:
     explicit EArcWavPackError(const std::string& cause)
-        : EArcException(std::string(kArcMsgWavPackPrefix) + cause) {}
+        : EArcException(CodecTexts.Format(kArcMsgWavPackFailedRes, {cause})) {}
 };
 
 } // namespace arc

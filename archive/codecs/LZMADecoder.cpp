@@ -22,8 +22,8 @@ namespace arc {
 
 std::string LZMAResultText(int result) {
     for (const TArcLZMAResultText& entry : kArcLZMAResultTexts)
-        if (entry.Result == result) return entry.Text;
-    return rtl::Format(kArcMsgLZMAUnknown, {result});
+        if (entry.Result == result) return CodecTexts.Load(*entry.Text);
+    return CodecTexts.Format(kArcMsgLZMAUnknownRes, {result});
 }
 
 namespace {

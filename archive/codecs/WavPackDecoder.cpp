@@ -147,7 +147,7 @@ void WriteSamples(WavpackContext* context, rtl::TStream& dest) {
     const int channels = WavpackGetNumChannels(context);
     const int bytesPerSample = WavpackGetBytesPerSample(context);
     if (channels < 1 || bytesPerSample < 1 || bytesPerSample > 4)
-        throw EArcWavPackError(kArcMsgWavPackDamaged);
+        throw EArcWavPackError(CodecTexts.Load(kArcMsgWavPackDamagedRes));
     const size_t frameBytes = static_cast<size_t>(channels) * bytesPerSample;
     // One call's samples always fit the output buffer.
     const uint32_t perCall = static_cast<uint32_t>(
@@ -170,8 +170,10 @@ void WriteSamples(WavpackContext* context, rtl::TStream& dest) {
             formatter.Put(samples.data(), size_t(got) * channels, out.data() + used) - out.data();
     }
     if (used > 0) dest.WriteBuffer(out.data(), used);
-    if (WavpackGetNumErrors(context) > 0) throw EArcWavPackError(kArcMsgWavPackDamaged);
-    if (total >= 0 && unpacked < total) throw EArcWavPackError(kArcMsgWavPackShort);
+    if (WavpackGetNumErrors(context) > 0)
+        throw EArcWavPackError(CodecTexts.Load(kArcMsgWavPackDamagedRes));
+    if (total >= 0 && unpacked < total)
+        throw EArcWavPackError(CodecTexts.Load(kArcMsgWavPackShortRes));
 }
 
 } // namespace

@@ -270,18 +270,18 @@ void DecodePpmdEntry(rtl::TStream& aSource, rtl::TStream& aOut) {
     size_t got = 0;
     while (got < sizeof header) {
         size_t n = aSource.Read(header + got, sizeof header - got);
-        if (n == 0) throw EArcZipPpmdData(kArcMsgPpmdTruncated);
+        if (n == 0) throw EArcZipPpmdData(kArcMsgPpmdTruncatedRes);
         got += n;
     }
     const unsigned word = header[0] | static_cast<unsigned>(header[1]) << 8;
     const unsigned order = (word & 0x0F) + 1;
     const uint32_t memory = (((word >> 4) & 0xFF) + 1) << 20;
     const unsigned restoration = word >> 12;
-    if (order < TArcPpmdModel::kMinOrder) throw EArcZipPpmdData(kArcMsgPpmdOrder);
-    if (restoration > TArcPpmdModel::rmCutOff) throw EArcZipPpmdData(kArcMsgPpmdRestoration);
+    if (order < TArcPpmdModel::kMinOrder) throw EArcZipPpmdData(kArcMsgPpmdOrderRes);
+    if (restoration > TArcPpmdModel::rmCutOff) throw EArcZipPpmdData(kArcMsgPpmdRestorationRes);
 
     auto model = std::make_unique<TArcPpmdModel>();
-    if (!model->Allocate(memory)) throw EArcZipPpmdData(kArcMsgPpmdMemory);
+    if (!model->Allocate(memory)) throw EArcZipPpmdData(kArcMsgPpmdMemoryRes);
     model->Start(aSource, order, restoration);
 
     uint8_t block[kBlockSize];
@@ -295,10 +295,10 @@ void DecodePpmdEntry(rtl::TStream& aSource, rtl::TStream& aOut) {
             filled = 0;
         }
     }
-    if (model->InputOverrun()) throw EArcZipPpmdData(kArcMsgPpmdTruncated);
+    if (model->InputOverrun()) throw EArcZipPpmdData(kArcMsgPpmdTruncatedRes);
     // The encoder's flush leaves the code value at zero after the end mark.
     if (symbol == TArcPpmdModel::kBadData || !model->FinishedCleanly())
-        throw EArcZipPpmdData(kArcMsgPpmdCorrupt);
+        throw EArcZipPpmdData(kArcMsgPpmdCorruptRes);
     if (filled != 0) aOut.WriteBuffer(block, filled);
 }
 

@@ -34,7 +34,7 @@ bool TArcPpmdModel::Allocate(uint32_t aSize) {
 }
 
 void TArcPpmdModel::Broken() {
-    throw EArcZipPpmdData(kArcMsgPpmdCorrupt);
+    throw EArcZipPpmdData(kArcMsgPpmdCorruptRes);
 }
 
 void TArcPpmdModel::PushFree(void* aBlock, unsigned aIndex) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/ArcErrors.h"
+#include "archive/codecs/CodecTexts.h"
 #include "archive/deflate/DfErrors.h"
 #include "archive/legacy/LegacyErrors.h"
 #include "http/NetExceptions.h"
@@ -28,6 +29,7 @@ std::vector<TTable> AllTables() {
     return {{"runtime", rtl::RuntimeTexts(), nullptr},
             {"http", net::NetTexts.Entries(), &net::NetTexts},
             {"archive", arc::ArcTexts.Entries(), &arc::ArcTexts},
+            {"codecs", arc::CodecTexts.Entries(), &arc::CodecTexts},
             {"netget", netget::FetchTexts.Entries(), &netget::FetchTexts}};
 }
 
