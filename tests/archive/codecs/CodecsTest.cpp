@@ -48,9 +48,7 @@ RawEntry Raw(const std::string& archive, const std::string& name) {
     zip.OpenArchive(Codecs(archive));
     const std::string bytes = ReadFileBytes(Codecs(archive));
     TArcZipItem& item = ItemNamed(zip, name);
-    const auto* local = reinterpret_cast<const uint8_t*>(bytes.data()) + item.FRelativeOffset;
-    size_t start =
-        item.FRelativeOffset + kLocalFileHeaderSize + GetU16(local + 26) + GetU16(local + 28);
+    const size_t start = ziptest::DataOffset(bytes, item);
     return {name, bytes.substr(start, item.CompressedSize()), item.CompressionMethod(),
             item.GeneralPurposeBitFlag(), item.UncompressedSize()};
 }
@@ -250,9 +248,7 @@ TEST(ExtractCodecs, AFailedEntryIsReportedAndRemoved) {
         TArcUnZipper probe;
         probe.OpenArchive(Codecs(c.archive));
         TArcZipItem& item = ItemNamed(probe, c.entry);
-        const auto* local = reinterpret_cast<const uint8_t*>(bytes.data()) + item.FRelativeOffset;
-        bytes[item.FRelativeOffset + kLocalFileHeaderSize + GetU16(local + 26) +
-              GetU16(local + 28) + c.offset] = static_cast<char>(c.value);
+        bytes[ziptest::DataOffset(bytes, item) + c.offset] = static_cast<char>(c.value);
         probe.CloseArchive();
         testing_support::TempDir source;
         testing_support::WriteFileBytes(source.File("damaged.zip"), bytes);

@@ -34,9 +34,7 @@ std::vector<RawEntry> RawEntries(const std::string& archive) {
     std::vector<RawEntry> entries;
     for (int i = 0; i < zip.Count(); ++i) {
         TArcZipItem& item = zip.Items(i);
-        const auto* local = reinterpret_cast<const uint8_t*>(bytes.data()) + item.FRelativeOffset;
-        size_t start =
-            item.FRelativeOffset + kLocalFileHeaderSize + GetU16(local + 26) + GetU16(local + 28);
+        const size_t start = ziptest::DataOffset(bytes, item);
         entries.push_back({item.FileName(), bytes.substr(start, item.CompressedSize()),
                            item.CompressionMethod(), item.GeneralPurposeBitFlag(),
                            item.UncompressedSize()});

@@ -1,6 +1,7 @@
 #include "tests/archive/zip/ZipTestSupport.h"
 
 #include "archive/Crc32.h"
+#include "archive/ZipFormat.h"
 
 namespace ziptest {
 
@@ -69,6 +70,13 @@ std::string EndRecord(uint16_t entries, uint32_t dirSize, uint32_t dirOffset,
     Put32(s, dirOffset);
     Put16(s, commentLength);
     return s + comment;
+}
+
+size_t DataOffset(const std::string& archiveBytes, const arc::TArcZipItem& item) {
+    const auto* local =
+        reinterpret_cast<const uint8_t*>(archiveBytes.data()) + item.FRelativeOffset;
+    return static_cast<size_t>(item.FRelativeOffset) + arc::kLocalFileHeaderSize +
+           arc::GetU16(local + 26) + arc::GetU16(local + 28);
 }
 
 } // namespace ziptest

@@ -34,6 +34,10 @@ struct Unzip {
     const Failure* FailureOf(const std::string& name) const;
 };
 
+// Where an item's data starts in the archive's bytes: after its local
+// header with that header's own name and extra field lengths.
+size_t DataOffset(const std::string& archiveBytes, const arc::TArcZipItem& item);
+
 // Little-endian record writers for hand-built archives in memory.
 void Put16(std::string& s, uint16_t v);
 void Put32(std::string& s, uint32_t v);

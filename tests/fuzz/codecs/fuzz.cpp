@@ -19,24 +19,13 @@
 #include "archive/codecs/Codecs.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
+#include "tests/fuzz/CappedSink.h"
 
 namespace {
 
 constexpr size_t kCap = 4 << 20; // WavPack headers may promise any length
 
-class TCappedSink : public rtl::TStream {
-  public:
-    size_t Read(void*, size_t) override { return 0; }
-    size_t Write(const void* buffer, size_t count) override {
-        if (FBytes.size() + count > kCap) throw rtl::EWriteError("output cap");
-        const auto* p = static_cast<const uint8_t*>(buffer);
-        FBytes.insert(FBytes.end(), p, p + count);
-        return count;
-    }
-    int64_t Seek(int64_t, rtl::TSeekOrigin) override { return static_cast<int64_t>(FBytes.size()); }
-    void SetSize(int64_t) override {}
-    std::vector<uint8_t> FBytes;
-};
+using fuzzing::TCappedSink;
 
 class TTrickleSource : public rtl::TStream {
   public:
@@ -63,7 +52,7 @@ class TTrickleSource : public rtl::TStream {
 enum class Outcome { Done, Failed };
 
 Outcome Run(int decoder, int64_t size, rtl::TStream& source, std::vector<uint8_t>& output) {
-    TCappedSink sink;
+    TCappedSink sink(kCap);
     Outcome outcome = Outcome::Done;
     try {
         switch (decoder) {

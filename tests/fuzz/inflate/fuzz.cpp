@@ -16,24 +16,13 @@
 #include "archive/deflate/Inflate.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
+#include "tests/fuzz/CappedSink.h"
 
 namespace {
 
 constexpr size_t kCap = 1 << 20; // output cap, so highly compressible inputs stay fast
 
-class TCappedSink : public rtl::TStream {
-  public:
-    size_t Read(void*, size_t) override { return 0; }
-    size_t Write(const void* buffer, size_t count) override {
-        if (FBytes.size() + count > kCap) throw rtl::EWriteError("output cap");
-        const auto* p = static_cast<const uint8_t*>(buffer);
-        FBytes.insert(FBytes.end(), p, p + count);
-        return count;
-    }
-    int64_t Seek(int64_t, rtl::TSeekOrigin) override { return static_cast<int64_t>(FBytes.size()); }
-    void SetSize(int64_t) override {}
-    std::vector<uint8_t> FBytes;
-};
+using fuzzing::TCappedSink;
 
 // zlib's raw inflate; false when it fails or the output passes the cap.
 bool ZlibInflate(const uint8_t* data, size_t size, std::vector<uint8_t>& out) {
@@ -58,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     rtl::TMemoryStream src;
     src.WriteBuffer(data + 1, size - 1);
     src.SetPosition(0);
-    TCappedSink dst;
+    TCappedSink dst(kCap);
     arc::TArcDeflateHelper helper;
     if (deflate64) helper.FOptions |= arc::TArcDeflateHelper::kDeflate64;
     bool ok = false, capped = false;

@@ -17,24 +17,13 @@
 #include "archive/legacy/UnzipHelper.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
+#include "tests/fuzz/CappedSink.h"
 
 namespace {
 
 constexpr size_t kCap = 1 << 20; // output cap: shrink may expand a thousandfold
 
-class TCappedSink : public rtl::TStream {
-  public:
-    size_t Read(void*, size_t) override { return 0; }
-    size_t Write(const void* buffer, size_t count) override {
-        if (FBytes.size() + count > kCap) throw rtl::EWriteError("output cap");
-        const auto* p = static_cast<const uint8_t*>(buffer);
-        FBytes.insert(FBytes.end(), p, p + count);
-        return count;
-    }
-    int64_t Seek(int64_t, rtl::TSeekOrigin) override { return static_cast<int64_t>(FBytes.size()); }
-    void SetSize(int64_t) override {}
-    std::vector<uint8_t> FBytes;
-};
+using fuzzing::TCappedSink;
 
 enum class Outcome { Done, BadData, Capped };
 
@@ -130,7 +119,7 @@ Outcome Run(uint8_t selector, int64_t size, const uint8_t* data, size_t count,
     rtl::TMemoryStream src;
     src.WriteBuffer(data, count);
     src.SetPosition(0);
-    TCappedSink dst;
+    TCappedSink dst(kCap);
     arc::TArcUnzipHelper helper(src, dst);
     const int method = (selector & 0x0F) % 6 + 1;
     helper.FCompressionMethod = static_cast<uint16_t>(method);

@@ -21,24 +21,13 @@
 #include "archive/ppmd/PpmdModel.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
+#include "tests/fuzz/CappedSink.h"
 
 namespace {
 
 constexpr size_t kCap = 1 << 20;
 
-class TCappedSink : public rtl::TStream {
-  public:
-    size_t Read(void*, size_t) override { return 0; }
-    size_t Write(const void* buffer, size_t count) override {
-        if (FBytes.size() + count > kCap) throw rtl::EWriteError("output cap");
-        const auto* p = static_cast<const uint8_t*>(buffer);
-        FBytes.insert(FBytes.end(), p, p + count);
-        return count;
-    }
-    int64_t Seek(int64_t, rtl::TSeekOrigin) override { return static_cast<int64_t>(FBytes.size()); }
-    void SetSize(int64_t) override {}
-    std::vector<uint8_t> FBytes;
-};
+using fuzzing::TCappedSink;
 
 enum class Outcome { Done, BadData, Capped };
 
@@ -46,7 +35,7 @@ Outcome Run(const std::vector<uint8_t>& data, size_t count, std::vector<uint8_t>
     rtl::TMemoryStream src;
     src.WriteBuffer(data.data(), count);
     src.SetPosition(0);
-    TCappedSink dst;
+    TCappedSink dst(kCap);
     Outcome outcome = Outcome::Done;
     try {
         arc::DecodePpmdEntry(src, dst);
