@@ -4,10 +4,10 @@
 #include <bzlib.h>
 
 #include <algorithm>
-#include <vector>
 
 #include "archive/codecs/CodecErrors.h"
 #include "archive/codecs/Codecs.h"
+#include "archive/codecs/LibraryReadStream.h"
 #include "runtime/Format.h"
 
 namespace arc {
@@ -17,11 +17,9 @@ EBZCompressionError::EBZCompressionError(int result)
 
 namespace {
 
-class TArcBZDecompressionStream : public rtl::TStream {
+class TArcBZDecompressionStream : public TArcLibraryReadStream {
   public:
-    static constexpr size_t kInBufSize = 65536;
-
-    explicit TArcBZDecompressionStream(rtl::TStream& source) : FSource(source), FIn(kInBufSize) {
+    explicit TArcBZDecompressionStream(rtl::TStream& source) : TArcLibraryReadStream(source) {
         Check(BZ2_bzDecompressInit(&FState, 0, 0));
         FOpen = true;
     }
@@ -45,9 +43,6 @@ class TArcBZDecompressionStream : public rtl::TStream {
         }
         return wanted - FState.avail_out;
     }
-    size_t Write(const void*, size_t) override { return 0; }
-    int64_t Seek(int64_t, rtl::TSeekOrigin) override { return 0; }
-    void SetSize(int64_t) override {}
 
   private:
     static int Check(int result) {
@@ -55,16 +50,12 @@ class TArcBZDecompressionStream : public rtl::TStream {
         return result;
     }
     void Refill() {
-        size_t n = FSource.Read(FIn.data(), FIn.size());
-        if (n == 0) FSourceDone = true;
+        FState.avail_in = static_cast<unsigned>(FillInput());
         FState.next_in = reinterpret_cast<char*>(FIn.data());
-        FState.avail_in = static_cast<unsigned>(n);
     }
 
-    rtl::TStream& FSource;
-    std::vector<uint8_t> FIn;
     bz_stream FState{};
-    bool FOpen = false, FEnded = false, FSourceDone = false;
+    bool FOpen = false, FEnded = false;
 };
 
 } // namespace

@@ -11,10 +11,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 
 #include "archive/codecs/CodecErrors.h"
 #include "archive/codecs/Codecs.h"
+#include "archive/codecs/LibraryReadStream.h"
 #include "runtime/Format.h"
 #include "archive/ZipFormat.h"
 
@@ -54,12 +54,10 @@ int MapResult(lzma_ret result) {
     }
 }
 
-class TArcLZMADecompressionStream : public rtl::TStream {
+class TArcLZMADecompressionStream : public TArcLibraryReadStream {
   public:
-    static constexpr size_t kInBufSize = 65536;
-
     TArcLZMADecompressionStream(rtl::TStream& source, int64_t size)
-        : FSource(source), FIn(kInBufSize) {
+        : TArcLibraryReadStream(source) {
         uint8_t header[kLZMAHeaderSize];
         source.ReadBuffer(header, sizeof header);
         if (GetU16(header + 2) != kLZMAPropertiesSize) throw EArcLZMAException(lzmaUnsupported);
@@ -82,9 +80,6 @@ class TArcLZMADecompressionStream : public rtl::TStream {
         }
         return count - FState.avail_out;
     }
-    size_t Write(const void*, size_t) override { return 0; }
-    int64_t Seek(int64_t, rtl::TSeekOrigin) override { return 0; }
-    void SetSize(int64_t) override {}
 
   private:
     void Start(const uint8_t* properties, int64_t size) {
@@ -103,16 +98,12 @@ class TArcLZMADecompressionStream : public rtl::TStream {
         if (result != LZMA_OK) throw EArcLZMAException(MapResult(result));
     }
     void Refill() {
-        size_t n = FSource.Read(FIn.data(), FIn.size());
-        if (n == 0) FSourceDone = true;
+        FState.avail_in = FillInput();
         FState.next_in = FIn.data();
-        FState.avail_in = n;
     }
 
-    rtl::TStream& FSource;
-    std::vector<uint8_t> FIn;
     lzma_stream FState = LZMA_STREAM_INIT;
-    bool FEnded = false, FSourceDone = false;
+    bool FEnded = false;
 };
 
 } // namespace
