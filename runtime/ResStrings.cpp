@@ -94,10 +94,6 @@ void RegisterRuntimeTexts() { EnsureBuiltinTable(); }
 
 std::span<const RuntimeTextEntry> RuntimeTexts() { return kRuntimeTexts; }
 
-} // namespace rtl
-
-namespace rtl {
-
 void TRuntimeTextTable::Register() const {
     std::call_once(FRegistered, [this] {
         EnsureBuiltinTable();
