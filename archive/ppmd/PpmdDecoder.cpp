@@ -145,10 +145,17 @@ uint16_t& TArcPpmdModel::BinaryProbability(TContext* aCtx) {
 
 // ---- symbols
 
+// The loads of the model's memory are mostly cache misses, one depending on
+// the other (context, then its symbols, then the next context), so each
+// address is asked for as soon as it is known: the likely next context, the
+// suffix an escape goes to, and the symbols there that an escape or the
+// model's update reads next.
 int TArcPpmdModel::DecodeSymbol() {
     TContext* mc = FMinContext;
     if (mc->NumStats != 0) {
         TState* s = StatesOf(mc);
+        Prefetch(mc->Suffix);
+        Prefetch(SuccessorOf(s));
         uint32_t total = mc->SummFreq;
         if (total > FRange) total = FRange;
         const uint32_t count = Threshold(total);
@@ -167,6 +174,7 @@ int TArcPpmdModel::DecodeSymbol() {
             const uint32_t low = high;
             high += s->Freq;
             if (count < high) {
+                Prefetch(SuccessorOf(s));
                 Consume(low, s->Freq);
                 Normalize();
                 FFoundState = s;
@@ -176,13 +184,18 @@ int TArcPpmdModel::DecodeSymbol() {
             }
         }
         if (count >= total) return kBadData;
+        Prefetch(SuffixOf(mc)->Stats);
         Consume(high, total - high);
         std::memset(FMask, 0xFF, sizeof FMask);
         for (TState* t = StatesOf(mc); t <= s; ++t)
             FMask[t->Symbol] = 0;
     } else {
         TState* s = OnlyState(mc);
+        Prefetch(SuccessorOf(s));
         uint16_t& probability = BinaryProbability(mc);
+        // An escape walks past binary suffixes to the first with a list.
+        const TContext* suffix = SuffixOf(mc);
+        Prefetch(suffix->NumStats != 0 ? suffix->Stats : suffix->Suffix);
         uint32_t p = probability;
         const uint32_t bound = (FRange >> 14) * p;
         p -= (p + (1u << (kPeriodBits - 2))) >> kPeriodBits;
@@ -227,6 +240,7 @@ int TArcPpmdModel::DecodeWithEscapes() {
             if (++steps > 255) Broken();
         } while (mc->NumStats == masked);
         FMinContext = mc;
+        Prefetch(mc->Suffix);
 
         TState* const stats = StatesOf(mc);
         TState* const end = stats + mc->NumStats + 1;
@@ -234,6 +248,8 @@ int TArcPpmdModel::DecodeWithEscapes() {
         for (TState* s = stats; s != end; ++s)
             unmasked += s->Freq & FMask[s->Symbol];
 
+        // The model's update looks the symbol up in the suffix next.
+        Prefetch(SuffixOf(mc)->Stats);
         uint32_t escFreq;
         TSeeCell* see = EscapeEstimator(masked, escFreq);
         const uint32_t sum = escFreq + unmasked;

@@ -281,6 +281,8 @@ void TArcPpmdModel::RestoreModel(TContext* aFailed) {
 TArcPpmdModel::TContext* TArcPpmdModel::CreateSuccessors(bool aSkip, TState* aSuffixState,
                                                          TContext* aCtx) {
     const uint32_t upBranch = SuccessorOf(FFoundState);
+    // The symbol that followed there is needed after the walk below.
+    Prefetch(upBranch);
     const uint8_t foundSymbol = FFoundState->Symbol;
     TState* pending[kMaxOrder + 1];
     unsigned count = 0;
@@ -288,6 +290,7 @@ TArcPpmdModel::TContext* TArcPpmdModel::CreateSuccessors(bool aSkip, TState* aSu
     TContext* c = aCtx;
     while (c->Suffix != 0) {
         c = SuffixOf(c);
+        Prefetch(c->Suffix);
         TState* s;
         if (aSuffixState != nullptr) {
             s = aSuffixState;
@@ -407,6 +410,8 @@ void TArcPpmdModel::UpdateModel() {
     TState* s = nullptr;
     if (fFreq < kMaxFreq / 4 && FMinContext->Suffix != 0) {
         TContext* c = SuffixOf(FMinContext);
+        // Building the successors walks on to the next suffix.
+        Prefetch(c->Suffix);
         if (c->NumStats == 0) {
             s = OnlyState(c);
             if (s->Freq < 32) ++s->Freq;

@@ -102,6 +102,12 @@ class TArcPpmdModel {
     static uint32_t SuccessorOf(const TState* aState);
     static void SetSuccessor(TState* aState, uint32_t aOffset);
     TContext* SuffixOf(const TContext* aCtx) const;
+    // Asks for the cache line at aOffset ahead of its use. The offset may
+    // come from a field that is not a link (a binary context's Stats) and
+    // lie outside the block: a prefetch is only a hint and never faults.
+    void Prefetch(uint32_t aOffset) const {
+        __builtin_prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(FBase) + aOffset));
+    }
     [[noreturn]] static void Broken();
 
     // ---- sub-allocator (PpmdMemory.cpp)
