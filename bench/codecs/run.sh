@@ -21,25 +21,14 @@ WORK=${1:-/tmp/codecs-bench}
 REPEAT=${REPEAT:-3}
 SIZE_MB=${SIZE_MB:-120}
 ARCUNZIP=${ARCUNZIP:-$ROOT/build/linux/tools/arcunzip/arcunzip}
+. "$ROOT/bench/common.sh"
 mkdir -p "$WORK"
 cd "$WORK"
 
-if [ ! -f corpus.bin ]; then
-    { find /usr/include /usr/share/doc -type f | sort | xargs cat 2>/dev/null | head -c 30000000
-      find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name 'lib*.so*' | sort | xargs cat 2>/dev/null
-    } | head -c $((SIZE_MB * 1000000)) > corpus.bin || true
-fi
+make_corpus corpus.bin "$SIZE_MB" 30000000
 [ -f bzip2.zip ] || 7zz a -bd -bso0 -tzip -mm=BZip2 bzip2.zip corpus.bin
 [ -f lzma.zip ] || 7zz a -bd -bso0 -tzip -mm=LZMA -mx=1 lzma.zip corpus.bin
 
-best() { # the smaller of two numbers, the first may be empty
-    if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; then echo "$2"; else echo "$1"; fi
-}
-timed() { # command...: sets wall and cpu
-    /usr/bin/time -f "%e %U %S" -o time.txt "$@" >/dev/null
-    read -r wall user sys < time.txt
-    cpu=$(echo "$user + $sys" | bc)
-}
 echo "corpus $(du -m corpus.bin | cut -f1) MB; arcunzip, bsdtar $(bsdtar --version | cut -d' ' -f2), 7-Zip $(7zz | sed -n 's/^7-Zip (z) \([^ ]*\).*/\1/p')"
 for archive in bzip2.zip lzma.zip; do
     a_wall="" a_cpu="" b_wall="" b_cpu="" s_wall="" s_cpu=""
@@ -57,4 +46,3 @@ for archive in bzip2.zip lzma.zip; do
         printf "%-10s %3d MB  arcunzip %6.2f s (cpu %6.2f)  bsdtar %6.2f s (cpu %6.2f)  7zz %6.2f s (cpu %6.2f)  arcunzip/bsdtar %.3f  7zz/bsdtar %.3f\n",
             $1, $2, $3, $4, $5, $6, $7, $8, $3 / $5, $7 / $5 }'
 done
-rm -f time.txt

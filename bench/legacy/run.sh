@@ -17,36 +17,27 @@ REPEAT=${REPEAT:-5}
 SIZE_MB=${SIZE_MB:-60}
 ARCUNZIP=${ARCUNZIP:-$ROOT/build/linux/tools/arcunzip/arcunzip}
 MAKER=$ROOT/tests/data/zip-legacy/make_legacy_fixtures.py
+. "$ROOT/bench/common.sh"
 mkdir -p "$WORK"
 cd "$WORK"
 
-if [ ! -f corpus.bin ]; then
-    { find /usr/include /usr/share/doc -type f | sort | xargs cat 2>/dev/null | head -c 8000000
-      find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name 'lib*.so*' | sort | xargs cat 2>/dev/null
-    } | head -c $((SIZE_MB * 1000000)) > corpus.bin || true
-fi
+make_corpus corpus.bin "$SIZE_MB" 8000000
 for method in shrink implode8k3; do
     [ -f "$method.zip" ] || /usr/bin/python3 "$MAKER" "$method" corpus.bin "$method.zip"
 done
 
-best() { # the smaller of two numbers, the first may be empty
-    if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; then echo "$2"; else echo "$1"; fi
-}
 for method in shrink implode8k3; do
     archive=$method.zip
     a_wall="" a_cpu="" s_wall="" s_cpu=""
     i=0
     while [ $i -lt "$REPEAT" ]; do
-        /usr/bin/time -f "%e %U %S" -o time.txt "$ARCUNZIP" -t "$archive" >/dev/null
-        read -r wall user sys < time.txt
-        a_wall=$(best "$a_wall" "$wall") a_cpu=$(best "$a_cpu" "$(echo "$user + $sys" | bc)")
-        /usr/bin/time -f "%e %U %S" -o time.txt 7zz t "$archive" >/dev/null
-        read -r wall user sys < time.txt
-        s_wall=$(best "$s_wall" "$wall") s_cpu=$(best "$s_cpu" "$(echo "$user + $sys" | bc)")
+        timed "$ARCUNZIP" -t "$archive"
+        a_wall=$(best "$a_wall" "$wall") a_cpu=$(best "$a_cpu" "$cpu")
+        timed 7zz t "$archive"
+        s_wall=$(best "$s_wall" "$wall") s_cpu=$(best "$s_cpu" "$cpu")
         i=$((i + 1))
     done
     echo "$archive $(du -m "$archive" | cut -f1) $a_wall $a_cpu $s_wall $s_cpu" | awk '{
         printf "%-16s %3d MB  arcunzip %5.2f s (cpu %5.2f)  7zz %5.2f s (cpu %5.2f)  wall ratio %.2f\n",
             $1, $2, $3, $4, $5, $6, $3 / $5 }'
 done
-rm -f time.txt

@@ -3,7 +3,7 @@
 # (to /dev/null: bsdtar -t alone lists a ZIP without decoding its data)
 # on the same archives, same machine, same run, alternating. Prints the best
 # wall and CPU time of REPEAT runs of each, the ratios to 7-Zip, and each
-# tool's peak RSS (/usr/bin/time -v).
+# tool's peak RSS (/usr/bin/time).
 #
 #   bench/ppmd/run.sh [WORKDIR]      (needs build/linux/tools/arcunzip, 7zz, bsdtar, bc)
 #
@@ -17,6 +17,7 @@ REPEAT=${REPEAT:-3}
 SIZE_MB=${SIZE_MB:-60}
 ARCUNZIP=${ARCUNZIP:-$ROOT/build/linux/tools/arcunzip/arcunzip}
 MAKER=$ROOT/tests/data/zip-ppmd/make_ppmd_fixtures.py
+. "$ROOT/bench/common.sh"
 mkdir -p "$WORK"
 cd "$WORK"
 
@@ -24,27 +25,15 @@ cd "$WORK"
 [ -f o6.zip ] || 7zz a -tzip -mm=PPMd:o=6:mem=16m o6.zip text.txt > /dev/null
 [ -f o16.zip ] || 7zz a -tzip -mm=PPMd:o=16:mem=256m o16.zip text.txt > /dev/null
 
-best() { # the smaller of two numbers, the first may be empty
-    if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc)" = 1 ]; then echo "$2"; else echo "$1"; fi
-}
-most() { # the larger of two integers, the first may be empty
-    if [ -z "$1" ] || [ "$2" -gt "$1" ]; then echo "$2"; else echo "$1"; fi
-}
-measure() { # command...: sets wall, cpu, rss (KiB)
-    /usr/bin/time -v -o time.txt "$@" > /dev/null 2>&1
-    wall=$(awk -F': ' '/Elapsed/ { n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s }' time.txt)
-    cpu=$(awk -F': ' '/User time/ { u = $2 } /System time/ { s = $2 } END { print u + s }' time.txt)
-    rss=$(awk -F': ' '/Maximum resident/ { print $2 }' time.txt)
-}
 for archive in o6.zip o16.zip; do
     a_wall="" a_cpu="" a_rss="" s_wall="" s_cpu="" s_rss="" b_wall="" b_cpu="" b_rss=""
     i=0
     while [ $i -lt "$REPEAT" ]; do
-        measure "$ARCUNZIP" -t "$archive"
+        timed "$ARCUNZIP" -t "$archive"
         a_wall=$(best "$a_wall" "$wall") a_cpu=$(best "$a_cpu" "$cpu") a_rss=$(most "$a_rss" "$rss")
-        measure 7zz t "$archive"
+        timed 7zz t "$archive"
         s_wall=$(best "$s_wall" "$wall") s_cpu=$(best "$s_cpu" "$cpu") s_rss=$(most "$s_rss" "$rss")
-        measure bsdtar -xOf "$archive"
+        timed bsdtar -xOf "$archive"
         b_wall=$(best "$b_wall" "$wall") b_cpu=$(best "$b_cpu" "$cpu") b_rss=$(most "$b_rss" "$rss")
         i=$((i + 1))
     done
@@ -54,4 +43,3 @@ for archive in o6.zip o16.zip; do
         printf "         wall ratio arcunzip/7zz %.2f (cpu %.2f), arcunzip/bsdtar %.2f (cpu %.2f)\n",
             $3 / $6, $4 / $7, $3 / $9, $4 / $10 }'
 done
-rm -f time.txt
