@@ -18,8 +18,8 @@ fail=0
 check() { # description, condition result
     if [ "$2" -ne 0 ]; then echo "FAILED: $1"; fail=1; fi
 }
-for spec in "$@"; do
-    archive=${spec%%:*} rest=${spec#*:}
+for item in "$@"; do
+    archive=${item%%:*} rest=${item#*:}
     method=${rest%%:*}
     "$tool" -l "$data/$archive" | grep -q " $method "
     check "$archive is listed as $method" $?
