@@ -113,10 +113,8 @@ const char* const kArchives[] = {"7z-o2-mem1m.zip",  "7z-o6.zip",          "7z-o
 TEST(ExtractPpmd, EveryEntryOfEveryMakerComesOutWithItsSizeAndCrc) {
     for (const char* archive : kArchives) {
         ziptest::Unzip u;
-        u.zip.OpenArchive(Ppmd(archive));
-        u.zip.ExtractFiles("*.*");
-        EXPECT_TRUE(u.failures.empty())
-            << archive << ": " << u.failures.front().name << " " << u.failures.front().message;
+        u.ExtractAll(Ppmd(archive));
+        EXPECT_TRUE(u.failures.empty()) << archive << ":\n" << u.Failures();
         for (int i = 0; i < u.zip.Count(); ++i) {
             TArcZipItem& item = u.zip.Items(i);
             // 7-Zip stores what is empty; python3-ppmd's entries are all PPMd.

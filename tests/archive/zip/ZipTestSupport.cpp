@@ -13,6 +13,18 @@ Unzip::Unzip() {
     };
 }
 
+void Unzip::ExtractAll(const std::string& archive) {
+    zip.OpenArchive(archive);
+    zip.ExtractFiles("*.*");
+}
+
+std::string Unzip::Failures() const {
+    std::string lines;
+    for (const auto& f : failures)
+        lines += f.name + ": " + f.message + "\n";
+    return lines;
+}
+
 const Failure* Unzip::FailureOf(const std::string& name) const {
     for (const auto& f : failures)
         if (f.name == name) return &f;

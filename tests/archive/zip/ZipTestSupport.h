@@ -32,6 +32,10 @@ struct Unzip {
     Unzip();
     std::string Out(const std::string& name) const { return dir.File(name); }
     const Failure* FailureOf(const std::string& name) const;
+    // Opens the archive and extracts every entry into the folder.
+    void ExtractAll(const std::string& archive);
+    // The recorded failures as "name: message" lines, for assertion messages.
+    std::string Failures() const;
 };
 
 // Where an item's data starts in the archive's bytes: after its local
