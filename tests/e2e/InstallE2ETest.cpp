@@ -377,6 +377,28 @@ class InstallTest : public ::testing::Test {
         EXPECT_EQ(v.Cursor, FCursorBefore);
     }
 
+    // Runs to the abort once in each language. aExpected gives the box's text
+    // in a language: exactly aEnglish without a catalog, other words with one.
+    // The box is shot as aShot-<catalog>.
+    void ExpectAbortInEachLanguage(const std::string& aShot, const std::string& aEnglish,
+                                   const std::function<std::string(const TLanguage&)>& aExpected) {
+        for (const TLanguage& language : kLanguages) {
+            SCOPED_TRACE(language.Lang);
+            ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
+            StartAtProxyPage();
+            Outcome o = Run(aShot + "-" + (language.Catalog ? language.Catalog : "C"));
+            const std::string expected = aExpected(language);
+            if (language.Catalog) {
+                EXPECT_NE(expected, aEnglish);
+            } else {
+                EXPECT_EQ(expected, aEnglish);
+            }
+            ExpectAbort(o, expected);
+            FProcess.reset();
+        }
+        SetEnvironmentVariableW(L"LANG", L"C.UTF-8");
+    }
+
     void ExpectNothingAfterTheArchives() {
         EXPECT_FALSE(platform::FileExists(kTarget + "SETUP.INI"));
         EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
@@ -409,23 +431,11 @@ TEST_F(InstallTest, NoServerRefusedConnection) {
 // words for it (the Windows Sockets text of that language).
 TEST_F(InstallTest, NoServerRefusedConnectionInEachLanguage) {
     if (Env("INSTALL_E2E_SERVER_DOWN").empty()) GTEST_SKIP() << "the download server is running";
-    for (const TLanguage& language : kLanguages) {
-        SCOPED_TRACE(language.Lang);
-        ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
-        StartAtProxyPage();
-        Outcome o = Run(std::string("error-box-refused-") + (language.Catalog ? language.Catalog : "C"));
-        const std::string expected =
-            rtl::Format(Translated(language, "Socket Error # %d\n%s"),
-                        {10061, Translated(language, "Connection refused.")});
-        if (!language.Catalog) {
-            EXPECT_EQ(expected, "Socket Error # 10061\r\nConnection refused.");
-        } else {
-            EXPECT_NE(expected, "Socket Error # 10061\r\nConnection refused.");
-        }
-        ExpectAbort(o, expected);
-        FProcess.reset();
-    }
-    SetEnvironmentVariableW(L"LANG", L"C.UTF-8");
+    ExpectAbortInEachLanguage("error-box-refused", "Socket Error # 10061\r\nConnection refused.",
+                              [](const TLanguage& language) {
+                                  return rtl::Format(Translated(language, "Socket Error # %d\n%s"),
+                                                     {10061, Translated(language, "Connection refused.")});
+                              });
 }
 
 // ---------------------------------------------------------------------------
@@ -540,21 +550,9 @@ TEST_F(ServedInstallTest, NotFoundFailsTheRunWithTheStatusLine) {
 // inside the catalog's words.
 TEST_F(ServedInstallTest, NotFoundInEachLanguage) {
     DeleteFileW(Wide(Served("main.zip")).c_str());
-    for (const TLanguage& language : kLanguages) {
-        SCOPED_TRACE(language.Lang);
-        ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
-        StartAtProxyPage();
-        Outcome o = Run(std::string("error-box-404-") + (language.Catalog ? language.Catalog : "C"));
-        const std::string expected = rtl::Format(Translated(language, "%s"), {"HTTP/1.1 404 Not Found"});
-        if (language.Catalog) {
-            EXPECT_NE(expected, "HTTP/1.1 404 Not Found");
-        } else {
-            EXPECT_EQ(expected, "HTTP/1.1 404 Not Found");
-        }
-        ExpectAbort(o, expected);
-        FProcess.reset();
-    }
-    SetEnvironmentVariableW(L"LANG", L"C.UTF-8");
+    ExpectAbortInEachLanguage("error-box-404", "HTTP/1.1 404 Not Found", [](const TLanguage& language) {
+        return rtl::Format(Translated(language, "%s"), {"HTTP/1.1 404 Not Found"});
+    });
 }
 
 TEST_F(ServedInstallTest, NoContentIsNotADownload) {
