@@ -7,9 +7,13 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
+
+using win32::BindProc;
+using win32::LoadSystemLibrary;
 
 namespace {
 
@@ -42,33 +46,30 @@ struct WinsockApi {
     decltype(&::GetNameInfoW) GetNameInfoW = nullptr;
 };
 
-template <typename F> bool Bind(HMODULE module, const char* name, F& target) {
-    target = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-    return target != nullptr;
-}
-
 WinsockApi& Api() {
     static WinsockApi api;
     static std::once_flag once;
     std::call_once(once, [] {
-        HMODULE m = LoadLibraryW(L"WS2_32.DLL");
+        HMODULE m = LoadSystemLibrary(L"WS2_32.DLL");
         if (!m) {
             api.StartupError = static_cast<int>(GetLastError());
             return;
         }
-        bool ok = Bind(m, "WSAStartup", api.WSAStartup) &&
-                  Bind(m, "WSAGetLastError", api.WSAGetLastError) &&
-                  Bind(m, "socket", api.socket) && Bind(m, "bind", api.bind) &&
-                  Bind(m, "connect", api.connect) && Bind(m, "listen", api.listen) &&
-                  Bind(m, "accept", api.accept) && Bind(m, "send", api.send) &&
-                  Bind(m, "recv", api.recv) && Bind(m, "select", api.select) &&
-                  Bind(m, "shutdown", api.shutdown) && Bind(m, "closesocket", api.closesocket) &&
-                  Bind(m, "setsockopt", api.setsockopt) && Bind(m, "getsockopt", api.getsockopt) &&
-                  Bind(m, "getsockname", api.getsockname) &&
-                  Bind(m, "ioctlsocket", api.ioctlsocket) && Bind(m, "htons", api.htons) &&
-                  Bind(m, "ntohs", api.ntohs) && Bind(m, "GetAddrInfoW", api.GetAddrInfoW) &&
-                  Bind(m, "FreeAddrInfoW", api.FreeAddrInfoW) &&
-                  Bind(m, "GetNameInfoW", api.GetNameInfoW);
+        bool ok =
+            BindProc(m, "WSAStartup", api.WSAStartup) &&
+            BindProc(m, "WSAGetLastError", api.WSAGetLastError) &&
+            BindProc(m, "socket", api.socket) && BindProc(m, "bind", api.bind) &&
+            BindProc(m, "connect", api.connect) && BindProc(m, "listen", api.listen) &&
+            BindProc(m, "accept", api.accept) && BindProc(m, "send", api.send) &&
+            BindProc(m, "recv", api.recv) && BindProc(m, "select", api.select) &&
+            BindProc(m, "shutdown", api.shutdown) && BindProc(m, "closesocket", api.closesocket) &&
+            BindProc(m, "setsockopt", api.setsockopt) &&
+            BindProc(m, "getsockopt", api.getsockopt) &&
+            BindProc(m, "getsockname", api.getsockname) &&
+            BindProc(m, "ioctlsocket", api.ioctlsocket) && BindProc(m, "htons", api.htons) &&
+            BindProc(m, "ntohs", api.ntohs) && BindProc(m, "GetAddrInfoW", api.GetAddrInfoW) &&
+            BindProc(m, "FreeAddrInfoW", api.FreeAddrInfoW) &&
+            BindProc(m, "GetNameInfoW", api.GetNameInfoW);
         if (!ok) {
             api.StartupError = static_cast<int>(GetLastError());
             FreeLibrary(m);
@@ -184,14 +185,15 @@ bool IsAddressLiteral(const std::string& host, SocketFamily family) {
 
 std::string HostToAscii(const std::string& host) {
     bool ascii = true;
-    for (unsigned char c : host) ascii = ascii && c < 0x80;
+    for (unsigned char c : host)
+        ascii = ascii && c < 0x80;
     if (ascii) return host;
     // Bound at run time: kernel32 has it from Windows 7 on, normaliz.dll before.
     using IdnToAsciiProc = int(WINAPI*)(DWORD, LPCWSTR, int, LPWSTR, int);
     static const IdnToAsciiProc idnToAscii = [] {
         for (const wchar_t* dll : {L"kernel32.dll", L"normaliz.dll"}) {
             HMODULE m = GetModuleHandleW(dll);
-            if (!m) m = LoadLibraryW(dll);
+            if (!m) m = LoadSystemLibrary(dll);
             if (m)
                 if (auto proc = reinterpret_cast<IdnToAsciiProc>(
                         reinterpret_cast<void*>(GetProcAddress(m, "IdnToAscii"))))
