@@ -349,7 +349,14 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
             if (portion == 0) break;
             try {
                 while (FInputBuffer.Size() < portion) {
-                    if (ReceiveIntoBuffer(false, NetTimeoutDefault, true) > 0) continue;
+                    const int received = ReceiveIntoBuffer(false, NetTimeoutDefault, true);
+                    // A receive that emptied the socket before the portion
+                    // was full means the line is slower than the reads: what
+                    // arrived is passed on now, so that the progress of a
+                    // slow download moves with every receive instead of
+                    // waiting for a whole portion.
+                    if (received > 0 && static_cast<size_t>(received) < recvSize) break;
+                    if (received > 0) continue;
                     if (FInputBuffer.Size() >= portion) break;
                     RaiseClosed();
                 }
@@ -358,8 +365,9 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
                 if (readUntilDisconnect && EndsBodyUntilClose(e)) break;
                 throw;
             }
-            FInputBuffer.ExtractToStream(stream, portion);
-            due -= static_cast<int64_t>(portion);
+            const size_t taken = std::min(portion, FInputBuffer.Size());
+            FInputBuffer.ExtractToStream(stream, taken);
+            due -= static_cast<int64_t>(taken);
         }
     } catch (...) {
         finish();

@@ -71,6 +71,16 @@ int ProxyPortFrom(int64_t typed);
 // bounded connect and read time-outs of a download a person waits for.
 void ConfigureHTTPClient(net::TNetHTTP& http);
 
+// The portion in which the wizard's downloads are received and written, in
+// bytes. The client's default, 32 KiB, makes an archive of a few hundred
+// megabytes cost tens of thousands of system calls (each a round trip to the
+// server process under Wine) and file writes smaller than file systems like;
+// four times that is what netget receives in, and the progress bar still
+// moves hundreds of times for such an archive.
+inline constexpr int InstallRecvBufferSize = 128 * 1024;
+// Makes handler the client's I/O handler, receiving in that portion.
+void ConfigureIOHandler(net::TNetHTTP& http, net::TNetIOHandler& handler);
+
 // The environment variable through which the end-to-end tests shorten both
 // time-outs, so that a stalled server ends a run in seconds.
 inline constexpr const char* STestTimeoutVariable = "SETUP_TEST_TIMEOUT_MS";
@@ -109,6 +119,39 @@ class TProgressMapper {
 
   private:
     int FShift = 0; // the counts are divided by 2^FShift
+};
+
+// Paces the work of a progress bar that a blocked thread moves itself. Each
+// redraw and each look at the queue costs a round trip to the window system
+// (under Wine one to the display server too), and a transfer reports every
+// 32 KiB: thousands of times for an archive of a few hundred megabytes. A
+// redraw is worth it only when the bar's filled width gains or loses a pixel
+// column, and no eye follows more than a few tens of redraws a second; the
+// queue must still be looked at well within the five seconds after which
+// Windows treats the window as hung.
+class TProgressPacer {
+  public:
+    static constexpr uint64_t kRedrawIntervalMs = 30;
+    static constexpr uint64_t kQueueIntervalMs = 100;
+
+    // A new range, or a bar of another width: the next position is drawn.
+    void SetRange(int32_t max, int pixels);
+    // True when position is to be drawn now. A change of the filled width
+    // is drawn once the redraw interval has passed since the last draw; a
+    // full bar (the end of a sized download) and an empty one are drawn at
+    // once, so the end of every archive is seen.
+    bool ShouldDraw(int32_t position, uint64_t nowMs);
+    // True when the queue is due to be looked at.
+    bool ShouldLookAtQueue(uint64_t nowMs);
+
+  private:
+    int64_t Column(int32_t position) const;
+
+    int32_t FMax = 100;
+    int FPixels = 1;
+    int64_t FDrawnColumn = -1; // -1: nothing drawn in this range yet
+    uint64_t FDrawnAt = 0;
+    uint64_t FLookedAt = 0;
 };
 
 } // namespace setup

@@ -51,7 +51,9 @@ class TfrmMain {
     void NetHTTP1Work(net::TNetComponent* sender, net::TWorkMode mode, int64_t workCount);
     void NetHTTP1WorkEnd(net::TNetComponent* sender, net::TWorkMode mode);
 
-    // Components owned by the form for the whole run.
+    // Components owned by the form for the whole run. The client's I/O
+    // handler comes first so that it outlives the client.
+    net::TNetIOHandlerStack NetIOHandler1;
     net::TNetHTTP NetHTTP1;
     arc::TArcUnZipper ArcUnZipper1;
     TShellLink ShellLink;
@@ -85,6 +87,10 @@ class TfrmMain {
     void CreateComponents();
     void SetProgressMax(int32_t max);
     void SetProgressPosition(int32_t position);
+    // Takes the bar's current range and width into the pacer.
+    void ResetProgressPacer();
+    // KeepResponding, at most as often as the pacer asks for.
+    void KeepRespondingPaced();
     bool IsChecked(HWND button) const;
     void CreateFonts();
     void CreateFormWindow();
@@ -123,6 +129,7 @@ class TfrmMain {
     void CollectTabStops(HWND container, std::vector<HWND>& out) const;
 
     TProgressMapper FProgress;
+    TProgressPacer FPacer;
     HWND FHandle = nullptr;
     int FPixelsPerInch = 96;
     HFONT FFont = nullptr, FTitleFont = nullptr, FBarFont = nullptr, FRedFont = nullptr;

@@ -19,6 +19,7 @@ namespace setup {
 
 void TfrmMain::CreateComponents() {
     ConfigureHTTPClient(NetHTTP1);
+    ConfigureIOHandler(NetHTTP1, NetIOHandler1);
     ShortenTimeouts(NetHTTP1, platform::GetEnvVar(STestTimeoutVariable));
     NetHTTP1.OnWorkBegin = [this](net::TNetComponent* s, net::TWorkMode m, int64_t max) {
         NetHTTP1WorkBegin(s, m, max);
@@ -28,8 +29,17 @@ void TfrmMain::CreateComponents() {
     };
     NetHTTP1.OnWorkEnd = [this](net::TNetComponent* s, net::TWorkMode m) { NetHTTP1WorkEnd(s, m); };
     ShellLink.WindowState = TShellLinkWindowState::wsNormal;
-    // Unpacking many entries takes a while too, with no transfer to report.
-    ArcUnZipper1.OnArchiveProgress = [](int, bool&) { KeepResponding(); };
+    // Unpacking takes a while too, with no transfer to report: between
+    // entries and within a large one, the queue is looked at as often as
+    // during a download.
+    ArcUnZipper1.OnArchiveProgress = [this](int, bool&) { KeepRespondingPaced(); };
+    ArcUnZipper1.OnArchiveItemProgress = [this](arc::TArcArchiveItem&, int, bool&) {
+        KeepRespondingPaced();
+    };
+}
+
+void TfrmMain::KeepRespondingPaced() {
+    if (FPacer.ShouldLookAtQueue(GetTickCount64())) KeepResponding();
 }
 
 bool TfrmMain::IsChecked(HWND button) const {
@@ -177,6 +187,13 @@ void TfrmMain::SetProgressMax(int32_t max) {
     SendMessageW(ProgressBar, PBM_SETRANGE32, 0, max);
 }
 
+void TfrmMain::ResetProgressPacer() {
+    RECT client{};
+    GetClientRect(ProgressBar, &client);
+    FPacer.SetRange(static_cast<int32_t>(SendMessageW(ProgressBar, PBM_GETRANGE, FALSE, 0)),
+                    client.right - client.left);
+}
+
 void TfrmMain::SetProgressPosition(int32_t position) {
     if (SendMessageW(ProgressBar, PBM_GETPOS, 0, 0) == position) return;
     // The version 6 bar does not jump to a higher position: it animates
@@ -202,21 +219,28 @@ void TfrmMain::SetProgressPosition(int32_t position) {
     }
     // The thread handles no messages during the transfer: paint now.
     UpdateWindow(ProgressBar);
-    KeepResponding();
 }
 
 void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode, int64_t workCountMax) {
     int32_t max;
     if (FProgress.WorkBegin(workCountMax, max)) SetProgressMax(max);
+    ResetProgressPacer();
 }
 
 void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode, int64_t workCount) {
-    SetProgressPosition(FProgress.Position(workCount));
+    // Work arrives every 32 KiB; the bar is drawn only when the user would
+    // see it change, and the queue looked at only as often as it must be.
+    const uint64_t now = GetTickCount64();
+    const int32_t position = FProgress.Position(workCount);
+    if (FPacer.ShouldDraw(position, now)) SetProgressPosition(position);
+    if (FPacer.ShouldLookAtQueue(now)) KeepResponding();
 }
 
 void TfrmMain::NetHTTP1WorkEnd(net::TNetComponent*, net::TWorkMode) {
     FProgress.WorkEnd();
     SetProgressPosition(0);
+    ResetProgressPacer();
+    KeepResponding();
 }
 
 } // namespace setup

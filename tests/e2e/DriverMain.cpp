@@ -7,6 +7,9 @@
 //   wizard_driver state         prints the page, Next, Cancel and the front button
 //   wizard_driver rect          prints the form's place on the screen as WxH+X+Y
 //   wizard_driver drives        prints the drive list's items, then opens it
+//   wizard_driver time-run      on the ProxySettings page: presses Next and
+//                               prints the seconds until the run has ended
+//                               on the completion (or abort) page
 //
 // The exit code is 0 on success, 1 when the step could not be done.
 #include <cstdio>
@@ -81,6 +84,25 @@ int main(int argc, char** argv) {
         PostMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
         form.Sync();
         return 0;
+    }
+    if (cmd == "time-run") {
+        // The run blocks the form's thread, so the end is watched from the
+        // pages' visibility, which asks the form nothing.
+        if (form.VisiblePage() != 3) return Fail("not on the ProxySettings page");
+        LARGE_INTEGER frequency, start, now;
+        QueryPerformanceFrequency(&frequency);
+        QueryPerformanceCounter(&start);
+        form.Click(setup::idBtNext);
+        int page;
+        do {
+            Sleep(2);
+            page = form.VisiblePage();
+            QueryPerformanceCounter(&now);
+        } while (page != 7 && page != 8 &&
+                 now.QuadPart - start.QuadPart < frequency.QuadPart * 600);
+        std::printf("%.3f page=%d\n",
+                    double(now.QuadPart - start.QuadPart) / double(frequency.QuadPart), page);
+        return page == 7 ? 0 : Fail("the run did not end on the completion page");
     }
     if (cmd == "state") {
         form.Sync();

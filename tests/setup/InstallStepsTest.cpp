@@ -302,6 +302,42 @@ TEST(ProgressMapperTest, SizeBeyond32BitsIsScaledInProportion) {
     EXPECT_EQ(mapper.Position(999), 999);
 }
 
+TEST(ProgressPacerTest, DrawsNewPixelColumnsAtMostEveryIntervalButTheEndsAtOnce) {
+    // A bar of 200 pixels over 1,000,000 units: a column is 5,000 units.
+    struct Step {
+        int32_t position;
+        uint64_t ms;
+        bool drawn;
+        const char* why;
+    };
+    const uint64_t gap = setup::TProgressPacer::kRedrawIntervalMs;
+    const Step steps[] = {
+        {0, 1000, true, "the first position of a range is drawn"},
+        {4999, 1000 + gap, false, "still the empty column"},
+        {5000, 1000 + gap, true, "a new column after the interval"},
+        {20000, 1001 + gap, false, "a new column within the interval waits"},
+        {20000, 1000 + 2 * gap, true, "and is drawn once the interval has passed"},
+        {1000000, 1001 + 2 * gap, true, "the full bar at once"},
+        {1200000, 1000 + 4 * gap, false, "past the maximum is still the full bar"},
+        {995000, 1000 + 5 * gap, true, "one column back from full"},
+        {0, 1001 + 5 * gap, true, "the empty bar at once"},
+    };
+    setup::TProgressPacer pacer;
+    pacer.SetRange(1000000, 200);
+    for (const Step& s : steps)
+        EXPECT_EQ(pacer.ShouldDraw(s.position, s.ms), s.drawn) << s.why;
+    // A new range draws its first position whatever the time.
+    pacer.SetRange(1000, 200);
+    EXPECT_TRUE(pacer.ShouldDraw(0, 1001 + 5 * gap));
+
+    // The queue is looked at on the first call, then once per interval.
+    const uint64_t every = setup::TProgressPacer::kQueueIntervalMs;
+    EXPECT_LT(every, 1000u) << "well within the five seconds of a hung window";
+    EXPECT_TRUE(pacer.ShouldLookAtQueue(5000));
+    EXPECT_FALSE(pacer.ShouldLookAtQueue(5000 + every - 1));
+    EXPECT_TRUE(pacer.ShouldLookAtQueue(5000 + every));
+}
+
 TEST(InstallPathsTest, TimeoutsAreBoundedAndTheTestVariableCanOnlyShortenThem) {
     const std::pair<std::string, int> cases[] = {{"", 0},         {"abc", 0},      {"0", 0},
                                                  {"-5", 0},       {"99999999", 0}, {"2500", 2500},

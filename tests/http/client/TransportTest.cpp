@@ -117,7 +117,8 @@ TEST(Connect, ReportsStatusTexts) {
 TEST(SocketErrorTexts, UnknownNumberLeavesTheSecondLineEmpty) {
     EXPECT_EQ(SocketErrorText(10054), "Connection reset by peer.");
     EXPECT_EQ(SocketErrorText(10066), "Directory not empty");
-    EXPECT_EQ(SocketErrorText(11002), "Non-authoritative host not found.") << "a name server that fails";
+    EXPECT_EQ(SocketErrorText(11002), "Non-authoritative host not found.")
+        << "a name server that fails";
     try {
         RaiseSocketError(12345);
     } catch (const ENetSocketError& e) {
@@ -191,6 +192,30 @@ TEST(ReadStream, CountedBodyReportsBufferedBytesFirstAndNeverPassesTheCount) {
     EXPECT_EQ(log.Events[log.Events.size() - 2], "R5000");
     EXPECT_EQ(log.Events.back(), "Rend");
     EXPECT_EQ(c.IOHandler()->ReadLn(), "TAIL") << "bytes after the body stay buffered";
+}
+
+TEST(ReadStream, ASlowBodyIsReportedReceiveByReceiveWhateverThePortion) {
+    // Large portions make a fast download cheap; on a slow line they must
+    // not hold the progress back until a whole portion has arrived.
+    const std::string body(6 * 1460, 's');
+    ConnectionScript script;
+    for (size_t at = 0; at < body.size(); at += 1460) {
+        script.push_back(Pause(30));
+        script.push_back(Send(body.substr(at, 1460)));
+    }
+    script.push_back(WaitForClose());
+    ScriptedServer server({script});
+    Client c(server.Port());
+    WorkLog log;
+    log.Attach(c);
+    c.Connect();
+    c.IOHandler()->RecvBufferSize = 128 * 1024;
+    rtl::TMemoryStream target;
+    c.IOHandler()->ReadStream(&target, static_cast<int64_t>(body.size()));
+    EXPECT_EQ(Text(target), body);
+    // Begin, an event per piece (two may now and then arrive as one), end.
+    EXPECT_GE(log.Events.size(), 2u + 4u);
+    EXPECT_EQ(log.Events[log.Events.size() - 2], "R" + std::to_string(body.size()));
 }
 
 TEST(ReadStream, ShortCountedBodyEndsWithCloseAndCutsThePreSizedStream) {
@@ -351,10 +376,14 @@ TEST(Connect, BoundedConnectTimesOut) {
 
 TEST(Connect, InternationalNamesReachTheResolverInTheirAsciiForm) {
     EXPECT_EQ(platform::HostToAscii("plain.example"), "plain.example");
-    if (platform::PathDelim() == '\\') // Windows converts before the lookup; POSIX resolvers do it themselves
-        EXPECT_EQ(platform::HostToAscii("b\xC3\xBC" "cher.example"), "xn--bcher-kva.example");
+    if (platform::PathDelim() ==
+        '\\') // Windows converts before the lookup; POSIX resolvers do it themselves
+        EXPECT_EQ(platform::HostToAscii("b\xC3\xBC"
+                                        "cher.example"),
+                  "xn--bcher-kva.example");
     TNetTCPClientCustom c;
-    c.Host = "b\xC3\xBC" "cher.invalid";
+    c.Host = "b\xC3\xBC"
+             "cher.invalid";
     c.Port = 80;
     try {
         c.Connect();
