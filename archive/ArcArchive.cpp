@@ -1,15 +1,11 @@
+// The generic archive: item names, masks, and the extraction loop with its
+// target names, folders, overwrite question and per-item failure path.
 #include "archive/ArcArchive.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "archive/ArcErrors.h"
-#include "archive/Crc32.h"
-#include "archive/ZipStreams.h"
-#include "platform/CodePages.h"
-#include "platform/FileTimes.h"
 #include "platform/Files.h"
-#include "platform/RemovableMedia.h"
 #include "platform/Unicode.h"
 #include "runtime/Format.h"
 #include "runtime/ResStrings.h"
@@ -39,118 +35,6 @@ std::string TArcArchiveItem::StoredPath() const {
     size_t cut = FFileName.find_last_of("/\\");
     return cut == std::string::npos ? std::string() : FFileName.substr(0, cut + 1);
 }
-
-void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
-    TArcZipDirectoryFileHeader& h = FItemInfo;
-    h.LoadFromStream(stream);
-
-    const uint8_t* data = nullptr;
-    uint16_t size = 0;
-    std::string ansiName; // the header name in the ANSI code page, computed once
-    auto headerNameAsAnsi = [&]() -> const std::string& {
-        if (ansiName.empty()) ansiName = platform::Utf8ToAnsi(h.FFileName);
-        return ansiName;
-    };
-    if ((h.FGeneralPurposeBitFlag & kFlagUtf8Names) != 0 ||
-        ClassifyNameBytes(h.FRawFileName) == TArcNameEncoding::neUtf8) {
-        FFileName = DecodeUtf8NameBytes(h.FRawFileName);
-    } else if (h.FExtraField.FindSubField(kExtraUnicodePath, data, size) && size > 6 &&
-               data[0] == 1 &&
-               GetU32(data + 1) ==
-                   TArcCrc32::Of(headerNameAsAnsi().data(), headerNameAsAnsi().size())) {
-        FFileName = DecodeUtf8NameBytes(
-            std::string_view(reinterpret_cast<const char*>(data + 5), size - 5u));
-    } else if (h.FExtraField.FindSubField(kExtraUnicodeRecord, data, size) && size > 10 &&
-               GetU32(data) == kUnicodeRecordSignature &&
-               size == 8 + 2 * uint64_t(GetU32(data + 4))) {
-        std::u16string text;
-        for (uint32_t i = 0, n = GetU32(data + 4); i < n; ++i)
-            text.push_back(char16_t(GetU16(data + 8 + 2 * i)));
-        FFileName = platform::Utf16ToUtf8(text);
-    } else if (platform::AnsiCodePage() != platform::OemCodePage()) {
-        const std::string& bytes = headerNameAsAnsi();
-        if (h.HostSystem() != kHostMsDos && !LooksLikeOemName(bytes, platform::OemCodePage()))
-            FFileName = h.FFileName;
-        else
-            FFileName = platform::OemToUtf8(bytes);
-    } else {
-        FFileName = h.FFileName;
-    }
-    // A name must be valid UTF-8 for everything downstream; every rule above
-    // gives valid UTF-8.
-
-    FUncompressedSize = h.FUncompressedSize;
-    FCompressedSize = h.FCompressedSize;
-    FRelativeOffset = h.FRelativeOffset;
-    FDiskNumberStart = h.FDiskNumberStart;
-    if (h.FExtraField.FindSubField(kExtraZip64, data, size)) {
-        size_t pos = 0;
-        auto take = [&](size_t width) -> uint64_t {
-            if (pos + width > size) throw rtl::EReadError(rtl::LoadResString(&rtl::SReadError));
-            uint64_t v = width == 8 ? GetU64(data + pos) : GetU32(data + pos);
-            pos += width;
-            return v;
-        };
-        if (h.FUncompressedSize == 0xFFFFFFFF) FUncompressedSize = static_cast<int64_t>(take(8));
-        if (h.FCompressedSize == 0xFFFFFFFF) FCompressedSize = static_cast<int64_t>(take(8));
-        if (h.FRelativeOffset == 0xFFFFFFFF) FRelativeOffset = static_cast<int64_t>(take(8));
-        if (h.FDiskNumberStart == 0xFFFF) FDiskNumberStart = static_cast<uint32_t>(take(4));
-    }
-    FLastModFileTime = h.FLastModFileTime;
-    FLastModFileDate = h.FLastModFileDate;
-    h.ShareNameWithRawBytes();
-    FAction = aaNone;
-    FTagged = false;
-}
-
-bool TArcZipItem::IsDirectory() const {
-    return (FItemInfo.FExternalFileAttributes & platform::faDirectory) != 0 ||
-           (!FFileName.empty() && IsDelimiter(FFileName.back()));
-}
-
-uint32_t TArcZipItem::NativeFileAttributes() const {
-    uint32_t external = FItemInfo.FExternalFileAttributes;
-    if (FItemInfo.HostSystem() != kHostUnix && external < 0x20000) return external & 0xFF;
-    uint32_t mode = external >> 16;
-    uint32_t result = 0;
-    if ((mode & 0x80) == 0) result |= platform::faReadOnly;
-    switch (mode & 0xF000) {
-    case 0x4000:
-        result |= platform::faDirectory;
-        break;
-    case 0x1000:
-    case 0x2000:
-    case 0x6000:
-    case 0xA000:
-    case 0xC000:
-        result |= platform::faSysFile;
-        break;
-    default:
-        break;
-    }
-    return result;
-}
-
-void TArcZipItem::LastModTimeParts(int& year, int& month, int& day, int& hour, int& minute,
-                                   int& second) const {
-    year = 1980 + (FLastModFileDate >> 9);
-    month = (FLastModFileDate >> 5) & 0x0F;
-    day = FLastModFileDate & 0x1F;
-    hour = FLastModFileTime >> 11;
-    minute = (FLastModFileTime >> 5) & 0x3F;
-    second = 2 * (FLastModFileTime & 0x1F);
-    // Validate both halves with the runtime's own error texts.
-    rtl::EncodeDate(year, month, day);
-    rtl::EncodeTime(hour, minute, second, 0);
-}
-
-rtl::TDateTime TArcZipItem::LastModTimeAsDateTime() const {
-    int y, mo, d, h, mi, s;
-    LastModTimeParts(y, mo, d, h, mi, s);
-    return rtl::EncodeDate(y, mo, d) + rtl::EncodeTime(h, mi, s, 0);
-}
-
-// ---------------------------------------------------------------- masks
 
 int PercentOf(int64_t done, int64_t total) {
     if (total <= 0) return 0;
@@ -219,6 +103,231 @@ bool MatchesStoredNameEx(const TArcArchiveItem& item, const std::string& mask,
                          const std::string& exclusion) {
     return MatchesStoredName(item, mask) &&
            (exclusion.empty() || !MatchesStoredName(item, exclusion));
+}
+
+// ---------------------------------------------------------------- extraction
+
+namespace {
+
+// A stored name with folders, reduced so that it stays below the base folder:
+// no drive, no leading delimiter, no "." or ".." components.
+std::string ConfinedRelativeName(const std::string& name) {
+    size_t colon = name.find_last_of(':');
+    std::string rest = colon == std::string::npos ? name : name.substr(colon + 1);
+    std::string out, part;
+    auto flush = [&]() {
+        if (!part.empty() && part != "." && part != "..") {
+            if (!out.empty()) out += '\\';
+            out += part;
+        }
+        part.clear();
+    };
+    for (char c : rest) {
+        if (IsDelimiter(c))
+            flush();
+        else
+            part += c;
+    }
+    flush();
+    return out;
+}
+
+bool HasInvalidPathChars(const std::string& text) {
+    return std::any_of(text.begin(), text.end(), [](char ch) {
+        unsigned char c = static_cast<unsigned char>(ch);
+        return c < 32 || c == '"' || c == '<' || c == '>' || c == '|';
+    });
+}
+
+// The target in the system's own delimiters.
+std::string Native(std::string text) {
+    char delim = platform::PathDelim();
+    for (char& c : text)
+        if (IsDelimiter(c)) c = delim;
+    return text;
+}
+
+} // namespace
+
+TArcArchive::TArcArchive(const std::string& fileName, unsigned mode)
+    : FArchiveName(fileName), FMode(mode) {}
+
+TArcArchive::~TArcArchive() = default;
+
+void TArcArchive::Load() {
+    struct Notify {
+        TArcArchive& a;
+        ~Notify() {
+            if (a.FHooks.OnLoad) a.FHooks.OnLoad(a);
+        }
+    } notify{*this};
+    LoadArchive();
+    FStatus = asIdle;
+}
+
+void TArcArchive::SetBaseDirectory(const std::string& value) {
+    std::string dir = value;
+    if (dir.size() > 1 && IsDelimiter(dir.back()) && dir[dir.size() - 2] != ':') dir.pop_back();
+    if (!dir.empty() && !platform::DirectoryExists(dir)) throw EArcNoSuchDirectory();
+    FBaseDirectory = dir;
+}
+
+void TArcArchive::ReportArchiveProgress(int percent) {
+    bool abort = false;
+    if (FHooks.OnArchiveProgress) FHooks.OnArchiveProgress(percent, abort);
+    if (abort) throw EArcUserAbort();
+}
+
+bool TArcArchive::ReportItemProgress(TArcArchiveItem& item, int percent) {
+    bool abort = false;
+    if (FHooks.OnArchiveItemProgress) FHooks.OnArchiveItemProgress(item, percent, abort);
+    return abort;
+}
+
+void TArcArchive::ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
+                                    const std::exception& error) {
+    TArcErrorClass errorClass = ecOther;
+    int code = 0;
+    std::string message = error.what();
+    if (auto* e = dynamic_cast<const EArcException*>(&error)) {
+        errorClass = ecArcError;
+        code = e->ErrorCode;
+    } else if (auto* e = dynamic_cast<const rtl::EInOutError*>(&error)) {
+        errorClass = ecInOutError;
+        code = e->ErrorCode;
+    } else if (dynamic_cast<const rtl::EFCreateError*>(&error)) {
+        errorClass = ecFileCreateError;
+    } else if (dynamic_cast<const rtl::EFOpenError*>(&error)) {
+        errorClass = ecFileOpenError;
+    }
+    item.FAction = aaFailed;
+    if (FHooks.OnProcessItemFailure)
+        FHooks.OnProcessItemFailure(item, type, errorClass, code, message);
+}
+
+void TArcArchive::ExtractFilesEx(const std::string& fileMask, const std::string& exclusionMask) {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    if (FItemList.empty()) return;
+    const int count = Count();
+    bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
+    for (int i = 0; i < count; ++i) {
+        TArcArchiveItem& item = Item(i);
+        if (MatchesStoredNameEx(item, fileMask, exclusionMask) &&
+            (createDirs || !item.IsDirectory()))
+            ExtractAt(i, std::string());
+        ReportArchiveProgress(PercentOf(i + 1, Count()));
+    }
+    ReportArchiveProgress(100);
+}
+
+void TArcArchive::ExtractAt(int index, const std::string& newName) {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    TArcArchiveItem& item = Item(index);
+    bool confirm = true;
+    if (FHooks.OnConfirmProcessItem) FHooks.OnConfirmProcessItem(item, ptExtract, confirm);
+    if (!confirm) return;
+    std::string target;
+    if (!ResolveTargetName(item, newName, target)) return;
+    FCurrentItem = &item;
+    try {
+        ExtractEntry(item, target);
+    } catch (const std::exception& e) {
+        ReportItemFailure(item, ptExtract, e);
+    }
+}
+
+void TArcArchive::ExtractTaggedItems() {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    for (int i = 0; i < Count(); ++i)
+        if (Item(i).Tagged()) ExtractAt(i, std::string());
+}
+
+void TArcArchive::TestTaggedItems() {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    for (int i = 0; i < Count(); ++i) {
+        TArcArchiveItem& item = Item(i);
+        if (!item.Tagged() || item.IsDirectory()) continue;
+        FCurrentItem = &item;
+        try {
+            TestEntry(item);
+        } catch (const std::exception& e) {
+            ReportItemFailure(item, ptExtract, e);
+        }
+    }
+}
+
+void TArcArchive::ExtractItemToStream(int index, rtl::TStream& stream) {
+    if (FStatus == asInvalid) throw EArcNoArchive();
+    TArcArchiveItem& item = Item(index);
+    FCurrentItem = &item;
+    ExtractEntryToStream(item, stream);
+}
+
+int TArcArchive::FindItem(const std::string& name) const {
+    for (size_t i = 0; i < FItemList.size(); ++i)
+        if (platform::SameTextAscii(FItemList[i]->FileName(), name)) return static_cast<int>(i);
+    return -1;
+}
+
+bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& newName,
+                                    std::string& target) {
+    const bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
+    const bool restorePath = FExtractOptions.count(eoRestorePath) != 0;
+    if (item.IsDirectory() && !(createDirs && restorePath)) return false;
+
+    std::string name;
+    if (!newName.empty()) {
+        name = newName;
+    } else {
+        name = item.FileName();
+        std::replace(name.begin(), name.end(), '/', '\\');
+        if (item.IsDirectory() && !name.empty() && name.back() == '\\') name.pop_back();
+        if (restorePath) {
+            // Stored folders are kept, but never a drive, a root or a "..":
+            // the entry stays below the base folder.
+            name = ConfinedRelativeName(name);
+        } else {
+            size_t cut = name.find_last_of("\\:");
+            if (cut != std::string::npos) name = name.substr(cut + 1);
+        }
+        // "." and ".." alone would name the base folder or its parent.
+        if (name == "." || name == "..") name.clear();
+        if (name.empty()) return false;
+    }
+
+    bool absolute = name.find("\\\\") != std::string::npos || name.find(':') != std::string::npos;
+    if (absolute) {
+        target = Native(name);
+    } else if (FBaseDirectory.empty()) {
+        target = Native(name);
+    } else {
+        if (HasInvalidPathChars(name) || HasInvalidPathChars(FBaseDirectory))
+            throw rtl::EArgumentException(rtl::LoadResString(&rtl::SInvalidCharsInPath));
+        std::string nativeName = Native(name);
+        bool rooted = IsDelimiter(name.front()) || (name.size() > 1 && name[1] == ':');
+        if (rooted)
+            target = nativeName;
+        else if (IsDelimiter(FBaseDirectory.back()))
+            target = FBaseDirectory + nativeName;
+        else
+            target = FBaseDirectory + platform::PathDelim() + nativeName;
+    }
+
+    std::string folder = platform::ExtractFilePath(target);
+    if (!folder.empty() && folder != FLastTargetFolder) {
+        if (!platform::DirectoryExists(folder)) {
+            if (!createDirs) throw EArcNoSuchDirectory();
+            int error = 0;
+            if (!platform::CreateDirectoryChain(folder, error)) rtl::RaiseInOutError(error);
+        }
+        FLastTargetFolder = folder;
+    }
+    if (!item.IsDirectory() && platform::FileExists(target)) {
+        bool confirm = true;
+        if (FHooks.OnConfirmOverwrite) FHooks.OnConfirmOverwrite(target, confirm);
+        if (!confirm) return false;
+    }
+    return true;
 }
 
 } // namespace arc

@@ -9,8 +9,9 @@
 namespace arc {
 
 class EArcException : public rtl::Exception {
-public:
-    EArcException(std::string message, int errorCode = 0) : rtl::Exception(std::move(message)), ErrorCode(errorCode) {}
+  public:
+    EArcException(std::string message, int errorCode = 0)
+        : rtl::Exception(std::move(message)), ErrorCode(errorCode) {}
     int ErrorCode;
 };
 class EArcZipException : public EArcException {
@@ -44,7 +45,7 @@ class EArcInternalInflateError : public rtl::Exception {
     using rtl::Exception::Exception;
 };
 class EArcInflateError : public rtl::Exception {
-public:
+  public:
     explicit EArcInflateError(const std::string& cause)
         : rtl::Exception(ArcTexts.Load(kArcMsgInflatePrefixRes) + cause + ")") {}
 };

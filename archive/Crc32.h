@@ -7,7 +7,7 @@
 namespace arc {
 
 class TArcCrc32 {
-public:
+  public:
     void Update(const void* data, size_t count) { FState = UpdateCrc32(FState, data, count); }
     uint32_t Value() const { return ~FState; }
     void Reset() { FState = 0xFFFFFFFFu; }
@@ -15,9 +15,11 @@ public:
     // Continues a raw (not inverted) CRC register over data.
     static uint32_t UpdateCrc32(uint32_t state, const void* data, size_t count);
     // The CRC-32 of one buffer.
-    static uint32_t Of(const void* data, size_t count) { return ~UpdateCrc32(0xFFFFFFFFu, data, count); }
+    static uint32_t Of(const void* data, size_t count) {
+        return ~UpdateCrc32(0xFFFFFFFFu, data, count);
+    }
 
-private:
+  private:
     uint32_t FState = 0xFFFFFFFFu;
 };
 

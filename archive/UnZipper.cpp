@@ -3,7 +3,7 @@
 #include "archive/ArcErrors.h"
 #include "archive/codecs/Codecs.h"
 #include "archive/deflate/Inflate.h"
-#include "archive/legacy/UnzipHelper.h"
+#include "archive/legacy/LegacyDecoders.h"
 #include "archive/ppmd/PpmdDecoder.h"
 #include "archive/ZipFormat.h"
 #include "archive/ZipStreams.h"

@@ -4,7 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "archive/ArcArchive.h"
+#include "archive/ArcTypeDetection.h"
+#include "archive/ZipArchive.h"
 #include "runtime/Streams.h"
 
 namespace arc {

@@ -1,11 +1,16 @@
-// The ZIP archive: type probes, the central directory, spanned and split
-// sets, and the local header of an entry.
+// The ZIP archive: its items, the central directory, spanned and split sets,
+// and the local header of an entry.
 #include <algorithm>
 #include <cstring>
 
-#include "archive/ArcArchive.h"
+#include "archive/ZipArchive.h"
+
 #include "archive/ArcErrors.h"
+#include "archive/ArcTexts.h"
+#include "archive/Crc32.h"
 #include "archive/ZipStreams.h"
+#include "platform/CodePages.h"
+#include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "platform/RemovableMedia.h"
 #include "platform/Unicode.h"
@@ -13,115 +18,127 @@
 
 namespace arc {
 
-// ---------------------------------------------------------------- probes
-
 namespace {
 
-std::string UpperExtension(const std::string& fileName) {
-    std::string name = platform::ExtractFileName(fileName);
-    size_t dot = name.find_last_of('.');
-    return dot == std::string::npos ? std::string() : platform::AsciiUpperCase(name.substr(dot));
-}
-
-TArcArchiveType ProbeTar(rtl::TStream& s) {
-    uint8_t b[262] = {};
-    s.SetPosition(0);
-    return ReadPlain(s, b, sizeof b) == sizeof b && std::memcmp(b + 257, "ustar", 5) == 0
-               ? atTar
-               : atUnknown;
-}
-TArcArchiveType ProbeGzip(rtl::TStream& s) {
-    uint8_t b[2] = {};
-    s.SetPosition(0);
-    return ReadPlain(s, b, 2) == 2 && b[0] == 0x1F && b[1] == 0x8B ? atGzip : atUnknown;
-}
-TArcArchiveType ProbeBzip2(rtl::TStream& s) {
-    uint8_t b[3] = {};
-    s.SetPosition(0);
-    return ReadPlain(s, b, 3) == 3 && std::memcmp(b, "BZh", 3) == 0 ? atBzip2 : atUnknown;
-}
-TArcArchiveType ProbeCab(rtl::TStream& s) {
-    uint8_t b[4] = {};
-    s.SetPosition(0);
-    return ReadPlain(s, b, 4) == 4 && std::memcmp(b, "MSCF", 4) == 0 ? atCab : atUnknown;
-}
-
-bool StartsLikeExecutable(const uint8_t* b, size_t got) {
-    return (got >= 2 && GetU16(b) == kDosExecutableMagic) ||
-           (got >= 4 && GetU32(b) == kElfExecutableMagic);
+bool IsDelimiter(char c) {
+    return c == '\\' || c == '/';
 }
 
 } // namespace
 
-TArcArchiveType ProbeZipStream(rtl::TStream& stream) {
-    int64_t remembered = stream.Position();
-    TArcArchiveType result = atUnknown;
-    try {
-        uint8_t head[4] = {};
-        stream.SetPosition(0);
-        if (ReadPlain(stream, head, 4) == 4 && GetU32(head) == kSpannedSetMarker) {
-            result = atSpannedZip;
-        } else if (LocateEndOfDirectory(stream) >= 0) {
-            uint8_t record[kEndOfDirectorySize];
-            stream.ReadBuffer(record, sizeof record);
-            if (GetU32(record) == kEndOfDirectorySignature)
-                result = GetU16(record + 4) == 0 ? atZip : atSpannedZip;
-        }
-    } catch (const rtl::EReadError&) {
-        result = atUnknown;
+// ---------------------------------------------------------------- items
+
+void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
+    TArcZipDirectoryFileHeader& h = FItemInfo;
+    h.LoadFromStream(stream);
+
+    const uint8_t* data = nullptr;
+    uint16_t size = 0;
+    std::string ansiName; // the header name in the ANSI code page, computed once
+    auto headerNameAsAnsi = [&]() -> const std::string& {
+        if (ansiName.empty()) ansiName = platform::Utf8ToAnsi(h.FFileName);
+        return ansiName;
+    };
+    if ((h.FGeneralPurposeBitFlag & kFlagUtf8Names) != 0 ||
+        ClassifyNameBytes(h.FRawFileName) == TArcNameEncoding::neUtf8) {
+        FFileName = DecodeUtf8NameBytes(h.FRawFileName);
+    } else if (h.FExtraField.FindSubField(kExtraUnicodePath, data, size) && size > 6 &&
+               data[0] == 1 &&
+               GetU32(data + 1) ==
+                   TArcCrc32::Of(headerNameAsAnsi().data(), headerNameAsAnsi().size())) {
+        FFileName = DecodeUtf8NameBytes(
+            std::string_view(reinterpret_cast<const char*>(data + 5), size - 5u));
+    } else if (h.FExtraField.FindSubField(kExtraUnicodeRecord, data, size) && size > 10 &&
+               GetU32(data) == kUnicodeRecordSignature &&
+               size == 8 + 2 * uint64_t(GetU32(data + 4))) {
+        std::u16string text;
+        for (uint32_t i = 0, n = GetU32(data + 4); i < n; ++i)
+            text.push_back(char16_t(GetU16(data + 8 + 2 * i)));
+        FFileName = platform::Utf16ToUtf8(text);
+    } else if (platform::AnsiCodePage() != platform::OemCodePage()) {
+        const std::string& bytes = headerNameAsAnsi();
+        if (h.HostSystem() != kHostMsDos && !LooksLikeOemName(bytes, platform::OemCodePage()))
+            FFileName = h.FFileName;
+        else
+            FFileName = platform::OemToUtf8(bytes);
+    } else {
+        FFileName = h.FFileName;
     }
-    stream.SetPosition(remembered);
+    // A name must be valid UTF-8 for everything downstream; every rule above
+    // gives valid UTF-8.
+
+    FUncompressedSize = h.FUncompressedSize;
+    FCompressedSize = h.FCompressedSize;
+    FRelativeOffset = h.FRelativeOffset;
+    FDiskNumberStart = h.FDiskNumberStart;
+    if (h.FExtraField.FindSubField(kExtraZip64, data, size)) {
+        size_t pos = 0;
+        auto take = [&](size_t width) -> uint64_t {
+            if (pos + width > size) throw rtl::EReadError(rtl::LoadResString(&rtl::SReadError));
+            uint64_t v = width == 8 ? GetU64(data + pos) : GetU32(data + pos);
+            pos += width;
+            return v;
+        };
+        if (h.FUncompressedSize == 0xFFFFFFFF) FUncompressedSize = static_cast<int64_t>(take(8));
+        if (h.FCompressedSize == 0xFFFFFFFF) FCompressedSize = static_cast<int64_t>(take(8));
+        if (h.FRelativeOffset == 0xFFFFFFFF) FRelativeOffset = static_cast<int64_t>(take(8));
+        if (h.FDiskNumberStart == 0xFFFF) FDiskNumberStart = static_cast<uint32_t>(take(4));
+    }
+    FLastModFileTime = h.FLastModFileTime;
+    FLastModFileDate = h.FLastModFileDate;
+    h.ShareNameWithRawBytes();
+    FAction = aaNone;
+    FTagged = false;
+}
+
+bool TArcZipItem::IsDirectory() const {
+    return (FItemInfo.FExternalFileAttributes & platform::faDirectory) != 0 ||
+           (!FFileName.empty() && IsDelimiter(FFileName.back()));
+}
+
+uint32_t TArcZipItem::NativeFileAttributes() const {
+    uint32_t external = FItemInfo.FExternalFileAttributes;
+    if (FItemInfo.HostSystem() != kHostUnix && external < 0x20000) return external & 0xFF;
+    uint32_t mode = external >> 16;
+    uint32_t result = 0;
+    if ((mode & 0x80) == 0) result |= platform::faReadOnly;
+    switch (mode & 0xF000) {
+    case 0x4000:
+        result |= platform::faDirectory;
+        break;
+    case 0x1000:
+    case 0x2000:
+    case 0x6000:
+    case 0xA000:
+    case 0xC000:
+        result |= platform::faSysFile;
+        break;
+    default:
+        break;
+    }
     return result;
 }
 
-TArcArchiveType ProbeSelfExtractingZip(rtl::TStream& stream) {
-    int64_t remembered = stream.Position();
-    uint8_t head[4] = {};
-    stream.SetPosition(0);
-    size_t got = ReadPlain(stream, head, 4);
-    stream.SetPosition(remembered);
-    if (StartsLikeExecutable(head, got) && ProbeZipStream(stream) == atZip) return atSelfExtZip;
-    return atUnknown;
+void TArcZipItem::LastModTimeParts(int& year, int& month, int& day, int& hour, int& minute,
+                                   int& second) const {
+    year = 1980 + (FLastModFileDate >> 9);
+    month = (FLastModFileDate >> 5) & 0x0F;
+    day = FLastModFileDate & 0x1F;
+    hour = FLastModFileTime >> 11;
+    minute = (FLastModFileTime >> 5) & 0x3F;
+    second = 2 * (FLastModFileTime & 0x1F);
+    // Validate both halves with the runtime's own error texts.
+    rtl::EncodeDate(year, month, day);
+    rtl::EncodeTime(hour, minute, second, 0);
 }
 
-TArcArchiveType GuessArchiveType(const std::string& fileName) {
-    std::string ext = UpperExtension(fileName);
-    TArcArchiveType guess = atUnknown;
-    if (ext == ".ZIP" || ext == ".JAR")
-        guess = atZip;
-    else if (ext == ".EXE")
-        guess = atSelfExtZip;
-    else if (ext == ".TAR")
-        guess = atTar;
-    else if (ext == ".GZ")
-        guess = atGzip;
-    else if (ext == ".TGZ")
-        guess = atGzippedTar;
-    else if (ext == ".CAB")
-        guess = atCab;
-    else if (ext == ".BZ2")
-        guess = atBzip2;
-    else if (ext == ".TBZ")
-        guess = atBzippedTar;
-
-    if (!platform::FileExists(fileName) || platform::FileSizeByName(fileName) <= 0) return guess;
-    rtl::TFileStream probe(fileName, rtl::fmOpenRead | rtl::fmShareDenyNone);
-    switch (guess) {
-    case atZip:
-        return ProbeZipStream(probe);
-    case atSelfExtZip:
-        return ProbeSelfExtractingZip(probe);
-    case atUnknown:
-        for (auto fn :
-             {ProbeSelfExtractingZip, ProbeZipStream, ProbeTar, ProbeGzip, ProbeBzip2, ProbeCab}) {
-            TArcArchiveType t = fn(probe);
-            if (t != atUnknown) return t;
-        }
-        return atUnknown;
-    default:
-        return guess;
-    }
+rtl::TDateTime TArcZipItem::LastModTimeAsDateTime() const {
+    int y, mo, d, h, mi, s;
+    LastModTimeParts(y, mo, d, h, mi, s);
+    return rtl::EncodeDate(y, mo, d) + rtl::EncodeTime(h, mi, s, 0);
 }
+
+// ---------------------------------------------------------------- masks
 
 // ---------------------------------------------------------------- span stream
 
@@ -236,11 +253,32 @@ void TArcZipArchive::SeekTo(uint32_t disk, int64_t offset) {
 
 void TArcZipArchive::ReadCentralDirectory() {
     FItemList.clear();
-    rtl::TStream& s = *FStream;
-    if (s.Size() == 0) return;
+    if (FStream->Size() == 0) return;
+    const int64_t endPos = FindEndRecord();
+    FInfo = TArcZipDirectoryFileFooter();
+    FInfo.LoadFromStream(*FStream);
+
+    uint32_t zip64Disk = 0;
+    uint64_t zip64Offset = 0;
+    const bool zip64 = FInfo.IsZip64();
+    if (zip64) {
+        const int64_t locator = LocateZip64Locator(*FStream, endPos);
+        if (locator < 0) Invalidate(EArcZipInvalid());
+        uint8_t loc[kZip64LocatorSize];
+        FStream->SetPosition(locator);
+        FStream->ReadBuffer(loc, sizeof loc);
+        zip64Disk = GetU32(loc + 4);
+        zip64Offset = GetU64(loc + 8);
+        FInfo.FDiskNumber = GetU32(loc + 16) - 1;
+    }
+    SeekToDirectory(zip64, zip64Disk, zip64Offset);
+    ReadDirectoryEntries();
+}
+
+int64_t TArcZipArchive::FindEndRecord() {
     uint8_t head[4] = {};
-    s.SetPosition(0);
-    size_t got = ReadPlain(s, head, 4);
+    FStream->SetPosition(0);
+    size_t got = ReadPlain(*FStream, head, 4);
     FIsExecutable = StartsLikeExecutable(head, got);
     bool spannedMarker = got == 4 && GetU32(head) == kSpannedSetMarker;
 
@@ -254,50 +292,15 @@ void TArcZipArchive::ReadCentralDirectory() {
         else
             abort = !platform::AskOkCancel(ArcTexts.Load(kArcMsgInsertLastDiskRes),
                                            ArcTexts.Load(kArcMsgInsertCaptionRes));
-        if (abort) {
-            FStatus = asInvalid;
-            throw EArcUserAbort();
-        }
+        if (abort) Invalidate(EArcUserAbort());
         FStream = std::make_unique<rtl::TFileStream>(FArchiveName, FMode);
         endPos = LocateEndOfDirectory(*FStream);
     }
-    if (endPos < 0) {
-        FStatus = asInvalid;
-        throw EArcZipInvalid();
-    }
-    FInfo = TArcZipDirectoryFileFooter();
-    FInfo.LoadFromStream(*FStream);
+    if (endPos < 0) Invalidate(EArcZipInvalid());
+    return endPos;
+}
 
-    uint32_t zip64Disk = 0;
-    uint64_t zip64Offset = 0;
-    const bool zip64 = FInfo.IsZip64();
-    if (zip64) {
-        // The locator normally sits right before the end record; otherwise
-        // it is searched byte by byte towards the start, a block at a time.
-        uint8_t loc[kZip64LocatorSize];
-        int64_t pos = endPos - static_cast<int64_t>(kZip64LocatorSize);
-        std::vector<uint8_t> block;
-        bool found = false;
-        while (!found && pos >= 0) {
-            int64_t blockStart = std::max<int64_t>(0, pos - 65536);
-            block.resize(static_cast<size_t>(pos - blockStart) + kZip64LocatorSize);
-            FStream->SetPosition(blockStart);
-            FStream->ReadBuffer(block.data(), block.size());
-            for (int64_t i = pos - blockStart; i >= 0; --i, --pos)
-                if (GetU32(block.data() + i) == kZip64LocatorSignature) {
-                    std::memcpy(loc, block.data() + i, sizeof loc);
-                    found = true;
-                    break;
-                }
-        }
-        if (!found) {
-            FStatus = asInvalid;
-            throw EArcZipInvalid();
-        }
-        zip64Disk = GetU32(loc + 4);
-        zip64Offset = GetU64(loc + 8);
-        FInfo.FDiskNumber = GetU32(loc + 16) - 1;
-    }
+void TArcZipArchive::SeekToDirectory(bool zip64, uint32_t zip64Disk, uint64_t zip64Offset) {
     FSpanned = FInfo.FDiskNumber != 0;
     if (!FSpanned) {
         if (zip64) {
@@ -305,19 +308,21 @@ void TArcZipArchive::ReadCentralDirectory() {
             FInfo.LoadZip64FromStream(*FStream);
         }
         FStream->SetPosition(static_cast<int64_t>(FInfo.FDirectoryOffset));
-    } else {
-        if (!FOwnsStream) throw EArcZipBadSpanStream();
-        auto span = std::make_unique<TArcSpanReadStream>(FArchiveName, std::move(FStream),
-                                                         FInfo.FDiskNumber, *this);
-        TArcSpanReadStream& spanRef = *span;
-        FStream = std::move(span);
-        if (zip64) {
-            spanRef.SeekImage(zip64Disk, static_cast<int64_t>(zip64Offset));
-            FInfo.LoadZip64FromStream(spanRef);
-        }
-        spanRef.SeekImage(FInfo.FStartDiskNumber, static_cast<int64_t>(FInfo.FDirectoryOffset));
+        return;
     }
+    if (!FOwnsStream) throw EArcZipBadSpanStream();
+    auto span = std::make_unique<TArcSpanReadStream>(FArchiveName, std::move(FStream),
+                                                     FInfo.FDiskNumber, *this);
+    TArcSpanReadStream& spanRef = *span;
+    FStream = std::move(span);
+    if (zip64) {
+        spanRef.SeekImage(zip64Disk, static_cast<int64_t>(zip64Offset));
+        FInfo.LoadZip64FromStream(spanRef);
+    }
+    spanRef.SeekImage(FInfo.FStartDiskNumber, static_cast<int64_t>(FInfo.FDirectoryOffset));
+}
 
+void TArcZipArchive::ReadDirectoryEntries() {
     // The directory is read through a buffer: one read per buffer, not per field.
     TArcBufferedReadStream reader(*FStream);
     const uint64_t total = FInfo.FTotalEntries;
@@ -329,10 +334,7 @@ void TArcZipArchive::ReadCentralDirectory() {
         bool abort = false;
         if (FHooks.OnArchiveProgress)
             FHooks.OnArchiveProgress(static_cast<int>((n + 1) * 100 / total), abort);
-        if (abort) {
-            FStatus = asInvalid;
-            throw EArcUserAbort();
-        }
+        if (abort) Invalidate(EArcUserAbort());
     }
     bool abort = false;
     if (FHooks.OnArchiveProgress) FHooks.OnArchiveProgress(100, abort);

@@ -275,4 +275,24 @@ int64_t LocateEndOfDirectory(rtl::TStream& stream) {
     return -1;
 }
 
+int64_t LocateZip64Locator(rtl::TStream& stream, int64_t endPos) {
+    // Searched a block at a time, the locator's own size overlapping.
+    int64_t pos = endPos - static_cast<int64_t>(kZip64LocatorSize);
+    std::vector<uint8_t> block;
+    while (pos >= 0) {
+        int64_t blockStart = std::max<int64_t>(0, pos - 65536);
+        block.resize(static_cast<size_t>(pos - blockStart) + kZip64LocatorSize);
+        stream.SetPosition(blockStart);
+        stream.ReadBuffer(block.data(), block.size());
+        for (int64_t i = pos - blockStart; i >= 0; --i, --pos)
+            if (GetU32(block.data() + i) == kZip64LocatorSignature) return pos;
+    }
+    return -1;
+}
+
+bool StartsLikeExecutable(const uint8_t* head, size_t got) {
+    return (got >= 2 && GetU16(head) == kDosExecutableMagic) ||
+           (got >= 4 && GetU32(head) == kElfExecutableMagic);
+}
+
 } // namespace arc

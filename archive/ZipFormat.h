@@ -193,4 +193,14 @@ class TArcZipDirectoryFileFooter {
 // record; otherwise its position is restored.
 int64_t LocateEndOfDirectory(rtl::TStream& stream);
 
+// Position of the Zip64 end-of-central-directory locator, which normally
+// sits right before the end record at endPos and is otherwise searched byte
+// by byte towards the start of the stream; -1 when there is none. A stream
+// that cannot be read raises EReadError.
+int64_t LocateZip64Locator(rtl::TStream& stream, int64_t endPos);
+
+// True when the first bytes (got of them) start a DOS or ELF executable, the
+// stub of a self-extracting archive.
+bool StartsLikeExecutable(const uint8_t* head, size_t got);
+
 } // namespace arc

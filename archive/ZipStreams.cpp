@@ -1,6 +1,6 @@
 #include "archive/ZipStreams.h"
 
-#include "archive/ArcArchive.h"
+#include "archive/ZipArchive.h"
 
 #include <algorithm>
 #include <cstring>

@@ -6,7 +6,7 @@
 #include "archive/ArcErrors.h"
 #include "archive/ZipFormat.h"
 #include "archive/legacy/SlidingWindowStream.h"
-#include "archive/legacy/UnzipHelper.h"
+#include "archive/legacy/LegacyDecoders.h"
 #include "platform/Files.h"
 #include "tests/archive/zip/ZipTestSupport.h"
 

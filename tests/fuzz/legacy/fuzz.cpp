@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "archive/legacy/LegacyErrors.h"
-#include "archive/legacy/UnzipHelper.h"
+#include "archive/legacy/LegacyDecoders.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
 #include "tests/fuzz/CappedSink.h"

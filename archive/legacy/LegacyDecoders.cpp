@@ -1,4 +1,4 @@
-#include "archive/legacy/UnzipHelper.h"
+#include "archive/legacy/LegacyDecoders.h"
 
 #include <algorithm>
 #include <numeric>
