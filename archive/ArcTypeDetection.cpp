@@ -5,6 +5,7 @@
 #include "archive/ZipFormat.h"
 #include "platform/Files.h"
 #include "platform/Unicode.h"
+#include "runtime/Bytes.h"
 #include "runtime/Exception.h"
 
 namespace arc {
@@ -48,13 +49,13 @@ TArcArchiveType ProbeZipStream(rtl::TStream& stream) {
     try {
         uint8_t head[4] = {};
         stream.SetPosition(0);
-        if (ReadPlain(stream, head, 4) == 4 && GetU32(head) == kSpannedSetMarker) {
+        if (ReadPlain(stream, head, 4) == 4 && rtl::LoadLE32(head) == kSpannedSetMarker) {
             result = atSpannedZip;
         } else if (LocateEndOfDirectory(stream) >= 0) {
             uint8_t record[kEndOfDirectorySize];
             stream.ReadBuffer(record, sizeof record);
-            if (GetU32(record) == kEndOfDirectorySignature)
-                result = GetU16(record + 4) == 0 ? atZip : atSpannedZip;
+            if (rtl::LoadLE32(record) == kEndOfDirectorySignature)
+                result = rtl::LoadLE16(record + 4) == 0 ? atZip : atSpannedZip;
         }
     } catch (const rtl::EReadError&) {
         result = atUnknown;

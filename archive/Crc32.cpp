@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "runtime/Bytes.h"
+
 namespace arc {
 
 namespace {
@@ -34,10 +36,8 @@ uint32_t TArcCrc32::UpdateCrc32(uint32_t crc, const void* data, size_t count) {
     const auto& t = Tables().t;
     auto* p = static_cast<const uint8_t*>(data);
     while (count >= 8) {
-        uint32_t lo = crc ^ (uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
-                             uint32_t(p[3]) << 24);
-        uint32_t hi =
-            uint32_t(p[4]) | uint32_t(p[5]) << 8 | uint32_t(p[6]) << 16 | uint32_t(p[7]) << 24;
+        uint32_t lo = crc ^ rtl::LoadLE32(p);
+        uint32_t hi = rtl::LoadLE32(p + 4);
         crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
               t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
         p += 8, count -= 8;

@@ -14,6 +14,7 @@
 #include "platform/Files.h"
 #include "platform/RemovableMedia.h"
 #include "platform/Unicode.h"
+#include "runtime/Bytes.h"
 #include "runtime/Format.h"
 
 namespace arc {
@@ -44,16 +45,16 @@ void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
         FFileName = DecodeUtf8NameBytes(h.FRawFileName);
     } else if (h.FExtraField.FindSubField(kExtraUnicodePath, data, size) && size > 6 &&
                data[0] == 1 &&
-               GetU32(data + 1) ==
+               rtl::LoadLE32(data + 1) ==
                    TArcCrc32::Of(headerNameAsAnsi().data(), headerNameAsAnsi().size())) {
         FFileName = DecodeUtf8NameBytes(
             std::string_view(reinterpret_cast<const char*>(data + 5), size - 5u));
     } else if (h.FExtraField.FindSubField(kExtraUnicodeRecord, data, size) && size > 10 &&
-               GetU32(data) == kUnicodeRecordSignature &&
-               size == 8 + 2 * uint64_t(GetU32(data + 4))) {
+               rtl::LoadLE32(data) == kUnicodeRecordSignature &&
+               size == 8 + 2 * uint64_t(rtl::LoadLE32(data + 4))) {
         std::u16string text;
-        for (uint32_t i = 0, n = GetU32(data + 4); i < n; ++i)
-            text.push_back(char16_t(GetU16(data + 8 + 2 * i)));
+        for (uint32_t i = 0, n = rtl::LoadLE32(data + 4); i < n; ++i)
+            text.push_back(char16_t(rtl::LoadLE16(data + 8 + 2 * i)));
         FFileName = platform::Utf16ToUtf8(text);
     } else if (platform::AnsiCodePage() != platform::OemCodePage()) {
         const std::string& bytes = headerNameAsAnsi();
@@ -75,7 +76,7 @@ void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
         size_t pos = 0;
         auto take = [&](size_t width) -> uint64_t {
             if (pos + width > size) throw rtl::EReadError(rtl::LoadResString(&rtl::SReadError));
-            uint64_t v = width == 8 ? GetU64(data + pos) : GetU32(data + pos);
+            uint64_t v = width == 8 ? rtl::LoadLE64(data + pos) : rtl::LoadLE32(data + pos);
             pos += width;
             return v;
         };
@@ -267,9 +268,9 @@ void TArcZipArchive::ReadCentralDirectory() {
         uint8_t loc[kZip64LocatorSize];
         FStream->SetPosition(locator);
         FStream->ReadBuffer(loc, sizeof loc);
-        zip64Disk = GetU32(loc + 4);
-        zip64Offset = GetU64(loc + 8);
-        FInfo.FDiskNumber = GetU32(loc + 16) - 1;
+        zip64Disk = rtl::LoadLE32(loc + 4);
+        zip64Offset = rtl::LoadLE64(loc + 8);
+        FInfo.FDiskNumber = rtl::LoadLE32(loc + 16) - 1;
     }
     SeekToDirectory(zip64, zip64Disk, zip64Offset);
     ReadDirectoryEntries();
@@ -280,7 +281,7 @@ int64_t TArcZipArchive::FindEndRecord() {
     FStream->SetPosition(0);
     size_t got = ReadPlain(*FStream, head, 4);
     FIsExecutable = StartsLikeExecutable(head, got);
-    bool spannedMarker = got == 4 && GetU32(head) == kSpannedSetMarker;
+    bool spannedMarker = got == 4 && rtl::LoadLE32(head) == kSpannedSetMarker;
 
     int64_t endPos = LocateEndOfDirectory(*FStream);
     while (endPos < 0 && spannedMarker && FOwnsStream && platform::IsRemovableDrive(FArchiveName)) {

@@ -6,6 +6,7 @@
 #include "archive/ArcErrors.h"
 #include "platform/CodePages.h"
 #include "platform/Unicode.h"
+#include "runtime/Bytes.h"
 
 namespace arc {
 
@@ -24,8 +25,8 @@ bool TArcExtraField::FindSubField(uint16_t id, const uint8_t*& data, uint16_t& s
     size_t pos = 0;
     while (FBuffer.size() - pos >= 4) {
         uint8_t* head = FBuffer.data() + pos;
-        uint16_t subId = GetU16(head);
-        size_t subSize = GetU16(head + 2);
+        uint16_t subId = rtl::LoadLE16(head);
+        size_t subSize = rtl::LoadLE16(head + 2);
         size_t remaining = FBuffer.size() - pos - 4;
         if (subSize > remaining) {
             subSize = remaining;
@@ -139,22 +140,22 @@ bool LooksLikeOemName(std::string_view bytes, unsigned oemCodePage) {
 
 void TArcZipFileHeader::ReadSharedFields(const uint8_t* p, uint16_t& nameLength,
                                          uint16_t& extraLength) {
-    FVersionNeededToExtract = GetU16(p);
-    FGeneralPurposeBitFlag = GetU16(p + 2);
-    FCompressionMethod = GetU16(p + 4);
-    FLastModFileTime = GetU16(p + 6);
-    FLastModFileDate = GetU16(p + 8);
-    FCRC32 = GetU32(p + 10);
-    FCompressedSize = GetU32(p + 14);
-    FUncompressedSize = GetU32(p + 18);
-    nameLength = GetU16(p + 22);
-    extraLength = GetU16(p + 24);
+    FVersionNeededToExtract = rtl::LoadLE16(p);
+    FGeneralPurposeBitFlag = rtl::LoadLE16(p + 2);
+    FCompressionMethod = rtl::LoadLE16(p + 4);
+    FLastModFileTime = rtl::LoadLE16(p + 6);
+    FLastModFileDate = rtl::LoadLE16(p + 8);
+    FCRC32 = rtl::LoadLE32(p + 10);
+    FCompressedSize = rtl::LoadLE32(p + 14);
+    FUncompressedSize = rtl::LoadLE32(p + 18);
+    nameLength = rtl::LoadLE16(p + 22);
+    extraLength = rtl::LoadLE16(p + 24);
 }
 
 void TArcZipLocalFileHeader::LoadFromStream(rtl::TStream& stream) {
     uint8_t b[kLocalFileHeaderSize] = {};
     ReadPlain(stream, b, sizeof b);
-    FSignature = GetU32(b);
+    FSignature = rtl::LoadLE32(b);
     uint16_t nameLength, extraLength;
     ReadSharedFields(b + 4, nameLength, extraLength);
     if (!IsValid()) throw EArcZipInvalid();
@@ -169,15 +170,15 @@ void TArcZipLocalFileHeader::LoadFromStream(rtl::TStream& stream) {
 void TArcZipDirectoryFileHeader::LoadFromStream(rtl::TStream& stream) {
     uint8_t b[kDirectoryFileHeaderSize] = {};
     ReadPlain(stream, b, sizeof b);
-    FSignature = GetU32(b);
-    FVersionMadeBy = GetU16(b + 4);
+    FSignature = rtl::LoadLE32(b);
+    FVersionMadeBy = rtl::LoadLE16(b + 4);
     uint16_t nameLength, extraLength;
     ReadSharedFields(b + 6, nameLength, extraLength);
-    uint16_t commentLength = GetU16(b + 32);
-    FDiskNumberStart = GetU16(b + 34);
-    FInternalFileAttributes = GetU16(b + 36);
-    FExternalFileAttributes = GetU32(b + 38);
-    FRelativeOffset = GetU32(b + 42);
+    uint16_t commentLength = rtl::LoadLE16(b + 32);
+    FDiskNumberStart = rtl::LoadLE16(b + 34);
+    FInternalFileAttributes = rtl::LoadLE16(b + 36);
+    FExternalFileAttributes = rtl::LoadLE32(b + 38);
+    FRelativeOffset = rtl::LoadLE32(b + 42);
 
     FRawFileName.assign(nameLength, '\0');
     FRawFileName.resize(ReadPlain(stream, FRawFileName.data(), nameLength));
@@ -200,14 +201,14 @@ bool TArcZipDirectoryFileFooter::IsZip64() const {
 void TArcZipDirectoryFileFooter::LoadFromStream(rtl::TStream& stream) {
     uint8_t b[kEndOfDirectorySize];
     stream.ReadBuffer(b, sizeof b);
-    if (GetU32(b) != kEndOfDirectorySignature) throw EArcZipInvalid();
-    FDiskNumber = GetU16(b + 4);
-    FStartDiskNumber = GetU16(b + 6);
-    FEntriesOnDisk = GetU16(b + 8);
-    FTotalEntries = GetU16(b + 10);
-    FDirectorySize = GetU32(b + 12);
-    FDirectoryOffset = GetU32(b + 16);
-    std::string comment(GetU16(b + 20), '\0');
+    if (rtl::LoadLE32(b) != kEndOfDirectorySignature) throw EArcZipInvalid();
+    FDiskNumber = rtl::LoadLE16(b + 4);
+    FStartDiskNumber = rtl::LoadLE16(b + 6);
+    FEntriesOnDisk = rtl::LoadLE16(b + 8);
+    FTotalEntries = rtl::LoadLE16(b + 10);
+    FDirectorySize = rtl::LoadLE32(b + 12);
+    FDirectoryOffset = rtl::LoadLE32(b + 16);
+    std::string comment(rtl::LoadLE16(b + 20), '\0');
     stream.ReadBuffer(comment.data(), comment.size());
     FZipfileComment = platform::AnsiToUtf8(comment);
 }
@@ -215,13 +216,13 @@ void TArcZipDirectoryFileFooter::LoadFromStream(rtl::TStream& stream) {
 void TArcZipDirectoryFileFooter::LoadZip64FromStream(rtl::TStream& stream) {
     uint8_t b[kZip64EndOfDirectorySize];
     stream.ReadBuffer(b, sizeof b);
-    if (GetU32(b) != kZip64EndOfDirectorySignature) throw EArcZipInvalid();
-    if (FDiskNumber == 0xFFFF) FDiskNumber = GetU32(b + 16);
-    if (FStartDiskNumber == 0xFFFF) FStartDiskNumber = GetU32(b + 20);
-    if (FEntriesOnDisk == 0xFFFF) FEntriesOnDisk = GetU64(b + 24);
-    if (FTotalEntries == 0xFFFF) FTotalEntries = GetU64(b + 32);
-    if (FDirectorySize == 0xFFFFFFFF) FDirectorySize = GetU64(b + 40);
-    if (FDirectoryOffset == 0xFFFFFFFF) FDirectoryOffset = GetU64(b + 48);
+    if (rtl::LoadLE32(b) != kZip64EndOfDirectorySignature) throw EArcZipInvalid();
+    if (FDiskNumber == 0xFFFF) FDiskNumber = rtl::LoadLE32(b + 16);
+    if (FStartDiskNumber == 0xFFFF) FStartDiskNumber = rtl::LoadLE32(b + 20);
+    if (FEntriesOnDisk == 0xFFFF) FEntriesOnDisk = rtl::LoadLE64(b + 24);
+    if (FTotalEntries == 0xFFFF) FTotalEntries = rtl::LoadLE64(b + 32);
+    if (FDirectorySize == 0xFFFFFFFF) FDirectorySize = rtl::LoadLE64(b + 40);
+    if (FDirectoryOffset == 0xFFFFFFFF) FDirectoryOffset = rtl::LoadLE64(b + 48);
 }
 
 int64_t LocateEndOfDirectory(rtl::TStream& stream) {
@@ -232,7 +233,7 @@ int64_t LocateEndOfDirectory(rtl::TStream& stream) {
     if (size >= static_cast<int64_t>(kEndOfDirectorySize)) {
         int64_t pos = stream.Seek(size - kEndOfDirectorySize, rtl::TSeekOrigin::soBeginning);
         if (ReadPlain(stream, fixed, sizeof fixed) == sizeof fixed &&
-            GetU32(fixed) == kEndOfDirectorySignature && GetU16(fixed + 20) == 0) {
+            rtl::LoadLE32(fixed) == kEndOfDirectorySignature && rtl::LoadLE16(fixed + 20) == 0) {
             stream.SetPosition(pos);
             return pos;
         }
@@ -259,10 +260,10 @@ int64_t LocateEndOfDirectory(rtl::TStream& stream) {
         // Every candidate in the window is examined, last first: a signature
         // inside a comment must not hide the real record before it.
         for (size_t i = got - kEndOfDirectorySize + 1; i-- > 0;) {
-            if (GetU32(buffer.data() + i) != kEndOfDirectorySignature) continue;
+            if (rtl::LoadLE32(buffer.data() + i) != kEndOfDirectorySignature) continue;
             int64_t recordPos = start + static_cast<int64_t>(i);
             int64_t after = size - (recordPos + static_cast<int64_t>(kEndOfDirectorySize));
-            if (GetU16(buffer.data() + i + 20) <= after) {
+            if (rtl::LoadLE16(buffer.data() + i + 20) <= after) {
                 stream.SetPosition(recordPos);
                 return recordPos;
             }
@@ -285,14 +286,14 @@ int64_t LocateZip64Locator(rtl::TStream& stream, int64_t endPos) {
         stream.SetPosition(blockStart);
         stream.ReadBuffer(block.data(), block.size());
         for (int64_t i = pos - blockStart; i >= 0; --i, --pos)
-            if (GetU32(block.data() + i) == kZip64LocatorSignature) return pos;
+            if (rtl::LoadLE32(block.data() + i) == kZip64LocatorSignature) return pos;
     }
     return -1;
 }
 
 bool StartsLikeExecutable(const uint8_t* head, size_t got) {
-    return (got >= 2 && GetU16(head) == kDosExecutableMagic) ||
-           (got >= 4 && GetU32(head) == kElfExecutableMagic);
+    return (got >= 2 && rtl::LoadLE16(head) == kDosExecutableMagic) ||
+           (got >= 4 && rtl::LoadLE32(head) == kElfExecutableMagic);
 }
 
 } // namespace arc

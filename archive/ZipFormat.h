@@ -62,16 +62,6 @@ enum class TArcZipMethod : uint16_t {
 inline constexpr uint8_t kHostMsDos = 0;
 inline constexpr uint8_t kHostUnix = 3;
 
-inline uint16_t GetU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-inline uint32_t GetU32(const uint8_t* p) {
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline uint64_t GetU64(const uint8_t* p) {
-    return GetU32(p) | uint64_t(GetU32(p + 4)) << 32;
-}
-
 // Reads up to count bytes, as many as the stream gives; the rest stays zero.
 size_t ReadPlain(rtl::TStream& stream, void* buffer, size_t count);
 

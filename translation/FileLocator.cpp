@@ -6,6 +6,7 @@
 
 #include "platform/Files.h"
 #include "platform/Unicode.h"
+#include "runtime/Bytes.h"
 #include "runtime/Exception.h"
 #include "runtime/Format.h"
 #include "runtime/ResStrings.h"
@@ -30,10 +31,7 @@ bool ReadInt64At(rtl::TStream& str, int64_t pos, int64_t& value) {
     uint8_t bytes[8];
     if (str.Seek(pos, rtl::TSeekOrigin::soBeginning) != pos) return false;
     if (str.Read(bytes, sizeof bytes) != sizeof bytes) return false;
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = (v << 8) | bytes[i];
-    value = static_cast<int64_t>(v);
+    value = static_cast<int64_t>(rtl::LoadLE64(bytes));
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "runtime/Bytes.h"
 #include "runtime/ResStrings.h"
 #include "translation/GettextErrors.h"
 
@@ -24,10 +25,6 @@ const char* const kCannotCreateMap = "Cannot create memory map on file ";
 const char* const kCannotMapPrefix = "Cannot map file ";
 const char* const kCannotMapReason = " into memory. Reason: ";
 const char* const kNotAMoFile = "This file is not a valid GNU gettext mo file: ";
-
-uint32_t ByteSwap(uint32_t v) {
-    return (v >> 24) | ((v >> 8) & 0x0000FF00u) | ((v << 8) & 0x00FF0000u) | (v << 24);
-}
 
 // Byte order of GNU msgfmt's sort: unsigned bytes, a proper prefix first.
 int CompareBytes(std::string_view a, std::string_view b) {
@@ -85,9 +82,8 @@ TMoFile::TMoFile(const std::string& filename, int64_t Offset, int64_t Size) {
 
 uint32_t TMoFile::ReadCatalogWord(uint64_t offset) const {
     const uint8_t* p = momemory + offset;
-    uint32_t v =
-        uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-    return doswap ? ByteSwap(v) : v;
+    uint32_t v = rtl::LoadLE32(p);
+    return doswap ? rtl::ByteSwap32(v) : v;
 }
 
 bool TMoFile::TableString(uint32_t tableOffset, uint32_t i, std::string_view& text) const {

@@ -15,6 +15,7 @@
 #include "archive/codecs/CodecErrors.h"
 #include "archive/codecs/Codecs.h"
 #include "archive/codecs/LibraryReadStream.h"
+#include "runtime/Bytes.h"
 #include "runtime/Format.h"
 #include "archive/ZipFormat.h"
 
@@ -60,7 +61,8 @@ class TArcLZMADecompressionStream : public TArcLibraryReadStream {
         : TArcLibraryReadStream(source) {
         uint8_t header[kLZMAHeaderSize];
         source.ReadBuffer(header, sizeof header);
-        if (GetU16(header + 2) != kLZMAPropertiesSize) throw EArcLZMAException(lzmaUnsupported);
+        if (rtl::LoadLE16(header + 2) != kLZMAPropertiesSize)
+            throw EArcLZMAException(lzmaUnsupported);
         uint8_t properties[kLZMAPropertiesSize];
         source.ReadBuffer(properties, sizeof properties);
         Start(properties, size);

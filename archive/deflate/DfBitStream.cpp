@@ -41,7 +41,7 @@ void TArcDfInBitStream::LoadBuffer() {
 void TArcDfInBitStream::FillSlow() {
     if (FBufEnd - FBufPos < 4 && !FSourceEnded) LoadBuffer();
     if (FBufEnd - FBufPos >= 4) {
-        FBitBuffer |= uint64_t(LoadWord(FBuffer.get() + FBufPos)) << FBitsLeft;
+        FBitBuffer |= uint64_t(rtl::LoadLE32(FBuffer.get() + FBufPos)) << FBitsLeft;
         FBufPos += 4;
         FBitsLeft += 32;
         return;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/deflate/DfErrors.h"
+#include "runtime/Bytes.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
 
@@ -49,21 +50,13 @@ class TArcDfInBitStream {
     void Fill() {
         if (FBitsLeft < 32) {
             if (FBufEnd - FBufPos >= 4) {
-                FBitBuffer |= uint64_t(LoadWord(FBuffer.get() + FBufPos)) << FBitsLeft;
+                FBitBuffer |= uint64_t(rtl::LoadLE32(FBuffer.get() + FBufPos)) << FBitsLeft;
                 FBufPos += 4;
                 FBitsLeft += 32;
             } else {
                 FillSlow();
             }
         }
-    }
-
-    static uint32_t LoadWord(const uint8_t* p) {
-        return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-    }
-    // Eight bytes little-endian (compilers make this one load).
-    static uint64_t LoadWord64(const uint8_t* p) {
-        return uint64_t(LoadWord(p)) | uint64_t(LoadWord(p + 4)) << 32;
     }
 
   private:

@@ -36,8 +36,8 @@ TArcDfOutputWindow::TArcDfOutputWindow(rtl::TStream& aStream, bool aDeflate64, b
       FPartSize(aPartSize > 0 ? std::min<int64_t>(aPartSize, FWritePoint) : 0),
       FUseCRC32(aUseCRC32), FChecksumOn(aChecksum), FChecksum(aUseCRC32 ? 0xFFFFFFFFu : 1u),
       FTestOnly(aTestOnly) {
-    FStorage.reset(new uint8_t[kMoveRoom + FWritePoint + (aDeflate64 ? kMaxMatch64 : kMaxMatch) +
-                               kCopySlack]);
+    FStorage.reset(
+        new uint8_t[kMoveRoom + FWritePoint + (aDeflate64 ? kMaxMatch64 : kMaxMatch) + kCopySlack]);
     FBuffer = FStorage.get();
     FWriteStart = FBuffer;
     FMoveAt = FBuffer + kMoveRoom;

@@ -259,7 +259,7 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
     // the bits above the low byte are left as they fall.
     uint32_t fastLeft = 0;
     auto refillFast = [&]() DF_INLINE {
-        bits |= TArcDfInBitStream::LoadWord64(inPos) << (fastLeft & 63);
+        bits |= rtl::LoadLE64(inPos) << (fastLeft & 63);
         inPos += 7 - ((fastLeft >> 3) & 7);
         fastLeft |= 56;
     };
@@ -299,7 +299,7 @@ inline DF_INLINE void TArcDfInflater::DecodeSymbols(const TArcDfLookupTable& aLi
     auto refill = [&]() DF_INLINE {
         if (bitsLeft < 32) {
             if (inEnd - inPos >= 4) {
-                bits |= uint64_t(TArcDfInBitStream::LoadWord(inPos)) << bitsLeft;
+                bits |= uint64_t(rtl::LoadLE32(inPos)) << bitsLeft;
                 inPos += 4;
                 bitsLeft += 32;
             } else {

@@ -7,6 +7,7 @@
 #include "archive/ZipFormat.h"
 #include "archive/legacy/LegacyErrors.h"
 #include "archive/legacy/SlidingWindowStream.h"
+#include "runtime/Bytes.h"
 
 namespace arc {
 
@@ -181,7 +182,7 @@ void TArcUnzipHelper::Execute() {
 uint64_t TArcUnzipHelper::LittleEndian64(uint64_t aWord) {
     uint8_t b[8];
     std::memcpy(b, &aWord, 8);
-    return uint64_t(GetU32(b)) | uint64_t(GetU32(b + 4)) << 32;
+    return uint64_t(rtl::LoadLE32(b)) | uint64_t(rtl::LoadLE32(b + 4)) << 32;
 }
 
 void TArcUnzipHelper::NeedBitsSlow() {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/ppmd/PpmdErrors.h"
+#include "runtime/Bytes.h"
 #include "archive/ppmd/PpmdModel.h"
 
 namespace arc {
@@ -289,7 +290,7 @@ void DecodePpmdEntry(rtl::TStream& aSource, rtl::TStream& aOut) {
         if (n == 0) throw EArcZipPpmdData(kArcMsgPpmdTruncatedRes);
         got += n;
     }
-    const unsigned word = header[0] | static_cast<unsigned>(header[1]) << 8;
+    const unsigned word = rtl::LoadLE16(header);
     const unsigned order = (word & 0x0F) + 1;
     const uint32_t memory = (((word >> 4) & 0xFF) + 1) << 20;
     const unsigned restoration = word >> 12;

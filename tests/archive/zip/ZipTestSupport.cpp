@@ -2,6 +2,7 @@
 
 #include "archive/Crc32.h"
 #include "archive/ZipFormat.h"
+#include "runtime/Bytes.h"
 
 namespace ziptest {
 
@@ -88,7 +89,7 @@ size_t DataOffset(const std::string& archiveBytes, const arc::TArcZipItem& item)
     const auto* local =
         reinterpret_cast<const uint8_t*>(archiveBytes.data()) + item.FRelativeOffset;
     return static_cast<size_t>(item.FRelativeOffset) + arc::kLocalFileHeaderSize +
-           arc::GetU16(local + 26) + arc::GetU16(local + 28);
+           rtl::LoadLE16(local + 26) + rtl::LoadLE16(local + 28);
 }
 
 } // namespace ziptest
