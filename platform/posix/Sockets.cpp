@@ -16,97 +16,33 @@ namespace platform {
 namespace {
 
 // errno values onto the Windows Sockets numbers, so both builds report the
-// same "Socket Error # n" texts.
+// same "Socket Error # n" texts. EWOULDBLOCK is EAGAIN on Linux; where it is
+// not, it maps the same way. A send after the peer reset the connection
+// (EPIPE) is an abort, as Windows reports it.
+struct ErrnoMapping {
+    int Errno, Wsa;
+};
+constexpr ErrnoMapping kErrnoMappings[] = {
+    {EINTR, 10004},           {EBADF, 10009},           {EACCES, 10013},
+    {EFAULT, 10014},          {EINVAL, 10022},          {EMFILE, 10024},
+    {EAGAIN, 10035},          {EWOULDBLOCK, 10035},     {EINPROGRESS, 10036},
+    {EALREADY, 10037},        {ENOTSOCK, 10038},        {EDESTADDRREQ, 10039},
+    {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},      {ENOPROTOOPT, 10042},
+    {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044}, {EOPNOTSUPP, 10045},
+    {EPFNOSUPPORT, 10046},    {EAFNOSUPPORT, 10047},    {EADDRINUSE, 10048},
+    {EADDRNOTAVAIL, 10049},   {ENETDOWN, 10050},        {ENETUNREACH, 10051},
+    {ENETRESET, 10052},       {ECONNABORTED, 10053},    {EPIPE, 10053},
+    {ECONNRESET, 10054},      {ENOBUFS, 10055},         {ENOMEM, 10055},
+    {EISCONN, 10056},         {ENOTCONN, 10057},        {ESHUTDOWN, 10058},
+    {ETOOMANYREFS, 10059},    {ETIMEDOUT, 10060},       {ECONNREFUSED, 10061},
+    {ELOOP, 10062},           {ENAMETOOLONG, 10063},    {EHOSTDOWN, 10064},
+    {EHOSTUNREACH, 10065},    {ENOTEMPTY, 10066},
+};
+
 int MapErrno(int e) {
-    switch (e) {
-    case EINTR:
-        return 10004;
-    case EBADF:
-        return 10009;
-    case EACCES:
-        return 10013;
-    case EFAULT:
-        return 10014;
-    case EINVAL:
-        return 10022;
-    case EMFILE:
-        return 10024;
-    case EAGAIN:
-        return 10035;
-#if EWOULDBLOCK != EAGAIN
-    case EWOULDBLOCK:
-        return 10035;
-#endif
-    case EINPROGRESS:
-        return 10036;
-    case EALREADY:
-        return 10037;
-    case ENOTSOCK:
-        return 10038;
-    case EDESTADDRREQ:
-        return 10039;
-    case EMSGSIZE:
-        return 10040;
-    case EPROTOTYPE:
-        return 10041;
-    case ENOPROTOOPT:
-        return 10042;
-    case EPROTONOSUPPORT:
-        return 10043;
-    case ESOCKTNOSUPPORT:
-        return 10044;
-    case EOPNOTSUPP:
-        return 10045;
-    case EPFNOSUPPORT:
-        return 10046;
-    case EAFNOSUPPORT:
-        return 10047;
-    case EADDRINUSE:
-        return 10048;
-    case EADDRNOTAVAIL:
-        return 10049;
-    case ENETDOWN:
-        return 10050;
-    case ENETUNREACH:
-        return 10051;
-    case ENETRESET:
-        return 10052;
-    case ECONNABORTED:
-        return 10053;
-    // A send after the peer reset the connection: Windows reports an abort.
-    case EPIPE:
-        return 10053;
-    case ECONNRESET:
-        return 10054;
-    case ENOBUFS:
-        return 10055;
-    case ENOMEM:
-        return 10055;
-    case EISCONN:
-        return 10056;
-    case ENOTCONN:
-        return 10057;
-    case ESHUTDOWN:
-        return 10058;
-    case ETOOMANYREFS:
-        return 10059;
-    case ETIMEDOUT:
-        return 10060;
-    case ECONNREFUSED:
-        return 10061;
-    case ELOOP:
-        return 10062;
-    case ENAMETOOLONG:
-        return 10063;
-    case EHOSTDOWN:
-        return 10064;
-    case EHOSTUNREACH:
-        return 10065;
-    case ENOTEMPTY:
-        return 10066;
-    default:
-        return e;
-    }
+    for (const ErrnoMapping& m : kErrnoMappings)
+        if (m.Errno == e) return m.Wsa;
+    return e;
 }
 
 int LastError() {
@@ -218,7 +154,9 @@ bool IsAddressLiteral(const std::string& host, SocketFamily family) {
     return MakeAddress(family, host, 0, sa, len);
 }
 
-std::string HostToAscii(const std::string& host) { return host; }
+std::string HostToAscii(const std::string& host) {
+    return host;
+}
 
 bool ResolveHost(const std::string& host, SocketFamily family, std::string& address, int& error) {
     addrinfo hints{};
