@@ -153,6 +153,8 @@ class TArcArchive {
     TArcArchiveItem* FCurrentItem = nullptr;
     bool FIsDirty = false;
     bool FSpanned = false;
+    // Settings of archive writing, copied from the component; reading and
+    // extracting never use them.
     std::string FTempDirectory, FLogFile;
     bool FLogging = false;
     int FSpanningThreshold = 0;

@@ -61,6 +61,8 @@ class TArcBaseBrowser {
     IArcProgressMeter* ArchiveProgressMeter = nullptr;
     IArcProgressMeter* ItemProgressMeter = nullptr;
 
+    // Settings of archive writing, kept for the component's interface:
+    // reading and extracting never use them.
     std::string FTempDirectory, FLogFile;
     bool FLogging = false;
     int FSpanningThreshold = 0;
@@ -97,6 +99,10 @@ class TArcCustomZipBrowser : public TArcBaseBrowser {
     TArcZipArchive& ZipArchive();
 
     std::string FPassword;
+    // How many passwords (the first asked for included) an encrypted entry
+    // may try through OnNeedPassword; a wrong one past that fails the entry
+    // with EArcZipInvalidPassword, as no password at all does, and an empty
+    // answer to a later question with EArcUserAbort.
     int FPasswordRetries = 3;
 };
 

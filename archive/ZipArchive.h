@@ -83,6 +83,7 @@ class TArcZipArchive : public TArcArchive {
     TArcZipDirectoryFileFooter FInfo;
     bool FIsExecutable = false;
     std::string FPassword;
+    // See TArcCustomZipBrowser::FPasswordRetries, which is copied here.
     int FPasswordRetries = 3;
     int64_t FStubSize = 0;
     TArcExtractHelper FExtractHelper;
