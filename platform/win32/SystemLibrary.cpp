@@ -14,4 +14,18 @@ HMODULE LoadSystemLibrary(const wchar_t* name) {
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+void RestrictDllSearchToSystem() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    using SetDefaultDllDirectoriesProc = BOOL(WINAPI*)(DWORD);
+    SetDefaultDllDirectoriesProc setDefault = nullptr;
+    if (kernel && BindProc(kernel, "SetDefaultDllDirectories", setDefault) &&
+        setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+        return;
+    SetDllDirectoryW(L"");
+    using SetSearchPathModeProc = BOOL(WINAPI*)(DWORD);
+    SetSearchPathModeProc setSearchMode = nullptr;
+    if (kernel && BindProc(kernel, "SetSearchPathMode", setSearchMode))
+        setSearchMode(BASE_SEARCH_PATH_ENABLE_SAFE_SEARCHMODE | BASE_SEARCH_PATH_PERMANENT);
+}
+
 } // namespace platform::win32
