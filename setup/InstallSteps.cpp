@@ -155,8 +155,8 @@ TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseUR
         Refuse(SManifestNotFetched, {SManifestFileName, http.ResponseText()});
     CheckResponse(http, url, sink.Written());
     const std::vector<uint8_t>& bytes = memory.Bytes();
-    return VerifyManifest(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                          keys, nowUnix);
+    return VerifyManifest(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), keys, nowUnix);
 }
 
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
@@ -175,10 +175,9 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
                        rtl::Format(translator::gettext(SArchiveTooLong), {name, size}));
     const std::string url = baseURL + relativePath;
     GetChecked(http, url, sink, [&](int64_t length) {
-        return length == listed.Size
-                   ? std::string()
-                   : rtl::Format(translator::gettext(SArchiveSizeAnnounced),
-                                 {name, rtl::IntToStr(length), size});
+        return length == listed.Size ? std::string()
+                                     : rtl::Format(translator::gettext(SArchiveSizeAnnounced),
+                                                   {name, rtl::IntToStr(length), size});
     });
     CheckResponse(http, url, sink.Written());
     if (sink.Written() != listed.Size)

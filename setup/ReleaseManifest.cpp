@@ -36,8 +36,8 @@ bool ParseNumber(std::string_view text, int64_t& value) {
 }
 
 bool IsNameChar(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '.' ||
-           c == '_' || c == '-';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '.' || c == '_' ||
+           c == '-';
 }
 
 bool ValidName(std::string_view name) {
@@ -173,7 +173,8 @@ std::string FormatUtcTime(int64_t unixSeconds) {
 }
 
 TSignedText SplitSignature(std::string_view text) {
-    if (text.size() > kManifestMaxSize) Refuse(SManifestTooLarge, {rtl::IntToStr(static_cast<int64_t>(kManifestMaxSize))});
+    if (text.size() > kManifestMaxSize)
+        Refuse(SManifestTooLarge, {rtl::IntToStr(static_cast<int64_t>(kManifestMaxSize))});
     constexpr std::string_view prefix = "signature ";
     constexpr size_t lineSize = prefix.size() + 2 * platform::kP256SignatureSize + 1;
     // The last line, which must be the whole signature line and end the text.
@@ -238,11 +239,12 @@ TReleaseManifest ParseManifestBody(std::string_view body) {
 
 TReleaseManifest VerifyManifest(std::string_view text, const TReleaseKeys& keys, int64_t nowUnix) {
     const TSignedText signedText = SplitSignature(text);
-    const auto body = std::span(reinterpret_cast<const uint8_t*>(signedText.Body.data()),
-                                signedText.Body.size());
+    const auto body =
+        std::span(reinterpret_cast<const uint8_t*>(signedText.Body.data()), signedText.Body.size());
     bool valid = false, unavailable = false;
     for (const TPublicKey& key : keys.Keys) {
-        platform::SignatureCheck check = platform::VerifyP256Sha256(key, body, signedText.Signature);
+        platform::SignatureCheck check =
+            platform::VerifyP256Sha256(key, body, signedText.Signature);
         valid = valid || check == platform::SignatureCheck::Valid;
         unavailable = unavailable || check == platform::SignatureCheck::Unavailable;
     }
@@ -262,8 +264,8 @@ std::string ComposeManifestBody(const TReleaseManifest& manifest) {
     body += "serial " + std::to_string(manifest.Serial) + "\n";
     if (manifest.Expires) body += "expires " + FormatUtcTime(*manifest.Expires) + "\n";
     for (const TReleaseFile& file : manifest.Files)
-        body += "file " + file.Name + " " + std::to_string(file.Size) + " " + ToHex(file.Sha256) +
-                "\n";
+        body +=
+            "file " + file.Name + " " + std::to_string(file.Size) + " " + ToHex(file.Sha256) + "\n";
     return body;
 }
 

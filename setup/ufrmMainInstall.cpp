@@ -175,7 +175,8 @@ void TfrmMain::RunInstallation() {
 }
 
 void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
-    if (!FRelease) return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile);
+    if (!FRelease)
+        return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile);
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
     const TReleaseFile* listed = FRelease->Find(name);
     if (!listed)

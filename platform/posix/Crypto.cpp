@@ -24,11 +24,11 @@ using EcdsaSig = std::unique_ptr<ECDSA_SIG, Deleter<ECDSA_SIG, ECDSA_SIG_free>>;
 // on the curve while it decodes it.
 PKey ImportP256Point(std::span<const uint8_t> point) {
     char group[] = "prime256v1";
-    OSSL_PARAM params[] = {
-        OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
-        OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY,
-                                          const_cast<uint8_t*>(point.data()), point.size()),
-        OSSL_PARAM_construct_end()};
+    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_PKEY_PARAM_GROUP_NAME, group, 0),
+                           OSSL_PARAM_construct_octet_string(OSSL_PKEY_PARAM_PUB_KEY,
+                                                             const_cast<uint8_t*>(point.data()),
+                                                             point.size()),
+                           OSSL_PARAM_construct_end()};
     PKeyCtx ctx(EVP_PKEY_CTX_new_from_name(nullptr, "EC", nullptr));
     EVP_PKEY* key = nullptr;
     if (!ctx || EVP_PKEY_fromdata_init(ctx.get()) <= 0 ||
@@ -120,8 +120,8 @@ SignatureCheck VerifyP256Sha256(std::span<const uint8_t> publicKey,
         return SignatureCheck::Unavailable;
     // 1 is a match; 0 a mismatch, a negative value a malformed signature
     // (r or s zero or beyond the group order among them).
-    int rc = EVP_DigestVerify(ctx.get(), der.get(), static_cast<size_t>(derLength),
-                              message.data(), message.size());
+    int rc = EVP_DigestVerify(ctx.get(), der.get(), static_cast<size_t>(derLength), message.data(),
+                              message.size());
     return rc == 1 ? SignatureCheck::Valid : SignatureCheck::Invalid;
 }
 

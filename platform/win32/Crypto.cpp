@@ -53,10 +53,10 @@ const CngApi& Api() {
                      BindProc(m, "BCryptVerifySignature", api.VerifySignature) &&
                      BindProc(m, "BCryptDestroyKey", api.DestroyKey);
         if (!bound) return;
-        api.Ready =
-            Succeeded(api.OpenAlgorithmProvider(&api.Sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
-            Succeeded(
-                api.OpenAlgorithmProvider(&api.EcdsaP256, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
+        api.Ready = Succeeded(api.OpenAlgorithmProvider(&api.Sha256, BCRYPT_SHA256_ALGORITHM,
+                                                        nullptr, 0)) &&
+                    Succeeded(api.OpenAlgorithmProvider(&api.EcdsaP256, BCRYPT_ECDSA_P256_ALGORITHM,
+                                                        nullptr, 0));
     });
     return api;
 }
@@ -71,7 +71,8 @@ struct Sha256::State {
 
     void Open() {
         const CngApi& api = Api();
-        Failed = !api.Ready || !Succeeded(api.CreateHash(api.Sha256, &Hash, nullptr, 0, nullptr, 0, 0));
+        Failed =
+            !api.Ready || !Succeeded(api.CreateHash(api.Sha256, &Hash, nullptr, 0, nullptr, 0, 0));
         if (Failed) Hash = nullptr;
     }
     void Close() {

@@ -140,7 +140,8 @@ std::string Translated(const TLanguage& language, const std::string& msgid) {
     }
     EXPECT_TRUE(found) << language.Catalog << " has no translation of " << msgid;
     std::string shown;
-    for (char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : text)
+        shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return shown;
 }
 
@@ -477,8 +478,9 @@ TEST_F(InstallTest, NoServerRefusedConnectionInEachLanguage) {
     if (Env("INSTALL_E2E_SERVER_DOWN").empty()) GTEST_SKIP() << "the download server is running";
     ExpectAbortInEachLanguage("error-box-refused", "Socket Error # 10061\r\nConnection refused.",
                               [](const TLanguage& language) {
-                                  return rtl::Format(Translated(language, "Socket Error # %d\n%s"),
-                                                     {10061, Translated(language, "Connection refused.")});
+                                  return rtl::Format(
+                                      Translated(language, "Socket Error # %d\n%s"),
+                                      {10061, Translated(language, "Connection refused.")});
                               });
 }
 
@@ -595,9 +597,10 @@ TEST_F(ServedInstallTest, NotFoundFailsTheRunWithTheStatusLine) {
 // inside the catalog's words.
 TEST_F(ServedInstallTest, NotFoundInEachLanguage) {
     DeleteFileW(Wide(Served("main.zip")).c_str());
-    ExpectAbortInEachLanguage("error-box-404", "HTTP/1.1 404 Not Found", [](const TLanguage& language) {
-        return rtl::Format(Translated(language, "%s"), {"HTTP/1.1 404 Not Found"});
-    });
+    ExpectAbortInEachLanguage(
+        "error-box-404", "HTTP/1.1 404 Not Found", [](const TLanguage& language) {
+            return rtl::Format(Translated(language, "%s"), {"HTTP/1.1 404 Not Found"});
+        });
 }
 
 TEST_F(ServedInstallTest, NoContentIsNotADownload) {
@@ -701,7 +704,8 @@ TEST_F(ServedInstallTest, BodyCutShortIsAnIncompleteDownload) {
     const std::string size = Signed() ? std::to_string(ListedSize("main.zip")) : "100000";
     const std::string head =
         "HTTP/1.1 200 OK\r\nContent-Length: " + size + "\r\nConnection: close\r\n\r\n";
-    ScriptedServer proxy({ThroughProxy({ReadRequest(), Send(head + std::string(1000, 'P')), Close()})});
+    ScriptedServer proxy(
+        {ThroughProxy({ReadRequest(), Send(head + std::string(1000, 'P')), Close()})});
     StartAtProxyPage();
     SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
     ExpectAbort(Run(), "De download van " + kBaseURL +
@@ -869,7 +873,8 @@ TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
             continue;
         }
         InstallTest::SetUp();
-        ScriptedServer proxy(connect ? c.Proxy : std::vector<ConnectionScript>{ThroughProxy(c.Proxy[0])});
+        ScriptedServer proxy(connect ? c.Proxy
+                                     : std::vector<ConnectionScript>{ThroughProxy(c.Proxy[0])});
         SetEnvironmentVariableW(L"SETUP_TEST_TIMEOUT_MS",
                                 Wide(std::to_string(kShortTimeoutMs)).c_str());
         StartAtProxyPage();
@@ -970,9 +975,9 @@ TEST_F(ServedInstallTest, ClickEnterAndCloseDuringTheRunAreDroppedAndEnterThenFi
 
 TEST_F(ServedInstallTest, ErrorBoxIsOwnedByTheWizardWhileAnotherWindowIsActive) {
     using namespace testing_support;
-    ScriptedServer proxy({ThroughProxy(
-        {ReadRequest(), Pause(2500), Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"),
-         WaitForClose()})});
+    ScriptedServer proxy({ThroughProxy({ReadRequest(), Pause(2500),
+                                        Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"),
+                                        WaitForClose()})});
     StartAtProxyPage();
     SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
     PressNext();
@@ -1043,8 +1048,8 @@ TEST_F(ServedInstallTest, InvalidUtf8InAnEntryNameGivesAValidNameOnDisk) {
 TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
     using namespace testing_support;
     if (!Signed()) GTEST_SKIP() << "Setup.exe was built without release keys";
-    const std::vector<std::string> none, mainFiles = {"ARTIKELEN.CSV", "LEESMIJ.TXT",
-                                                      "TORVELIN.EXE"};
+    const std::vector<std::string> none,
+        mainFiles = {"ARTIKELEN.CSV", "LEESMIJ.TXT", "TORVELIN.EXE"};
     const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
     const std::string chunk = "10000\r\n" + std::string(0x10000, 'c') + "\r\n";
     constexpr int64_t MiB = 1 << 20;
@@ -1057,9 +1062,9 @@ TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
     };
     struct Scenario {
         const char* Name;
-        std::function<void()> Prepare;       // what is served instead of the release
+        std::function<void()> Prepare;           // what is served instead of the release
         std::function<ConnectionScript()> Proxy; // the main.zip request's answer through a proxy
-        const char* Msgid;                   // none: the run succeeds
+        const char* Msgid;                       // none: the run succeeds
         std::function<std::vector<std::string>()> Args;
         const std::vector<std::string>& Left; // the target folder after a refusal
         bool ArchiveRequested;
@@ -1070,7 +1075,10 @@ TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
         {"main.zip replaced by another archive",
          [] { Copy(Work() + "archives\\upgrade.zip", Served("main.zip")); }, nullptr,
          setup::SArchiveSizeAnnounced,
-         [&] { return std::vector<std::string>{"main.zip", size(Served("main.zip")), listed("main.zip")}; },
+         [&] {
+             return std::vector<std::string>{"main.zip", size(Served("main.zip")),
+                                             listed("main.zip")};
+         },
          none, true},
         {"upgrade.zip replaced by another archive",
          [] { Copy(Work() + "archives\\main.zip", Served("upgrade.zip")); }, nullptr,
@@ -1086,17 +1094,20 @@ TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
          true},
         {"no manifest", [] { DeleteFileW(Wide(Served("release.txt")).c_str()); }, nullptr,
          setup::SManifestNotFetched,
-         [] { return std::vector<std::string>{"release.txt", "HTTP/1.1 404 Not Found"}; }, none,
-         false},
+         [] {
+             return std::vector<std::string>{"release.txt", "HTTP/1.1 404 Not Found"};
+         },
+         none, false},
         {"one byte of the manifest changed",
          [&] {
              changeByte(Served("release.txt"),
                         ReadFileBytes(Served("release.txt")).find("file main.zip ") + 20);
          },
-         nullptr, setup::SManifestSignature, [] { return std::vector<std::string>{}; }, none, false},
-        {"signed with a key the program does not trust",
-         [] { ASSERT_TRUE(SignServed("other")); }, nullptr, setup::SManifestSignature,
-         [] { return std::vector<std::string>{}; }, none, false},
+         nullptr, setup::SManifestSignature, [] { return std::vector<std::string>{}; }, none,
+         false},
+        {"signed with a key the program does not trust", [] { ASSERT_TRUE(SignServed("other")); },
+         nullptr, setup::SManifestSignature, [] { return std::vector<std::string>{}; }, none,
+         false},
         {"a serial below the minimum",
          [] { ASSERT_TRUE(SignServed("current", kMinimumSerial - 1)); }, nullptr,
          setup::SManifestOldSerial,
@@ -1129,7 +1140,9 @@ TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
                                      WaitForClose(5000)};
          },
          setup::SArchiveTooLong,
-         [] { return std::vector<std::string>{"main.zip", std::to_string(ListedSize("main.zip"))}; },
+         [] {
+             return std::vector<std::string>{"main.zip", std::to_string(ListedSize("main.zip"))};
+         },
          none, true},
     };
     const TLanguage languages[] = {kLanguages[1], kLanguages[2], kLanguages[3]};
@@ -1142,8 +1155,9 @@ TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
         const TLanguage& language = languages[turn++ % 3];
         ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
         std::unique_ptr<ScriptedServer> proxy;
-        if (c.Proxy) proxy = std::make_unique<ScriptedServer>(
-                         std::vector<ConnectionScript>{ThroughProxy(c.Proxy())});
+        if (c.Proxy)
+            proxy = std::make_unique<ScriptedServer>(
+                std::vector<ConnectionScript>{ThroughProxy(c.Proxy())});
         const size_t logBefore = ReadFileBytes(log).size();
         StartAtProxyPage();
         if (proxy) SetProxy(true, "127.0.0.1", std::to_string(proxy->Port()));

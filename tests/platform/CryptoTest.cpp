@@ -172,6 +172,7 @@ TEST(Crypto, Sha256Throughput) {
         hash.Update(piece.data(), piece.size());
     platform::Sha256Digest digest;
     ASSERT_TRUE(hash.Final(digest));
-    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf("SHA-256: 64 MiB in %.3f s, %.0f MB/s\n", seconds, 64 * 1.048576 / seconds);
 }

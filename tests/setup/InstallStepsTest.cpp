@@ -218,15 +218,18 @@ TEST_F(DownloadTest, ArchiveOfAReleaseIsHeldToItsSizeAndDigestAndDeletedWhenItFa
         std::string Message;
     } cases[] = {
         {"the listed bytes", Answer(Response("HTTP/1.1 200 OK", body)), ""},
-        {"the listed bytes, chunked", {ReadRequest(), Send(chunkedHead + Chunked(body, 4000)), Close()},
+        {"the listed bytes, chunked",
+         {ReadRequest(), Send(chunkedHead + Chunked(body, 4000)), Close()},
          ""},
         {"one byte changed", Answer(Response("HTTP/1.1 200 OK", other)),
          differs + "de SHA-256-controlesom verschilt."},
         // The server waits after the head: a client reading the body would
         // wait for it and fail later, with another message.
-        {"longer length announced", {ReadRequest(), Send(head(50001)), WaitForClose(3000)},
+        {"longer length announced",
+         {ReadRequest(), Send(head(50001)), WaitForClose(3000)},
          differs + "de server kondigt 50001 bytes aan, de release vermeldt 50000 bytes."},
-        {"shorter length announced", {ReadRequest(), Send(head(49999)), WaitForClose(3000)},
+        {"shorter length announced",
+         {ReadRequest(), Send(head(49999)), WaitForClose(3000)},
          differs + "de server kondigt 49999 bytes aan, de release vermeldt 50000 bytes."},
         {"chunked body past the size",
          {ReadRequest(), Send(chunkedHead + Chunked(body + body, 4000)), WaitForClose(3000)},
@@ -266,7 +269,7 @@ TEST_F(DownloadTest, ManifestIsFetchedIntoMemoryBoundedAndChecked) {
     setup::TReleaseKeys keys{{{}}, 5};
     std::copy(point.begin(), point.end(), keys.Keys[0].begin());
     std::string forged = good;
-    forged[forged.find("serial 5")+7] = '6';
+    forged[forged.find("serial 5") + 7] = '6';
     const std::string tooLarge = "Het releasemanifest is groter dan 65536 bytes.";
     struct Case {
         const char* Name;
@@ -296,15 +299,15 @@ TEST_F(DownloadTest, ManifestIsFetchedIntoMemoryBoundedAndChecked) {
         ScriptedServer server({c.Script});
         setup::TReleaseManifest manifest;
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(MessageOf([&] {
-                      manifest = setup::DownloadManifest(FHttp, server.Url("/"), keys, 0);
-                  }),
-                  c.Message)
+        EXPECT_EQ(
+            MessageOf([&] { manifest = setup::DownloadManifest(FHttp, server.Url("/"), keys, 0); }),
+            c.Message)
             << c.Name;
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500))
             << c.Name;
         ASSERT_EQ(server.Requests().size(), 1u) << c.Name;
-        EXPECT_EQ(server.Requests()[0].rfind("GET /zividezeru/Files/release.txt HTTP/1.1\r\n", 0), 0u);
+        EXPECT_EQ(server.Requests()[0].rfind("GET /zividezeru/Files/release.txt HTTP/1.1\r\n", 0),
+                  0u);
         if (c.Message.empty()) EXPECT_EQ(manifest.Files.size(), 2u);
     }
 }

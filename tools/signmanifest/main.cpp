@@ -83,8 +83,7 @@ PKey ReadKey(const std::string& path, bool isPrivate) {
 setup::TPublicKey PublicPoint(EVP_PKEY* key) {
     setup::TPublicKey point{};
     size_t length = 0;
-    EVP_PKEY_set_utf8_string_param(key, OSSL_PKEY_PARAM_EC_POINT_CONVERSION_FORMAT,
-                                   "uncompressed");
+    EVP_PKEY_set_utf8_string_param(key, OSSL_PKEY_PARAM_EC_POINT_CONVERSION_FORMAT, "uncompressed");
     if (!EVP_PKEY_get_octet_string_param(key, OSSL_PKEY_PARAM_ENCODED_PUBLIC_KEY, point.data(),
                                          point.size(), &length) ||
         length != point.size() || point[0] != 0x04)
@@ -154,15 +153,24 @@ Options Parse(int argc, char** argv) {
             if (i + 1 >= argc) throw Usage(arg + " needs a value");
             return argv[++i];
         };
-        if (arg == "--key") o.Keys.push_back(value());
-        else if (arg == "--file") o.Files.push_back(value());
-        else if (arg == "--out") o.Out = value();
-        else if (arg == "--manifest") o.Manifest = value();
-        else if (arg == "--expires") o.Expires = value();
-        else if (arg == "--serial") o.Serial = Number(value()), o.HaveSerial = true;
-        else if (arg == "--min-serial") o.MinSerial = Number(value());
-        else if (arg.rfind("--", 0) == 0) throw Usage("unknown option " + arg);
-        else o.Positional.push_back(arg);
+        if (arg == "--key")
+            o.Keys.push_back(value());
+        else if (arg == "--file")
+            o.Files.push_back(value());
+        else if (arg == "--out")
+            o.Out = value();
+        else if (arg == "--manifest")
+            o.Manifest = value();
+        else if (arg == "--expires")
+            o.Expires = value();
+        else if (arg == "--serial")
+            o.Serial = Number(value()), o.HaveSerial = true;
+        else if (arg == "--min-serial")
+            o.MinSerial = Number(value());
+        else if (arg.rfind("--", 0) == 0)
+            throw Usage("unknown option " + arg);
+        else
+            o.Positional.push_back(arg);
     }
     return o;
 }
@@ -256,7 +264,8 @@ int Embed(const Options& o) {
             source += (i % 13 == 0 ? "\n            " : " ") + std::to_string(point[i]) + ",";
         source += "\n        },\n";
     }
-    source += "    }, " + std::to_string(o.MinSerial) + "u};\n    return keys;\n}\n\n} // namespace setup\n";
+    source += "    }, " + std::to_string(o.MinSerial) +
+              "u};\n    return keys;\n}\n\n} // namespace setup\n";
     WriteFile(o.Out, source);
     return 0;
 }

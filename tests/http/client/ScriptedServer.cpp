@@ -102,7 +102,8 @@ void ScriptedServer::Play(SocketHandle s, const ConnectionScript& script) {
             bool taking = true;
             while (taking && total < step.Limit && !FStop) {
                 for (size_t at = 0; at < step.Bytes.size();) {
-                    int64_t n = SocketSend(s, step.Bytes.data() + at, step.Bytes.size() - at, error);
+                    int64_t n =
+                        SocketSend(s, step.Bytes.data() + at, step.Bytes.size() - at, error);
                     if (n <= 0) {
                         taking = false;
                         break;
