@@ -1,13 +1,16 @@
 #include "setup/InstallSteps.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <memory>
 
 #include "platform/Files.h"
 #include "runtime/Exception.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
+#include "setup/DigestStream.h"
 #include "translation/Translator.h"
 
 #ifndef SETUP_DOWNLOAD_BASE_URL
@@ -71,6 +74,64 @@ void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds) {
     if (value < http.ReadTimeout) http.ReadTimeout = static_cast<int>(value);
 }
 
+namespace {
+
+// A status other than 200, and a body that ended before the length the
+// server announced, fail a download.
+void CheckResponse(net::TNetHTTP& http, const std::string& url, int64_t received) {
+    if (http.ResponseCode() != 200)
+        throw rtl::Exception(translator::gettext(SHTTPError) +
+                             rtl::Format("%d: %s", {http.ResponseCode(), http.ResponseText()}));
+
+    // A body cut short by the server is still a complete-looking GET for the
+    // client; an archive missing its tail must not be unpacked as if whole.
+    const net::TNetHTTPResponse& response = http.Response();
+    if (response.HasContentLength() && received < response.ContentLength)
+        throw rtl::Exception(
+            rtl::Format(translator::gettext(SDownloadIncomplete),
+                        {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+}
+
+[[noreturn]] void Refuse(const char* format, std::initializer_list<rtl::FormatArg> args) {
+    throw EReleaseRefused(rtl::Format(translator::gettext(format), args));
+}
+
+// One GET into sink under the checks of a release. The announced length of
+// a 200 response is judged by `announced` (a refusal text, or empty) before
+// any byte of the body is read; a refused body is left unread, which closes
+// the connection. A body past the sink's cap ends the transfer at that
+// write, and the connection is closed at once so the server stops sending.
+void GetChecked(net::TNetHTTP& http, const std::string& url, TDigestStream& sink,
+                const std::function<std::string(int64_t)>& announced) {
+    std::string refusal;
+    auto previousHandler = std::move(http.OnHeadersAvailable);
+    const net::TNetHTTPOptions previousOptions = http.HTTPOptions;
+    rtl::TScopeGuard restore([&] {
+        http.OnHeadersAvailable = std::move(previousHandler);
+        http.HTTPOptions = previousOptions;
+    });
+    // The body goes straight into the sink: looking for META or XML
+    // charsets would first collect it in memory, past any cap.
+    http.HTTPOptions.Include(net::hoNoParseMetaHTTPEquiv);
+    http.HTTPOptions.Include(net::hoNoParseXmlCharset);
+    http.OnHeadersAvailable = [&](net::TNetCustomHTTP* sender, net::TNetHeaderList&, bool& go) {
+        const net::TNetHTTPResponse& response = sender->Response();
+        if (sender->ResponseCode() != 200 || !response.HasContentLength()) return;
+        refusal = announced(response.ContentLength);
+        go = refusal.empty();
+    };
+    http.Request().UserAgent = SInstallUserAgent;
+    try {
+        http.Get(url, sink);
+    } catch (const EDigestStreamFull&) {
+        http.Disconnect();
+        throw;
+    }
+    if (!refusal.empty()) throw EReleaseRefused(refusal);
+}
+
+} // namespace
+
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
                     const std::string& relativePath, const std::string& localFile) {
     // A new empty file, not shared while it is open; it is closed on every
@@ -79,19 +140,59 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     http.Request().UserAgent = SInstallUserAgent;
     const std::string url = baseURL + relativePath;
     http.Get(url, file);
+    CheckResponse(http, url, file.Size());
+}
 
+TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseURL,
+                                  const TReleaseKeys& keys, int64_t nowUnix) {
+    const auto maxSize = static_cast<int64_t>(kManifestMaxSize);
+    const std::string tooLarge =
+        rtl::Format(translator::gettext(SManifestTooLarge), {rtl::IntToStr(maxSize)});
+    rtl::TMemoryStream memory;
+    TDigestStream sink(memory, maxSize, tooLarge);
+    const std::string url = baseURL + SManifestPath;
+    try {
+        GetChecked(http, url, sink,
+                   [&](int64_t length) { return length > maxSize ? tooLarge : std::string(); });
+    } catch (const net::ENetHTTPProtocolException& e) {
+        Refuse(SManifestNotFetched, {SManifestFileName, e.Message()});
+    }
     if (http.ResponseCode() != 200)
-        throw rtl::Exception(translator::gettext(SHTTPError) +
-                             rtl::Format("%d: %s", {http.ResponseCode(), http.ResponseText()}));
+        Refuse(SManifestNotFetched, {SManifestFileName, http.ResponseText()});
+    CheckResponse(http, url, sink.Written());
+    const std::vector<uint8_t>& bytes = memory.Bytes();
+    return VerifyManifest(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), keys, nowUnix);
+}
 
-    // A body cut short by the server is still a complete-looking GET for the
-    // client; an archive missing its tail must not be unpacked as if whole.
-    const net::TNetHTTPResponse& response = http.Response();
-    int64_t received = file.Size();
-    if (response.HasContentLength() && received < response.ContentLength)
-        throw rtl::Exception(
-            rtl::Format(translator::gettext(SDownloadIncomplete),
-                        {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
+                    const std::string& relativePath, const std::string& localFile,
+                    const TReleaseFile& listed) {
+    auto file = std::make_unique<rtl::TFileStream>(localFile, rtl::fmCreate);
+    // Whatever did not prove to be the release's archive goes: closed first,
+    // so that it can be deleted on Windows.
+    rtl::TScopeGuard discard([&] {
+        file.reset();
+        platform::DeleteFileByName(localFile);
+    });
+    const std::string& name = listed.Name;
+    const std::string size = rtl::IntToStr(listed.Size);
+    TDigestStream sink(*file, listed.Size,
+                       rtl::Format(translator::gettext(SArchiveTooLong), {name, size}));
+    const std::string url = baseURL + relativePath;
+    GetChecked(http, url, sink, [&](int64_t length) {
+        return length == listed.Size ? std::string()
+                                     : rtl::Format(translator::gettext(SArchiveSizeAnnounced),
+                                                   {name, rtl::IntToStr(length), size});
+    });
+    CheckResponse(http, url, sink.Written());
+    if (sink.Written() != listed.Size)
+        Refuse(SArchiveTooShort, {name, rtl::IntToStr(sink.Written()), size});
+    platform::Sha256Digest digest;
+    if (!sink.Finish(digest)) Refuse(SReleaseCheckUnavailable, {});
+    if (digest != listed.Sha256) Refuse(SArchiveDigest, {name});
+    file.reset();
+    discard.Dismiss();
 }
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "archive/UnZipper.h"
 #include "http/NetHTTP.h"
+#include "setup/ReleaseManifest.h"
 #include "translation/Translator.h"
 
 namespace setup {
@@ -97,6 +98,45 @@ void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds);
 // as far as it was written.
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
                     const std::string& relativePath, const std::string& localFile);
+
+// TRANSLATORS: the manifest's file name and the server's status line or the error
+inline constexpr const char* SManifestNotFetched =
+    translator::gettext_noop("Het releasemanifest %s kon niet worden opgehaald: %s");
+// TRANSLATORS: an archive's name (main.zip)
+inline constexpr const char* SArchiveNotInRelease =
+    translator::gettext_noop("%s staat niet in het releasemanifest.");
+// TRANSLATORS: an archive's name, the size the server announces and the size the release lists
+inline constexpr const char* SArchiveSizeAnnounced = translator::gettext_noop(
+    "%s komt niet overeen met de release: de server kondigt %s bytes aan, de release vermeldt "
+    "%s bytes.");
+// TRANSLATORS: an archive's name and the size the release lists
+inline constexpr const char* SArchiveTooLong = translator::gettext_noop(
+    "%s komt niet overeen met de release: de download is langer dan de %s bytes die de release "
+    "vermeldt.");
+// TRANSLATORS: an archive's name, the bytes received and the size the release lists
+inline constexpr const char* SArchiveTooShort = translator::gettext_noop(
+    "%s komt niet overeen met de release: %s van de %s bytes zijn ontvangen.");
+// TRANSLATORS: an archive's name
+inline constexpr const char* SArchiveDigest = translator::gettext_noop(
+    "%s komt niet overeen met de release: de SHA-256-controlesom verschilt.");
+
+// Fetches baseURL + SManifestPath into memory (at most kManifestMaxSize
+// bytes: a longer announced length fails before the body is read, a longer
+// body at its first byte too many) and checks it with VerifyManifest. A
+// failure status raises SManifestNotFetched with the status line; a failure
+// of the connection passes unchanged. Nothing is written to disk.
+TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseURL,
+                                  const TReleaseKeys& keys, int64_t nowUnix);
+
+// DownloadToFile for an archive of a checked release: the body is hashed as
+// it lands and held to the listed size (an announced length that differs
+// fails before the body is read; a body that grows past it is cut off at
+// once, and the connection closed). Any failure deletes the file, so an
+// archive that does not match the release is never opened; success leaves
+// exactly the listed bytes.
+void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
+                    const std::string& relativePath, const std::string& localFile,
+                    const TReleaseFile& listed);
 
 // Extracts every entry of archiveFile into the archive's own folder with the
 // extractor's defaults, releases the archive and deletes its file. Entries

@@ -4,6 +4,7 @@
 // the windows and keeps them showing the wizard's state.
 #include <windows.h>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -76,6 +77,9 @@ class TfrmMain {
   private:
     // True while RunInstallation works; the window is then not closed.
     bool FRunning = false;
+    // The run's checked release manifest, which every archive must match;
+    // none in a build without release keys.
+    std::optional<TReleaseManifest> FRelease;
 
     static void RegisterWindowClasses(HBRUSH background);
     static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);

@@ -7,13 +7,16 @@
 #include <limits>
 #include <utility>
 
+#include "platform/Clock.h"
 #include "platform/Files.h"
 #include "platform/Process.h"
 #include "platform/win32/Wide.h"
 #include "runtime/Exception.h"
+#include "runtime/Format.h"
 #include "setup/Application.h"
 #include "setup/Dialogs.h"
 #include "setup/Registry.h"
+#include "setup/ReleaseKeys.h"
 
 namespace setup {
 
@@ -131,6 +134,12 @@ void TfrmMain::RunInstallation() {
     bool failed = false;
     try {
         ProxyPortFrom(proxyPort);
+        // With release keys nothing else is requested before the manifest
+        // proved to be the maker's; every archive is then held to it.
+        const TReleaseKeys& keys = BuiltInReleaseKeys();
+        if (!keys.Keys.empty())
+            FRelease = DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
+                                        static_cast<int64_t>(platform::UtcNowUnixSeconds()));
         DownloadToFile(SMainArchivePath, target + "main.zip");
         UnpackArchive(target + "main.zip");
         DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
@@ -176,7 +185,13 @@ void TfrmMain::RunInstallation() {
 }
 
 void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
-    setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile);
+    if (!FRelease)
+        return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile);
+    const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
+    const TReleaseFile* listed = FRelease->Find(name);
+    if (!listed)
+        throw EReleaseRefused(rtl::Format(translator::gettext(SArchiveNotInRelease), {name}));
+    setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed);
 }
 
 void TfrmMain::UnpackArchive(const std::string& archiveFile) {

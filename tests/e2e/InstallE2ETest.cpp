@@ -16,6 +16,10 @@
 //                             whose connects never complete (unset outside one)
 //   INSTALL_E2E_INPUT         set when the input helper makes real input events
 //                             on request (work\input\)
+//   INSTALL_E2E_SIGNED        set when Setup.exe was built with release keys:
+//                             archives\release.txt is the demo release's signed
+//                             manifest, and the sign helper signs the served
+//                             archives on request (work\sign\)
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -39,6 +43,7 @@
 #include "tests/e2e/InstallDriver.h"
 #include "tests/e2e/WizardDriver.h"
 #include "runtime/Format.h"
+#include "setup/InstallSteps.h"
 #include "translation/MoFile.h"
 
 using namespace e2e;
@@ -72,6 +77,44 @@ std::string Marker(const std::string& name) {
     return Work() + "www\\modes\\" + name;
 }
 
+// A build with release keys fetches and checks the release manifest first.
+bool Signed() {
+    return !Env("INSTALL_E2E_SIGNED").empty();
+}
+// The lowest serial the windows preset's Setup.exe takes, with which the demo
+// release is signed.
+constexpr int kMinimumSerial = 3;
+// Has the sign helper of run-install-e2e.sh sign the served archives into the
+// served manifest: with the build's "current" or "next" key or an untrusted
+// "other" one, the serial, and an expiry (YYYY-MM-DD) when given.
+bool SignServed(const std::string& key = "current", int serial = kMinimumSerial,
+                const std::string& expires = "") {
+    return RealInput(Work() + "sign\\", "sign " + key + " " + std::to_string(serial) +
+                                            (expires.empty() ? "" : " " + expires));
+}
+// The size the served manifest lists for an archive (0 when none).
+int64_t ListedSize(const std::string& archive) {
+    const std::string manifest = ReadFileBytes(Served("release.txt"));
+    const size_t at = manifest.find("\nfile " + archive + " ");
+    return at == std::string::npos ? 0 : std::stoll(manifest.substr(at + 7 + archive.size()));
+}
+// A proxy's reply with the served manifest, kept alive for the archive's
+// request on the same connection.
+std::string ManifestReply() {
+    const std::string manifest = ReadFileBytes(Served("release.txt"));
+    return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(manifest.size()) + "\r\n\r\n" +
+           manifest;
+}
+// A proxy's script for a run: the manifest first when the build checks one,
+// then what the test has the archive's request answered with.
+testing_support::ConnectionScript ThroughProxy(testing_support::ConnectionScript archive) {
+    if (!Signed()) return archive;
+    testing_support::ConnectionScript script = {testing_support::ReadRequest(),
+                                                testing_support::Send(ManifestReply())};
+    script.insert(script.end(), archive.begin(), archive.end());
+    return script;
+}
+
 // The languages an error box is checked in: LANG, and the catalog of po/
 // whose translations the box must show (none: the texts as the program has
 // them, untranslated).
@@ -97,7 +140,8 @@ std::string Translated(const TLanguage& language, const std::string& msgid) {
     }
     EXPECT_TRUE(found) << language.Catalog << " has no translation of " << msgid;
     std::string shown;
-    for (char c : text) shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (char c : text)
+        shown += c == '\n' ? std::string("\r\n") : std::string(1, c);
     return shown;
 }
 
@@ -228,6 +272,7 @@ class InstallTest : public ::testing::Test {
             DeleteFileW(Wide(Marker(m)).c_str());
         Copy(Work() + "archives\\main.zip", Served("main.zip"));
         Copy(Work() + "archives\\upgrade.zip", Served("upgrade.zip"));
+        if (Signed()) Copy(Work() + "archives\\release.txt", Served("release.txt"));
     }
 
     void TearDown() override {
@@ -433,8 +478,9 @@ TEST_F(InstallTest, NoServerRefusedConnectionInEachLanguage) {
     if (Env("INSTALL_E2E_SERVER_DOWN").empty()) GTEST_SKIP() << "the download server is running";
     ExpectAbortInEachLanguage("error-box-refused", "Socket Error # 10061\r\nConnection refused.",
                               [](const TLanguage& language) {
-                                  return rtl::Format(Translated(language, "Socket Error # %d\n%s"),
-                                                     {10061, Translated(language, "Connection refused.")});
+                                  return rtl::Format(
+                                      Translated(language, "Socket Error # %d\n%s"),
+                                      {10061, Translated(language, "Connection refused.")});
                               });
 }
 
@@ -475,6 +521,7 @@ TEST_F(ServedInstallTest, BZip2LZMAAndWavPackEntriesAreInstalled) {
     // LZMA and GELUID.wav in WavPack (made by run-install-e2e.sh).
     const std::string codecs = Work() + "archives\\codecs\\";
     Copy(Work() + "archives\\main-codecs.zip", Served("main.zip"));
+    if (Signed()) ASSERT_TRUE(SignServed()) << "the archive was not signed";
     StartAtProxyPage();
     ExpectSuccessPage(Run());
     std::vector<std::string> expected = kInstalled;
@@ -550,9 +597,10 @@ TEST_F(ServedInstallTest, NotFoundFailsTheRunWithTheStatusLine) {
 // inside the catalog's words.
 TEST_F(ServedInstallTest, NotFoundInEachLanguage) {
     DeleteFileW(Wide(Served("main.zip")).c_str());
-    ExpectAbortInEachLanguage("error-box-404", "HTTP/1.1 404 Not Found", [](const TLanguage& language) {
-        return rtl::Format(Translated(language, "%s"), {"HTTP/1.1 404 Not Found"});
-    });
+    ExpectAbortInEachLanguage(
+        "error-box-404", "HTTP/1.1 404 Not Found", [](const TLanguage& language) {
+            return rtl::Format(Translated(language, "%s"), {"HTTP/1.1 404 Not Found"});
+        });
 }
 
 TEST_F(ServedInstallTest, NoContentIsNotADownload) {
@@ -592,6 +640,7 @@ TEST_F(ServedInstallTest, CorruptEntryEndsOnTheAbortPageAfterExtractingTheRest) 
     for (size_t i = 0; i < 8 && i < packed; ++i)
         zip[data + packed / 2 + i] ^= 0x5A;
     WriteFileBytes(Served("main.zip"), zip);
+    if (Signed()) ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
 
     StartAtProxyPage();
     Outcome o = Run();
@@ -651,20 +700,22 @@ TEST_F(ServedInstallTest, UnresolvableServerName) {
 
 TEST_F(ServedInstallTest, BodyCutShortIsAnIncompleteDownload) {
     using namespace testing_support;
+    // A release lists main.zip's size, which the announced length must be.
+    const std::string size = Signed() ? std::to_string(ListedSize("main.zip")) : "100000";
     const std::string head =
-        "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\nConnection: close\r\n\r\n";
-    ScriptedServer proxy({{ReadRequest(), Send(head + std::string(1000, 'P')), Close()}});
+        "HTTP/1.1 200 OK\r\nContent-Length: " + size + "\r\nConnection: close\r\n\r\n";
+    ScriptedServer proxy(
+        {ThroughProxy({ReadRequest(), Send(head + std::string(1000, 'P')), Close()})});
     StartAtProxyPage();
     SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
-    ExpectAbort(
-        Run(),
-        "De download van " + kBaseURL +
-            "zividezeru/Files/main.zip is onvolledig: 1000 van de 100000 bytes zijn ontvangen.");
+    ExpectAbort(Run(), "De download van " + kBaseURL +
+                           "zividezeru/Files/main.zip is onvolledig: 1000 van de " + size +
+                           " bytes zijn ontvangen.");
     std::vector<std::string> requests = proxy.Requests();
-    ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].rfind("GET " + kBaseURL + "zividezeru/Files/main.zip HTTP/1.1\r\n", 0),
-              0u)
-        << requests[0];
+    ASSERT_EQ(requests.size(), Signed() ? 2u : 1u);
+    EXPECT_EQ(
+        requests.back().rfind("GET " + kBaseURL + "zividezeru/Files/main.zip HTTP/1.1\r\n", 0), 0u)
+        << requests.back();
     EXPECT_FALSE(platform::FileExists(kTarget + "TORVELIN.EXE")); // never unpacked
     ExpectNothingAfterTheArchives();
 }
@@ -799,7 +850,9 @@ TEST_F(ServedInstallTest, ShellFoldersKeyThatCannotBeOpenedMeansNoShortcut) {
 
 TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
     using namespace testing_support;
-    const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n";
+    const int64_t size = Signed() ? ListedSize("main.zip") : 100000;
+    const std::string head =
+        "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n";
     const std::string nowhere = Env("INSTALL_E2E_SILENT_ADDRESS");
     struct Case {
         const char* Name;
@@ -808,7 +861,7 @@ TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
     } cases[] = {
         {"silent after the request", {{ReadRequest(), WaitForClose(20000)}}, "Read timed out."},
         {"body stalls halfway",
-         {{ReadRequest(), Send(head + std::string(50000, 'h')), WaitForClose(20000)}},
+         {{ReadRequest(), Send(head + std::string(size / 2, 'h')), WaitForClose(20000)}},
          "Read timed out."},
         {"connect never completes", {}, "Connect timed out."},
     };
@@ -820,7 +873,8 @@ TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
             continue;
         }
         InstallTest::SetUp();
-        ScriptedServer proxy(c.Proxy);
+        ScriptedServer proxy(connect ? c.Proxy
+                                     : std::vector<ConnectionScript>{ThroughProxy(c.Proxy[0])});
         SetEnvironmentVariableW(L"SETUP_TEST_TIMEOUT_MS",
                                 Wide(std::to_string(kShortTimeoutMs)).c_str());
         StartAtProxyPage();
@@ -921,9 +975,9 @@ TEST_F(ServedInstallTest, ClickEnterAndCloseDuringTheRunAreDroppedAndEnterThenFi
 
 TEST_F(ServedInstallTest, ErrorBoxIsOwnedByTheWizardWhileAnotherWindowIsActive) {
     using namespace testing_support;
-    ScriptedServer proxy(
-        {{ReadRequest(), Pause(2500), Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"),
-          WaitForClose()}});
+    ScriptedServer proxy({ThroughProxy({ReadRequest(), Pause(2500),
+                                        Send("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"),
+                                        WaitForClose()})});
     StartAtProxyPage();
     SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
     PressNext();
@@ -948,6 +1002,7 @@ TEST_F(ServedInstallTest, EntriesDatedZeroAreInstalledWithTheCurrentTime) {
             zip[at] = zip[at + 1] = 0; // DOS time and date 0: month 0 cannot be converted
     });
     WriteFileBytes(Served("main.zip"), zip);
+    if (Signed()) ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     StartAtProxyPage();
@@ -976,10 +1031,173 @@ TEST_F(ServedInstallTest, InvalidUtf8InAnEntryNameGivesAValidNameOnDisk) {
     });
     ASSERT_EQ(renamed, 1);
     WriteFileBytes(Served("main.zip"), zip);
+    if (Signed()) ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
     StartAtProxyPage();
     ExpectSuccessPage(Run());
     EXPECT_EQ(ReadFileBytes(kTarget + "L\uFFFD\uFFFD\uFFFDJ.TXT").empty(), false);
     EXPECT_FALSE(platform::FileExists(kTarget + name));
+}
+
+// ---------------------------------------------------------------------------
+// A signed release: nothing is requested before the manifest proved to be the
+// maker's, and each archive is held to it while it downloads. Every refusal
+// ends on the abort page with its own message (the scenarios take turns at
+// French, English and the program's own Dutch) and leaves nothing of the
+// refused archive behind.
+
+TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
+    using namespace testing_support;
+    if (!Signed()) GTEST_SKIP() << "Setup.exe was built without release keys";
+    const std::vector<std::string> none,
+        mainFiles = {"ARTIKELEN.CSV", "LEESMIJ.TXT", "TORVELIN.EXE"};
+    const std::string chunkedHead = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const std::string chunk = "10000\r\n" + std::string(0x10000, 'c') + "\r\n";
+    constexpr int64_t MiB = 1 << 20;
+    auto size = [](const std::string& file) { return std::to_string(ReadFileBytes(file).size()); };
+    auto listed = [](const char* archive) { return std::to_string(ListedSize(archive)); };
+    auto changeByte = [](const std::string& file, size_t at) {
+        std::string bytes = ReadFileBytes(file);
+        bytes[at] = static_cast<char>(bytes[at] == '0' ? '1' : bytes[at] ^ 0x01);
+        WriteFileBytes(file, bytes);
+    };
+    struct Scenario {
+        const char* Name;
+        std::function<void()> Prepare;           // what is served instead of the release
+        std::function<ConnectionScript()> Proxy; // the main.zip request's answer through a proxy
+        const char* Msgid;                       // none: the run succeeds
+        std::function<std::vector<std::string>()> Args;
+        const std::vector<std::string>& Left; // the target folder after a refusal
+        bool ArchiveRequested;
+    } scenarios[] = {
+        {"the honest release", [] {}, nullptr, nullptr, nullptr, kInstalled, true},
+        {"signed with the next key", [] { ASSERT_TRUE(SignServed("next")); }, nullptr, nullptr,
+         nullptr, kInstalled, true},
+        {"main.zip replaced by another archive",
+         [] { Copy(Work() + "archives\\upgrade.zip", Served("main.zip")); }, nullptr,
+         setup::SArchiveSizeAnnounced,
+         [&] {
+             return std::vector<std::string>{"main.zip", size(Served("main.zip")),
+                                             listed("main.zip")};
+         },
+         none, true},
+        {"upgrade.zip replaced by another archive",
+         [] { Copy(Work() + "archives\\main.zip", Served("upgrade.zip")); }, nullptr,
+         setup::SArchiveSizeAnnounced,
+         [&] {
+             return std::vector<std::string>{"upgrade.zip", size(Served("upgrade.zip")),
+                                             listed("upgrade.zip")};
+         },
+         mainFiles, true},
+        {"one byte of main.zip changed",
+         [&] { changeByte(Served("main.zip"), ReadFileBytes(Served("main.zip")).size() / 2); },
+         nullptr, setup::SArchiveDigest, [] { return std::vector<std::string>{"main.zip"}; }, none,
+         true},
+        {"no manifest", [] { DeleteFileW(Wide(Served("release.txt")).c_str()); }, nullptr,
+         setup::SManifestNotFetched,
+         [] {
+             return std::vector<std::string>{"release.txt", "HTTP/1.1 404 Not Found"};
+         },
+         none, false},
+        {"one byte of the manifest changed",
+         [&] {
+             changeByte(Served("release.txt"),
+                        ReadFileBytes(Served("release.txt")).find("file main.zip ") + 20);
+         },
+         nullptr, setup::SManifestSignature, [] { return std::vector<std::string>{}; }, none,
+         false},
+        {"signed with a key the program does not trust", [] { ASSERT_TRUE(SignServed("other")); },
+         nullptr, setup::SManifestSignature, [] { return std::vector<std::string>{}; }, none,
+         false},
+        {"a serial below the minimum",
+         [] { ASSERT_TRUE(SignServed("current", kMinimumSerial - 1)); }, nullptr,
+         setup::SManifestOldSerial,
+         [] {
+             return std::vector<std::string>{std::to_string(kMinimumSerial - 1),
+                                             std::to_string(kMinimumSerial)};
+         },
+         none, false},
+        {"an expired manifest",
+         [] { ASSERT_TRUE(SignServed("current", kMinimumSerial, "2020-01-01")); }, nullptr,
+         setup::SManifestExpired, [] { return std::vector<std::string>{"2020-01-01T00:00:00Z"}; },
+         none, false},
+        // The proxy then waits: reading the body would end in a time-out.
+        {"a length above the listed size", [] {},
+         [&] {
+             return ConnectionScript{ReadRequest(),
+                                     Send("HTTP/1.1 200 OK\r\nContent-Length: " +
+                                          std::to_string(ListedSize("main.zip") + 1) + "\r\n\r\n"),
+                                     WaitForClose(20000)};
+         },
+         setup::SArchiveSizeAnnounced,
+         [] {
+             return std::vector<std::string>{"main.zip", std::to_string(ListedSize("main.zip") + 1),
+                                             std::to_string(ListedSize("main.zip"))};
+         },
+         none, true},
+        {"a chunked body that runs past the listed size", [] {},
+         [&] {
+             return ConnectionScript{ReadRequest(), Send(chunkedHead), Flood(chunk, 1024 * MiB),
+                                     WaitForClose(5000)};
+         },
+         setup::SArchiveTooLong,
+         [] {
+             return std::vector<std::string>{"main.zip", std::to_string(ListedSize("main.zip"))};
+         },
+         none, true},
+    };
+    const TLanguage languages[] = {kLanguages[1], kLanguages[2], kLanguages[3]};
+    const std::string log = Work() + "logs\\nginx-access.log";
+    int turn = 0;
+    for (const Scenario& c : scenarios) {
+        SCOPED_TRACE(c.Name);
+        InstallTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(c.Prepare());
+        const TLanguage& language = languages[turn++ % 3];
+        ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
+        std::unique_ptr<ScriptedServer> proxy;
+        if (c.Proxy)
+            proxy = std::make_unique<ScriptedServer>(
+                std::vector<ConnectionScript>{ThroughProxy(c.Proxy())});
+        const size_t logBefore = ReadFileBytes(log).size();
+        StartAtProxyPage();
+        if (proxy) SetProxy(true, "127.0.0.1", std::to_string(proxy->Port()));
+        const size_t memoryBefore = PeakWorkingSet(FProcess->Handle());
+        Outcome o = Run();
+        const size_t memoryAfter = PeakWorkingSet(FProcess->Handle());
+        SetEnvironmentVariableW(L"LANG", L"C.UTF-8");
+        if (!c.Msgid) {
+            ExpectSuccessPage(o);
+        } else {
+            std::vector<rtl::FormatArg> args;
+            const std::vector<std::string> texts = c.Args();
+            for (const std::string& t : texts)
+                args.emplace_back(t);
+            ExpectAbort(o, rtl::Format(Translated(language, c.Msgid), args));
+            ExpectNothingAfterTheArchives();
+        }
+        EXPECT_EQ(FilesIn(kTarget), c.Left);
+        const std::string served = ReadFileBytes(log).substr(logBefore);
+        if (!proxy) {
+            // The manifest comes first; after a refused one, no archive is asked for.
+            const size_t manifestAt = served.find("GET /zividezeru/Files/release.txt ");
+            const size_t archiveAt = served.find(".zip HTTP/1.1\"");
+            EXPECT_NE(manifestAt, std::string::npos) << served;
+            if (c.ArchiveRequested)
+                EXPECT_LT(manifestAt, archiveAt) << served;
+            else
+                EXPECT_EQ(archiveAt, std::string::npos) << served;
+        } else {
+            std::cout << c.Name << ": the proxy sent " << proxy->Sent() / 1024 << " KiB; "
+                      << "Setup.exe's peak working set grew by "
+                      << (memoryAfter - memoryBefore) / 1024 << " KiB; the box came after " << o.Ms
+                      << " ms\n";
+            // Cut off near the listed size: the rest is what the sockets held.
+            EXPECT_LT(proxy->Sent(), ListedSize("main.zip") + 32 * MiB);
+            EXPECT_LT(memoryAfter - memoryBefore, size_t(32 * MiB));
+            EXPECT_LT(o.Ms, 5000u) << "the body was read";
+        }
+        FProcess.reset();
+    }
 }
 
 } // namespace

@@ -78,12 +78,26 @@ wait_port() {
     return 1
 }
 
-rm -rf "$work/www" "$work/archives" "$work/shots" "$work/logs" "$work/Torvelin.lnk" "$work/input"
+rm -rf "$work/www" "$work/archives" "$work/shots" "$work/logs" "$work/Torvelin.lnk" "$work/input" "$work/sign" \
+    "$work/keys"
 mkdir -p "$work/www/zividezeru/Files" "$work/www/modes" "$work/archives" "$work/shots" "$work/logs" "$work/tmp" \
     "$work/big" "$work/input"
 # The body of the 404 that modes/main.404big asks for: 200 MiB (sparse).
 [ -f "$work/big/404big.bin" ] || truncate -s 200M "$work/big/404big.bin"
 cp "$build/demo/www/zividezeru/Files/main.zip" "$build/demo/www/zividezeru/Files/upgrade.zip" "$work/archives/"
+# A build with release keys: the demo release's signed manifest is served
+# beside the archives, and the tests have manifests signed on request (see
+# sign-helper.sh) with the build's two demo keys and with one it does not
+# trust.
+export INSTALL_E2E_SIGNED=
+signer=$build/host-tools/tools/signmanifest/signmanifest
+if [ -f "$build/demo/www/zividezeru/Files/release.txt" ]; then
+    INSTALL_E2E_SIGNED=1
+    cp "$build/demo/www/zividezeru/Files/release.txt" "$work/archives/"
+    mkdir -p "$work/keys"
+    cp "$build/release-keys/current.pem" "$build/release-keys/next.pem" "$work/keys/"
+    "$signer" keygen "$work/keys/other.pem" "$work/keys/other.pub.pem" >/dev/null
+fi
 # main.zip once more, its entries in methods 12 and 14 (7-Zip's bzip2 and
 # LZMA) and a WavPack entry (method 97) of a WAV file added; the originals
 # stay in archives/codecs for the comparison.
@@ -152,6 +166,7 @@ EOF
 pids=()
 cleanup() {
     local p
+    touch "$work/sign/stop" 2>/dev/null || true
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
     "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
@@ -164,6 +179,11 @@ SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
 INSTALL_E2E_WORK=$(wine_build_path "$build" "$work")
 test_win=$(wine_build_path "$build" "$test_exe")
 status=0
+if [ -n "$INSTALL_E2E_SIGNED" ]; then
+    mkdir -p "$work/sign"
+    "$src/tests/e2e/sign-helper.sh" "$work/sign" "$signer" "$work/keys" "$work/www/zividezeru/Files" &
+    pids+=($!)
+fi
 
 # Displays from :140 up, apart from the ones other test scripts start at
 # (:99), so that two of them started at once do not pick the same number.

@@ -92,6 +92,24 @@ void ScriptedServer::Play(SocketHandle s, const ConnectionScript& script) {
                     SocketSend(s, step.Bytes.data() + sent, step.Bytes.size() - sent, error);
                 if (n <= 0) break;
                 sent += static_cast<size_t>(n);
+                FSent += n;
+            }
+            break;
+        }
+        case ServerStep::Flood: {
+            // Whole copies only, so that a chunked framing stays intact.
+            int64_t total = 0;
+            bool taking = true;
+            while (taking && total < step.Limit && !FStop) {
+                for (size_t at = 0; at < step.Bytes.size();) {
+                    int64_t n =
+                        SocketSend(s, step.Bytes.data() + at, step.Bytes.size() - at, error);
+                    if (n <= 0) {
+                        taking = false;
+                        break;
+                    }
+                    at += static_cast<size_t>(n), total += n, FSent += n;
+                }
             }
             break;
         }

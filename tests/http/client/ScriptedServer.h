@@ -14,9 +14,10 @@
 namespace testing_support {
 
 struct ServerStep {
-    enum Kind { ReadRequest, Send, Pause, Close, Reset, WaitForClose } Action;
+    enum Kind { ReadRequest, Send, Pause, Close, Reset, WaitForClose, Flood } Action;
     std::string Bytes;
     int Milliseconds = 0;
+    int64_t Limit = 0; // Flood: the most bytes sent
 };
 
 using ConnectionScript = std::vector<ServerStep>;
@@ -38,6 +39,11 @@ inline ServerStep Close() {
 inline ServerStep Reset() {
     return {ServerStep::Reset, {}, 0};
 }
+// Sends the bytes again and again, until limit bytes in all went out or the
+// client stops taking them (it closed the connection).
+inline ServerStep Flood(std::string bytes, int64_t limit) {
+    return {ServerStep::Flood, std::move(bytes), 0, limit};
+}
 // Keeps the connection open until the client closes it (at most ms).
 inline ServerStep WaitForClose(int ms = 5000) {
     return {ServerStep::WaitForClose, {}, ms};
@@ -53,6 +59,8 @@ class ScriptedServer {
     std::string Url(const std::string& path = "/") const;
     std::vector<std::string> Requests();
     int Connections() const { return FConnections; }
+    // The bytes that the Send and Flood steps got out, over all connections.
+    int64_t Sent() const { return FSent; }
     // Waits until every script has run (or ms passed).
     void Wait(int ms = 5000);
 
@@ -67,6 +75,7 @@ class ScriptedServer {
     std::thread FThread;
     std::atomic<bool> FStop{false};
     std::atomic<int> FConnections{0};
+    std::atomic<int64_t> FSent{0};
     std::atomic<bool> FDone{false};
     std::mutex FLock;
     std::vector<std::string> FRequests;
