@@ -12,7 +12,12 @@
 #   KINDS="stored deflated"   the main.zip kinds to measure
 #   RATE=25m                  nginx's limit_rate for the downloads (default none)
 #   BASELINE=path/Setup.exe   another build of the wizard, measured in the same
-#                             runs (alternating), for a before/after pair
+#                             runs (alternating), for a before/after pair;
+#   BASELINE=nokeys           the same sources built without release keys (in
+#                             build/windows-nokeys), to show what checking the
+#                             signed release costs
+# With release keys in the build (the windows preset's demo keys) each kind's
+# release is signed with the demo key, as the demo's is.
 # The tools' time includes starting three Wine processes (netget once,
 # arcunzip twice); the start of one such process is measured too and the
 # ratio is printed with and without it.
@@ -28,6 +33,18 @@ if [ -z "${BENCH_WIZARD_NETNS:-}" ]; then
     cmake --preset windows >/dev/null
     cmake --build --preset windows --target SetupExe wizard_driver netget arcunzip demo_archives \
         -j"$(nproc)" >/dev/null
+    cmake --preset linux >/dev/null
+    cmake --build --preset linux --target digest_cost -j"$(nproc)" >/dev/null
+    if [ "${BASELINE:-}" = nokeys ]; then
+        nokeys=$src/build/windows-nokeys
+        # The cross-built decoder libraries are the same for both builds.
+        if [ ! -d "$nokeys/codecs/prefix" ]; then
+            mkdir -p "$nokeys/codecs" && cp -a "$build/codecs/prefix" "$nokeys/codecs/"
+        fi
+        cmake --preset windows -B "$nokeys" -DSETUP_DEMO_RELEASE_KEYS=OFF >/dev/null 2>&1
+        cmake --build "$nokeys" --target SetupExe -j"$(nproc)" >/dev/null
+        export BASELINE=$nokeys/setup/Setup.exe
+    fi
     # Port 8731 (the build's base URL) of a loopback of its own, where the
     # system allows it, so that a demo server running beside is not measured.
     if command -v unshare >/dev/null && unshare -nm true 2>/dev/null; then
@@ -159,9 +176,17 @@ tools_once() {
 printf "one Wine process start: %.2f s\n" "$start_cost"
 before=
 [ -z "$BENCH_BASELINE" ] || before=$(bpath "$BENCH_BASELINE")
+served=$BENCH_WORK/www/zividezeru/Files
+keys=$BENCH_BUILD/release-keys
+serial=$(sed -n "s/^SETUP_RELEASE_MIN_SERIAL:[A-Z]*=//p" "$BENCH_BUILD/CMakeCache.txt")
 printf "%-9s %5s %8s %8s %8s %10s %9s\n" kind MB wizard tools ratio "ratio-3st" baseline
 for kind in $BENCH_KINDS; do
-    cp "$BENCH_WORK/archives/$kind.zip" "$BENCH_WORK/www/zividezeru/Files/main.zip"
+    cp "$BENCH_WORK/archives/$kind.zip" "$served/main.zip"
+    rm -f "$served/release.txt"
+    if [ -f "$keys/current.pem" ]; then
+        "$BENCH_BUILD/host-tools/tools/signmanifest/signmanifest" sign --key "$keys/current.pem" \
+            --serial "${serial:-0}" --out "$served/release.txt" "$served" >/dev/null
+    fi
     w= t= b=
     for _ in $(seq "$BENCH_RUNS"); do
         w=$(best "$w" "$(wizard_once "$setup")")
@@ -172,5 +197,16 @@ for kind in $BENCH_KINDS; do
     mb=$(( $(stat -c %s "$BENCH_WORK/archives/$kind.zip") / 1000000 ))
     printf "%-9s %5s %8.2f %8.2f %8.2f %10.2f %9s   (%s files unpacked)\n" "$kind" "$mb" "$w" "$t" \
         "$(echo "$w / $t" | bc -l)" "$(echo "$w / ($t - 3 * $start_cost)" | bc -l)" "${b:--}" "$files"
+done
+
+# Natively, with the SHA-256 of the native platform (libcrypto): the wizard
+# download step itself, plain and checked against the listed size and digest.
+for kind in $BENCH_KINDS; do
+    cp "$BENCH_WORK/archives/$kind.zip" "$served/main.zip"
+    size=$(stat -c %s "$served/main.zip")
+    sum=$(sha256sum "$served/main.zip" | cut -d" " -f1)
+    printf "%-9s native download: " "$kind"
+    "$BENCH_SRC/build/linux/bench/wizard/digest_cost" "$BENCH_URL" zividezeru/Files/main.zip \
+        "$size" "$sum" "$BENCH_RUNS" "$BENCH_WORK/tmp/digest-cost.zip"
 done
 '
