@@ -5,8 +5,10 @@
 // body longer than promised is cut off at the first byte too many instead of
 // filling the disk. Writes are sequential; the only way back is a restart
 // (position or size 0), which empties the target and the hash, for a
-// transfer that must begin again.
+// transfer that must begin again. The hash is computed on a thread of its
+// own while the transfer goes on, so that a fast line waits for it less.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/Crypto.h"
@@ -27,6 +29,7 @@ class TDigestStream : public rtl::TStream {
     // first. limit is the most bytes taken; fullMessage the text of the
     // error a write beyond it raises.
     TDigestStream(rtl::TStream& target, int64_t limit, std::string fullMessage);
+    ~TDigestStream() override;
 
     size_t Read(void* buffer, size_t count) override; // write-only: always 0
     size_t Write(const void* buffer, size_t count) override;
@@ -46,12 +49,14 @@ class TDigestStream : public rtl::TStream {
     // false when the platform's hash failed.
     [[nodiscard]] bool Finish(platform::Sha256Digest& digest);
 
+    class THasher;
+
   private:
     rtl::TStream& FTarget;
     int64_t FLimit;
     std::string FFullMessage;
     int64_t FWritten = 0;
-    platform::Sha256 FHash;
+    std::unique_ptr<THasher> FHasher;
 };
 
 } // namespace setup
