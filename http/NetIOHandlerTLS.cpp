@@ -104,7 +104,10 @@ int64_t TNetIOHandlerTLS::Recv(uint8_t* buffer, size_t count, int& error) {
     if (!FSession) return TNetIOHandlerStack::Recv(buffer, count, error);
     const int waitMs = FWaitMs;
     FWaitMs = -1;
-    return FSession->Receive(buffer, count, waitMs, error);
+    int64_t n = FSession->Receive(buffer, count, waitMs, error);
+    // Nothing within a wait of 0 ms is that wait's time-out.
+    if (n < 0 && error == platform::wsa::WouldBlock) error = platform::wsa::TimedOut;
+    return n;
 }
 
 int64_t TNetIOHandlerTLS::TryRecv(uint8_t* buffer, size_t count, int& error) {

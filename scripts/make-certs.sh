@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # scripts/make-certs.sh DIR [NAME]
 # Makes the certificates of the HTTPS tests and of the demo with the openssl
-# command, fresh in DIR, for the host NAME (default localhost):
+# command in DIR, for the host NAME (default localhost):
 #   ca.pem, ca.der       the root that the tests trust (natively through
-#                        netget --cacert, under Wine in the prefix's root store)
+#                        netget --cacert, under Wine in the prefix's root
+#                        store); kept from an earlier run while it has more
+#                        than a week to live, since a Wine prefix that
+#                        trusted it keeps it. Each new one has a name of its
+#                        own: two roots of one name would stand for each
+#                        other when a chain is built.
 #   server.pem           NAME and 127.0.0.1, issued through an intermediate
 #                        of the root: the leaf followed by the intermediate
 #   partial.pem          the same leaf without its intermediate
@@ -73,12 +78,14 @@ sign() {
         "${dates[@]}" -notext -in request.csr -out "$5"
 }
 
-key ca.key
+if ! { [ -f ca.key ] && openssl x509 -in ca.pem -noout -checkend 604800 >/dev/null 2>&1; }; then
+    key ca.key
+    root ca.key ca.pem "Setup Test Root $(date -u +%Y%m%d%H%M%S)"
+    openssl x509 -in ca.pem -outform DER -out ca.der
+fi
 key other-ca.key
 key intermediate.key
 key server.key
-root ca.key ca.pem "Setup Test Root"
-openssl x509 -in ca.pem -outform DER -out ca.der
 root other-ca.key other-ca.pem "Setup Untrusted Root"
 # The intermediate: a request signed by the root as a CA of its own.
 quiet openssl req -new -key intermediate.key -subj "/CN=Setup Test Intermediate" -out request.csr

@@ -192,6 +192,18 @@ constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr DWORD kAcceptedVersions = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
 
+// A TLS record begins with its content type, change_cipher_spec (20) to
+// application_data (23), then the major version 3 (RFC 8446 section 5.1).
+constexpr uint8_t kFirstRecordType = 20, kLastRecordType = 23, kRecordMajorVersion = 3;
+
+// Whether received bytes can begin a TLS record. SChannel itself would wait
+// for the length that a plain-text answer seems to announce (a server on the
+// port that speaks HTTP): that answer is refused at once instead.
+bool StartsLikeARecord(const uint8_t* bytes, size_t size) {
+    if (size >= 1 && (bytes[0] < kFirstRecordType || bytes[0] > kLastRecordType)) return false;
+    return size < 2 || bytes[1] == kRecordMajorVersion;
+}
+
 class SchannelSession final : public TlsSession {
   public:
     explicit SchannelSession(SocketHandle s) : FSocket(s) {
@@ -352,6 +364,10 @@ bool SchannelSession::Negotiate(bool first, TlsHandshakeError& error) {
                 error = {TlsFailure::Handshake, 0, "the server closed the connection"};
                 return false;
             }
+        }
+        if (!StartsLikeARecord(FIncoming.data(), FIncomingSize)) {
+            error = {TlsFailure::Handshake, 0, "the server does not answer in TLS"};
+            return false;
         }
         SecBuffer in[2] = {
             {static_cast<unsigned long>(FIncomingSize), SECBUFFER_TOKEN, FIncoming.data()},

@@ -6,8 +6,7 @@
 //
 //   trust_root CERT
 //
-// CERT is DER or PEM. A root of the same subject that the store already holds
-// (the authority of an earlier run, with another key) is replaced.
+// CERT is DER or PEM. Adding a root that is there already changes nothing.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -53,17 +52,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "trust_root: the root store cannot be opened (%lu)\n", GetLastError());
         return 1;
     }
-    // Roots of the same subject go first; deleting one frees its context,
-    // so the search starts over each time.
-    for (;;) {
-        PCCERT_CONTEXT old =
-            CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_SUBJECT_NAME,
-                                       &cert->pCertInfo->Subject, nullptr);
-        if (!old || !CertDeleteCertificateFromStore(old)) break;
-    }
     bool added = CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(),
                                                   static_cast<DWORD>(der.size()),
-                                                  CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+                                                  CERT_STORE_ADD_USE_EXISTING, nullptr);
     DWORD error = GetLastError();
     CertCloseStore(store, 0);
     CertFreeCertificateContext(cert);

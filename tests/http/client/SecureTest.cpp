@@ -66,6 +66,7 @@ TEST(SecureConnect, FailedHandshakesRaiseTheirErrorAndKeepNothing) {
         const char* Name;
         ConnectionScript Script;
         Outcome Expected; // a handshake message is checked up to its library's reason
+        Outcome Also{};   // what Wine may report instead
     } cases[] = {
         {"plain HTTP answer",
          {Pause(100), Send(kPlainAnswer), WaitForClose()},
@@ -73,9 +74,11 @@ TEST(SecureConnect, FailedHandshakesRaiseTheirErrorAndKeepNothing) {
         {"close at once",
          {Close()},
          {"handshake", "No secure connection could be set up with 127.0.0.1: "}},
+        // Wine's sockets may report a reset before any data as a close.
         {"reset",
          {Pause(100), Reset()},
-         {"socket", "Socket Error # 10054\r\nConnection reset by peer."}},
+         {"socket", "Socket Error # 10054\r\nConnection reset by peer."},
+         {"handshake", "No secure connection could be set up with 127.0.0.1: "}},
         {"silent", {WaitForClose(3000)}, {"timeout", "Read timed out."}},
     };
     for (const Case& c : cases) {
@@ -88,10 +91,11 @@ TEST(SecureConnect, FailedHandshakesRaiseTheirErrorAndKeepNothing) {
         const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - start)
                             .count();
-        EXPECT_EQ(o.Type, c.Expected.Type) << o.Message;
-        EXPECT_EQ(o.Message.substr(0, c.Expected.Message.size()), c.Expected.Message);
+        const Outcome& expected = o.Type == c.Also.Type ? c.Also : c.Expected;
+        EXPECT_EQ(o.Type, expected.Type) << o.Message;
+        EXPECT_EQ(o.Message.substr(0, expected.Message.size()), expected.Message);
         if (o.Type == "handshake") {
-            EXPECT_GT(o.Message.size(), c.Expected.Message.size()) << "no reason given";
+            EXPECT_GT(o.Message.size(), expected.Message.size()) << "no reason given";
         }
         if (o.Type == "timeout") {
             EXPECT_GE(ms, 450);
