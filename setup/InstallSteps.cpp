@@ -9,16 +9,7 @@
 #include "runtime/Streams.h"
 #include "translation/Translator.h"
 
-#ifndef SETUP_DOWNLOAD_BASE_URL
-#error "SETUP_DOWNLOAD_BASE_URL must be defined by the build"
-#endif
-
 namespace setup {
-
-const std::string& DownloadBaseURL() {
-    static const std::string url = SETUP_DOWNLOAD_BASE_URL;
-    return url;
-}
 
 std::string TargetFolder(char driveLetter) {
     return std::string(1, driveLetter) + ":\\" + STargetFolderName + "\\";

@@ -12,7 +12,8 @@
 
 namespace setup {
 
-// The root URL of the download server, fixed when the program is built.
+// The root URL of the download server, fixed when the program is built
+// (DownloadBaseURL.cpp).
 const std::string& DownloadBaseURL();
 
 inline constexpr const char* SInstallUserAgent =
