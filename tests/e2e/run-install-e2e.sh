@@ -67,7 +67,7 @@ esac
 # The HTTPS server of the second wizard, when there is one.
 https_port=
 if [ -n "$https_setup_exe" ]; then
-    https_url=$(sed -n 's/^SETUP_TEST_HTTPS_BASE_URL:[A-Z]*=//p' "$build/CMakeCache.txt")
+    https_url=$(sed -n 's/^SETUP_HTTPS_DEMO_BASE_URL:[A-Z]*=//p' "$build/CMakeCache.txt")
     case $https_url in
     https://localhost:*/) https_port=${https_url#https://localhost:} https_port=${https_port%/} ;;
     *) echo "install_e2e: the HTTPS base URL $https_url is not on localhost" >&2; exit 1 ;;
