@@ -445,11 +445,11 @@ void TNetCustomHTTP::EnsureConnected() {
     if (!Connected()) {
         IPVersion = FURI.IPVersion;
         Connect();
-        if (IsSecure(Request().UseProxy)) Secure(Request().UseProxy == ctSSLProxy);
+        if (IsSecure(Request().UseProxy)) SecureConnection(Request().UseProxy == ctSSLProxy);
     }
 }
 
-void TNetCustomHTTP::Secure(bool throughProxy) {
+void TNetCustomHTTP::SecureConnection(bool throughProxy) {
     auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler());
     // A connection that fails on its way to TLS is closed: nothing it
     // carried is used.

@@ -158,7 +158,7 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     void OpenAndSend();
     void EnsureConnected();
     // TLS over the new connection, through a proxy's tunnel when asked.
-    void Secure(bool throughProxy);
+    void SecureConnection(bool throughProxy);
     void OpenTunnel(TNetIOHandlerTLS& io);
     std::string ReadProtocolLine();
     void StoreResponseCookies();

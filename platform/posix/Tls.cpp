@@ -150,7 +150,7 @@ bool GnuTlsSession::Handshake(const std::string& host, const TlsOptions& options
                                       FCredentials, options.CaFile.c_str(), GNUTLS_X509_FMT_PEM);
     if (rc < 0) {
         error = {TlsFailure::Handshake, 0, gnutls_strerror(rc)};
-        if (!options.CaFile.empty()) error.Detail += " " + options.CaFile;
+        if (!options.CaFile.empty()) error.Detail = options.CaFile + ": " + error.Detail;
         return false;
     }
     if (!Setup(host)) return Fail(error, GNUTLS_E_INTERNAL_ERROR);

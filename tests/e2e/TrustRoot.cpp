@@ -40,14 +40,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<BYTE> der = ReadDer(argv[1]);
-    PCCERT_CONTEXT cert = CertCreateCertificateContext(X509_ASN_ENCODING, der.data(),
-                                                       static_cast<DWORD>(der.size()));
+    PCCERT_CONTEXT cert =
+        CertCreateCertificateContext(X509_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size()));
     if (!cert) {
         std::fprintf(stderr, "trust_root: %s holds no certificate\n", argv[1]);
         return 1;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
-                                     CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
     if (!store) {
         std::fprintf(stderr, "trust_root: the root store cannot be opened (%lu)\n", GetLastError());
         return 1;

@@ -108,6 +108,7 @@ bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, net::TNetIOHandl
             http.ProxyParams.ProxyPort = static_cast<int>(port);
         } else if (arg == "--cacert") {
             handler.CAFile = argv[++i];
+            if (!platform::FileExists(handler.CAFile)) return false;
         } else if (arg == "--timeout") {
             int64_t ms = 0;
             if (!rtl::TryStrToInt64(argv[++i], ms) || ms < 0 || ms > 0x7fffffff) return false;
