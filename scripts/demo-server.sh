@@ -16,7 +16,7 @@ certs=${5:+$(realpath "$5")}
 ssl="" tls="" scheme=http
 if [ -n "$certs" ]; then
     ssl=" ssl" scheme=https
-    tls="ssl_certificate $certs/server.pem; ssl_certificate_key $certs/server.key;"
+    tls="ssl_protocols TLSv1.2 TLSv1.3; ssl_certificate $certs/server.pem; ssl_certificate_key $certs/server.key;"
 fi
 dir=$src/build/demo-server
 mkdir -p "$dir/logs" "$dir/tmp"

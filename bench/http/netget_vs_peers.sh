@@ -42,7 +42,8 @@ netget_trust=() curl_trust=() wget_trust=()
 if [ "${TLS:-0}" = 1 ]; then
     bash "$src/scripts/make-certs.sh" "$work/certs"
     scheme=https tls_listen=" ssl"
-    tls_lines="ssl_certificate $work/certs/server.pem; ssl_certificate_key $work/certs/server.key;"
+    tls_lines="ssl_protocols TLSv1.2 TLSv1.3; ssl_certificate $work/certs/server.pem;"
+    tls_lines+=" ssl_certificate_key $work/certs/server.key;"
     netget_trust=(--cacert "$work/certs/ca.pem")
     curl_trust=(--cacert "$work/certs/ca.pem")
     wget_trust=(--ca-certificate="$work/certs/ca.pem")

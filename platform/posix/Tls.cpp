@@ -57,6 +57,7 @@ class GnuTlsSession final : public TlsSession {
     void StartCall(int timeoutMs) {
         FDeadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
         FSocketError = 0;
+        FWaitEnded = false;
     }
 
     SocketHandle FSocket;
@@ -64,6 +65,10 @@ class GnuTlsSession final : public TlsSession {
     gnutls_certificate_credentials_t FCredentials = nullptr;
     int64_t FDeadline = -1;
     int FSocketError = 0; // what failed under the last GnuTLS call, 0: nothing
+    // The pull function found nothing within the call's time. GnuTLS also
+    // answers "again" after it took a handshake message that came after the
+    // handshake (a TLS 1.3 session ticket): then it is simply asked again.
+    bool FWaitEnded = false;
 };
 
 ssize_t GnuTlsSession::Pull(gnutls_transport_ptr_t p, void* data, size_t size) {
@@ -78,6 +83,7 @@ ssize_t GnuTlsSession::Pull(gnutls_transport_ptr_t p, void* data, size_t size) {
             if (wait != 0) ready = SocketWaitReadable(self->FSocket, wait, error);
             if (ready > 0) continue;
             if (ready == 0) {
+                self->FWaitEnded = true;
                 gnutls_transport_set_errno(self->FSession, EAGAIN);
                 return -1;
             }
@@ -157,7 +163,7 @@ bool GnuTlsSession::Handshake(const std::string& host, const TlsOptions& options
     StartCall(options.TimeoutMs);
     do {
         rc = gnutls_handshake(FSession);
-    } while (rc < 0 && rc != GNUTLS_E_AGAIN && !gnutls_error_is_fatal(rc));
+    } while (rc < 0 && !(rc == GNUTLS_E_AGAIN && FWaitEnded) && !gnutls_error_is_fatal(rc));
     if (rc < 0) return Fail(error, rc);
     return Verify(host, error);
 }
@@ -214,7 +220,7 @@ int64_t GnuTlsSession::Receive(void* buffer, size_t count, int timeoutMs, int& e
     for (;;) {
         ssize_t n = gnutls_record_recv(FSession, buffer, count);
         if (n >= 0) return n;
-        if (n == GNUTLS_E_AGAIN) {
+        if (n == GNUTLS_E_AGAIN && FWaitEnded) {
             error = timeoutMs == 0 ? wsa::WouldBlock : wsa::TimedOut;
             return -1;
         }

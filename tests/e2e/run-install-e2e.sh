@@ -131,6 +131,7 @@ https_server() {
     map \$ssl_server_name \$cert_dir { default $work/certs; }
     server {
         listen 127.0.0.1:$https_port ssl;
+        ssl_protocols TLSv1.2 TLSv1.3;
         ssl_certificate \$cert_dir/current.pem;
         ssl_certificate_key $work/certs/server.key;
         access_log $work/logs/nginx-https.log connection;

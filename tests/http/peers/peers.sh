@@ -90,10 +90,11 @@ http {
     }
     # The certificate is read at each handshake (a variable in its path), so
     # the tests change it by copying another one to current.pem.
-    log_format connection '\$connection \$request_uri';
+    log_format connection '\$connection \$request_uri \$ssl_protocol';
     map \$ssl_server_name \$cert_dir { default $work/certs; }
     server {
         listen 127.0.0.1:$https_port ssl;
+        ssl_protocols TLSv1.2 TLSv1.3;
         ssl_certificate \$cert_dir/current.pem;
         ssl_certificate_key $work/certs/server.key;
         access_log $work/nginx/logs/https.log connection;
@@ -233,6 +234,12 @@ for mode in direct proxy; do
     requests=$(tail -n +$((before + 1)) nginx/logs/https.log | wc -l)
     [ "$requests" -eq "${#files[@]}" ] || fail "https $mode: $requests requests logged"
     [ "$connections" -eq 1 ] || fail "https $mode: $connections connections for one run"
+    # TLS 1.3 where the platform offers it: GnuTLS does, Wine's SChannel
+    # stops at 1.2.
+    protocol=$(tail -n 1 nginx/logs/https.log | cut -d' ' -f3)
+    expected=TLSv1.3
+    [ -n "$runner" ] && expected=TLSv1.2
+    [ "$protocol" = "$expected" ] || fail "https $mode: $protocol instead of $expected"
     checks=$((checks + 1))
 done
 
