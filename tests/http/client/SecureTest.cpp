@@ -211,7 +211,7 @@ TEST(SecureCookies, GoOnlyOverTLSAndAreNotTakenFromPlainResponses) {
     http.Disconnect();
     server.Wait();
     ASSERT_EQ(server.Requests().size(), 2u);
-    const std::string& second = server.Requests()[1];
+    const std::string second = server.Requests()[1];
     EXPECT_NE(second.find("Cookie: plain=1\r\n"), std::string::npos) << second;
     EXPECT_EQ(second.find("s=2"), std::string::npos) << "a Secure cookie from plain http was kept";
     EXPECT_EQ(second.find("t=3"), std::string::npos) << "a Secure cookie went over plain http";
