@@ -383,6 +383,10 @@ TNetCookieManager::~TNetCookieManager() {
 void TNetCookieManager::AddServerCookie(const std::string& cookie, const TNetURI& uri) {
     TNetCookie* item = FCookieCollection.Add();
     bool accept = item->ParseServerCookie(cookie, uri);
+    // A Secure cookie is taken from a secure (https, so TLS) response only,
+    // lest a plain response put in place one that later goes over TLS
+    // (RFC 6265bis section 5.7).
+    if (accept && item->Secure() && !platform::SameTextAscii(uri.Protocol, "https")) accept = false;
     if (accept && OnNewCookie) OnNewCookie(this, item, accept);
     if (accept) accept = FCookieCollection.AddCookie(item, uri, true);
     if (!accept) FCookieCollection.Remove(item);

@@ -91,10 +91,33 @@ class ENetInvalidChunkSize : public ENetException {
   public:
     using ENetException::ENetException;
 };
-// A URL whose scheme needs a transport this client does not have.
+// A URL whose scheme needs a transport this client does not have: an https
+// URL with an assigned I/O handler that cannot do TLS.
 class ENetSecureNotSupported : public ENetException {
   public:
     using ENetException::ENetException;
+};
+
+// ---- Secure connections --------------------------------------------------
+
+// A secure connection that was not set up. Nothing it carried has been used:
+// no request went out on it.
+class ENetTLSError : public ENetException {
+  public:
+    using ENetException::ENetException;
+};
+// The TLS handshake itself failed.
+class ENetTLSHandshakeError : public ENetTLSError {
+  public:
+    using ENetTLSError::ENetTLSError;
+};
+// The server's certificate failed a check.
+enum class TNetTLSCheck { tcTrustedRoot, tcValidity, tcHostName };
+class ENetTLSCertificateError : public ENetTLSError {
+  public:
+    ENetTLSCertificateError(std::string message, TNetTLSCheck check)
+        : ENetTLSError(std::move(message)), Check(check) {}
+    TNetTLSCheck Check;
 };
 
 // ---- Protocol errors -----------------------------------------------------
@@ -105,6 +128,13 @@ class ENetReplyRFCError : public ENetException {
     ENetReplyRFCError(std::string message, int errorCode)
         : ENetException(std::move(message)), ErrorCode(errorCode) {}
     int ErrorCode;
+};
+
+// A proxy that answered a CONNECT with a status other than 2xx; ErrorCode is
+// that status, the message holds the proxy's status line as it sent it.
+class ENetTunnelRefused : public ENetReplyRFCError {
+  public:
+    using ENetReplyRFCError::ENetReplyRFCError;
 };
 
 // A failed HTTP status: the message is the status line as received (inside

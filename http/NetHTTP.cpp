@@ -3,8 +3,10 @@
 #include <algorithm>
 
 #include "http/NetExceptions.h"
+#include "http/NetIOHandlerTLS.h"
 #include "platform/Unicode.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
 
 namespace net {
@@ -87,6 +89,10 @@ std::string HostText(const TNetURI& uri) {
     return uri.IPVersion == Id_IPv6 ? "[" + uri.Host + "]" : uri.Host;
 }
 
+bool IsSecure(TNetHTTPConnectionType kind) {
+    return kind == ctSSL || kind == ctSSLProxy;
+}
+
 } // namespace
 
 // ---- TNetHTTPProtocol ------------------------------------------------------
@@ -95,7 +101,9 @@ TNetHTTPProtocol::TNetHTTPProtocol(TNetCustomHTTP& http) : Response(http), FHTTP
 
 void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     Request.SetHeaders();
-    FHTTP.ProxyParams.SetHeaders(Request.RawHeaders);
+    // The proxy's credentials are for the proxy: inside a TLS connection
+    // the server would read them (a tunnel's CONNECT carries them instead).
+    if (!IsSecure(Request.UseProxy)) FHTTP.ProxyParams.SetHeaders(Request.RawHeaders);
     if (AURI) FHTTP.AttachRequestCookies(*AURI);
 
     TNetIOHandler& io = *FHTTP.IOHandler();
@@ -263,7 +271,12 @@ void TNetCustomHTTP::SetCookieManager(TNetCookieManager* manager) {
 }
 
 void TNetCustomHTTP::DoOnDisconnected() {
+    FSecureDestination.clear();
     TNetTCPClientCustom::DoOnDisconnected();
+}
+
+std::unique_ptr<TNetIOHandler> TNetCustomHTTP::MakeIOHandler() {
+    return std::make_unique<TNetIOHandlerTLS>();
 }
 
 void TNetCustomHTTP::Get(const std::string& AURL, rtl::TStream* AResponseContent) {
@@ -387,6 +400,10 @@ void TNetCustomHTTP::OpenAndSend() {
     TNetHTTPConnectionType previous = request.UseProxy;
     request.UseProxy = ChooseEndpoint(FURI);
     if (request.UseProxy != previous && Connected()) Disconnect();
+    // A secure connection belongs to the server it was checked for; through
+    // a proxy the endpoint stays the same for every server.
+    if (IsSecure(request.UseProxy) && destination != FSecureDestination && Connected())
+        Disconnect();
     request.Destination = destination;
 
     switch (request.UseProxy) {
@@ -401,7 +418,11 @@ void TNetCustomHTTP::OpenAndSend() {
         break;
     case ctSSL:
     case ctSSLProxy:
-        throw ENetSecureNotSupported(NetTexts.Load(RSSecureNotSupportedRes));
+        // Inside TLS the request goes to the server itself, also through a
+        // proxy's tunnel: the request line carries the path as for ctNormal.
+        if (ProtocolVersion == pv1_0 && request.Connection.empty())
+            request.Connection = "keep-alive";
+        break;
     }
 
     if (!request.AcceptEncoding.empty() &&
@@ -424,7 +445,50 @@ void TNetCustomHTTP::EnsureConnected() {
     if (!Connected()) {
         IPVersion = FURI.IPVersion;
         Connect();
+        if (IsSecure(Request().UseProxy)) SecureConnection(Request().UseProxy == ctSSLProxy);
     }
+}
+
+void TNetCustomHTTP::SecureConnection(bool throughProxy) {
+    auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler());
+    // A connection that fails on its way to TLS is closed: nothing it
+    // carried is used.
+    rtl::TScopeGuard close([&] { Disconnect(); });
+    if (!tls) throw ENetSecureNotSupported(NetTexts.Load(RSSecureNotSupportedRes));
+    if (throughProxy) OpenTunnel(*tls);
+    tls->StartTLS(FURI.Host);
+    close.Dismiss();
+    FSecureDestination = FURI.Host + ":" + FURI.Port;
+}
+
+// CONNECT in authority form (RFC 9110 section 9.3.6). The reply head is
+// read a byte at a time: the server's first TLS bytes may follow it at once,
+// and none of them may end up in the input buffer.
+void TNetCustomHTTP::OpenTunnel(TNetIOHandlerTLS& io) {
+    const std::string authority = HostText(FURI) + ":" + FURI.Port;
+    TNetHeaderList headers;
+    headers.SetValues("Host", authority);
+    if (!Request().UserAgent.empty()) headers.SetValues("User-Agent", Request().UserAgent);
+    ProxyParams.SetHeaders(headers);
+    io.WriteBufferOpen(-1);
+    try {
+        io.WriteLn("CONNECT " + authority + " HTTP/1.1");
+        for (size_t i = 0; i < headers.Count(); ++i)
+            io.WriteLn(headers.Strings(i));
+        io.WriteLn();
+        io.WriteBufferClose();
+    } catch (...) {
+        io.WriteBufferCancel();
+        throw;
+    }
+    Response().SetResponseText(io.ReadLnUnbuffered());
+    // The proxy's own header lines are read and dropped up to the empty line.
+    while (!io.ReadLnUnbuffered().empty()) {
+    }
+    const int code = Response().ResponseCode();
+    if (code / 100 != 2)
+        throw ENetTunnelRefused(
+            NetTexts.Format(RSTunnelRefusedRes, {authority, Response().ResponseText()}), code);
 }
 
 std::string TNetCustomHTTP::ReadProtocolLine() {
@@ -448,9 +512,10 @@ void TNetCustomHTTP::StoreResponseCookies() {
 }
 
 void TNetCustomHTTP::AttachRequestCookies(TNetURI& AURI) {
+    // Secure cookies go over TLS only, whatever the URL says.
+    auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler());
     if (FCookieManager && AllowCookies)
-        FCookieManager->GenerateClientCookies(AURI, SameTextAscii(AURI.Protocol, "HTTPS"),
-                                              Request().RawHeaders);
+        FCookieManager->GenerateClientCookies(AURI, tls && tls->Secured(), Request().RawHeaders);
 }
 
 bool TNetCustomHTTP::DoOnAuthorization(int code) {

@@ -60,6 +60,7 @@ enum TNetHTTPWhatsNext { wnGoToURL, wnJustExit, wnDontKnow, wnReadAndGo, wnAuthR
 inline constexpr size_t NetErrorBodyKept = 64 * 1024;
 
 class TNetCustomHTTP;
+class TNetIOHandlerTLS;
 
 // One request and one response paired with the client; the client keeps one
 // for all its runs.
@@ -145,6 +146,8 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
 
   protected:
     void DoOnDisconnected() override;
+    // A handler that can put TLS over its connection.
+    std::unique_ptr<TNetIOHandler> MakeIOHandler() override;
 
   private:
     friend class TNetHTTPProtocol;
@@ -154,6 +157,9 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     void PrepareTarget();
     void OpenAndSend();
     void EnsureConnected();
+    // TLS over the new connection, through a proxy's tunnel when asked.
+    void SecureConnection(bool throughProxy);
+    void OpenTunnel(TNetIOHandlerTLS& io);
     std::string ReadProtocolLine();
     void StoreResponseCookies();
     void AttachRequestCookies(TNetURI& AURI);
@@ -170,6 +176,8 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     TNetCookieManager* FCookieManager = nullptr;
     std::unique_ptr<TNetCookieManager> FOwnedCookieManager;
     bool FImplicitCookieManager = false;
+    // "host:port" of the server the current TLS connection was checked for.
+    std::string FSecureDestination;
 };
 
 class TNetHTTP : public TNetCustomHTTP {

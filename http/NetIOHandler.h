@@ -111,6 +111,7 @@ class TNetIOHandler : public TNetComponent {
     virtual int64_t TryRecv(uint8_t* buffer, size_t count, int& error);
     virtual int64_t Send(const uint8_t* buffer, size_t count, int& error);
 
+    platform::SocketHandle Socket() const { return FSocket; }
     void SetPeer(const std::string& ip, int port) {
         FPeerIP = ip;
         FPeerPort = port;

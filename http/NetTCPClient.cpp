@@ -39,6 +39,10 @@ void TNetTCPConnection::DoOnDisconnected() {
     if (OnDisconnected) OnDisconnected(this);
 }
 
+std::unique_ptr<TNetIOHandler> TNetTCPClientCustom::MakeIOHandler() {
+    return std::make_unique<TNetIOHandlerStack>();
+}
+
 void TNetTCPClientCustom::Connect() {
     // Bytes left in the input buffer of a closed handler do not make it
     // connected: they are dropped when the handler opens again.
@@ -48,7 +52,7 @@ void TNetTCPClientCustom::Connect() {
     if (Port == 0) throw ENetPortRequired(NetTexts.Load(RSPortRequiredRes));
     bool created = false;
     if (!FIOHandler) {
-        FOwnedIOHandler = std::make_unique<TNetIOHandlerStack>();
+        FOwnedIOHandler = MakeIOHandler();
         FIOHandler = FOwnedIOHandler.get();
         AttachIOHandler(FIOHandler);
         created = true;

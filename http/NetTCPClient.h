@@ -65,6 +65,10 @@ class TNetTCPClientCustom : public TNetTCPConnection {
 
     // Opens the connection to Host:Port.
     virtual void Connect();
+
+  protected:
+    // The handler that Connect creates when none is assigned.
+    virtual std::unique_ptr<TNetIOHandler> MakeIOHandler();
 };
 
 } // namespace net

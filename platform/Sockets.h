@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -43,6 +44,9 @@ bool SocketSetNagle(SocketHandle s, bool useNagle, int& error);
 
 // True when host is a numeric address of the family (no lookup needed).
 bool IsAddressLiteral(const std::string& host, SocketFamily family);
+// The bytes of an address literal of either family, in network order (4 for
+// IPv4, 16 for IPv6); false when host is no address literal.
+bool AddressLiteralBytes(const std::string& host, std::vector<uint8_t>& bytes);
 // The ASCII form (RFC 3490 "xn--" labels) of an international host name when
 // the system offers the conversion; ASCII names and names it cannot convert
 // come back unchanged. On POSIX the resolver itself converts (AI_IDN), so the

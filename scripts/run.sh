@@ -8,13 +8,20 @@
 # without one it installs by itself on a private X display and leaves a
 # screenshot of each page in build/screenshots/. Afterwards it prints what was
 # installed, the settings file and the shortcut.
+# With DEMO_HTTPS=1 the download goes over HTTPS: the demo server serves
+# https://localhost:8743/ with a certificate of a demo certification
+# authority made in build/windows/demo/certs, which the demo's Wine prefix
+# trusts as a root (as a shop's Windows trusts a public one), and the wizard
+# is the build of it whose base URL is that server.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 src=$PWD
 build=$src/build/windows
 scripts/install-deps.sh
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target SetupExe wizard_driver demo_archives -j"$(nproc)"
+targets=(SetupExe wizard_driver demo_archives)
+[ "${DEMO_HTTPS:-0}" = 1 ] && targets+=(SetupHttpsDemo trust_root)
+cmake --build --preset windows --target "${targets[@]}" -j"$(nproc)"
 
 . scripts/wine-env.sh
 . scripts/wine-gui.sh
@@ -24,7 +31,17 @@ target=$WINEPREFIX/drive_c/TORVELINNEW
 rm -rf "$target" "$HOME/Torvelin.lnk" "$HOME/Desktop/Torvelin.lnk"
 
 # Slow enough that the progress bar can be seen moving.
-scripts/demo-server.sh start "$build/demo/www" 8731 "${DEMO_RATE:-60000}"
+if [ "${DEMO_HTTPS:-0}" = 1 ]; then
+    https_url=$(sed -n 's/^SETUP_HTTPS_DEMO_BASE_URL:[A-Z]*=//p' "$build/CMakeCache.txt")
+    https_port=${https_url#https://localhost:} https_port=${https_port%/}
+    bash scripts/make-certs.sh "$build/demo/certs"
+    DISPLAY= "$WINE_BIN" "$(wine_build_path "$build" "$build/tests/e2e/trust_root.exe")" \
+        "$(wine_build_path "$build" "$build/demo/certs/ca.der")"
+    export SETUP_SHIP_FROM=$build/setup/SetupHttpsDemo.exe
+    scripts/demo-server.sh start "$build/demo/www" "$https_port" "${DEMO_RATE:-60000}" "$build/demo/certs"
+else
+    scripts/demo-server.sh start "$build/demo/www" 8731 "${DEMO_RATE:-60000}"
+fi
 trap 'scripts/demo-server.sh stop' EXIT
 
 if [ -n "${DISPLAY:-}" ]; then

@@ -40,12 +40,13 @@ wine_build_path() {
 
 # wine_shipped_setup BUILD_DIR: Setup.exe as a shop receives it, the build's
 # one file (catalogs appended) copied alone into BUILD_DIR/ship, without a
-# locale folder or its symbols beside it; prints the copy's path.
+# locale folder or its symbols beside it; prints the copy's path. With
+# SETUP_SHIP_FROM set, that build of the wizard is the one copied.
 wine_shipped_setup() {
     local ship=$1/ship
     rm -rf "$ship"
     mkdir -p "$ship"
-    cp "$1/setup/Setup.exe" "$ship/Setup.exe"
+    cp "${SETUP_SHIP_FROM:-$1/setup/Setup.exe}" "$ship/Setup.exe"
     printf '%s\n' "$ship/Setup.exe"
 }
 

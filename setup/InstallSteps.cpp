@@ -13,16 +13,7 @@
 #include "setup/DigestStream.h"
 #include "translation/Translator.h"
 
-#ifndef SETUP_DOWNLOAD_BASE_URL
-#error "SETUP_DOWNLOAD_BASE_URL must be defined by the build"
-#endif
-
 namespace setup {
-
-const std::string& DownloadBaseURL() {
-    static const std::string url = SETUP_DOWNLOAD_BASE_URL;
-    return url;
-}
 
 std::string TargetFolder(char driveLetter) {
     return std::string(1, driveLetter) + ":\\" + STargetFolderName + "\\";
@@ -62,7 +53,7 @@ void ConfigureHTTPClient(net::TNetHTTP& http) {
     http.ReadTimeout = net::NetDownloadReadTimeoutMs;
 }
 
-void ConfigureIOHandler(net::TNetHTTP& http, net::TNetIOHandler& handler) {
+void ConfigureIOHandler(net::TNetHTTP& http, net::TNetIOHandlerTLS& handler) {
     handler.RecvBufferSize = InstallRecvBufferSize;
     http.SetIOHandler(&handler);
 }

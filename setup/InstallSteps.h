@@ -8,12 +8,14 @@
 
 #include "archive/UnZipper.h"
 #include "http/NetHTTP.h"
+#include "http/NetIOHandlerTLS.h"
 #include "setup/ReleaseManifest.h"
 #include "translation/Translator.h"
 
 namespace setup {
 
-// The root URL of the download server, fixed when the program is built.
+// The root URL of the download server, fixed when the program is built
+// (DownloadBaseURL.cpp).
 const std::string& DownloadBaseURL();
 
 inline constexpr const char* SInstallUserAgent =
@@ -79,8 +81,9 @@ void ConfigureHTTPClient(net::TNetHTTP& http);
 // four times that is what netget receives in, and the progress bar still
 // moves hundreds of times for such an archive.
 inline constexpr int InstallRecvBufferSize = 128 * 1024;
-// Makes handler the client's I/O handler, receiving in that portion.
-void ConfigureIOHandler(net::TNetHTTP& http, net::TNetIOHandler& handler);
+// Makes handler the client's I/O handler, receiving in that portion. It is
+// the TLS-capable one, so that a build for an https server works the same.
+void ConfigureIOHandler(net::TNetHTTP& http, net::TNetIOHandlerTLS& handler);
 
 // The environment variable through which the end-to-end tests shorten both
 // time-outs, so that a stalled server ends a run in seconds.

@@ -54,7 +54,7 @@ class TfrmMain {
 
     // Components owned by the form for the whole run. The client's I/O
     // handler comes first so that it outlives the client.
-    net::TNetIOHandlerStack NetIOHandler1;
+    net::TNetIOHandlerTLS NetIOHandler1;
     net::TNetHTTP NetHTTP1;
     arc::TArcUnZipper ArcUnZipper1;
     TShellLink ShellLink;

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
         listed.Sha256[i] = static_cast<uint8_t>(std::stoi(hex.substr(2 * i, 2), nullptr, 16));
     const int runs = std::atoi(argv[5]);
 
-    net::TNetIOHandlerStack handler;
+    net::TNetIOHandlerTLS handler;
     net::TNetHTTP http;
     setup::ConfigureHTTPClient(http);
     setup::ConfigureIOHandler(http, handler);

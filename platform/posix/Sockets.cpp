@@ -154,6 +154,22 @@ bool IsAddressLiteral(const std::string& host, SocketFamily family) {
     return MakeAddress(family, host, 0, sa, len);
 }
 
+bool AddressLiteralBytes(const std::string& host, std::vector<uint8_t>& bytes) {
+    in6_addr a6;
+    in_addr a4;
+    if (inet_pton(AF_INET, host.c_str(), &a4) == 1) {
+        const auto* p = reinterpret_cast<const uint8_t*>(&a4);
+        bytes.assign(p, p + sizeof a4);
+        return true;
+    }
+    if (inet_pton(AF_INET6, host.c_str(), &a6) == 1) {
+        const auto* p = reinterpret_cast<const uint8_t*>(&a6);
+        bytes.assign(p, p + sizeof a6);
+        return true;
+    }
+    return false;
+}
+
 std::string HostToAscii(const std::string& host) {
     return host;
 }

@@ -183,6 +183,26 @@ bool IsAddressLiteral(const std::string& host, SocketFamily family) {
     return MakeAddress(family, host, 0, sa, len);
 }
 
+bool AddressLiteralBytes(const std::string& host, std::vector<uint8_t>& bytes) {
+    int error;
+    if (!SocketsStartup(error)) return false;
+    sockaddr_storage sa;
+    int len;
+    if (MakeAddress(SocketFamily::IPv4, host, 0, sa, len)) {
+        const auto* p =
+            reinterpret_cast<const uint8_t*>(&reinterpret_cast<sockaddr_in*>(&sa)->sin_addr);
+        bytes.assign(p, p + 4);
+        return true;
+    }
+    if (MakeAddress(SocketFamily::IPv6, host, 0, sa, len)) {
+        const auto* p =
+            reinterpret_cast<const uint8_t*>(&reinterpret_cast<sockaddr_in6*>(&sa)->sin6_addr);
+        bytes.assign(p, p + 16);
+        return true;
+    }
+    return false;
+}
+
 std::string HostToAscii(const std::string& host) {
     bool ascii = true;
     for (unsigned char c : host)

@@ -20,6 +20,12 @@
 //                             archives\release.txt is the demo release's signed
 //                             manifest, and the sign helper signs the served
 //                             archives on request (work\sign\)
+//   INSTALL_E2E_HTTPS_SETUP_EXE  the wizard built for the HTTPS server (B: path;
+//                             unset: no HTTPS tests); the server's certificate
+//                             is work\certs\current.pem, its log
+//                             work\logs\nginx-https.log
+//   INSTALL_E2E_HTTPS_PORT    the HTTPS server's port (on localhost)
+//   INSTALL_E2E_REFUSING_PROXY_PORT  a tinyproxy that refuses every tunnel
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -282,7 +288,8 @@ class InstallTest : public ::testing::Test {
     // Starts Setup.exe and walks it to page 3, where Next starts the run,
     // choosing the drive on page 2 unless it is C.
     void StartAtProxyPage(char drive = 'C') {
-        FProcess = std::make_unique<TSetupProcess>(Env("SETUP_EXE", "B:\\setup\\Setup.exe"));
+        FProcess = std::make_unique<TSetupProcess>(
+            FSetupExe.empty() ? Env("SETUP_EXE", "B:\\setup\\Setup.exe") : FSetupExe);
         ASSERT_TRUE(FProcess->Started());
         FForm = TWizardForm::Find(FProcess->Id(), kStartMs);
         ASSERT_TRUE(FForm) << "no wizard form";
@@ -450,6 +457,7 @@ class InstallTest : public ::testing::Test {
     }
 
     std::unique_ptr<TSetupProcess> FProcess;
+    std::string FSetupExe; // empty: Setup.exe
     TWizardForm FForm;
     DWORD FDesktopType = REG_SZ;
     std::string FDesktopText = kDesktop;
@@ -1198,6 +1206,127 @@ TEST_F(ServedInstallTest, SignedReleaseIsCheckedBeforeAnythingIsUnpacked) {
         }
         FProcess.reset();
     }
+}
+
+// ---------------------------------------------------------------------------
+// Over HTTPS: the wizard built for the tests' HTTPS server, which serves the
+// same folder with a certificate of a test authority that the prefix trusts
+// as a root.
+
+class HttpsInstallTest : public ServedInstallTest {
+  protected:
+    void SetUp() override {
+        if (Env("INSTALL_E2E_HTTPS_SETUP_EXE").empty())
+            GTEST_SKIP() << "no HTTPS wizard in this run";
+        ServedInstallTest::SetUp();
+        FSetupExe = Env("INSTALL_E2E_HTTPS_SETUP_EXE");
+        UseCertificate("server");
+    }
+    void TearDown() override {
+        ServedInstallTest::TearDown();
+        if (!FSetupExe.empty()) UseCertificate("server");
+    }
+    // The certificate the server presents from its next handshake on.
+    void UseCertificate(const std::string& name) {
+        Copy(Work() + "certs\\" + name + ".pem", Work() + "certs\\current.pem");
+    }
+    // The lines the HTTPS server logged since the last call: the number of
+    // the connection, the path and the status of each request.
+    std::vector<std::string> NewRequests() {
+        const std::string log = ReadFileBytes(Work() + "logs\\nginx-https.log");
+        std::vector<std::string> lines;
+        for (size_t at = std::min(FLogSeen, log.size()), end; at < log.size(); at = end + 1) {
+            end = log.find('\n', at);
+            if (end == std::string::npos) end = log.size();
+            lines.push_back(log.substr(at, end - at));
+        }
+        FLogSeen = log.size();
+        return lines;
+    }
+    size_t FLogSeen = 0;
+};
+
+// Both archives come over one TLS connection, directly and through the
+// proxy's tunnel, and the installation completes.
+TEST_F(HttpsInstallTest, InstallsDirectlyAndThroughTheProxy) {
+    for (bool proxy : {false, true}) {
+        SCOPED_TRACE(proxy ? "through tinyproxy" : "direct");
+        InstallTest::SetUp();
+        NewRequests();
+        StartAtProxyPage();
+        if (proxy) SetProxy(true, "127.0.0.1", Env("INSTALL_E2E_PROXY_PORT"));
+        ExpectSuccessPage(Run());
+        EXPECT_EQ(FilesIn(kTarget), kInstalled);
+        EXPECT_EQ(IniValue(kTarget + "SETUP.INI", "SETUP", "TAAL"), "NLB");
+        // A build with release keys asks for the signed manifest first, over
+        // the same connection.
+        std::vector<std::string> paths = {"/zividezeru/Files/main.zip",
+                                          "/zividezeru/Files/upgrade.zip"};
+        if (Signed()) paths.insert(paths.begin(), "/zividezeru/Files/release.txt");
+        std::vector<std::string> requests = NewRequests();
+        ASSERT_EQ(requests.size(), paths.size());
+        const std::string connection = requests[0].substr(0, requests[0].find(' '));
+        for (size_t i = 0; i < paths.size(); ++i)
+            EXPECT_EQ(requests[i], connection + " " + paths[i] + " 200");
+        FProcess.reset();
+    }
+    const std::string proxyLog = ReadFileBytes(Work() + "tinyproxy.log");
+    EXPECT_NE(proxyLog.find("CONNECT localhost:"), std::string::npos) << "no tunnel was asked for";
+}
+
+// A server whose certificate fails a check, and a proxy that refuses the
+// tunnel, end the run on the abort page with their message; no request went
+// out and nothing was written from the connection.
+TEST_F(HttpsInstallTest, RefusedCertificatesAndTunnelEndTheRunWithTheirMessage) {
+    const std::string untrusted =
+        "The certificate of localhost is not issued by a trusted certification authority.";
+    struct Case {
+        const char* Certificate;
+        bool ThroughRefusingProxy;
+        std::string Message;
+    } cases[] = {
+        {"selfsigned", false, untrusted},
+        {"untrusted", false, untrusted}, // issued by a root the prefix does not trust
+        {"partial", false, untrusted},   // the intermediate left out
+        {"expired", false, "The certificate of localhost has expired or is not valid yet."},
+        {"wronghost", false, "The certificate of the server is not valid for the name localhost."},
+        {"server", true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Certificate +
+                     std::string(c.ThroughRefusingProxy ? " through the refusing proxy" : ""));
+        InstallTest::SetUp();
+        UseCertificate(c.Certificate);
+        NewRequests();
+        StartAtProxyPage();
+        std::string message = c.Message;
+        if (c.ThroughRefusingProxy) {
+            SetProxy(true, "127.0.0.1", Env("INSTALL_E2E_REFUSING_PROXY_PORT"));
+            message =
+                "The proxy refused the connection to localhost:" + Env("INSTALL_E2E_HTTPS_PORT") +
+                ": HTTP/1.1 403 Access violation";
+        }
+        ExpectAbort(Run(), message);
+        EXPECT_TRUE(NewRequests().empty()) << "a request went out";
+        EXPECT_EQ(ReadFileBytes(kTarget + "main.zip"), "") << "bytes were written";
+        ExpectNothingAfterTheArchives();
+        FProcess.reset();
+    }
+}
+
+// The refusal in the user's language.
+TEST_F(HttpsInstallTest, UntrustedCertificateInEachLanguage) {
+    UseCertificate("untrusted");
+    ExpectAbortInEachLanguage(
+        "error-box-untrusted",
+        "The certificate of localhost is not issued by a trusted certification authority.",
+        [](const TLanguage& language) {
+            return rtl::Format(
+                Translated(language,
+                           "The certificate of %s is not issued by a trusted certification "
+                           "authority."),
+                {"localhost"});
+        });
 }
 
 } // namespace

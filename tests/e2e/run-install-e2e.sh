@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # The installation end to end under Wine with real servers:
-#   run-install-e2e.sh SOURCE_DIR BUILD_DIR TEST_EXE SETUP_EXE
+#   run-install-e2e.sh SOURCE_DIR BUILD_DIR TEST_EXE SETUP_EXE [SETUP_HTTPS_EXE TRUST_ROOT]
 # A private Wine prefix (drive letters only for folders in the build tree,
 # HOME private), nginx serving a work folder on the base URL Setup.exe was
-# built with, tinyproxy as the proxy. Where the system allows it, the whole
+# built with, tinyproxy as the proxy. With SETUP_HTTPS_EXE (the wizard built
+# for the tests' HTTPS server) nginx also serves the folder over HTTPS with
+# certificates of a test authority that TRUST_ROOT makes a root of the
+# prefix, and a second tinyproxy refuses every tunnel. Where the system allows it, the whole
 # run gets a network namespace of its own, so its loopback ports cannot meet
 # another server on this machine, and host names are looked up in the hosts
 # file only, so an unknown name is refused at once, without asking any name
@@ -11,7 +14,7 @@
 # whose addresses nothing ever answers (a connect to them never completes),
 # and a helper makes real input events through the X server when a test asks.
 set -euo pipefail
-src=$1 build=$2 test_exe=$3 setup_exe=$4
+src=$1 build=$2 test_exe=$3 setup_exe=$4 https_setup_exe=${5:-} trust_root=${6:-}
 
 if [ -z "${INSTALL_E2E_NETNS:-}" ] && command -v unshare >/dev/null && command -v ip >/dev/null; then
     ns_flags=-nm
@@ -60,6 +63,24 @@ case $base_url in
 http://127.0.0.1:*/) port=${base_url#http://127.0.0.1:} port=${port%/} ;;
 *) echo "install_e2e: the base URL $base_url is not a loopback address" >&2; exit 1 ;;
 esac
+
+# The HTTPS server of the second wizard, when there is one.
+https_port=
+if [ -n "$https_setup_exe" ]; then
+    https_url=$(sed -n 's/^SETUP_HTTPS_DEMO_BASE_URL:[A-Z]*=//p' "$build/CMakeCache.txt")
+    case $https_url in
+    https://localhost:*/) https_port=${https_url#https://localhost:} https_port=${https_port%/} ;;
+    *) echo "install_e2e: the HTTPS base URL $https_url is not on localhost" >&2; exit 1 ;;
+    esac
+    # The root outlives a run (the prefix keeps trusting it); the server's
+    # certificates are made anew. The tests change the server's certificate
+    # by copying one to current.pem, which nginx reads at each handshake.
+    bash "$src/scripts/make-certs.sh" "$work/certs"
+    cp "$work/certs/server.pem" "$work/certs/current.pem"
+    chmod -R a+rwX "$work/certs"
+    DISPLAY= "$WINE_BIN" "$(wine_build_path "$build" "$trust_root")" \
+        "$(wine_build_path "$build" "$work/certs/ca.der")"
+fi
 
 free_port() {
     local p
@@ -116,6 +137,23 @@ chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
 nginx_user=
 [ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
 
+# The HTTPS server: each request logged with the number of its connection.
+https_server() {
+    [ -n "$https_port" ] || return 0
+    cat <<EOF
+    log_format connection '\$connection \$request_uri \$status';
+    map \$ssl_server_name \$cert_dir { default $work/certs; }
+    server {
+        listen 127.0.0.1:$https_port ssl;
+        ssl_protocols TLSv1.2 TLSv1.3;
+        ssl_certificate \$cert_dir/current.pem;
+        ssl_certificate_key $work/certs/server.key;
+        access_log $work/logs/nginx-https.log connection;
+        root $work/www;
+    }
+EOF
+}
+
 # The archives' location answers by marker files the tests create:
 # modes/main.204 makes main.zip answer 204, modes/main.slow sends it slowly,
 # modes/main.404big answers 404 with a body of 200 MiB.
@@ -147,6 +185,7 @@ http {
         location = /404big.bin { internal; root $work/big; }
         location / { }
     }
+$(https_server)
 }
 EOF
 proxy_port=$(free_port $((port + 3)))
@@ -162,6 +201,11 @@ PidFile "$work/tinyproxy.pid"
 EOF
 [ "$(id -u)" -eq 0 ] && printf 'User root\nGroup root\n' >>"$work/tinyproxy.conf"
 : >"$work/tinyproxy.log"
+# A proxy that allows tunnels to port 1 only: it refuses the HTTPS server.
+refusing_port=$(free_port $((proxy_port + 1)))
+sed -e "s/^Port .*/Port $refusing_port/" -e '/^LogFile/d' -e '/^PidFile/d' "$work/tinyproxy.conf" \
+    >"$work/refusing.conf"
+echo "ConnectPort 1" >>"$work/refusing.conf"
 
 pids=()
 cleanup() {
@@ -174,6 +218,8 @@ cleanup() {
 trap cleanup EXIT
 
 export SETUP_EXE INSTALL_E2E_WORK INSTALL_E2E_CATALOGS INSTALL_E2E_PROXY_PORT=$proxy_port INPUT_DIR=$work/input
+export INSTALL_E2E_HTTPS_SETUP_EXE= INSTALL_E2E_HTTPS_PORT=$https_port INSTALL_E2E_REFUSING_PROXY_PORT=$refusing_port
+[ -z "$https_setup_exe" ] || INSTALL_E2E_HTTPS_SETUP_EXE=$(wine_build_path "$build" "$https_setup_exe")
 INSTALL_E2E_CATALOGS=$(wine_build_path "$build" "$build/po/locale")
 SETUP_EXE=$(wine_build_path "$build" "$setup_exe")
 INSTALL_E2E_WORK=$(wine_build_path "$build" "$work")
@@ -218,12 +264,16 @@ tinyproxy_bin=$(command -v tinyproxy || echo /usr/bin/tinyproxy)
 pids+=($!)
 "$tinyproxy_bin" -d -c "$work/tinyproxy.conf" >"$work/logs/tinyproxy.out" 2>&1 &
 pids+=($!)
+"$tinyproxy_bin" -d -c "$work/refusing.conf" >"$work/logs/refusing.out" 2>&1 &
+pids+=($!)
 wait_port "$port"
 wait_port "$proxy_port"
+wait_port "$refusing_port"
+[ -z "$https_port" ] || wait_port "$https_port"
 
 # INSTALL_E2E_FILTER (and INSTALL_E2E_DOWN_FILTER for the first pass) picks
 # tests while working on them.
-run_pass --gtest_filter="${INSTALL_E2E_FILTER:-ServedInstallTest.*}"
+run_pass --gtest_filter="${INSTALL_E2E_FILTER:-ServedInstallTest.*:HttpsInstallTest.*}"
 
 # The shortcut of the successful run, read by a reader of our own platform.
 if [ -f "$work/Torvelin.lnk" ]; then

@@ -1,14 +1,17 @@
 // netget: fetches URLs over HTTP/1.1 with one client, so that the connection
-// and the cookies carry from one URL to the next.
+// and the cookies carry from one URL to the next; https URLs over TLS,
+// directly or through the proxy's CONNECT tunnel.
 //
-//   netget [--proxy HOST:PORT] [--timeout MS] [-o FILE] URL...
+//   netget [--proxy HOST:PORT] [--timeout MS] [--cacert FILE] [-o FILE] URL...
 //
 // Each body goes to a file: the one named by the -o before its URL, else the
 // URL's document name. A progress bar is drawn on standard error when that
 // is a terminal. On failure, a body shorter than its announced length
 // included, the error's message is printed, the partial file removed, and
 // the exit code is 1 (2 for a usage error). A connect gives up after 20 s,
-// a server that sends nothing after 30 s (--timeout sets this one).
+// a server that sends nothing after 30 s (--timeout sets this one). A server
+// certificate must chain to a root the system trusts, or with --cacert to
+// one of the certificates in FILE (PEM) instead.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -16,6 +19,7 @@
 
 #include "http/NetExceptions.h"
 #include "http/NetHTTP.h"
+#include "http/NetIOHandlerTLS.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
 #include "runtime/Format.h"
@@ -25,11 +29,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: netget [--proxy HOST:PORT] [--timeout MS] [-o FILE] URL...\n"
+    "usage: netget [--proxy HOST:PORT] [--timeout MS] [--cacert FILE] [-o FILE] URL...\n"
     "  -o FILE        write the body of the next URL to FILE (default: the URL's document name)\n"
-    "  --proxy H:P    send the requests through the HTTP proxy at H:P\n"
+    "  --proxy H:P    send the requests through the HTTP proxy at H:P (https: a CONNECT tunnel)\n"
     "  --timeout MS   give up when the server sends nothing for MS milliseconds\n"
-    "                 (default 30000; 0 waits without limit)\n";
+    "                 (default 30000; 0 waits without limit)\n"
+    "  --cacert FILE  trust the certificates in FILE (PEM) as roots instead of the system's\n";
 
 struct Job {
     std::string Url;
@@ -82,11 +87,14 @@ class ProgressBar {
     std::chrono::steady_clock::time_point FLastDraw;
 };
 
-bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, std::vector<Job>& jobs) {
+bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, net::TNetIOHandlerTLS& handler,
+                    std::vector<Job>& jobs) {
     std::string output;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "-o" || arg == "--proxy" || arg == "--timeout") && i + 1 >= argc) return false;
+        if ((arg == "-o" || arg == "--proxy" || arg == "--timeout" || arg == "--cacert") &&
+            i + 1 >= argc)
+            return false;
         if (arg == "-o") {
             output = argv[++i];
         } else if (arg == "--proxy") {
@@ -98,6 +106,9 @@ bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, std::vector<Job>
                 return false;
             http.ProxyParams.ProxyServer = proxy.substr(0, colon);
             http.ProxyParams.ProxyPort = static_cast<int>(port);
+        } else if (arg == "--cacert") {
+            handler.CAFile = argv[++i];
+            if (!platform::FileExists(handler.CAFile)) return false;
         } else if (arg == "--timeout") {
             int64_t ms = 0;
             if (!rtl::TryStrToInt64(argv[++i], ms) || ms < 0 || ms > 0x7fffffff) return false;
@@ -118,7 +129,7 @@ int main(int argc, char** argv) {
     // Larger receives than the library's default mean fewer system calls
     // for big files; progress is still reported per receive. The handler
     // outlives the client that uses it.
-    net::TNetIOHandlerStack handler;
+    net::TNetIOHandlerTLS handler;
     handler.RecvBufferSize = 128 * 1024;
     net::TNetHTTP http;
     http.SetIOHandler(&handler);
@@ -126,7 +137,7 @@ int main(int argc, char** argv) {
     http.ReadTimeout = net::NetDownloadReadTimeoutMs;
     std::vector<Job> jobs;
     try {
-        if (!ParseArguments(argc, argv, http, jobs)) {
+        if (!ParseArguments(argc, argv, http, handler, jobs)) {
             platform::WriteStdErr(kUsage);
             return 2;
         }

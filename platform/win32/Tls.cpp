@@ -1,0 +1,644 @@
+// TLS client sessions through SChannel (SSPI), with the server's certificate
+// checked by the system's chain engine. secur32.dll and crypt32.dll are
+// loaded on the first secure connection and bound by name, so a program that
+// never makes one has no import of them and does not load them.
+//
+// The certificate checks are ours, after the handshake and before any data:
+// SChannel is told to leave them to us (manual validation). The chain's own
+// trust status is read as well as the SSL policy's verdict, since a policy
+// check alone passes chains that the engine could not complete under some
+// implementations of it.
+#include "platform/Tls.h"
+
+#define SECURITY_WIN32
+// The newer credentials structure (SCH_CREDENTIALS) is declared with this.
+#define SCHANNEL_USE_BLACKLISTS
+#include <windows.h>
+#include <subauth.h>
+#include <wincrypt.h>
+#include <schannel.h>
+#include <security.h>
+#include <sspi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "platform/win32/SystemLibrary.h"
+#include "platform/win32/Wide.h"
+
+namespace platform {
+
+using win32::BindProc;
+using win32::LoadSystemLibrary;
+
+namespace {
+
+struct SecurityApi {
+    bool Loaded = false;
+    PSecurityFunctionTableW Sspi = nullptr;
+    decltype(&::CertGetCertificateChain) CertGetCertificateChain = nullptr;
+    decltype(&::CertVerifyCertificateChainPolicy) CertVerifyCertificateChainPolicy = nullptr;
+    decltype(&::CertFreeCertificateChain) CertFreeCertificateChain = nullptr;
+    decltype(&::CertFreeCertificateContext) CertFreeCertificateContext = nullptr;
+    decltype(&::CertFindExtension) CertFindExtension = nullptr;
+    decltype(&::CryptDecodeObjectEx) CryptDecodeObjectEx = nullptr;
+    decltype(&::CertOpenStore) CertOpenStore = nullptr;
+    decltype(&::CertCloseStore) CertCloseStore = nullptr;
+    decltype(&::CertAddEncodedCertificateToStore) CertAddEncodedCertificateToStore = nullptr;
+    decltype(&::CertCreateCertificateChainEngine) CertCreateCertificateChainEngine = nullptr;
+    decltype(&::CertFreeCertificateChainEngine) CertFreeCertificateChainEngine = nullptr;
+    decltype(&::CryptStringToBinaryA) CryptStringToBinaryA = nullptr;
+};
+
+const SecurityApi& Api() {
+    static SecurityApi api;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        HMODULE secur32 = LoadSystemLibrary(L"secur32.dll");
+        HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
+        decltype(&::InitSecurityInterfaceW) init = nullptr;
+        if (!secur32 || !crypt32 || !BindProc(secur32, "InitSecurityInterfaceW", init)) return;
+        api.Sspi = init();
+        api.Loaded =
+            api.Sspi && BindProc(crypt32, "CertGetCertificateChain", api.CertGetCertificateChain) &&
+            BindProc(crypt32, "CertVerifyCertificateChainPolicy",
+                     api.CertVerifyCertificateChainPolicy) &&
+            BindProc(crypt32, "CertFreeCertificateChain", api.CertFreeCertificateChain) &&
+            BindProc(crypt32, "CertFreeCertificateContext", api.CertFreeCertificateContext) &&
+            BindProc(crypt32, "CertFindExtension", api.CertFindExtension) &&
+            BindProc(crypt32, "CryptDecodeObjectEx", api.CryptDecodeObjectEx) &&
+            BindProc(crypt32, "CertOpenStore", api.CertOpenStore) &&
+            BindProc(crypt32, "CertCloseStore", api.CertCloseStore) &&
+            BindProc(crypt32, "CertAddEncodedCertificateToStore",
+                     api.CertAddEncodedCertificateToStore) &&
+            BindProc(crypt32, "CertCreateCertificateChainEngine",
+                     api.CertCreateCertificateChainEngine) &&
+            BindProc(crypt32, "CertFreeCertificateChainEngine",
+                     api.CertFreeCertificateChainEngine) &&
+            BindProc(crypt32, "CryptStringToBinaryA", api.CryptStringToBinaryA);
+    });
+    return api;
+}
+
+int64_t NowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// The system's words for a status, with its number.
+std::string StatusText(SECURITY_STATUS status) {
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(status));
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string words = n > 0 ? win32::Narrow(std::wstring_view(text, n)) : std::string();
+    if (text) LocalFree(text);
+    while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' '))
+        words.pop_back();
+    return words.empty() ? std::string(number) : words + " (" + number + ")";
+}
+
+// Owns a certificate store, a chain engine, a chain or a certificate.
+struct StoreCloser {
+    HCERTSTORE Store = nullptr;
+    ~StoreCloser() {
+        if (Store) Api().CertCloseStore(Store, 0);
+    }
+};
+struct EngineCloser {
+    HCERTCHAINENGINE Engine = nullptr;
+    ~EngineCloser() {
+        if (Engine) Api().CertFreeCertificateChainEngine(Engine);
+    }
+};
+
+// The certificates of a PEM file in a memory store; null when the file
+// cannot be read or holds none.
+HCERTSTORE LoadRoots(const std::string& file) {
+    HANDLE h = CreateFileW(win32::Wide(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    std::string text;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        text.append(chunk, got);
+    CloseHandle(h);
+    HCERTSTORE store = Api().CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
+    if (!store) return nullptr;
+    static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
+    static const std::string kEnd = "-----END CERTIFICATE-----";
+    int added = 0;
+    for (size_t at = text.find(kBegin); at != std::string::npos; at = text.find(kBegin, at)) {
+        size_t end = text.find(kEnd, at);
+        if (end == std::string::npos) break;
+        end += kEnd.size();
+        const std::string block = text.substr(at, end - at);
+        DWORD size = 0;
+        if (Api().CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
+                                       CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr,
+                                       nullptr)) {
+            std::vector<BYTE> der(size);
+            if (Api().CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
+                                           CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr,
+                                           nullptr) &&
+                Api().CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
+                                                       CERT_STORE_ADD_ALWAYS, nullptr))
+                ++added;
+        }
+        at = end;
+    }
+    if (added == 0) {
+        Api().CertCloseStore(store, 0);
+        return nullptr;
+    }
+    return store;
+}
+
+// The DNS names and IP addresses of the certificate's subject alternative
+// names.
+TlsCertificateNames NamesOf(PCCERT_CONTEXT cert) {
+    TlsCertificateNames names;
+    PCERT_EXTENSION ext = Api().CertFindExtension(
+        szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension, cert->pCertInfo->rgExtension);
+    if (!ext) return names;
+    CERT_ALT_NAME_INFO* info = nullptr;
+    DWORD size = 0;
+    if (!Api().CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, ext->Value.pbData,
+                                   ext->Value.cbData, CRYPT_DECODE_ALLOC_FLAG, nullptr, &info,
+                                   &size))
+        return names;
+    for (DWORD i = 0; i < info->cAltEntry; ++i) {
+        const CERT_ALT_NAME_ENTRY& entry = info->rgAltEntry[i];
+        if (entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME && entry.pwszDNSName)
+            names.DnsNames.push_back(win32::Narrow(entry.pwszDNSName));
+        else if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS)
+            names.IpAddresses.emplace_back(entry.IPAddress.pbData,
+                                           entry.IPAddress.pbData + entry.IPAddress.cbData);
+    }
+    LocalFree(info);
+    return names;
+}
+
+constexpr DWORD kRequestFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
+                                ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                                ISC_REQ_EXTENDED_ERROR | ISC_REQ_MANUAL_CRED_VALIDATION;
+constexpr DWORD kCredentialFlags =
+    SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
+constexpr DWORD kAcceptedVersions = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
+
+// A TLS record begins with its content type, change_cipher_spec (20) to
+// application_data (23), then the major version 3 (RFC 8446 section 5.1).
+constexpr uint8_t kFirstRecordType = 20, kLastRecordType = 23, kRecordMajorVersion = 3;
+
+// Whether received bytes can begin a TLS record. SChannel itself would wait
+// for the length that a plain-text answer seems to announce (a server on the
+// port that speaks HTTP): that answer is refused at once instead.
+bool StartsLikeARecord(const uint8_t* bytes, size_t size) {
+    if (size >= 1 && (bytes[0] < kFirstRecordType || bytes[0] > kLastRecordType)) return false;
+    return size < 2 || bytes[1] == kRecordMajorVersion;
+}
+
+class SchannelSession final : public TlsSession {
+  public:
+    explicit SchannelSession(SocketHandle s) : FSocket(s) {
+        SecInvalidateHandle(&FCredentials);
+        SecInvalidateHandle(&FContext);
+    }
+    ~SchannelSession() override {
+        if (SecIsValidHandle(&FContext)) Api().Sspi->DeleteSecurityContext(&FContext);
+        if (SecIsValidHandle(&FCredentials)) Api().Sspi->FreeCredentialsHandle(&FCredentials);
+    }
+    SchannelSession(const SchannelSession&) = delete;
+    SchannelSession& operator=(const SchannelSession&) = delete;
+
+    bool Handshake(const std::string& host, const TlsOptions& options, TlsHandshakeError& error);
+    int64_t Receive(void* buffer, size_t count, int timeoutMs, int& error) override;
+    int64_t Send(const void* buffer, size_t count, int& error) override;
+    void CloseNotify() override;
+
+  private:
+    bool AcquireCredentials(TlsHandshakeError& error);
+    // Runs InitializeSecurityContext until the handshake (or a renegotiation)
+    // is complete, with what FIncoming holds as its first input.
+    bool Negotiate(bool first, TlsHandshakeError& error);
+    bool Verify(const std::string& host, const TlsOptions& options, TlsHandshakeError& error);
+    bool SendAll(const void* data, size_t size, int& error);
+    bool SendToken(SecBuffer& token, int& error);
+    // Receives more ciphertext within the call's time: the count, 0 when the
+    // connection closed, -1 with the error.
+    int64_t ReadMore(int& error);
+    // Decrypts one record of FIncoming into FPlain: 1 done, 0 more bytes
+    // needed, -1 failed.
+    int DecryptRecord(int& error);
+
+    // The name the server is asked for (SNI) and checked against; none for
+    // an address literal.
+    wchar_t* Target() { return FTarget.empty() ? nullptr : FTarget.data(); }
+    int RemainingMs() const {
+        if (FDeadline < 0) return -1;
+        int64_t left = FDeadline - NowMs();
+        return left > 0 ? static_cast<int>(left) : 0;
+    }
+    void StartCall(int timeoutMs) {
+        FNoWait = timeoutMs == 0;
+        FDeadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+    }
+
+    SocketHandle FSocket;
+    CredHandle FCredentials;
+    CtxtHandle FContext;
+    std::wstring FTarget;
+    SecPkgContext_StreamSizes FSizes{};
+    std::vector<uint8_t> FIncoming; // received, not yet decrypted
+    size_t FIncomingSize = 0;
+    std::vector<uint8_t> FPlain; // decrypted, not yet handed out
+    size_t FPlainAt = 0;
+    std::vector<uint8_t> FRecord; // one record being encrypted
+    bool FClosed = false;
+    bool FNoWait = false;
+    int64_t FDeadline = -1;
+};
+
+bool SchannelSession::AcquireCredentials(TlsHandshakeError& error) {
+    // TLS 1.3 is offered through the newer credentials structure where the
+    // system knows it; elsewhere the older one with TLS 1.2 alone.
+    TLS_PARAMETERS parameters{};
+    parameters.grbitDisabledProtocols = ~static_cast<DWORD>(kAcceptedVersions);
+    SCH_CREDENTIALS current{};
+    current.dwVersion = SCH_CREDENTIALS_VERSION;
+    current.dwFlags = kCredentialFlags;
+    current.cTlsParameters = 1;
+    current.pTlsParameters = &parameters;
+    wchar_t package[] = UNISP_NAME_W;
+    SECURITY_STATUS status =
+        Api().Sspi->AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
+                                              &current, nullptr, nullptr, &FCredentials, nullptr);
+    if (status == SEC_E_OK) return true;
+    SCHANNEL_CRED older{};
+    older.dwVersion = SCHANNEL_CRED_VERSION;
+    older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+    older.dwFlags = kCredentialFlags;
+    status =
+        Api().Sspi->AcquireCredentialsHandleW(nullptr, package, SECPKG_CRED_OUTBOUND, nullptr,
+                                              &older, nullptr, nullptr, &FCredentials, nullptr);
+    if (status == SEC_E_OK) return true;
+    SecInvalidateHandle(&FCredentials);
+    error = {TlsFailure::Handshake, 0, StatusText(status)};
+    return false;
+}
+
+bool SchannelSession::SendAll(const void* data, size_t size, int& error) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        int64_t n = SocketSend(FSocket, p, size, error);
+        if (n <= 0) {
+            if (n == 0) error = wsa::ConnAborted;
+            return false;
+        }
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool SchannelSession::SendToken(SecBuffer& token, int& error) {
+    bool ok = true;
+    if (token.pvBuffer && token.cbBuffer > 0) ok = SendAll(token.pvBuffer, token.cbBuffer, error);
+    if (token.pvBuffer) Api().Sspi->FreeContextBuffer(token.pvBuffer);
+    token.pvBuffer = nullptr;
+    token.cbBuffer = 0;
+    return ok;
+}
+
+int64_t SchannelSession::ReadMore(int& error) {
+    constexpr size_t kPortion = 32768;
+    if (FIncoming.size() < FIncomingSize + kPortion) FIncoming.resize(FIncomingSize + kPortion);
+    uint8_t* tail = FIncoming.data() + FIncomingSize;
+    int64_t n = SocketRecvNoWait(FSocket, tail, kPortion, error);
+    if (n < 0 && error == wsa::WouldBlock) {
+        int wait = RemainingMs();
+        int ready = wait == 0 ? 0 : SocketWaitReadable(FSocket, wait, error);
+        if (ready == 0) {
+            error = FNoWait ? wsa::WouldBlock : wsa::TimedOut;
+            return -1;
+        }
+        if (ready < 0) return -1;
+        n = SocketRecv(FSocket, tail, kPortion, error);
+    }
+    if (n > 0) FIncomingSize += static_cast<size_t>(n);
+    return n;
+}
+
+bool SchannelSession::Negotiate(bool first, TlsHandshakeError& error) {
+    int socketError = 0;
+    auto socketFailure = [&](int e) {
+        error = {TlsFailure::Socket, e, {}};
+        return false;
+    };
+    if (first) {
+        SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
+        SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
+        ULONG attributes = 0;
+        SECURITY_STATUS status = Api().Sspi->InitializeSecurityContextW(
+            &FCredentials, nullptr, Target(), kRequestFlags, 0, 0, nullptr, 0, &FContext, &outDesc,
+            &attributes, nullptr);
+        if (status != SEC_I_CONTINUE_NEEDED) {
+            if (out.pvBuffer) Api().Sspi->FreeContextBuffer(out.pvBuffer);
+            error = {TlsFailure::Handshake, 0, StatusText(status)};
+            return false;
+        }
+        if (!SendToken(out, socketError)) return socketFailure(socketError);
+    }
+    bool needMore = FIncomingSize == 0;
+    for (;;) {
+        if (needMore) {
+            int64_t n = ReadMore(socketError);
+            if (n < 0) return socketFailure(socketError);
+            if (n == 0) {
+                error = {TlsFailure::Handshake, 0, "the server closed the connection"};
+                return false;
+            }
+        }
+        if (!StartsLikeARecord(FIncoming.data(), FIncomingSize)) {
+            error = {TlsFailure::Handshake, 0, "the server does not answer in TLS"};
+            return false;
+        }
+        SecBuffer in[2] = {
+            {static_cast<unsigned long>(FIncomingSize), SECBUFFER_TOKEN, FIncoming.data()},
+            {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc inDesc{SECBUFFER_VERSION, 2, in};
+        SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
+        SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
+        ULONG attributes = 0;
+        SECURITY_STATUS status = Api().Sspi->InitializeSecurityContextW(
+            &FCredentials, &FContext, Target(), kRequestFlags, 0, 0, &inDesc, 0, nullptr, &outDesc,
+            &attributes, nullptr);
+        if (status == SEC_E_INCOMPLETE_MESSAGE) {
+            if (out.pvBuffer) Api().Sspi->FreeContextBuffer(out.pvBuffer);
+            needMore = true;
+            continue;
+        }
+        // A token goes out also with a failure: it is the alert that tells
+        // the server why.
+        bool sent = SendToken(out, socketError);
+        if (FAILED(status)) {
+            error = {TlsFailure::Handshake, 0, StatusText(status)};
+            return false;
+        }
+        if (!sent) return socketFailure(socketError);
+        if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer > 0) {
+            std::memmove(FIncoming.data(), FIncoming.data() + FIncomingSize - in[1].cbBuffer,
+                         in[1].cbBuffer);
+            FIncomingSize = in[1].cbBuffer;
+        } else {
+            FIncomingSize = 0;
+        }
+        if (status == SEC_E_OK) return true;
+        // SEC_I_CONTINUE_NEEDED, or SEC_I_INCOMPLETE_CREDENTIALS when the
+        // server asks for a client certificate, of which there is none.
+        needMore = FIncomingSize == 0;
+    }
+}
+
+bool SchannelSession::Handshake(const std::string& host, const TlsOptions& options,
+                                TlsHandshakeError& error) {
+    if (!Api().Loaded) {
+        error = {TlsFailure::Handshake, 0,
+                 StatusText(static_cast<SECURITY_STATUS>(GetLastError()))};
+        return false;
+    }
+    if (!AcquireCredentials(error)) return false;
+    // The target name is the one sent as SNI; an address literal has none.
+    std::vector<uint8_t> address;
+    if (!AddressLiteralBytes(host, address)) FTarget = win32::Wide(HostToAscii(host));
+    StartCall(options.TimeoutMs);
+    if (!Negotiate(true, error)) return false;
+
+    SecPkgContext_ConnectionInfo info{};
+    SECURITY_STATUS status =
+        Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_CONNECTION_INFO, &info);
+    if (status != SEC_E_OK || (info.dwProtocol & kAcceptedVersions) == 0) {
+        error = {TlsFailure::Handshake, 0,
+                 status != SEC_E_OK ? StatusText(status) : "a TLS version below 1.2"};
+        return false;
+    }
+    status = Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_STREAM_SIZES, &FSizes);
+    if (status != SEC_E_OK) {
+        error = {TlsFailure::Handshake, 0, StatusText(status)};
+        return false;
+    }
+    return Verify(host, options, error);
+}
+
+bool SchannelSession::Verify(const std::string& host, const TlsOptions& options,
+                             TlsHandshakeError& error) {
+    auto fail = [&](TlsFailure failure) {
+        error = {failure, 0, {}};
+        return false;
+    };
+    PCCERT_CONTEXT cert = nullptr;
+    if (Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert) !=
+            SEC_E_OK ||
+        !cert)
+        return fail(TlsFailure::UntrustedChain);
+    struct CertFree {
+        PCCERT_CONTEXT Cert;
+        ~CertFree() { Api().CertFreeCertificateContext(Cert); }
+    } certFree{cert};
+
+    // Roots of a file in place of the system's: a chain engine of its own
+    // that trusts those alone.
+    StoreCloser roots;
+    EngineCloser engine;
+    if (!options.CaFile.empty()) {
+        roots.Store = LoadRoots(options.CaFile);
+        if (!roots.Store) return fail(TlsFailure::UntrustedChain);
+        CERT_CHAIN_ENGINE_CONFIG config{};
+        config.cbSize = sizeof config;
+        config.hExclusiveRoot = roots.Store;
+        if (!Api().CertCreateCertificateChainEngine(&config, &engine.Engine))
+            return fail(TlsFailure::UntrustedChain);
+    }
+
+    LPSTR serverAuth[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
+    CERT_CHAIN_PARA para{};
+    para.cbSize = sizeof para;
+    para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
+    para.RequestedUsage.Usage.cUsageIdentifier = 1;
+    para.RequestedUsage.Usage.rgpszUsageIdentifier = serverAuth;
+    PCCERT_CHAIN_CONTEXT chain = nullptr;
+    if (!Api().CertGetCertificateChain(engine.Engine, cert, nullptr, cert->hCertStore, &para, 0,
+                                       nullptr, &chain) ||
+        !chain)
+        return fail(TlsFailure::UntrustedChain);
+    struct ChainFree {
+        PCCERT_CHAIN_CONTEXT Chain;
+        ~ChainFree() { Api().CertFreeCertificateChain(Chain); }
+    } chainFree{chain};
+
+    // The chain's own status: every problem but time is a trust problem.
+    // Revocation is not asked for, so its "unknown" bits carry no news.
+    const DWORD timeBits = CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID;
+    const DWORD notAsked = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+    const DWORD status = chain->TrustStatus.dwErrorStatus & ~notAsked;
+    if (status & ~timeBits) return fail(TlsFailure::UntrustedChain);
+    if (status & timeBits) return fail(TlsFailure::Expired);
+
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA extra{};
+    extra.cbSize = sizeof extra;
+    extra.dwAuthType = AUTHTYPE_SERVER;
+    // The policy compares names only; an address literal is compared below.
+    extra.pwszServerName = Target();
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof policy;
+    policy.pvExtraPolicyPara = &extra;
+    CERT_CHAIN_POLICY_STATUS verdict{};
+    verdict.cbSize = sizeof verdict;
+    if (!Api().CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict))
+        return fail(TlsFailure::UntrustedChain);
+    switch (static_cast<HRESULT>(verdict.dwError)) {
+    case S_OK:
+        break;
+    case CERT_E_EXPIRED:
+        return fail(TlsFailure::Expired);
+    case CERT_E_CN_NO_MATCH:
+        return fail(TlsFailure::WrongHost);
+    default:
+        return fail(TlsFailure::UntrustedChain);
+    }
+
+    std::vector<uint8_t> address;
+    AddressLiteralBytes(host, address);
+    if (!TlsNamesCoverHost(NamesOf(cert), HostToAscii(host), address))
+        return fail(TlsFailure::WrongHost);
+    return true;
+}
+
+int SchannelSession::DecryptRecord(int& error) {
+    SecBuffer buffers[4] = {
+        {static_cast<unsigned long>(FIncomingSize), SECBUFFER_DATA, FIncoming.data()},
+        {0, SECBUFFER_EMPTY, nullptr},
+        {0, SECBUFFER_EMPTY, nullptr},
+        {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+    SECURITY_STATUS status = Api().Sspi->DecryptMessage(&FContext, &desc, 0, nullptr);
+    if (status == SEC_E_INCOMPLETE_MESSAGE) return 0;
+    if (status != SEC_E_OK && status != SEC_I_CONTEXT_EXPIRED && status != SEC_I_RENEGOTIATE) {
+        error = wsa::ConnAborted;
+        return -1;
+    }
+    // The plain text lies inside FIncoming: it is taken out before the
+    // bytes of the next record move to the front.
+    FPlain.erase(FPlain.begin(), FPlain.begin() + static_cast<ptrdiff_t>(FPlainAt));
+    FPlainAt = 0;
+    const SecBuffer* extra = nullptr;
+    for (const SecBuffer& b : buffers) {
+        if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
+            const auto* p = static_cast<const uint8_t*>(b.pvBuffer);
+            FPlain.insert(FPlain.end(), p, p + b.cbBuffer);
+        } else if (b.BufferType == SECBUFFER_EXTRA && b.cbBuffer > 0) {
+            extra = &b;
+        }
+    }
+    if (extra) {
+        std::memmove(FIncoming.data(), FIncoming.data() + FIncomingSize - extra->cbBuffer,
+                     extra->cbBuffer);
+        FIncomingSize = extra->cbBuffer;
+    } else {
+        FIncomingSize = 0;
+    }
+    if (status == SEC_I_CONTEXT_EXPIRED) FClosed = true;
+    if (status == SEC_I_RENEGOTIATE) {
+        // A handshake message after the handshake (a TLS 1.3 session ticket
+        // or key update, a renegotiation request): the context takes it.
+        TlsHandshakeError failure;
+        if (!Negotiate(false, failure)) {
+            error = failure.Failure == TlsFailure::Socket ? failure.Error : wsa::ConnAborted;
+            return -1;
+        }
+    }
+    return 1;
+}
+
+int64_t SchannelSession::Receive(void* buffer, size_t count, int timeoutMs, int& error) {
+    StartCall(timeoutMs);
+    for (;;) {
+        if (FPlainAt < FPlain.size()) {
+            size_t n = std::min(count, FPlain.size() - FPlainAt);
+            std::memcpy(buffer, FPlain.data() + FPlainAt, n);
+            FPlainAt += n;
+            return static_cast<int64_t>(n);
+        }
+        if (FClosed) return 0;
+        int decrypted = FIncomingSize > 0 ? DecryptRecord(error) : 0;
+        if (decrypted < 0) return -1;
+        if (decrypted > 0) continue;
+        int64_t n = ReadMore(error);
+        if (n < 0) return -1;
+        // A connection closed without a close notify ends the data as a
+        // close does; the HTTP layer's own lengths tell a cut body.
+        if (n == 0) FClosed = true;
+    }
+}
+
+int64_t SchannelSession::Send(const void* buffer, size_t count, int& error) {
+    const size_t most = FSizes.cbMaximumMessage;
+    FRecord.resize(FSizes.cbHeader + most + FSizes.cbTrailer);
+    size_t sent = 0;
+    while (sent < count) {
+        const size_t n = std::min(count - sent, most);
+        std::memcpy(FRecord.data() + FSizes.cbHeader, static_cast<const uint8_t*>(buffer) + sent,
+                    n);
+        SecBuffer buffers[4] = {
+            {FSizes.cbHeader, SECBUFFER_STREAM_HEADER, FRecord.data()},
+            {static_cast<unsigned long>(n), SECBUFFER_DATA, FRecord.data() + FSizes.cbHeader},
+            {FSizes.cbTrailer, SECBUFFER_STREAM_TRAILER, FRecord.data() + FSizes.cbHeader + n},
+            {0, SECBUFFER_EMPTY, nullptr}};
+        SecBufferDesc desc{SECBUFFER_VERSION, 4, buffers};
+        if (Api().Sspi->EncryptMessage(&FContext, 0, &desc, 0) != SEC_E_OK) {
+            error = wsa::ConnAborted;
+            return -1;
+        }
+        if (!SendAll(FRecord.data(),
+                     buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer, error))
+            return -1;
+        sent += n;
+    }
+    return static_cast<int64_t>(count);
+}
+
+void SchannelSession::CloseNotify() {
+    DWORD type = SCHANNEL_SHUTDOWN;
+    SecBuffer control{sizeof type, SECBUFFER_TOKEN, &type};
+    SecBufferDesc controlDesc{SECBUFFER_VERSION, 1, &control};
+    if (Api().Sspi->ApplyControlToken(&FContext, &controlDesc) != SEC_E_OK) return;
+    SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
+    ULONG attributes = 0;
+    SECURITY_STATUS status = Api().Sspi->InitializeSecurityContextW(
+        &FCredentials, &FContext, Target(), kRequestFlags, 0, 0, nullptr, 0, nullptr, &outDesc,
+        &attributes, nullptr);
+    int error = 0;
+    if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED)
+        SendToken(out, error);
+    else if (out.pvBuffer)
+        Api().Sspi->FreeContextBuffer(out.pvBuffer);
+}
+
+} // namespace
+
+std::unique_ptr<TlsSession> TlsConnect(SocketHandle s, const std::string& host,
+                                       const TlsOptions& options, TlsHandshakeError& error) {
+    auto session = std::make_unique<SchannelSession>(s);
+    if (!session->Handshake(host, options, error)) return nullptr;
+    error = {};
+    return session;
+}
+
+} // namespace platform
