@@ -71,27 +71,34 @@ void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds) {
     if (value < http.ReadTimeout) http.ReadTimeout = static_cast<int>(value);
 }
 
+int ShortenedPause(int milliseconds, const std::string& testValue) {
+    int64_t value = 0;
+    if (!rtl::TryStrToInt64(testValue, value) || value <= 0) return milliseconds;
+    return static_cast<int>(std::min<int64_t>(value, milliseconds));
+}
+
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
-                    const std::string& relativePath, const std::string& localFile) {
+                    const std::string& relativePath, const std::string& localFile,
+                    const net::TNetRetryPolicy& retry) {
     // A new empty file, not shared while it is open; it is closed on every
     // path before an error leaves this step.
     rtl::TFileStream file(localFile, rtl::fmCreate);
     http.Request().UserAgent = SInstallUserAgent;
     const std::string url = baseURL + relativePath;
-    http.Get(url, file);
+    net::TNetDownload download(http, retry);
+    const net::TNetDownloadResult result = download.Get(url, file);
 
-    if (http.ResponseCode() != 200)
+    // A body completed by ranges answers for the 200 that began it.
+    if (result.ResponseCode != 200)
         throw rtl::Exception(translator::gettext(SHTTPError) +
-                             rtl::Format("%d: %s", {http.ResponseCode(), http.ResponseText()}));
+                             rtl::Format("%d: %s", {result.ResponseCode, result.ResponseText}));
 
     // A body cut short by the server is still a complete-looking GET for the
     // client; an archive missing its tail must not be unpacked as if whole.
-    const net::TNetHTTPResponse& response = http.Response();
-    int64_t received = file.Size();
-    if (response.HasContentLength() && received < response.ContentLength)
+    if (!result.Complete())
         throw rtl::Exception(
             rtl::Format(translator::gettext(SDownloadIncomplete),
-                        {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+                        {url, rtl::IntToStr(result.Received), rtl::IntToStr(result.Expected)}));
 }
 
 namespace {

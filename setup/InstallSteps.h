@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/UnZipper.h"
+#include "http/NetDownload.h"
 #include "http/NetHTTP.h"
 #include "translation/Translator.h"
 
@@ -91,12 +92,26 @@ inline constexpr const char* STestTimeoutVariable = "SETUP_TEST_TIMEOUT_MS";
 void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds);
 
 // Fetches baseURL + relativePath into localFile (created new, replacing a file
-// of that name). Raises when the file cannot be created, when the client
+// of that name). A connection that breaks during the body is made again as
+// retry allows: the body is resumed where the server allows it, started
+// over otherwise. Raises when the file cannot be created, when the client
 // fails, when the status is not 200 ("HTTP Error:" + "%d: %s"), and when the
 // body ends before the length the server announced. The file stays on disk
 // as far as it was written.
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
-                    const std::string& relativePath, const std::string& localFile);
+                    const std::string& relativePath, const std::string& localFile,
+                    const net::TNetRetryPolicy& retry = {});
+
+// Attempts in a row that get no further into an archive before the wizard
+// gives it up; with the pauses of 1, 2 and 4 s between them, a line that is
+// gone for about ten seconds is waited for.
+inline constexpr int InstallDownloadRetries = 3;
+// The environment variable through which the end-to-end tests shorten the
+// pauses between attempts, by the rule of ShortenTimeouts: a whole number of
+// milliseconds from 1 up to the pause shortens it, anything else changes
+// nothing.
+inline constexpr const char* STestPauseVariable = "SETUP_TEST_PAUSE_MS";
+int ShortenedPause(int milliseconds, const std::string& testValue);
 
 // Extracts every entry of archiveFile into the archive's own folder with the
 // extractor's defaults, releases the archive and deletes its file. Entries

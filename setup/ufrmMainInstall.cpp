@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -176,7 +177,19 @@ void TfrmMain::RunInstallation() {
 }
 
 void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
-    setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile);
+    setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile,
+                          {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }});
+}
+
+void TfrmMain::PauseBeforeRetry(int milliseconds) {
+    // The bar stays where the broken transfer left it, and the window keeps
+    // answering while the run waits for the next attempt.
+    const uint64_t end =
+        GetTickCount64() + ShortenedPause(milliseconds, platform::GetEnvVar(STestPauseVariable));
+    for (uint64_t now; (now = GetTickCount64()) < end;) {
+        Sleep(static_cast<DWORD>(std::min<uint64_t>(end - now, TProgressPacer::kQueueIntervalMs)));
+        KeepResponding();
+    }
 }
 
 void TfrmMain::UnpackArchive(const std::string& archiveFile) {

@@ -1,14 +1,17 @@
 // netget: fetches URLs over HTTP/1.1 with one client, so that the connection
 // and the cookies carry from one URL to the next.
 //
-//   netget [--proxy HOST:PORT] [--timeout MS] [-o FILE] URL...
+//   netget [--proxy HOST:PORT] [--timeout MS] [--retry N] [-o FILE] URL...
 //
 // Each body goes to a file: the one named by the -o before its URL, else the
 // URL's document name. A progress bar is drawn on standard error when that
 // is a terminal. On failure, a body shorter than its announced length
 // included, the error's message is printed, the partial file removed, and
 // the exit code is 1 (2 for a usage error). A connect gives up after 20 s,
-// a server that sends nothing after 30 s (--timeout sets this one).
+// a server that sends nothing after 30 s (--timeout sets this one). With
+// --retry N a connection that breaks during a body is made again, the body
+// resumed where the server allows it, until N attempts in a row get no
+// further.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -25,11 +28,14 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: netget [--proxy HOST:PORT] [--timeout MS] [-o FILE] URL...\n"
+    "usage: netget [--proxy HOST:PORT] [--timeout MS] [--retry N] [-o FILE] URL...\n"
     "  -o FILE        write the body of the next URL to FILE (default: the URL's document name)\n"
     "  --proxy H:P    send the requests through the HTTP proxy at H:P\n"
     "  --timeout MS   give up when the server sends nothing for MS milliseconds\n"
-    "                 (default 30000; 0 waits without limit)\n";
+    "                 (default 30000; 0 waits without limit)\n"
+    "  --retry N      when a connection breaks during a body, ask again (for the rest\n"
+    "                 where the server allows it) until N attempts in a row get no\n"
+    "                 further (default 0: the first break ends the download)\n";
 
 struct Job {
     std::string Url;
@@ -82,11 +88,18 @@ class ProgressBar {
     std::chrono::steady_clock::time_point FLastDraw;
 };
 
-bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, std::vector<Job>& jobs) {
+// The most attempts without progress --retry takes: with the pauses between
+// them growing to 16 s, more would only keep a dead download waiting.
+constexpr int64_t kMaxRetries = 100;
+
+bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, std::vector<Job>& jobs,
+                    int& retries) {
     std::string output;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "-o" || arg == "--proxy" || arg == "--timeout") && i + 1 >= argc) return false;
+        if ((arg == "-o" || arg == "--proxy" || arg == "--timeout" || arg == "--retry") &&
+            i + 1 >= argc)
+            return false;
         if (arg == "-o") {
             output = argv[++i];
         } else if (arg == "--proxy") {
@@ -102,6 +115,10 @@ bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, std::vector<Job>
             int64_t ms = 0;
             if (!rtl::TryStrToInt64(argv[++i], ms) || ms < 0 || ms > 0x7fffffff) return false;
             http.ReadTimeout = static_cast<int>(ms);
+        } else if (arg == "--retry") {
+            int64_t n = 0;
+            if (!rtl::TryStrToInt64(argv[++i], n) || n < 0 || n > kMaxRetries) return false;
+            retries = static_cast<int>(n);
         } else if (!arg.empty() && arg[0] == '-') {
             return false;
         } else {
@@ -125,8 +142,9 @@ int main(int argc, char** argv) {
     http.ConnectTimeout = net::NetDownloadConnectTimeoutMs;
     http.ReadTimeout = net::NetDownloadReadTimeoutMs;
     std::vector<Job> jobs;
+    int retries = 0;
     try {
-        if (!ParseArguments(argc, argv, http, jobs)) {
+        if (!ParseArguments(argc, argv, http, jobs, retries)) {
             platform::WriteStdErr(kUsage);
             return 2;
         }
@@ -155,7 +173,7 @@ int main(int argc, char** argv) {
     for (const Job& job : jobs) {
         current = platform::ExtractFileName(job.Output);
         try {
-            netget::FetchToFile(http, job.Url, job.Output);
+            netget::FetchToFile(http, job.Url, job.Output, {retries, {}});
         } catch (const std::exception& e) {
             platform::WriteStdErr(std::string(e.what()) + "\n");
             return 1;

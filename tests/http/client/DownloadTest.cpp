@@ -1,0 +1,183 @@
+// The resuming download against a file server of the test's own that drops
+// its connections: what the target ends up holding, what each retry asked
+// for, the pauses between attempts, and the progress the caller saw.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "RangeServer.h"
+#include "http/NetDownload.h"
+#include "runtime/Exception.h"
+#include "runtime/Streams.h"
+
+using namespace net;
+using namespace testing_support;
+
+namespace {
+
+constexpr int64_t kMiB = 1 << 20;
+
+std::string Content(size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (char& c : s)
+        c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
+    return s;
+}
+
+const std::string kA = Content(3 * kMiB + 5, 1), kB = Content(3 * kMiB + 5, 2);
+
+RangeReply Status(const std::string& line) {
+    return {"HTTP/1.1 " + line + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", "", -1,
+            false};
+}
+
+// A 206 of A from `from` with the Content-Range given, the rest asked for long.
+RangeReply Partial(const RangeRequest& r, int64_t from, const std::string& range,
+                   int64_t dropAfter = -1) {
+    if (r.From < 0) return FileReply(r, kA, "\"a\"", dropAfter);
+    const size_t size = kA.size() - r.From;
+    return {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes " + range +
+                "\r\nContent-Length: " + std::to_string(size) +
+                "\r\nETag: \"a\"\r\nConnection: close\r\n\r\n",
+            kA.substr(from, size), dropAfter, false};
+}
+// One that starts 1000 bytes early, though as long as the rest asked for.
+RangeReply Early(const RangeRequest& r, int64_t dropAfter) {
+    const int64_t from = r.From - 1000;
+    return Partial(r, from, std::to_string(from) + "-3145732/3145733", dropAfter);
+}
+
+// What the server does after its first connection, which serves A with
+// ETag "a" and drops after 1 MiB.
+using Later = RangeReply (*)(const RangeRequest&);
+RangeReply Nothing(const RangeRequest& r) {
+    return FileReply(r, kA, "\"a\"", kMiB);
+}
+RangeReply RestOfA(const RangeRequest& r) {
+    return FileReply(r, kA, "\"a\"");
+}
+RangeReply WholeB(const RangeRequest& r) {
+    return FileReply(r, kB, "\"b\"");
+}
+RangeReply RestOfB(const RangeRequest& r) {
+    RangeRequest asIf = r;
+    asIf.IfRange = "\"b\"";
+    return FileReply(r.From < 0 ? r : asIf, kB, "\"b\"");
+}
+RangeReply EarlyRest(const RangeRequest& r) {
+    return Early(r, -1);
+}
+RangeReply OtherTotal(const RangeRequest& r) {
+    return Partial(r, r.From, std::to_string(r.From) + "-3145732/3145734");
+}
+RangeReply BusyOnce(const RangeRequest& r) {
+    return r.Connection == 2 ? Status("503 Service Unavailable") : RestOfA(r);
+}
+RangeReply Gone(const RangeRequest&) {
+    return Status("404 Not Found");
+}
+// Servers that drop every connection after 1 MiB.
+RangeReply IgnoringRange(const RangeRequest&) {
+    return FileReply(RangeRequest{}, kA, "\"a\"", kMiB);
+}
+RangeReply ResetEveryMiB(const RangeRequest& r) {
+    return FileReply(r, kA, "\"a\"", kMiB, true);
+}
+RangeReply AlwaysEarly(const RangeRequest& r) {
+    return Early(r, kMiB);
+}
+RangeReply WeakTag(const RangeRequest& r) {
+    return FileReply(r, kA, "W/\"a\"", r.From < 0 ? kMiB : -1);
+}
+
+} // namespace
+
+TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
+    struct Case {
+        const char* Name;
+        Later Then;          // after the first connection, or
+        Later Serve;         // every connection
+        std::string Want;    // the target's bytes
+        std::string Error;   // the message raised; "short" for a short result
+        std::string Pauses;  // milliseconds, in order
+        bool RetryAsksRange; // the second request carried Range and If-Range
+        int Bars;            // transfers the caller saw begin
+        int MaxRetries = 3;
+        int MaxConnections = 0;
+    } cases[] = {
+        {"honours ranges, closes every MiB", Nothing, nullptr, kA, "", "1000 1000 1000", true, 1},
+        {"honours ranges, resets every MiB", nullptr, ResetEveryMiB, kA, "", "1000 1000 1000", true,
+         1},
+        {"ignores Range and drops: starts over until no attempt gets further", nullptr,
+         IgnoringRange, kA.substr(0, kMiB), "short", "1000 2000 4000", true, 4},
+        {"file changed: If-Range brings the whole new one", WholeB, nullptr, kB, "", "1000", true,
+         2},
+        {"file changed, yet a 206 of it comes: refused, then started over", RestOfB, nullptr, kB,
+         "", "1000 2000", true, 2},
+        {"206 starting elsewhere: refused, then started over", EarlyRest, nullptr, kA, "",
+         "1000 2000", true, 2},
+        {"206 starting elsewhere twice: fails with nothing appended", nullptr, AlwaysEarly,
+         kA.substr(0, kMiB),
+         "Asked for the rest of %URL from byte 1048576, the server sent something else "
+         "(Content-Range \"bytes 1047576-3145732/3145733\").",
+         "1000 2000 4000", true, 2},
+        {"206 of another total length: refused, then started over", OtherTotal, nullptr, kA, "",
+         "1000 2000", true, 2},
+        {"busy on a retry counts as no progress", BusyOnce, nullptr, kA, "", "1000 2000", true, 1},
+        {"another error status on a retry fails at once", Gone, nullptr, kA.substr(0, kMiB),
+         "HTTP/1.1 404 Not Found", "1000", true, 1},
+        {"refused connects on the retries", Nothing, nullptr, kA.substr(0, kMiB),
+         "Socket Error # 10061\r\nConnection refused.", "1000 2000 4000", true, 1, 3, 1},
+        {"weak ETag: started over", nullptr, WeakTag, kA.substr(0, kMiB), "short", "1000 2000 4000",
+         false, 4},
+        {"no retries: the first drop ends it", Nothing, nullptr, kA.substr(0, kMiB), "short", "",
+         false, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        RangeServer::Handler serve = c.Serve;
+        if (!serve)
+            serve = [then = c.Then](const RangeRequest& r) {
+                return r.Connection == 1 ? FileReply(r, kA, "\"a\"", kMiB) : then(r);
+            };
+        RangeServer server(serve, c.MaxConnections);
+        TNetHTTP http;
+        http.ReadTimeout = 5000;
+        std::string pauses;
+        int bars = 0;
+        int64_t shown = 0;
+        http.OnWorkBegin = [&](TNetComponent*, TWorkMode, int64_t) { ++bars, shown = 0; };
+        http.OnWork = [&](TNetComponent*, TWorkMode, int64_t n) {
+            EXPECT_GE(n, shown) << "the bar went back within a transfer";
+            shown = n;
+        };
+        TNetDownload download(http, {c.MaxRetries, [&](int ms) {
+                                         pauses += (pauses.empty() ? "" : " ") + std::to_string(ms);
+                                     }});
+        rtl::TMemoryStream target;
+        std::string error;
+        try {
+            if (!download.Get(server.Url("/f.bin"), target).Complete()) error = "short";
+        } catch (const rtl::Exception& e) {
+            error = e.Message();
+        }
+        std::string want = c.Error;
+        if (size_t at = want.find("%URL"); at != std::string::npos)
+            want.replace(at, 4, server.Url("/f.bin"));
+        EXPECT_EQ(error, want);
+        EXPECT_TRUE(std::string(target.Bytes().begin(), target.Bytes().end()) == c.Want)
+            << target.Size() << " bytes, not the " << c.Want.size() << " wanted";
+        EXPECT_EQ(pauses, c.Pauses);
+        EXPECT_EQ(bars, c.Bars);
+        const std::vector<RangeRequest> requests = server.Requests();
+        if (requests.size() > 1) {
+            EXPECT_EQ(requests[1].From >= 0, c.RetryAsksRange);
+            EXPECT_EQ(requests[1].IfRange, c.RetryAsksRange ? "\"a\"" : "");
+        }
+        if (c.Bars == 1 && c.Error.empty()) {
+            EXPECT_LE(server.BodyBytesSent(), kA.size() * 105 / 100);
+        }
+    }
+}
