@@ -50,47 +50,30 @@ RangeReply Early(const RangeRequest& r, int64_t dropAfter) {
 }
 
 // What the server does after its first connection, which serves A with
-// ETag "a" and drops after 1 MiB.
+// ETag "a" (the rest when asked for) and drops after 1 MiB, or on every one.
 using Later = RangeReply (*)(const RangeRequest&);
-RangeReply Nothing(const RangeRequest& r) {
-    return FileReply(r, kA, "\"a\"", kMiB);
-}
-RangeReply RestOfA(const RangeRequest& r) {
-    return FileReply(r, kA, "\"a\"");
-}
-RangeReply WholeB(const RangeRequest& r) {
-    return FileReply(r, kB, "\"b\"");
-}
-RangeReply RestOfB(const RangeRequest& r) {
-    RangeRequest asIf = r;
-    asIf.IfRange = "\"b\"";
-    return FileReply(r.From < 0 ? r : asIf, kB, "\"b\"");
-}
-RangeReply EarlyRest(const RangeRequest& r) {
-    return Early(r, -1);
-}
-RangeReply OtherTotal(const RangeRequest& r) {
+const Later kDropEveryMiB = [](const RangeRequest& r) { return FileReply(r, kA, "\"a\"", kMiB); };
+const Later kRestOfA = [](const RangeRequest& r) { return FileReply(r, kA, "\"a\""); };
+const Later kWholeB = [](const RangeRequest& r) { return FileReply(r, kB, "\"b\""); };
+const Later kRestOfB = [](const RangeRequest& r) {
+    return FileReply(r.From < 0 ? r : RangeRequest{0, "", r.From, "\"b\""}, kB, "\"b\"");
+};
+const Later kEarlyRest = [](const RangeRequest& r) { return Early(r, -1); };
+const Later kOtherTotal = [](const RangeRequest& r) {
     return Partial(r, r.From, std::to_string(r.From) + "-3145732/3145734");
-}
-RangeReply BusyOnce(const RangeRequest& r) {
-    return r.Connection == 2 ? Status("503 Service Unavailable") : RestOfA(r);
-}
-RangeReply Gone(const RangeRequest&) {
-    return Status("404 Not Found");
-}
+};
+const Later kBusyOnce = [](const RangeRequest& r) {
+    return r.Connection == 2 ? Status("503 Service Unavailable") : kRestOfA(r);
+};
+const Later kGone = [](const RangeRequest&) { return Status("404 Not Found"); };
 // Servers that drop every connection after 1 MiB.
-RangeReply IgnoringRange(const RangeRequest&) {
+const Later kIgnoringRange = [](const RangeRequest&) {
     return FileReply(RangeRequest{}, kA, "\"a\"", kMiB);
-}
-RangeReply ResetEveryMiB(const RangeRequest& r) {
-    return FileReply(r, kA, "\"a\"", kMiB, true);
-}
-RangeReply AlwaysEarly(const RangeRequest& r) {
-    return Early(r, kMiB);
-}
-RangeReply WeakTag(const RangeRequest& r) {
+};
+const Later kAlwaysEarly = [](const RangeRequest& r) { return Early(r, kMiB); };
+const Later kWeakTag = [](const RangeRequest& r) {
     return FileReply(r, kA, "W/\"a\"", r.From < 0 ? kMiB : -1);
-}
+};
 
 } // namespace
 
@@ -104,43 +87,39 @@ TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
         std::string Pauses;  // milliseconds, in order
         bool RetryAsksRange; // the second request carried Range and If-Range
         int Bars;            // transfers the caller saw begin
-        int MaxRetries = 3;
         int MaxConnections = 0;
     } cases[] = {
-        {"honours ranges, closes every MiB", Nothing, nullptr, kA, "", "1000 1000 1000", true, 1},
-        {"honours ranges, resets every MiB", nullptr, ResetEveryMiB, kA, "", "1000 1000 1000", true,
+        {"honours ranges, closes every MiB", kDropEveryMiB, nullptr, kA, "", "1000 1000 1000", true,
          1},
         {"ignores Range and drops: starts over until no attempt gets further", nullptr,
-         IgnoringRange, kA.substr(0, kMiB), "short", "1000 2000 4000", true, 4},
-        {"file changed: If-Range brings the whole new one", WholeB, nullptr, kB, "", "1000", true,
+         kIgnoringRange, kA.substr(0, kMiB), "short", "1000 2000 4000", true, 4},
+        {"file changed: If-Range brings the whole new one", kWholeB, nullptr, kB, "", "1000", true,
          2},
-        {"file changed, yet a 206 of it comes: refused, then started over", RestOfB, nullptr, kB,
+        {"file changed, yet a 206 of it comes: refused, then started over", kRestOfB, nullptr, kB,
          "", "1000 2000", true, 2},
-        {"206 starting elsewhere: refused, then started over", EarlyRest, nullptr, kA, "",
+        {"206 starting elsewhere: refused, then started over", kEarlyRest, nullptr, kA, "",
          "1000 2000", true, 2},
-        {"206 starting elsewhere twice: fails with nothing appended", nullptr, AlwaysEarly,
+        {"206 starting elsewhere twice: fails with nothing appended", nullptr, kAlwaysEarly,
          kA.substr(0, kMiB),
          "Asked for the rest of %URL from byte 1048576, the server sent something else "
          "(Content-Range \"bytes 1047576-3145732/3145733\").",
          "1000 2000 4000", true, 2},
-        {"206 of another total length: refused, then started over", OtherTotal, nullptr, kA, "",
+        {"206 of another total length: refused, then started over", kOtherTotal, nullptr, kA, "",
          "1000 2000", true, 2},
-        {"busy on a retry counts as no progress", BusyOnce, nullptr, kA, "", "1000 2000", true, 1},
-        {"another error status on a retry fails at once", Gone, nullptr, kA.substr(0, kMiB),
+        {"busy on a retry counts as no progress", kBusyOnce, nullptr, kA, "", "1000 2000", true, 1},
+        {"another error status on a retry fails at once", kGone, nullptr, kA.substr(0, kMiB),
          "HTTP/1.1 404 Not Found", "1000", true, 1},
-        {"refused connects on the retries", Nothing, nullptr, kA.substr(0, kMiB),
-         "Socket Error # 10061\r\nConnection refused.", "1000 2000 4000", true, 1, 3, 1},
-        {"weak ETag: started over", nullptr, WeakTag, kA.substr(0, kMiB), "short", "1000 2000 4000",
-         false, 4},
-        {"no retries: the first drop ends it", Nothing, nullptr, kA.substr(0, kMiB), "short", "",
-         false, 1, 0},
+        {"refused connects on the retries", kDropEveryMiB, nullptr, kA.substr(0, kMiB),
+         "Socket Error # 10061\r\nConnection refused.", "1000 2000 4000", true, 1, 1},
+        {"weak ETag: started over", nullptr, kWeakTag, kA.substr(0, kMiB), "short",
+         "1000 2000 4000", false, 4},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
         RangeServer::Handler serve = c.Serve;
         if (!serve)
             serve = [then = c.Then](const RangeRequest& r) {
-                return r.Connection == 1 ? FileReply(r, kA, "\"a\"", kMiB) : then(r);
+                return r.Connection == 1 ? kDropEveryMiB(r) : then(r);
             };
         RangeServer server(serve, c.MaxConnections);
         TNetHTTP http;
@@ -153,9 +132,8 @@ TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
             EXPECT_GE(n, shown) << "the bar went back within a transfer";
             shown = n;
         };
-        TNetDownload download(http, {c.MaxRetries, [&](int ms) {
-                                         pauses += (pauses.empty() ? "" : " ") + std::to_string(ms);
-                                     }});
+        TNetDownload download(
+            http, {3, [&](int ms) { pauses += (pauses.empty() ? "" : " ") + std::to_string(ms); }});
         rtl::TMemoryStream target;
         std::string error;
         try {
