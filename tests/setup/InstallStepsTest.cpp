@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "RangeServer.h"
 #include "ScriptedServer.h"
 #include "archive/Crc32.h"
 #include "platform/Files.h"
@@ -149,22 +148,6 @@ TEST_F(DownloadTest, BodyClosedBeforeItsLengthIsAnIncompleteDownload) {
               "De download van " + server.Url("/") +
                   "zividezeru/Files/main.zip is onvolledig: 40 van de 100 bytes zijn ontvangen.");
     EXPECT_EQ(ReadFileBytes(FDir.File("main.zip")), std::string(40, 'x'));
-}
-
-TEST_F(DownloadTest, BodyResumedAfterABreakIsTheWholeArchive) {
-    std::string body(300000, '\0');
-    for (size_t i = 0; i < body.size(); ++i)
-        body[i] = static_cast<char>(i * 13 + 1);
-    RangeServer server([&](const RangeRequest& r) { return FileReply(r, body, "\"z\"", 100000); });
-    std::vector<int> pauses;
-    EXPECT_EQ(MessageOf([&] {
-                  setup::DownloadToFile(
-                      FHttp, server.Url("/"), "main.zip", FDir.File("main.zip"),
-                      {setup::InstallDownloadRetries, [&](int ms) { pauses.push_back(ms); }});
-              }),
-              "");
-    EXPECT_TRUE(ReadFileBytes(FDir.File("main.zip")) == body);
-    EXPECT_EQ(pauses, (std::vector<int>{1000, 1000}));
 }
 
 TEST_F(DownloadTest, ExistingFileIsReplacedNotOverwrittenInPlace) {

@@ -1,11 +1,8 @@
 #pragma once
-// A loopback file server for the download tests. Each connection carries one
-// request, which the test's handler answers; the reply may drop the
-// connection partway through the body, with a close or a reset. The server
-// counts the body bytes it sent, so a test can tell how much a client asked
-// for twice.
+// A loopback file server for the download tests: one request per connection,
+// answered by the test's handler, whose reply may drop the connection partway
+// through the body (a close or a reset). It counts the body bytes it sent.
 #include <atomic>
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -20,7 +17,7 @@ struct RangeRequest {
     int Connection = 0;  // 1 for the first connection
     std::string Target;  // the request target as sent
     int64_t From = -1;   // N of "Range: bytes=N-", -1 without a Range
-    std::string IfRange; // as sent, empty without one
+    std::string IfRange; // as sent
 };
 
 struct RangeReply {
@@ -30,31 +27,27 @@ struct RangeReply {
     bool Reset = false;     // drop with a reset instead of a close
 };
 
-// A file server's reply for content with entity tag etag (none when empty):
-// the rest from From as a 206 when the request's If-Range names etag, else
-// the whole as a 200, dropped after dropAfter body bytes when not -1.
+// A file server's reply for content with entity tag etag: the rest from From
+// as a 206 when the request's If-Range names etag, else the whole as a 200.
 RangeReply FileReply(const RangeRequest& r, const std::string& content, const std::string& etag,
                      int64_t dropAfter = -1, bool reset = false);
 
 class RangeServer {
   public:
     using Handler = std::function<RangeReply(const RangeRequest&)>;
-    // With maxConnections above 0 the server stops listening after that
-    // many, so later connects are refused.
+    // After maxConnections (when above 0) later connects are refused.
     explicit RangeServer(Handler handler, int maxConnections = 0);
     ~RangeServer();
 
+    std::string Url(const std::string& path) const;
     uint16_t Port() const { return FPort; }
-    std::string Url(const std::string& path = "/") const;
     int64_t BodyBytesSent() const { return FSent; }
     std::vector<RangeRequest> Requests();
 
   private:
-    void Run();
     void Serve(platform::SocketHandle s, int connection);
 
     Handler FHandler;
-    int FMaxConnections;
     platform::SocketHandle FListener = platform::kInvalidSocket;
     uint16_t FPort = 0;
     std::thread FThread;
