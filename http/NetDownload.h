@@ -74,7 +74,9 @@ class TNetDownload {
     // (except 502, 503 and 504 on a retry, which count as attempts without
     // progress), a file that cannot be written and any failure before the
     // first body began; for a broken connection once the policy gives up.
-    // The client's work events go to its handlers as one transfer: a resume
+    // An answer that cannot continue the body (a 206 for other bytes, of
+    // another file or total length, a 416) starts the body over once; the
+    // second raises, RSDownloadOtherRange or the 416. The client's work events go to its handlers as one transfer: a resume
     // continues the count where it was, only a start-over begins it again.
     TNetDownloadResult Get(const std::string& url, rtl::TStream& target);
 
