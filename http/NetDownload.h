@@ -76,8 +76,9 @@ class TNetDownload {
     // first body began; for a broken connection once the policy gives up.
     // An answer that cannot continue the body (a 206 for other bytes, of
     // another file or total length, a 416) starts the body over once; the
-    // second raises, RSDownloadOtherRange or the 416. The client's work events go to its handlers as one transfer: a resume
-    // continues the count where it was, only a start-over begins it again.
+    // second raises, RSDownloadOtherRange or the 416. The client's work
+    // events go to its handlers as one transfer: a resume continues the
+    // count where it was, only a start-over begins it again.
     TNetDownloadResult Get(const std::string& url, rtl::TStream& target);
 
   private:
