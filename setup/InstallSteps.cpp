@@ -65,35 +65,44 @@ void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds) {
     if (value < http.ReadTimeout) http.ReadTimeout = static_cast<int>(value);
 }
 
+int ShortenedPause(int milliseconds, const std::string& testValue) {
+    int64_t value = 0;
+    if (!rtl::TryStrToInt64(testValue, value) || value <= 0) return milliseconds;
+    return static_cast<int>(std::min<int64_t>(value, milliseconds));
+}
+
 namespace {
 
 // A status other than 200, and a body that ended before the length the
-// server announced, fail a download.
-void CheckResponse(net::TNetHTTP& http, const std::string& url, int64_t received) {
-    if (http.ResponseCode() != 200)
+// server announced, fail a download. A body completed by ranges answers for
+// the 200 that began it.
+void CheckResponse(const net::TNetDownloadResult& result, const std::string& url) {
+    if (result.ResponseCode != 200)
         throw rtl::Exception(translator::gettext(SHTTPError) +
-                             rtl::Format("%d: %s", {http.ResponseCode(), http.ResponseText()}));
+                             rtl::Format("%d: %s", {result.ResponseCode, result.ResponseText}));
 
     // A body cut short by the server is still a complete-looking GET for the
     // client; an archive missing its tail must not be unpacked as if whole.
-    const net::TNetHTTPResponse& response = http.Response();
-    if (response.HasContentLength() && received < response.ContentLength)
+    if (!result.Complete())
         throw rtl::Exception(
             rtl::Format(translator::gettext(SDownloadIncomplete),
-                        {url, rtl::IntToStr(received), rtl::IntToStr(response.ContentLength)}));
+                        {url, rtl::IntToStr(result.Received), rtl::IntToStr(result.Expected)}));
 }
 
 [[noreturn]] void Refuse(const char* format, std::initializer_list<rtl::FormatArg> args) {
     throw EReleaseRefused(rtl::Format(translator::gettext(format), args));
 }
 
-// One GET into sink under the checks of a release. The announced length of
-// a 200 response is judged by `announced` (a refusal text, or empty) before
-// any byte of the body is read; a refused body is left unread, which closes
-// the connection. A body past the sink's cap ends the transfer at that
-// write, and the connection is closed at once so the server stops sending.
-void GetChecked(net::TNetHTTP& http, const std::string& url, TDigestStream& sink,
-                const std::function<std::string(int64_t)>& announced) {
+// One download into sink under the checks of a release, resumed or started
+// over as retry allows (the sink hashes what lands, across resumes, and
+// starts its hash over with the body). The announced length of a 200
+// response is judged by `announced` (a refusal text, or empty) before any
+// byte of the body is read; a refused body is left unread, which closes the
+// connection. A body past the sink's cap ends the transfer at that write,
+// and the connection is closed at once so the server stops sending.
+net::TNetDownloadResult GetChecked(net::TNetHTTP& http, const std::string& url, TDigestStream& sink,
+                                   const net::TNetRetryPolicy& retry,
+                                   const std::function<std::string(int64_t)>& announced) {
     std::string refusal;
     auto previousHandler = std::move(http.OnHeadersAvailable);
     const net::TNetHTTPOptions previousOptions = http.HTTPOptions;
@@ -112,45 +121,52 @@ void GetChecked(net::TNetHTTP& http, const std::string& url, TDigestStream& sink
         go = refusal.empty();
     };
     http.Request().UserAgent = SInstallUserAgent;
+    net::TNetDownload download(http, retry);
+    net::TNetDownloadResult result;
     try {
-        http.Get(url, sink);
+        result = download.Get(url, sink);
     } catch (const EDigestStreamFull&) {
         http.Disconnect();
         throw;
     }
     if (!refusal.empty()) throw EReleaseRefused(refusal);
+    return result;
 }
 
 } // namespace
 
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
-                    const std::string& relativePath, const std::string& localFile) {
+                    const std::string& relativePath, const std::string& localFile,
+                    const net::TNetRetryPolicy& retry) {
     // A new empty file, not shared while it is open; it is closed on every
     // path before an error leaves this step.
     rtl::TFileStream file(localFile, rtl::fmCreate);
     http.Request().UserAgent = SInstallUserAgent;
     const std::string url = baseURL + relativePath;
-    http.Get(url, file);
-    CheckResponse(http, url, file.Size());
+    net::TNetDownload download(http, retry);
+    CheckResponse(download.Get(url, file), url);
 }
 
 TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseURL,
-                                  const TReleaseKeys& keys, int64_t nowUnix) {
+                                  const TReleaseKeys& keys, int64_t nowUnix,
+                                  const net::TNetRetryPolicy& retry) {
     const auto maxSize = static_cast<int64_t>(kManifestMaxSize);
     const std::string tooLarge =
         rtl::Format(translator::gettext(SManifestTooLarge), {rtl::IntToStr(maxSize)});
     rtl::TMemoryStream memory;
     TDigestStream sink(memory, maxSize, tooLarge);
     const std::string url = baseURL + SManifestPath;
+    net::TNetDownloadResult result;
     try {
-        GetChecked(http, url, sink,
-                   [&](int64_t length) { return length > maxSize ? tooLarge : std::string(); });
+        result = GetChecked(http, url, sink, retry, [&](int64_t length) {
+            return length > maxSize ? tooLarge : std::string();
+        });
     } catch (const net::ENetHTTPProtocolException& e) {
         Refuse(SManifestNotFetched, {SManifestFileName, e.Message()});
     }
-    if (http.ResponseCode() != 200)
-        Refuse(SManifestNotFetched, {SManifestFileName, http.ResponseText()});
-    CheckResponse(http, url, sink.Written());
+    if (result.ResponseCode != 200)
+        Refuse(SManifestNotFetched, {SManifestFileName, result.ResponseText});
+    CheckResponse(result, url);
     const std::vector<uint8_t>& bytes = memory.Bytes();
     return VerifyManifest(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), keys, nowUnix);
@@ -158,7 +174,7 @@ TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseUR
 
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
                     const std::string& relativePath, const std::string& localFile,
-                    const TReleaseFile& listed) {
+                    const TReleaseFile& listed, const net::TNetRetryPolicy& retry) {
     auto file = std::make_unique<rtl::TFileStream>(localFile, rtl::fmCreate);
     // Whatever did not prove to be the release's archive goes: closed first,
     // so that it can be deleted on Windows.
@@ -171,12 +187,15 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     TDigestStream sink(*file, listed.Size,
                        rtl::Format(translator::gettext(SArchiveTooLong), {name, size}));
     const std::string url = baseURL + relativePath;
-    GetChecked(http, url, sink, [&](int64_t length) {
-        return length == listed.Size ? std::string()
-                                     : rtl::Format(translator::gettext(SArchiveSizeAnnounced),
-                                                   {name, rtl::IntToStr(length), size});
-    });
-    CheckResponse(http, url, sink.Written());
+    CheckResponse(GetChecked(http, url, sink, retry,
+                             [&](int64_t length) {
+                                 return length == listed.Size
+                                            ? std::string()
+                                            : rtl::Format(
+                                                  translator::gettext(SArchiveSizeAnnounced),
+                                                  {name, rtl::IntToStr(length), size});
+                             }),
+                  url);
     if (sink.Written() != listed.Size)
         Refuse(SArchiveTooShort, {name, rtl::IntToStr(sink.Written()), size});
     platform::Sha256Digest digest;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/UnZipper.h"
+#include "http/NetDownload.h"
 #include "http/NetHTTP.h"
 #include "http/NetIOHandlerTLS.h"
 #include "setup/ReleaseManifest.h"
@@ -95,12 +96,26 @@ inline constexpr const char* STestTimeoutVariable = "SETUP_TEST_TIMEOUT_MS";
 void ShortenTimeouts(net::TNetHTTP& http, const std::string& milliseconds);
 
 // Fetches baseURL + relativePath into localFile (created new, replacing a file
-// of that name). Raises when the file cannot be created, when the client
+// of that name). A connection that breaks during the body is made again as
+// retry allows: the body is resumed where the server allows it, started
+// over otherwise. Raises when the file cannot be created, when the client
 // fails, when the status is not 200 ("HTTP Error:" + "%d: %s"), and when the
 // body ends before the length the server announced. The file stays on disk
 // as far as it was written.
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
-                    const std::string& relativePath, const std::string& localFile);
+                    const std::string& relativePath, const std::string& localFile,
+                    const net::TNetRetryPolicy& retry = {});
+
+// Attempts in a row that get no further into an archive before the wizard
+// gives it up; with the pauses of 1, 2 and 4 s between them, a line that is
+// gone for about ten seconds is waited for.
+inline constexpr int InstallDownloadRetries = 3;
+// The environment variable through which the end-to-end tests shorten the
+// pauses between attempts, by the rule of ShortenTimeouts: a whole number of
+// milliseconds from 1 up to the pause shortens it, anything else changes
+// nothing.
+inline constexpr const char* STestPauseVariable = "SETUP_TEST_PAUSE_MS";
+int ShortenedPause(int milliseconds, const std::string& testValue);
 
 // TRANSLATORS: the manifest's file name and the server's status line or the error
 inline constexpr const char* SManifestNotFetched =
@@ -129,17 +144,20 @@ inline constexpr const char* SArchiveDigest = translator::gettext_noop(
 // failure status raises SManifestNotFetched with the status line; a failure
 // of the connection passes unchanged. Nothing is written to disk.
 TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseURL,
-                                  const TReleaseKeys& keys, int64_t nowUnix);
+                                  const TReleaseKeys& keys, int64_t nowUnix,
+                                  const net::TNetRetryPolicy& retry = {});
 
 // DownloadToFile for an archive of a checked release: the body is hashed as
 // it lands and held to the listed size (an announced length that differs
 // fails before the body is read; a body that grows past it is cut off at
-// once, and the connection closed). Any failure deletes the file, so an
+// once, and the connection closed). A broken connection is resumed or
+// started over as retry allows; the hash follows the bytes as they land and
+// starts over with the body. Any failure deletes the file, so an
 // archive that does not match the release is never opened; success leaves
 // exactly the listed bytes.
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
                     const std::string& relativePath, const std::string& localFile,
-                    const TReleaseFile& listed);
+                    const TReleaseFile& listed, const net::TNetRetryPolicy& retry = {});
 
 // Extracts every entry of archiveFile into the archive's own folder with the
 // extractor's defaults, releases the archive and deletes its file. Entries

@@ -46,6 +46,8 @@ class TfrmMain {
     void RunInstallation();
     // Its download-and-unpack steps (the base URL is the build's).
     void DownloadToFile(const std::string& relativePath, const std::string& localFile);
+    // Waits before the next attempt of a download, answering the window meanwhile.
+    void PauseBeforeRetry(int milliseconds);
     void UnpackArchive(const std::string& archiveFile);
     // The HTTP client's transfer events, which move the progress bar.
     void NetHTTP1WorkBegin(net::TNetComponent* sender, net::TWorkMode mode, int64_t workCountMax);

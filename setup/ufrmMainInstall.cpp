@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -138,8 +139,10 @@ void TfrmMain::RunInstallation() {
         // proved to be the maker's; every archive is then held to it.
         const TReleaseKeys& keys = BuiltInReleaseKeys();
         if (!keys.Keys.empty())
-            FRelease = DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
-                                        static_cast<int64_t>(platform::UtcNowUnixSeconds()));
+            FRelease = DownloadManifest(
+                NetHTTP1, DownloadBaseURL(), keys,
+                static_cast<int64_t>(platform::UtcNowUnixSeconds()),
+                {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }});
         DownloadToFile(SMainArchivePath, target + "main.zip");
         UnpackArchive(target + "main.zip");
         DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
@@ -185,13 +188,26 @@ void TfrmMain::RunInstallation() {
 }
 
 void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
+    const net::TNetRetryPolicy retry{InstallDownloadRetries,
+                                     [this](int ms) { PauseBeforeRetry(ms); }};
     if (!FRelease)
-        return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile);
+        return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, retry);
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
     const TReleaseFile* listed = FRelease->Find(name);
     if (!listed)
         throw EReleaseRefused(rtl::Format(translator::gettext(SArchiveNotInRelease), {name}));
-    setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed);
+    setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed, retry);
+}
+
+void TfrmMain::PauseBeforeRetry(int milliseconds) {
+    // The bar stays where the broken transfer left it, and the window keeps
+    // answering while the run waits for the next attempt.
+    const uint64_t end =
+        GetTickCount64() + ShortenedPause(milliseconds, platform::GetEnvVar(STestPauseVariable));
+    for (uint64_t now; (now = GetTickCount64()) < end;) {
+        Sleep(static_cast<DWORD>(std::min<uint64_t>(end - now, TProgressPacer::kQueueIntervalMs)));
+        KeepResponding();
+    }
 }
 
 void TfrmMain::UnpackArchive(const std::string& archiveFile) {

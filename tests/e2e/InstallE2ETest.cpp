@@ -41,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "RangeServer.h"
 #include "ScriptedServer.h"
 #include "platform/Files.h"
 #include "platform/win32/Wide.h"
@@ -273,6 +274,7 @@ class InstallTest : public ::testing::Test {
         SetCurrentDirectoryW(L"C:\\");
 
         SetEnvironmentVariableW(L"SETUP_TEST_TIMEOUT_MS", nullptr);
+        SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_MS", nullptr);
         CreateDirectoryW(Wide(Work() + "www\\modes").c_str(), nullptr);
         for (const char* m : {"main.204", "main.slow", "main.404big"})
             DeleteFileW(Wide(Marker(m)).c_str());
@@ -433,11 +435,13 @@ class InstallTest : public ::testing::Test {
     // in a language: exactly aEnglish without a catalog, other words with one.
     // The box is shot as aShot-<catalog>.
     void ExpectAbortInEachLanguage(const std::string& aShot, const std::string& aEnglish,
-                                   const std::function<std::string(const TLanguage&)>& aExpected) {
+                                   const std::function<std::string(const TLanguage&)>& aExpected,
+                                   const std::function<void()>& aAtProxyPage = {}) {
         for (const TLanguage& language : kLanguages) {
             SCOPED_TRACE(language.Lang);
             ASSERT_TRUE(SetEnvironmentVariableW(L"LANG", Wide(language.Lang).c_str()));
             StartAtProxyPage();
+            if (aAtProxyPage) aAtProxyPage();
             Outcome o = Run(aShot + "-" + (language.Catalog ? language.Catalog : "C"));
             const std::string expected = aExpected(language);
             if (language.Catalog) {
@@ -712,18 +716,24 @@ TEST_F(ServedInstallTest, BodyCutShortIsAnIncompleteDownload) {
     const std::string size = Signed() ? std::to_string(ListedSize("main.zip")) : "100000";
     const std::string head =
         "HTTP/1.1 200 OK\r\nContent-Length: " + size + "\r\nConnection: close\r\n\r\n";
-    ScriptedServer proxy(
-        {ThroughProxy({ReadRequest(), Send(head + std::string(1000, 'P')), Close()})});
+    // Without a validator each retry asks for the whole body again, and the
+    // server cuts it at the same place: three retries get no further.
+    const ConnectionScript cut = {ReadRequest(), Send(head + std::string(1000, 'P')), Close()};
+    ScriptedServer proxy({ThroughProxy(cut), cut, cut, cut});
+    SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_MS", L"10");
     StartAtProxyPage();
     SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
     ExpectAbort(Run(), "De download van " + kBaseURL +
                            "zividezeru/Files/main.zip is onvolledig: 1000 van de " + size +
                            " bytes zijn ontvangen.");
     std::vector<std::string> requests = proxy.Requests();
-    ASSERT_EQ(requests.size(), Signed() ? 2u : 1u);
-    EXPECT_EQ(
-        requests.back().rfind("GET " + kBaseURL + "zividezeru/Files/main.zip HTTP/1.1\r\n", 0), 0u)
-        << requests.back();
+    ASSERT_EQ(requests.size(), Signed() ? 5u : 4u);
+    for (size_t i = Signed() ? 1 : 0; i < requests.size(); ++i) {
+        EXPECT_EQ(
+            requests[i].rfind("GET " + kBaseURL + "zividezeru/Files/main.zip HTTP/1.1\r\n", 0), 0u)
+            << requests[i];
+        EXPECT_EQ(requests[i].find("Range:"), std::string::npos) << requests[i];
+    }
     EXPECT_FALSE(platform::FileExists(kTarget + "TORVELIN.EXE")); // never unpacked
     ExpectNothingAfterTheArchives();
 }
@@ -862,15 +872,18 @@ TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
     const std::string head =
         "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(size) + "\r\n\r\n";
     const std::string nowhere = Env("INSTALL_E2E_SILENT_ADDRESS");
+    // A body that stalls halfway is asked for again, and stalls at the same
+    // place each time: three more attempts get no further.
+    const ConnectionScript stall = {ReadRequest(), Send(head + std::string(50000, 'h')),
+                                    WaitForClose(20000)};
     struct Case {
         const char* Name;
         std::vector<ConnectionScript> Proxy; // none: connect to an address that never answers
         std::string Message;
+        DWORD Attempts = 1;
     } cases[] = {
         {"silent after the request", {{ReadRequest(), WaitForClose(20000)}}, "Read timed out."},
-        {"body stalls halfway",
-         {{ReadRequest(), Send(head + std::string(size / 2, 'h')), WaitForClose(20000)}},
-         "Read timed out."},
+        {"body stalls halfway", {stall, stall, stall, stall}, "Read timed out.", 4},
         {"connect never completes", {}, "Connect timed out."},
     };
     for (const Case& c : cases) {
@@ -881,10 +894,13 @@ TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
             continue;
         }
         InstallTest::SetUp();
-        ScriptedServer proxy(connect ? c.Proxy
-                                     : std::vector<ConnectionScript>{ThroughProxy(c.Proxy[0])});
+        // A signed build first asks for the manifest on the first connection.
+        std::vector<ConnectionScript> scripts = c.Proxy;
+        if (!connect) scripts[0] = ThroughProxy(scripts[0]);
+        ScriptedServer proxy(scripts);
         SetEnvironmentVariableW(L"SETUP_TEST_TIMEOUT_MS",
                                 Wide(std::to_string(kShortTimeoutMs)).c_str());
+        SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_MS", L"10");
         StartAtProxyPage();
         SetProxy(true, connect ? nowhere : "127.0.0.1",
                  connect ? "3128" : std::to_string(proxy.Port()));
@@ -896,8 +912,8 @@ TEST_F(ServedInstallTest, StalledTransfersEndOnTheAbortPageWithTheTimeOut) {
         EXPECT_TRUE(typed);
         ExpectAbort(o, c.Message);
         EXPECT_TRUE(o.BoxStayed) << "keys pressed during the run dismissed the error box";
-        EXPECT_GE(o.Ms + 100, kShortTimeoutMs);
-        EXPECT_LT(o.Ms, kShortTimeoutMs + 6000);
+        EXPECT_GE(o.Ms + 100, c.Attempts * kShortTimeoutMs);
+        EXPECT_LT(o.Ms, c.Attempts * kShortTimeoutMs + 6000);
         std::cout << c.Name << ": abort page after " << o.Ms << " ms (time-outs " << kShortTimeoutMs
                   << " ms)\n";
         ExpectNothingAfterTheArchives();
@@ -1327,6 +1343,97 @@ TEST_F(HttpsInstallTest, UntrustedCertificateInEachLanguage) {
                            "authority."),
                 {"localhost"});
         });
+}
+
+// ---------------------------------------------------------------------------
+// A line that breaks: a file server of the test's own, used as the proxy,
+// drops every connection after 3 MiB. main.zip carries a 12 MiB entry.
+
+// The archives the file server serves: main.zip with BIG.BIN, upgrade.zip.
+struct BrokenLine {
+    std::string Main = ReadFileBytes(Work() + "archives\\main-big.zip");
+    std::string Upgrade = ReadFileBytes(Work() + "archives\\upgrade.zip");
+    // A build with release keys checks them against a release that lists
+    // them: the served folder gets them and is signed.
+    std::string Manifest = SignedFor(Main);
+    // Serves the archives (and the manifest) by name, dropping each
+    // connection after 3 MiB; a rest asked for comes from the byte asked
+    // for, or 1000 bytes early.
+    testing_support::RangeServer::Handler Serve(bool early, bool reset) const {
+        return [=, this](testing_support::RangeRequest r) {
+            if (r.Target.find("release.txt") != std::string::npos)
+                return testing_support::FileReply(r, Manifest, "\"r\"", 3 << 20, reset);
+            const bool main = r.Target.find("main.zip") != std::string::npos;
+            if (early && r.From >= 0) r.From -= 1000;
+            return testing_support::FileReply(r, main ? Main : Upgrade, main ? "\"m\"" : "\"u\"",
+                                              3 << 20, reset);
+        };
+    }
+    int64_t Size() const {
+        return static_cast<int64_t>(Main.size() + Upgrade.size() + Manifest.size());
+    }
+
+  private:
+    static std::string SignedFor(const std::string& main) {
+        if (!Signed()) return "";
+        WriteFileBytes(Served("main.zip"), main);
+        EXPECT_TRUE(SignServed());
+        return ReadFileBytes(Served("release.txt"));
+    }
+};
+
+TEST_F(ServedInstallTest, DroppedConnectionsAreResumedAndTheArchiveArrivesWhole) {
+    const BrokenLine line;
+    ASSERT_GT(line.Main.size(), 12u << 20);
+    for (bool reset : {false, true}) {
+        SCOPED_TRACE(reset ? "resets" : "closes");
+        InstallTest::SetUp();
+        testing_support::RangeServer proxy(line.Serve(false, reset));
+        StartAtProxyPage();
+        SetProxy(true, "127.0.0.1", std::to_string(proxy.Port()));
+        // The pauses between attempts are the wizard's own: 1 s each.
+        Outcome o = Run();
+        ExpectSuccessPage(o);
+        EXPECT_TRUE(ReadFileBytes(kTarget + "BIG.BIN") ==
+                    ReadFileBytes(Work() + "archives\\bigsrc\\BIG.BIN"));
+        const int64_t served = line.Size();
+        EXPECT_LE(proxy.BodyBytesSent(), served * 105 / 100);
+        EXPECT_GE(o.Ms, 4000u) << "four resumes, a pause of a second before each";
+        std::cout << (reset ? "resets" : "closes") << ": " << proxy.Requests().size()
+                  << " requests, " << proxy.BodyBytesSent() << " body bytes sent for " << served
+                  << ", installed after " << o.Ms << " ms\n";
+        FProcess.reset();
+    }
+}
+
+// A server whose rest never continues the archive: after the first refused
+// answer the archive starts over, after the second the run ends on the abort
+// page, in the user's language.
+TEST_F(ServedInstallTest, RestThatNeverContinuesTheArchiveEndsOnTheAbortPageInEachLanguage) {
+    const BrokenLine line;
+    testing_support::RangeServer proxy(line.Serve(true, false));
+    SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_MS", L"10");
+    const std::string url = kBaseURL + "zividezeru/Files/main.zip",
+                      range = "bytes 3144728-" + std::to_string(line.Main.size() - 1) + "/" +
+                              std::to_string(line.Main.size());
+    const char* text =
+        "Asked for the rest of %s from byte %s, the server sent something else (Content-Range "
+        "\"%s\").";
+    ExpectAbortInEachLanguage(
+        "error-box-other-range", rtl::Format(text, {url, "3145728", range}),
+        [&](const TLanguage& language) {
+            return rtl::Format(Translated(language, text), {url, "3145728", range});
+        },
+        [&] { SetProxy(true, "127.0.0.1", std::to_string(proxy.Port())); });
+    // Per language: the whole archive, a rest refused, the whole again, a
+    // rest refused again (after the manifest, in a build that checks one).
+    std::vector<testing_support::RangeRequest> requests;
+    for (const testing_support::RangeRequest& r : proxy.Requests())
+        if (r.Target.find("release.txt") == std::string::npos) requests.push_back(r);
+    ASSERT_EQ(requests.size(), 4 * std::size(kLanguages));
+    for (size_t i = 0; i < requests.size(); ++i)
+        EXPECT_EQ(requests[i].From, i % 2 == 0 ? -1 : 3 << 20) << "request " << i;
+    EXPECT_FALSE(platform::FileExists(kTarget + "TORVELIN.EXE"));
 }
 
 } // namespace

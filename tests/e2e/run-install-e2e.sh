@@ -132,6 +132,12 @@ cp "$src/tests/data/zip-codecs/src/wav/s16-stereo.wav" "$codecs/wav/GELUID.wav"
 wavpack -q -y -h "$codecs/wav/GELUID.wav" -o "$codecs/wv/GELUID.wv"
 python3 "$src/tests/data/zip-codecs/make_wavpack_zip.py" --into "$codecs/base.zip" \
     "$work/archives/main-codecs.zip" "$codecs/wv" "$codecs/wav"
+# main.zip once more with a 12 MiB entry of random bytes, stored, for the
+# downloads through a line that breaks every 3 MiB.
+mkdir -p "$work/archives/bigsrc"
+head -c $((12 * 1024 * 1024)) /dev/urandom >"$work/archives/bigsrc/BIG.BIN"
+cp "$work/archives/main.zip" "$work/archives/main-big.zip"
+(cd "$work/archives/bigsrc" && zip -q -0 ../main-big.zip BIG.BIN)
 # nginx workers started by root run as an unprivileged user unless told.
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
 nginx_user=

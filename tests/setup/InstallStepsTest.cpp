@@ -490,6 +490,9 @@ TEST(InstallPathsTest, TimeoutsAreBoundedAndTheTestVariableCanOnlyShortenThem) {
         EXPECT_EQ(http.ReadTimeout,
                   std::min(shortened ? shortened : INT32_MAX, net::NetDownloadReadTimeoutMs))
             << text;
+        // The pauses between download attempts follow the same rule.
+        EXPECT_EQ(setup::ShortenedPause(4000, text), std::min(shortened ? shortened : 4000, 4000))
+            << text;
     }
 }
 

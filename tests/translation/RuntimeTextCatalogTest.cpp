@@ -12,6 +12,7 @@
 #include "archive/codecs/CodecTexts.h"
 #include "archive/deflate/DfErrors.h"
 #include "archive/legacy/LegacyErrors.h"
+#include "http/NetDownload.h"
 #include "http/NetExceptions.h"
 #include "runtime/RuntimeTextTable.h"
 #include "tools/netget/Fetch.h"
@@ -28,6 +29,7 @@ struct TTable {
 std::vector<TTable> AllTables() {
     return {{"runtime", rtl::RuntimeTexts(), nullptr},
             {"http", net::NetTexts.Entries(), &net::NetTexts},
+            {"download", net::NetDownloadTexts.Entries(), &net::NetDownloadTexts},
             {"archive", arc::ArcTexts.Entries(), &arc::ArcTexts},
             {"codecs", arc::CodecTexts.Entries(), &arc::CodecTexts},
             {"netget", netget::FetchTexts.Entries(), &netget::FetchTexts}};

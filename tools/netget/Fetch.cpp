@@ -5,6 +5,7 @@
 #include "platform/Files.h"
 #include "runtime/Exception.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
 
 namespace netget {
@@ -19,21 +20,20 @@ const rtl::RuntimeTextEntry kFetchTexts[] = {
 
 const rtl::TRuntimeTextTable FetchTexts{kFetchTexts};
 
-void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string& output) {
+void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string& output,
+                 const net::TNetRetryPolicy& retry) {
     auto file = std::make_unique<rtl::TFileStream>(output, rtl::fmCreate);
-    try {
-        http.Get(url, file.get());
-        const net::TNetHTTPResponse& response = http.Response();
-        const int64_t received = file->Size();
-        if (response.HasContentLength() && received < response.ContentLength)
-            throw rtl::Exception(
-                FetchTexts.Format(SBodyIncompleteRes, {url, rtl::IntToStr(received),
-                                                       rtl::IntToStr(response.ContentLength)}));
-    } catch (...) {
+    rtl::TScopeGuard remove([&] {
         file.reset();
         platform::DeleteFileByName(output);
-        throw;
-    }
+    });
+    net::TNetDownload download(http, retry);
+    const net::TNetDownloadResult result = download.Get(url, *file);
+    if (!result.Complete())
+        throw rtl::Exception(
+            FetchTexts.Format(SBodyIncompleteRes, {url, rtl::IntToStr(result.Received),
+                                                   rtl::IntToStr(result.Expected)}));
+    remove.Dismiss();
 }
 
 } // namespace netget

@@ -2,7 +2,7 @@
 // and the cookies carry from one URL to the next; https URLs over TLS,
 // directly or through the proxy's CONNECT tunnel.
 //
-//   netget [--proxy HOST:PORT] [--timeout MS] [--cacert FILE] [-o FILE] URL...
+//   netget [--proxy HOST:PORT] [--timeout MS] [--cacert FILE] [--retry N] [-o FILE] URL...
 //
 // Each body goes to a file: the one named by the -o before its URL, else the
 // URL's document name. A progress bar is drawn on standard error when that
@@ -11,7 +11,9 @@
 // the exit code is 1 (2 for a usage error). A connect gives up after 20 s,
 // a server that sends nothing after 30 s (--timeout sets this one). A server
 // certificate must chain to a root the system trusts, or with --cacert to
-// one of the certificates in FILE (PEM) instead.
+// one of the certificates in FILE (PEM) instead. With --retry N a connection
+// that breaks during a body is made again, the body resumed where the server
+// allows it, until N attempts in a row get no further.
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -29,12 +31,16 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: netget [--proxy HOST:PORT] [--timeout MS] [--cacert FILE] [-o FILE] URL...\n"
+    "usage: netget [--proxy HOST:PORT] [--timeout MS] [--cacert FILE] [--retry N] [-o FILE] "
+    "URL...\n"
     "  -o FILE        write the body of the next URL to FILE (default: the URL's document name)\n"
     "  --proxy H:P    send the requests through the HTTP proxy at H:P (https: a CONNECT tunnel)\n"
     "  --timeout MS   give up when the server sends nothing for MS milliseconds\n"
     "                 (default 30000; 0 waits without limit)\n"
-    "  --cacert FILE  trust the certificates in FILE (PEM) as roots instead of the system's\n";
+    "  --cacert FILE  trust the certificates in FILE (PEM) as roots instead of the system's\n"
+    "  --retry N      when a connection breaks during a body, ask again (for the rest\n"
+    "                 where the server allows it) until N attempts in a row get no\n"
+    "                 further (default 0: the first break ends the download)\n";
 
 struct Job {
     std::string Url;
@@ -87,12 +93,17 @@ class ProgressBar {
     std::chrono::steady_clock::time_point FLastDraw;
 };
 
+// The most attempts without progress --retry takes: with the pauses between
+// them growing to 16 s, more would only keep a dead download waiting.
+constexpr int64_t kMaxRetries = 100;
+
 bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, net::TNetIOHandlerTLS& handler,
-                    std::vector<Job>& jobs) {
+                    std::vector<Job>& jobs, int& retries) {
     std::string output;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
-        if ((arg == "-o" || arg == "--proxy" || arg == "--timeout" || arg == "--cacert") &&
+        if ((arg == "-o" || arg == "--proxy" || arg == "--timeout" || arg == "--cacert" ||
+             arg == "--retry") &&
             i + 1 >= argc)
             return false;
         if (arg == "-o") {
@@ -113,6 +124,10 @@ bool ParseArguments(int argc, char** argv, net::TNetHTTP& http, net::TNetIOHandl
             int64_t ms = 0;
             if (!rtl::TryStrToInt64(argv[++i], ms) || ms < 0 || ms > 0x7fffffff) return false;
             http.ReadTimeout = static_cast<int>(ms);
+        } else if (arg == "--retry") {
+            int64_t n = 0;
+            if (!rtl::TryStrToInt64(argv[++i], n) || n < 0 || n > kMaxRetries) return false;
+            retries = static_cast<int>(n);
         } else if (!arg.empty() && arg[0] == '-') {
             return false;
         } else {
@@ -136,8 +151,9 @@ int main(int argc, char** argv) {
     http.ConnectTimeout = net::NetDownloadConnectTimeoutMs;
     http.ReadTimeout = net::NetDownloadReadTimeoutMs;
     std::vector<Job> jobs;
+    int retries = 0;
     try {
-        if (!ParseArguments(argc, argv, http, handler, jobs)) {
+        if (!ParseArguments(argc, argv, http, handler, jobs, retries)) {
             platform::WriteStdErr(kUsage);
             return 2;
         }
@@ -166,7 +182,7 @@ int main(int argc, char** argv) {
     for (const Job& job : jobs) {
         current = platform::ExtractFileName(job.Output);
         try {
-            netget::FetchToFile(http, job.Url, job.Output);
+            netget::FetchToFile(http, job.Url, job.Output, {retries, {}});
         } catch (const std::exception& e) {
             platform::WriteStdErr(std::string(e.what()) + "\n");
             return 1;

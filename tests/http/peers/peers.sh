@@ -166,6 +166,19 @@ for f in "${files[@]}"; do args+=(-o "all-$(basename "$f")" "$base/$f"); done
 for f in "${files[@]}"; do cmp "www/$f" "out/all-$(basename "$f")" || fail "one run: $f differs"; done
 checks=$((checks + 1))
 
+# --retry changes nothing for a download that does not break, and takes only
+# a count: anything else is a usage error (exit 2).
+(cd out && run_netget --retry 3 -o retry-big.bin "$base/big.bin") || fail "--retry 3"
+cmp www/big.bin out/retry-big.bin || fail "--retry 3: big.bin differs"
+for bad in x -1 101; do
+    set +e
+    (cd out && run_netget --retry "$bad" "$base/small.txt" 2>/dev/null)
+    rc=$?
+    set -e
+    [ $rc -eq 2 ] || fail "--retry $bad: exit code $rc"
+done
+checks=$((checks + 1))
+
 # A missing file: the status line as message, no file left behind, exit 1.
 set +e
 msg=$(cd out && run_netget -o missing.bin "$base/nothing-here" 2>&1)
