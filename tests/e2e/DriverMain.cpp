@@ -7,6 +7,8 @@
 //   wizard_driver state         prints the page, Next, Cancel and the front button
 //   wizard_driver rect          prints the form's place on the screen as WxH+X+Y
 //   wizard_driver drives        prints the drive list's items, then opens it
+//   wizard_driver proxy HOST PORT  on the ProxySettings page: ticks the proxy
+//                               box and types the proxy's address and port
 //   wizard_driver time-run      on the ProxySettings page: presses Next and
 //                               prints the seconds until the run has ended
 //                               on the completion (or abort) page
@@ -18,7 +20,10 @@
 #include <string>
 
 #include "setup/ControlIds.h"
+#include "platform/win32/Wide.h"
 #include "tests/e2e/WizardDriver.h"
+
+using platform::win32::Wide;
 
 using namespace e2e;
 
@@ -82,6 +87,17 @@ int main(int argc, char** argv) {
         for (const std::string& item : ComboItems(combo))
             std::printf("%s\n", item.c_str());
         PostMessageW(combo, CB_SHOWDROPDOWN, TRUE, 0);
+        form.Sync();
+        return 0;
+    }
+    if (cmd == "proxy") {
+        if (form.VisiblePage() != 3 || argc < 4) return Fail("not on the ProxySettings page");
+        HWND box = form.PageControl(3, setup::idProxyUse);
+        if (SendMessageW(box, BM_GETCHECK, 0, 0) != BST_CHECKED) SendMessageW(box, BM_CLICK, 0, 0);
+        SendMessageW(form.PageControl(3, setup::idProxyServer), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(Wide(arg).c_str()));
+        SendMessageW(form.PageControl(3, setup::idProxyPoort), WM_SETTEXT, 0,
+                     reinterpret_cast<LPARAM>(Wide(argv[3]).c_str()));
         form.Sync();
         return 0;
     }
