@@ -97,12 +97,6 @@ bool Sha256::Failed() const {
     return FState->Failed;
 }
 
-bool Sha256Of(std::span<const uint8_t> data, Sha256Digest& digest) {
-    Sha256 hash;
-    hash.Update(data.data(), data.size());
-    return hash.Final(digest);
-}
-
 SignatureCheck VerifyP256Sha256(std::span<const uint8_t> publicKey,
                                 std::span<const uint8_t> message,
                                 std::span<const uint8_t> signature) {
