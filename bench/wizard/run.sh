@@ -72,34 +72,13 @@ fi
 cp "$demo/upgrade.zip" "$work/www/zividezeru/Files/upgrade.zip"
 
 # ---- nginx
-nginx_user=
-[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
 rate=
 [ -n "${RATE:-}" ] && rate="limit_rate ${RATE};"
-cat >"$work/nginx.conf" <<EOF
-$nginx_user
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/logs/error.log warn;
-events { worker_connections 64; }
-http {
-    log_format timed "\$request \$status \$body_bytes_sent \$request_time \$msec";
-    access_log $work/logs/access.log timed;
-    sendfile on;
-    client_body_temp_path $work/tmp;
-    proxy_temp_path $work/tmp;
-    fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp;
-    scgi_temp_path $work/tmp;
-    default_type application/zip;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-        $rate
-    }
-}
-EOF
+. "$src/scripts/nginx-conf.sh"
+nginx_conf "$work" 'log_format timed "$request $status $body_bytes_sent $request_time $msec";' \
+    "access_log $work/logs/access.log timed;" "sendfile on;" \
+    "server { listen 127.0.0.1:$port; root $work/www; default_type application/zip; $rate }" \
+    >"$work/nginx.conf"
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
 nginx -p "$work" -c "$work/nginx.conf" &
 nginx_pid=$!

@@ -140,8 +140,7 @@ cp "$work/archives/main.zip" "$work/archives/main-big.zip"
 (cd "$work/archives/bigsrc" && zip -q -0 ../main-big.zip BIG.BIN)
 # nginx workers started by root run as an unprivileged user unless told.
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
-nginx_user=
-[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
+. "$src/scripts/nginx-conf.sh"
 
 # The HTTPS server: each request logged with the number of its connection.
 https_server() {
@@ -163,22 +162,8 @@ EOF
 # The archives' location answers by marker files the tests create:
 # modes/main.204 makes main.zip answer 204, modes/main.slow sends it slowly,
 # modes/main.404big answers 404 with a body of 200 MiB.
-cat >"$work/nginx.conf" <<EOF
-$nginx_user
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/logs/nginx-error.log warn;
-events { worker_connections 64; }
-http {
-    access_log $work/logs/nginx-access.log;
-    client_body_temp_path $work/tmp;
-    proxy_temp_path $work/tmp;
-    fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp;
-    scgi_temp_path $work/tmp;
-    types { application/zip zip; }
-    default_type application/octet-stream;
+nginx_conf "$work" "access_log $work/logs/nginx-access.log;" "types { application/zip zip; }" \
+    "$(cat <<EOF
     server {
         listen 127.0.0.1:$port;
         root $work/www;
@@ -191,9 +176,8 @@ http {
         location = /404big.bin { internal; root $work/big; }
         location / { }
     }
-$(https_server)
-}
 EOF
+)" "$(https_server)" >"$work/nginx.conf"
 proxy_port=$(free_port $((port + 3)))
 cat >"$work/tinyproxy.conf" <<EOF
 Port $proxy_port

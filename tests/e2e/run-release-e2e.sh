@@ -99,26 +99,9 @@ wine_link_fonts
 wine_virtual_desktop 1024x768
 
 # The download server and the proxy.
-nginx_user=
-[ "$(id -u)" -eq 0 ] && nginx_user="user root root;"
-cat >"$work/nginx.conf" <<EOF
-$nginx_user
-worker_processes 1;
-daemon off;
-pid $work/nginx.pid;
-error_log $work/logs/nginx-error.log warn;
-events { worker_connections 32; }
-http {
-    access_log $work/logs/nginx-access.log;
-    client_body_temp_path $work/tmp;
-    proxy_temp_path $work/tmp;
-    fastcgi_temp_path $work/tmp;
-    uwsgi_temp_path $work/tmp;
-    scgi_temp_path $work/tmp;
-    default_type application/octet-stream;
-    server { listen 127.0.0.1:$port; root $work/out; }
-}
-EOF
+. "$src/scripts/nginx-conf.sh"
+nginx_conf "$work" "access_log $work/logs/nginx-access.log;" \
+    "server { listen 127.0.0.1:$port; root $work/out; }" >"$work/nginx.conf"
 proxy_port=$((port + 1))
 cat >"$work/tinyproxy.conf" <<EOF
 Port $proxy_port
