@@ -90,8 +90,10 @@ void RangeServer::Serve(SocketHandle s, int connection) {
     }
     if (reply.Reset && body < reply.Body.size()) {
         // Time for what was sent to arrive: the reset is to tell the client
-        // that the connection broke, not to throw bytes away.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // that the connection broke, not to throw bytes away. A reset drops
+        // what the client's side has not yet taken in, and a client under
+        // Wine on a busy machine can stand still for a good part of a second.
+        std::this_thread::sleep_for(std::chrono::milliseconds(2000));
         SocketAbort(s);
         return;
     }
