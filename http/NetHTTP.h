@@ -167,6 +167,9 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
 
     bool BodyExpected();
     bool WaitForPendingData(int timeoutMs);
+    // The body by its framing: chunked, Content-Length, multipart, or up to
+    // the close.
+    void ReadFramedBody();
     void ReadChunkedBody();
     int64_t ReadChunkSizeLine();
     void ReadMultipartBody();
