@@ -9,6 +9,7 @@
 #include "http/NetExceptions.h"
 #include "http/NetHTTP.h"
 #include "runtime/Streams.h"
+#include "tests/TestSupport.h"
 
 using namespace net;
 using namespace testing_support;
@@ -49,15 +50,6 @@ struct Client : TNetHTTP {
         return Text(s);
     }
 };
-
-template <typename E, typename F> std::string MessageOf(F f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return "(no error)";
-}
 
 } // namespace
 
