@@ -10,6 +10,7 @@
 #include "platform/FileTimes.h"
 #include "platform/Files.h"
 #include "runtime/Exception.h"
+#include "runtime/ScopeGuard.h"
 
 namespace arc {
 
@@ -107,6 +108,18 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
     }
 }
 
+// A user's abort leaves the archive marked invalid: nothing more is read
+// from it.
+void DecodeEntryMarkingAbort(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
+                             rtl::TStream* target) {
+    try {
+        DecodeEntry(archive, item, source, target);
+    } catch (const EArcUserAbort&) {
+        archive.SetStatus(asInvalid);
+        throw;
+    }
+}
+
 void ApplyItemTimeAndAttributes(TArcZipItem& item, const std::string& target) {
     int year, month, day, hour, minute, second;
     item.LastModTimeParts(year, month, day, hour, minute, second);
@@ -125,26 +138,20 @@ void UnzipToFile(TArcZipArchive& archive, TArcZipItem& item, const std::string& 
     } else {
         std::unique_ptr<rtl::TStream> data = OpenEntryData(archive, item);
         auto file = std::make_unique<rtl::TFileStream>(target, rtl::fmCreate);
-        try {
-            DecodeEntry(archive, item, *data, file.get());
-        } catch (const std::exception& e) {
-            if (dynamic_cast<const EArcUserAbort*>(&e)) archive.SetStatus(asInvalid);
+        // An entry that fails leaves no partial file behind.
+        rtl::TScopeGuard remove([&] {
             file.reset();
             platform::DeleteFileByName(target);
-            throw;
-        }
+        });
+        DecodeEntryMarkingAbort(archive, item, *data, file.get());
+        remove.Dismiss();
     }
     ApplyItemTimeAndAttributes(item, target);
 }
 
 void UnzipToStream(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& stream) {
     std::unique_ptr<rtl::TStream> data = OpenEntryData(archive, item);
-    try {
-        DecodeEntry(archive, item, *data, &stream);
-    } catch (const EArcUserAbort&) {
-        archive.SetStatus(asInvalid);
-        throw;
-    }
+    DecodeEntryMarkingAbort(archive, item, *data, &stream);
 }
 
 void TestUnzip(TArcZipArchive& archive, TArcZipItem& item) {

@@ -109,19 +109,19 @@ void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     TNetIOHandler& io = *FHTTP.IOHandler();
     bool started = !io.WriteBufferingActive();
     if (started) io.WriteBufferOpen(-1);
-    try {
-        io.WriteLn(Request.Method + " " + Request.URL + " HTTP/" +
-                   (FHTTP.ProtocolVersion == pv1_0 ? "1.0" : "1.1"));
-        for (size_t i = 0; i < Request.RawHeaders.Count(); ++i) {
-            const std::string& line = Request.RawHeaders.Strings(i);
-            if (!line.empty()) io.WriteLn(line);
-        }
-        io.WriteLn();
-        if (started) io.WriteBufferClose();
-    } catch (...) {
+    // A head that fails halfway is never sent in part.
+    rtl::TScopeGuard cancel([&] {
         if (started) io.WriteBufferCancel();
-        throw;
+    });
+    io.WriteLn(Request.Method + " " + Request.URL + " HTTP/" +
+               (FHTTP.ProtocolVersion == pv1_0 ? "1.0" : "1.1"));
+    for (size_t i = 0; i < Request.RawHeaders.Count(); ++i) {
+        const std::string& line = Request.RawHeaders.Strings(i);
+        if (!line.empty()) io.WriteLn(line);
     }
+    io.WriteLn();
+    if (started) io.WriteBufferClose();
+    cancel.Dismiss();
 }
 
 void TNetHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
@@ -246,15 +246,12 @@ void TNetHTTPProtocol::ReadBodyAside(rtl::TStream* target) {
     // back afterwards, and a server that closes meanwhile only ends the body.
     rtl::TStream* callerStream = Response.ContentStream;
     Response.ContentStream = target;
+    rtl::TScopeGuard restore([&] { Response.ContentStream = callerStream; });
     try {
         FHTTP.ReadBody();
     } catch (const ENetConnClosedGracefully&) {
         FHTTP.Disconnect();
-    } catch (...) {
-        Response.ContentStream = callerStream;
-        throw;
     }
-    Response.ContentStream = callerStream;
 }
 
 // ---- TNetCustomHTTP ----------------------------------------------------------
@@ -294,6 +291,14 @@ void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& A
     Request().Method = AMethod;
     Request().Source = ASource;
     Response().ContentStream = AResponseContent;
+    // A failure may have left part of a response unread on the connection,
+    // which would be taken for the next response: the connection is closed,
+    // unless the response was read completely, as after a success or a
+    // protocol error, and is to be kept alive.
+    bool readCompletely = false;
+    rtl::TScopeGuard close([&] {
+        if (!readCompletely || !Response().KeepAlive()) Disconnect();
+    });
     try {
         for (;;) {
             PrepareTarget();
@@ -319,17 +324,10 @@ void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& A
             }
         }
     } catch (const ENetHTTPProtocolException&) {
-        // The failed response was read completely: the connection is as
-        // good as after a success.
-        if (!Response().KeepAlive()) Disconnect();
-        throw;
-    } catch (...) {
-        // Anything else may have left part of a response unread on the
-        // connection, which would be taken for the next response.
-        Disconnect();
+        readCompletely = true;
         throw;
     }
-    if (!Response().KeepAlive()) Disconnect();
+    readCompletely = true;
 }
 
 void TNetCustomHTTP::PrepareTarget() {
@@ -471,16 +469,13 @@ void TNetCustomHTTP::OpenTunnel(TNetIOHandlerTLS& io) {
     if (!Request().UserAgent.empty()) headers.SetValues("User-Agent", Request().UserAgent);
     ProxyParams.SetHeaders(headers);
     io.WriteBufferOpen(-1);
-    try {
-        io.WriteLn("CONNECT " + authority + " HTTP/1.1");
-        for (size_t i = 0; i < headers.Count(); ++i)
-            io.WriteLn(headers.Strings(i));
-        io.WriteLn();
-        io.WriteBufferClose();
-    } catch (...) {
-        io.WriteBufferCancel();
-        throw;
-    }
+    rtl::TScopeGuard cancel([&] { io.WriteBufferCancel(); });
+    io.WriteLn("CONNECT " + authority + " HTTP/1.1");
+    for (size_t i = 0; i < headers.Count(); ++i)
+        io.WriteLn(headers.Strings(i));
+    io.WriteLn();
+    io.WriteBufferClose();
+    cancel.Dismiss();
     Response().SetResponseText(io.ReadLnUnbuffered());
     // The proxy's own header lines are read and dropped up to the empty line.
     while (!io.ReadLnUnbuffered().empty()) {

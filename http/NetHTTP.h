@@ -96,8 +96,16 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     // Settings.
     bool AllowCookies = true;
     bool HandleRedirects = false;
+    // Redirects followed in one request; one more raises
+    // ENetHTTPProtocolException with that redirect's status line.
     int RedirectMaximum = 15;
+    // Credentials asked again after a 401 (or 407) per request; the next one
+    // raises ENetHTTPProtocolException with its status line.
     int MaxAuthRetries = 3;
+    // Header lines kept per response head; more are read and dropped
+    // (RetrieveHeaders), so the body still starts in the right place. Zero
+    // or less keeps them all. Each line is also held to the I/O handler's
+    // MaxLineLength.
     int MaxHeaderLines = 255;
     TNetHTTPProtocolVersion ProtocolVersion = pv1_1;
     TNetHTTPOptions HTTPOptions{hoForceEncodeParams};
@@ -167,6 +175,9 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
 
     bool BodyExpected();
     bool WaitForPendingData(int timeoutMs);
+    // The body by its framing: chunked, Content-Length, multipart, or up to
+    // the close.
+    void ReadFramedBody();
     void ReadChunkedBody();
     int64_t ReadChunkSizeLine();
     void ReadMultipartBody();

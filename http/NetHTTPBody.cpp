@@ -7,6 +7,7 @@
 #include "http/NetHTTP.h"
 #include "platform/Unicode.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
 
 namespace net {
@@ -53,6 +54,40 @@ std::string XmlEncoding(const std::string& text) {
     return decl.substr(at + 1, close - at - 1);
 }
 
+// What a body is read for after it arrived, by its media type: the META
+// tags of an HTML page, the encoding in an XML declaration.
+PostProcessing PostProcessingOf(const std::string& media, const TNetHTTPOptions& options) {
+    const std::string type = TypeOf(media);
+    const std::string subtype =
+        media.find('/') == std::string::npos ? std::string() : media.substr(media.find('/') + 1);
+    if ((media == "text/html" || media == "text/html-sandboxed" ||
+         media == "application/xhtml+xml") &&
+        !options.Contains(hoNoParseMetaHTTPEquiv))
+        return PostProcessing::Html;
+    if ((media == "application/xml" || media == "application/xml-external-parsed-entity" ||
+         media == "application/xml-dtd" ||
+         (type != "text" && subtype.size() >= 4 &&
+          subtype.compare(subtype.size() - 4, 4, "+xml") == 0)) &&
+        !options.Contains(hoNoParseXmlCharset))
+        return PostProcessing::Xml;
+    return PostProcessing::None;
+}
+
+// The HTML page's META headers, or the XML declaration's encoding as the
+// response's character set, from the body that starts at bodyStart.
+void TakeBodyMetadata(TNetHTTPResponse& response, PostProcessing mode,
+                      const std::vector<uint8_t>& bytes, int64_t bodyStart) {
+    size_t from =
+        static_cast<size_t>(std::min<int64_t>(bodyStart, static_cast<int64_t>(bytes.size())));
+    std::string text(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end());
+    if (mode == PostProcessing::Html) {
+        response.MetaHTTPEquiv.ProcessMetaHTTPEquiv(text);
+    } else {
+        std::string encoding = XmlEncoding(text);
+        if (!encoding.empty()) response.CharSet = encoding;
+    }
+}
+
 } // namespace
 
 bool TNetCustomHTTP::WaitForPendingData(int timeoutMs) {
@@ -89,27 +124,10 @@ bool TNetCustomHTTP::BodyExpected() {
 void TNetCustomHTTP::ReadBody() {
     if (!BodyExpected()) return;
     TNetHTTPResponse& response = Response();
-    TNetIOHandler& io = *IOHandler();
     rtl::TStream* target = response.ContentStream;
-
-    PostProcessing mode = PostProcessing::None;
-    const std::string media = MediaType(response.ContentType);
-    if (target) {
-        const std::string type = TypeOf(media);
-        const std::string subtype = media.find('/') == std::string::npos
-                                        ? std::string()
-                                        : media.substr(media.find('/') + 1);
-        if ((media == "text/html" || media == "text/html-sandboxed" ||
-             media == "application/xhtml+xml") &&
-            !HTTPOptions.Contains(hoNoParseMetaHTTPEquiv))
-            mode = PostProcessing::Html;
-        else if ((media == "application/xml" || media == "application/xml-external-parsed-entity" ||
-                  media == "application/xml-dtd" ||
-                  (type != "text" && subtype.size() >= 4 &&
-                   subtype.compare(subtype.size() - 4, 4, "+xml") == 0)) &&
-                 !HTTPOptions.Contains(hoNoParseXmlCharset))
-            mode = PostProcessing::Xml;
-    }
+    const PostProcessing mode = target
+                                    ? PostProcessingOf(MediaType(response.ContentType), HTTPOptions)
+                                    : PostProcessing::None;
 
     // Post-processing reads the body from memory: a file target is filled
     // from a private memory stream at the end, also when reading fails.
@@ -128,49 +146,58 @@ void TNetCustomHTTP::ReadBody() {
         memory->SetPosition(0);
         if (memory->Size() > 0) target->CopyFrom(*memory, memory->Size());
     };
-
-    try {
-        rtl::TStream* stream = response.ContentStream;
-        if (AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos) {
-            ReadChunkedBody();
-        } else if (response.HasContentLength()) {
-            if (response.ContentLength > 0) {
-                try {
-                    if (stream)
-                        io.ReadStream(stream, response.ContentLength);
-                    else
-                        io.Discard(response.ContentLength);
-                } catch (const ENetConnClosedGracefully&) {
-                    // The body ends short; the target keeps what arrived.
-                }
-            }
-        } else if (TypeOf(media) == "multipart") {
-            ReadMultipartBody();
-        } else if (stream) {
-            io.ReadStream(stream, -1, true);
-        } else {
-            io.DiscardAll();
-        }
-    } catch (...) {
-        handOver();
-        throw;
+    {
+        // After a success the hand-over runs below, where an error it meets
+        // in writing the target reaches the caller.
+        rtl::TScopeGuard handOverOnFailure(handOver);
+        ReadFramedBody();
+        handOverOnFailure.Dismiss();
     }
-
-    if (mode != PostProcessing::None && bodyMemory) {
-        const auto& bytes = bodyMemory->Bytes();
-        size_t from =
-            static_cast<size_t>(std::min<int64_t>(bodyStart, static_cast<int64_t>(bytes.size())));
-        std::string text(bytes.begin() + static_cast<ptrdiff_t>(from), bytes.end());
-        if (mode == PostProcessing::Html) {
-            response.MetaHTTPEquiv.ProcessMetaHTTPEquiv(text);
-        } else {
-            std::string encoding = XmlEncoding(text);
-            if (!encoding.empty()) response.CharSet = encoding;
-        }
-    }
+    if (mode != PostProcessing::None && bodyMemory)
+        TakeBodyMetadata(response, mode, bodyMemory->Bytes(), bodyStart);
     handOver();
 }
 
+void TNetCustomHTTP::ReadFramedBody() {
+    TNetHTTPResponse& response = Response();
+    TNetIOHandler& io = *IOHandler();
+    rtl::TStream* stream = response.ContentStream;
+    if (AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos) {
+        ReadChunkedBody();
+    } else if (response.HasContentLength()) {
+        if (response.ContentLength > 0) {
+            try {
+                if (stream)
+                    io.ReadStream(stream, response.ContentLength);
+                else
+                    io.Discard(response.ContentLength);
+            } catch (const ENetConnClosedGracefully&) {
+                // The body ends short; the target keeps what arrived.
+            }
+        }
+    } else if (TypeOf(MediaType(response.ContentType)) == "multipart") {
+        ReadMultipartBody();
+    } else if (stream) {
+        io.ReadStream(stream, -1, true);
+    } else {
+        io.DiscardAll();
+    }
+}
+
+// The chunked framing (RFC 9112 section 7.1):
+//
+//   chunked-body = *chunk last-chunk trailer-section CRLF
+//   chunk        = chunk-size [ chunk-ext ] CRLF chunk-data CRLF
+//   chunk-size   = 1*HEXDIG
+//   last-chunk   = 1*("0") [ chunk-ext ] CRLF
+//   chunk-ext    = *( BWS ";" BWS chunk-ext-name [ BWS "=" BWS chunk-ext-val ] )
+//
+// This reads one size line. Chunk extensions are dropped without a word:
+// everything from the first ";" to the line end is ignored unchecked, as a
+// recipient ignores extensions it does not know (section 7.1.1), and white
+// space around the size is tolerated. The line is one protocol line: LF ends
+// it, a CR before it is dropped, and a line past the I/O handler's
+// MaxLineLength fails with ENetReadLnMaxLineLengthExceeded.
 int64_t TNetCustomHTTP::ReadChunkSizeLine() {
     std::string line = ReadProtocolLine();
     std::string size = rtl::Trim(line.substr(0, line.find(';')));
@@ -195,37 +222,35 @@ int64_t TNetCustomHTTP::ReadChunkSizeLine() {
     return value;
 }
 
+// Chunks up to the last one, then the trailer section: its field lines are
+// added to the response's raw headers. The line end after each chunk's data
+// is read as a line and not looked at.
 void TNetCustomHTTP::ReadChunkedBody() {
     TNetIOHandler& io = *IOHandler();
     DoStatus(TNetStatus::hsStatusText, NetTexts.Load(RSChunkStartedRes));
     BeginWork(TWorkMode::wmRead);
-    try {
-        int64_t size = ReadChunkSizeLine();
-        while (size != 0) {
-            rtl::TStream* stream = Response().ContentStream;
-            if (!stream) {
-                io.Discard(size);
-            } else if (OnChunkReceived) {
-                std::vector<uint8_t> chunk;
-                io.ReadBytes(chunk, static_cast<size_t>(size), false);
-                OnChunkReceived(this, chunk);
-                if (!chunk.empty()) stream->WriteBuffer(chunk.data(), chunk.size());
-            } else {
-                io.ReadStream(stream, size);
-            }
-            ReadProtocolLine(); // the line end after the data
-            size = ReadChunkSizeLine();
+    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    int64_t size = ReadChunkSizeLine();
+    while (size != 0) {
+        rtl::TStream* stream = Response().ContentStream;
+        if (!stream) {
+            io.Discard(size);
+        } else if (OnChunkReceived) {
+            std::vector<uint8_t> chunk;
+            io.ReadBytes(chunk, static_cast<size_t>(size), false);
+            OnChunkReceived(this, chunk);
+            if (!chunk.empty()) stream->WriteBuffer(chunk.data(), chunk.size());
+        } else {
+            io.ReadStream(stream, size);
         }
-        for (;;) {
-            std::string trailer = ReadProtocolLine();
-            if (trailer.empty()) break;
-            Response().RawHeaders.Add(trailer);
-        }
-    } catch (...) {
-        EndWork(TWorkMode::wmRead);
-        throw;
+        ReadProtocolLine(); // the line end after the data
+        size = ReadChunkSizeLine();
     }
-    EndWork(TWorkMode::wmRead);
+    for (;;) {
+        std::string trailer = ReadProtocolLine();
+        if (trailer.empty()) break;
+        Response().RawHeaders.Add(trailer);
+    }
 }
 
 void TNetCustomHTTP::ReadMultipartBody() {
@@ -235,31 +260,26 @@ void TNetCustomHTTP::ReadMultipartBody() {
     rtl::TStream* stream = Response().ContentStream;
     TNetBuffer& buffer = io.InputBuffer();
     BeginWork(TWorkMode::wmRead);
-    try {
-        for (;;) {
-            int64_t at = buffer.IndexOf(delimiter);
-            if (at >= 0) {
-                buffer.ExtractToStream(stream, static_cast<size_t>(at) + delimiter.size());
-                try {
-                    io.ReadLn();
-                } catch (const ENetConnClosedGracefully&) {
-                }
-                break;
+    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    for (;;) {
+        int64_t at = buffer.IndexOf(delimiter);
+        if (at >= 0) {
+            buffer.ExtractToStream(stream, static_cast<size_t>(at) + delimiter.size());
+            try {
+                io.ReadLn();
+            } catch (const ENetConnClosedGracefully&) {
             }
-            // Keep a tail that may be the start of a delimiter split across receives.
-            if (buffer.Size() >= delimiter.size())
-                buffer.ExtractToStream(stream, buffer.Size() - (delimiter.size() - 1));
-            // Wait for more (bounded by the read time-out) instead of polling.
-            if (io.ReceiveIntoBuffer(false, NetTimeoutDefault, true) <= 0 && !io.Opened()) {
-                buffer.ExtractToStream(stream, buffer.Size());
-                break;
-            }
+            break;
         }
-    } catch (...) {
-        EndWork(TWorkMode::wmRead);
-        throw;
+        // Keep a tail that may be the start of a delimiter split across receives.
+        if (buffer.Size() >= delimiter.size())
+            buffer.ExtractToStream(stream, buffer.Size() - (delimiter.size() - 1));
+        // Wait for more (bounded by the read time-out) instead of polling.
+        if (io.ReceiveIntoBuffer(false, NetTimeoutDefault, true) <= 0 && !io.Opened()) {
+            buffer.ExtractToStream(stream, buffer.Size());
+            break;
+        }
     }
-    EndWork(TWorkMode::wmRead);
 }
 
 } // namespace net

@@ -7,6 +7,7 @@
 #include "http/NetExceptions.h"
 #include "platform/Unicode.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
 
 namespace net {
@@ -334,7 +335,10 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
         // A body that ended early leaves no stale tail from the pre-sizing.
         if (stream && stream->Size() > stream->Position()) stream->SetSize(stream->Position());
     };
-    try {
+    {
+        // After a success the finish runs below, where an error it meets in
+        // cutting the target reaches the caller.
+        rtl::TScopeGuard finishOnFailure(finish);
         const size_t recvSize = static_cast<size_t>(std::max(RecvBufferSize, 1));
         int64_t due = readUntilDisconnect ? 0 : count;
         size_t first = readUntilDisconnect
@@ -369,45 +373,33 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
             FInputBuffer.ExtractToStream(stream, taken);
             due -= static_cast<int64_t>(taken);
         }
-    } catch (...) {
-        finish();
-        throw;
+        finishOnFailure.Dismiss();
     }
     finish();
 }
 
 void TNetIOHandler::Discard(int64_t count) {
     BeginWork(TWorkMode::wmRead, count);
-    try {
-        while (count > 0) {
-            if (FInputBuffer.IsEmpty() && ReceiveIntoBuffer(false, NetTimeoutDefault, true) <= 0 &&
-                FInputBuffer.IsEmpty())
-                RaiseClosed();
-            size_t n = static_cast<size_t>(std::min<int64_t>(count, FInputBuffer.Size()));
-            FInputBuffer.Remove(n);
-            count -= static_cast<int64_t>(n);
-        }
-    } catch (...) {
-        EndWork(TWorkMode::wmRead);
-        throw;
+    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    while (count > 0) {
+        if (FInputBuffer.IsEmpty() && ReceiveIntoBuffer(false, NetTimeoutDefault, true) <= 0 &&
+            FInputBuffer.IsEmpty())
+            RaiseClosed();
+        size_t n = static_cast<size_t>(std::min<int64_t>(count, FInputBuffer.Size()));
+        FInputBuffer.Remove(n);
+        count -= static_cast<int64_t>(n);
     }
-    EndWork(TWorkMode::wmRead);
 }
 
 void TNetIOHandler::DiscardAll() {
     BeginWork(TWorkMode::wmRead);
-    try {
-        for (;;) {
-            FInputBuffer.Clear();
-            int n = ReceiveIntoBuffer(false, NetTimeoutDefault, true);
-            FInputBuffer.Clear();
-            if (n <= 0 && !SocketAllocated()) break;
-        }
-    } catch (...) {
-        EndWork(TWorkMode::wmRead);
-        throw;
+    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    for (;;) {
+        FInputBuffer.Clear();
+        int n = ReceiveIntoBuffer(false, NetTimeoutDefault, true);
+        FInputBuffer.Clear();
+        if (n <= 0 && !SocketAllocated()) break;
     }
-    EndWork(TWorkMode::wmRead);
 }
 
 // ---- Writing ---------------------------------------------------------------

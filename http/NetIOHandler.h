@@ -27,6 +27,7 @@ class TNetIOHandler : public TNetComponent {
   public:
     static constexpr int DefaultRecvBufferSize = 32768;
     static constexpr int DefaultSendBufferSize = 32768;
+    // Long enough for any status or header line a server sends in practice.
     static constexpr int DefaultMaxLineLength = 16384;
 
     TNetIOHandler();
@@ -42,8 +43,18 @@ class TNetIOHandler : public TNetComponent {
     TNetIPVersion IPVersion = TNetIPVersion::Id_IPv4;
     bool UseNagle = true;
     bool ReuseSocket = false;
+    // Bytes asked for by one receive, and the portion in which a body goes
+    // to its stream and the progress moves. Not a limit: a larger body takes
+    // more receives.
     int RecvBufferSize = DefaultRecvBufferSize;
+    // Kept with the settings; sends are not cut by it (a write goes out whole).
     int SendBufferSize = DefaultSendBufferSize;
+    // Bytes a line may take before its line feed (a CR before it counts);
+    // zero or less: no limit. A longer line raises
+    // ENetReadLnMaxLineLengthExceeded with maException, or comes back cut
+    // after MaxLineLength bytes with ReadLnSplit() set with maSplit; the rest
+    // is then read as the next line. A peer that never sends a line feed so
+    // fills the input buffer with at most MaxLineLength bytes and one receive.
     int MaxLineLength = DefaultMaxLineLength;
     TNetMaxLineAction MaxLineAction = TNetMaxLineAction::maException;
     bool LargeStream = false;

@@ -1,6 +1,7 @@
 #include "http/NetTCPClient.h"
 
 #include "http/NetExceptions.h"
+#include "runtime/ScopeGuard.h"
 
 namespace net {
 
@@ -57,26 +58,27 @@ void TNetTCPClientCustom::Connect() {
         AttachIOHandler(FIOHandler);
         created = true;
     }
-    try {
-        FIOHandler->Port = Port;
-        FIOHandler->Host = Host;
-        FIOHandler->ConnectTimeout = ConnectTimeout;
-        FIOHandler->ReadTimeout = ReadTimeout;
-        FIOHandler->IPVersion = IPVersion;
-        FIOHandler->ReuseSocket = ReuseSocket;
-        FIOHandler->UseNagle = UseNagle;
-        FIOHandler->Open();
-        if (!Host.empty() && Port > 0) FIOHandler->ConnectClient();
-        DoStatus(TNetStatus::hsConnected, NetTexts.Load(RSStatusConnectedRes));
-        if (OnConnected) OnConnected(this);
-    } catch (...) {
+    // A connect that fails leaves the handler closed, and no handler at all
+    // when this connect created it.
+    rtl::TScopeGuard undo([&] {
         FIOHandler->Close();
         if (created) {
             FOwnedIOHandler.reset();
             FIOHandler = nullptr;
         }
-        throw;
-    }
+    });
+    FIOHandler->Port = Port;
+    FIOHandler->Host = Host;
+    FIOHandler->ConnectTimeout = ConnectTimeout;
+    FIOHandler->ReadTimeout = ReadTimeout;
+    FIOHandler->IPVersion = IPVersion;
+    FIOHandler->ReuseSocket = ReuseSocket;
+    FIOHandler->UseNagle = UseNagle;
+    FIOHandler->Open();
+    if (!Host.empty() && Port > 0) FIOHandler->ConnectClient();
+    DoStatus(TNetStatus::hsConnected, NetTexts.Load(RSStatusConnectedRes));
+    if (OnConnected) OnConnected(this);
+    undo.Dismiss();
 }
 
 } // namespace net

@@ -90,6 +90,22 @@ void TNetURI::SetURI(const std::string& uri) {
         text.erase(0, slash + 1);
     }
 
+    SetAuthority(authority);
+
+    size_t last = text.rfind('/');
+    if (last == std::string::npos) {
+        Path = "/";
+    } else {
+        Path = "/" + text.substr(0, last + 1);
+        text.erase(0, last + 1);
+    }
+    Document = text;
+}
+
+// [user [":" password] "@"] host [":" port], the host of an IPv6 address
+// in brackets. The last "@" ends the user information, so an "@" typed in a
+// password stays in it; a password without a user name is dropped.
+void TNetURI::SetAuthority(std::string authority) {
     size_t at = authority.rfind('@');
     if (at != std::string::npos) {
         std::string userInfo = authority.substr(0, at);
@@ -111,15 +127,6 @@ void TNetURI::SetURI(const std::string& uri) {
         Host = authority.substr(0, portColon);
     }
     if (portColon != std::string::npos) Port = authority.substr(portColon + 1);
-
-    size_t last = text.rfind('/');
-    if (last == std::string::npos) {
-        Path = "/";
-    } else {
-        Path = "/" + text.substr(0, last + 1);
-        text.erase(0, last + 1);
-    }
-    Document = text;
 }
 
 std::string TNetURI::DefaultPort(const std::string& protocol) {

@@ -51,6 +51,10 @@ class TNetURI {
     static std::string DefaultPort(const std::string& protocol);
 
   private:
+    // Sets the user information, host, port and IP version from the
+    // authority part of an absolute URI.
+    void SetAuthority(std::string authority);
+
     std::string FURI;
 };
 

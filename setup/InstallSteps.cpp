@@ -239,17 +239,10 @@ void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) 
     // On every path, also when extraction raises, the caller's handler comes
     // back and the archive is released, so its file is not held open (and
     // locked, on Windows) while the run reports the error.
-    struct Session {
-        arc::TArcUnZipper& Unzipper;
-        decltype(unzipper.OnProcessItemFailure) Previous;
-        ~Session() {
-            Unzipper.OnProcessItemFailure = Previous;
-            try {
-                Unzipper.CloseArchive();
-            } catch (...) {
-            }
-        }
-    } session{unzipper, unzipper.OnProcessItemFailure};
+    rtl::TScopeGuard session([&unzipper, previous = unzipper.OnProcessItemFailure] {
+        unzipper.OnProcessItemFailure = previous;
+        unzipper.CloseArchive();
+    });
     unzipper.OnProcessItemFailure = handler;
     unzipper.SetBaseDirectory(platform::ExtractFilePath(archiveFile));
     unzipper.OpenArchive(archiveFile);

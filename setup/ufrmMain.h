@@ -44,6 +44,11 @@ class TfrmMain {
 
     // The installation run started by Next on the ProxySettings page.
     void RunInstallation();
+    // The run's steps into the target folder; raises on the first failure.
+    void InstallInto(const std::string& target, int64_t proxyPort);
+    // The closing page: the finish page, or the last page with the error.
+    void ShowRunFinished();
+    void ShowRunFailed(const std::string& failure);
     // Its download-and-unpack steps (the base URL is the build's).
     void DownloadToFile(const std::string& relativePath, const std::string& localFile);
     // Waits before the next attempt of a download, answering the window meanwhile.

@@ -14,6 +14,7 @@
 #include "platform/win32/Wide.h"
 #include "runtime/Exception.h"
 #include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
 #include "setup/Application.h"
 #include "setup/Dialogs.h"
 #include "setup/Registry.h"
@@ -108,10 +109,7 @@ void TfrmMain::RunInstallation() {
     // other threads (see KeepResponding); a WM_CLOSE among them must not
     // destroy the form under the run's feet.
     FRunning = true;
-    struct TRunningScope {
-        bool& Flag;
-        ~TRunningScope() { Flag = false; }
-    } running{FRunning};
+    rtl::TScopeGuard running([this] { FRunning = false; });
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
@@ -134,34 +132,7 @@ void TfrmMain::RunInstallation() {
     std::string failure;
     bool failed = false;
     try {
-        ProxyPortFrom(proxyPort);
-        // With release keys nothing else is requested before the manifest
-        // proved to be the maker's; every archive is then held to it.
-        const TReleaseKeys& keys = BuiltInReleaseKeys();
-        if (!keys.Keys.empty())
-            FRelease = DownloadManifest(
-                NetHTTP1, DownloadBaseURL(), keys,
-                static_cast<int64_t>(platform::UtcNowUnixSeconds()),
-                {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }});
-        DownloadToFile(SMainArchivePath, target + "main.zip");
-        UnpackArchive(target + "main.zip");
-        DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
-        UnpackArchive(target + "upgrade.zip");
-
-        WriteProfileString(
-            target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
-            LanguageCode({IsChecked(rbNEDERLANDS), IsChecked(rbFRANS), IsChecked(rbENGELS),
-                          IsChecked(rbITALIAANS), IsChecked(rbSPAANS)}));
-
-        TRegistry registry(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
-        // Without the Shell Folders key there is no desktop to put the
-        // shortcut on; the installation itself is still complete.
-        if (registry.OpenKey(SShellFoldersKey, true)) {
-            ShellLink.Description = SLinkDescription;
-            ShellLink.ProgramFile = target + SProgramFileName;
-            ShellLink.LinkFile = LinkFileFor(registry.ReadString(SDesktopValue));
-            ShellLink.Write();
-        }
+        InstallInto(target, proxyPort);
     } catch (const rtl::Exception& e) {
         failed = true, failure = e.Message();
     } catch (const std::exception& e) {
@@ -169,15 +140,52 @@ void TfrmMain::RunInstallation() {
     }
 
     DiscardQueuedInput();
-    if (!failed) {
-        Wizard.SetCursor(TAppCursor::Default);
-        Wizard.SetPageIndex(pgEinde);
-        Wizard.BringFinishToFront();
-        // Next had the focus and was disabled: without this no control has
-        // it, and Enter would do nothing.
-        SetFocus(btFINISH);
-        return;
+    if (failed)
+        ShowRunFailed(failure);
+    else
+        ShowRunFinished();
+}
+
+void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
+    ProxyPortFrom(proxyPort);
+    // With release keys nothing else is requested before the manifest
+    // proved to be the maker's; every archive is then held to it.
+    const TReleaseKeys& keys = BuiltInReleaseKeys();
+    if (!keys.Keys.empty())
+        FRelease = DownloadManifest(
+            NetHTTP1, DownloadBaseURL(), keys, static_cast<int64_t>(platform::UtcNowUnixSeconds()),
+            {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }});
+    DownloadToFile(SMainArchivePath, target + "main.zip");
+    UnpackArchive(target + "main.zip");
+    DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
+    UnpackArchive(target + "upgrade.zip");
+
+    WriteProfileString(
+        target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
+        LanguageCode({IsChecked(rbNEDERLANDS), IsChecked(rbFRANS), IsChecked(rbENGELS),
+                      IsChecked(rbITALIAANS), IsChecked(rbSPAANS)}));
+
+    TRegistry registry(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
+    // Without the Shell Folders key there is no desktop to put the
+    // shortcut on; the installation itself is still complete.
+    if (registry.OpenKey(SShellFoldersKey, true)) {
+        ShellLink.Description = SLinkDescription;
+        ShellLink.ProgramFile = target + SProgramFileName;
+        ShellLink.LinkFile = LinkFileFor(registry.ReadString(SDesktopValue));
+        ShellLink.Write();
     }
+}
+
+void TfrmMain::ShowRunFinished() {
+    Wizard.SetCursor(TAppCursor::Default);
+    Wizard.SetPageIndex(pgEinde);
+    Wizard.BringFinishToFront();
+    // Next had the focus and was disabled: without this no control has
+    // it, and Enter would do nothing.
+    SetFocus(btFINISH);
+}
+
+void TfrmMain::ShowRunFailed(const std::string& failure) {
     Wizard.SetPageIndex(Wizard.PageCount() - 1);
     Wizard.BringFinishToFront();
     Wizard.SetCancelVisible(false);

@@ -199,6 +199,40 @@ constexpr uint8_t kFirstRecordType = 20, kLastRecordType = 23, kRecordMajorVersi
 // Whether received bytes can begin a TLS record. SChannel itself would wait
 // for the length that a plain-text answer seems to announce (a server on the
 // port that speaks HTTP): that answer is refused at once instead.
+// What a server's chain amounts to, from its own trust status and the SSL
+// policy for serverName (null: no name is compared): None when it holds.
+TlsFailure ChainVerdict(PCCERT_CHAIN_CONTEXT chain, wchar_t* serverName) {
+    // Every problem but time is a trust problem. Revocation is not asked
+    // for, so its "unknown" bits carry no news.
+    const DWORD timeBits = CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID;
+    const DWORD notAsked = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
+    const DWORD status = chain->TrustStatus.dwErrorStatus & ~notAsked;
+    if (status & ~timeBits) return TlsFailure::UntrustedChain;
+    if (status & timeBits) return TlsFailure::Expired;
+
+    SSL_EXTRA_CERT_CHAIN_POLICY_PARA extra{};
+    extra.cbSize = sizeof extra;
+    extra.dwAuthType = AUTHTYPE_SERVER;
+    extra.pwszServerName = serverName;
+    CERT_CHAIN_POLICY_PARA policy{};
+    policy.cbSize = sizeof policy;
+    policy.pvExtraPolicyPara = &extra;
+    CERT_CHAIN_POLICY_STATUS verdict{};
+    verdict.cbSize = sizeof verdict;
+    if (!Api().CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict))
+        return TlsFailure::UntrustedChain;
+    switch (static_cast<HRESULT>(verdict.dwError)) {
+    case S_OK:
+        return TlsFailure::None;
+    case CERT_E_EXPIRED:
+        return TlsFailure::Expired;
+    case CERT_E_CN_NO_MATCH:
+        return TlsFailure::WrongHost;
+    default:
+        return TlsFailure::UntrustedChain;
+    }
+}
+
 bool StartsLikeARecord(const uint8_t* bytes, size_t size) {
     if (size >= 1 && (bytes[0] < kFirstRecordType || bytes[0] > kLastRecordType)) return false;
     return size < 2 || bytes[1] == kRecordMajorVersion;
@@ -482,36 +516,9 @@ bool SchannelSession::Verify(const std::string& host, const TlsOptions& options,
         ~ChainFree() { Api().CertFreeCertificateChain(Chain); }
     } chainFree{chain};
 
-    // The chain's own status: every problem but time is a trust problem.
-    // Revocation is not asked for, so its "unknown" bits carry no news.
-    const DWORD timeBits = CERT_TRUST_IS_NOT_TIME_VALID | CERT_TRUST_CTL_IS_NOT_TIME_VALID;
-    const DWORD notAsked = CERT_TRUST_REVOCATION_STATUS_UNKNOWN | CERT_TRUST_IS_OFFLINE_REVOCATION;
-    const DWORD status = chain->TrustStatus.dwErrorStatus & ~notAsked;
-    if (status & ~timeBits) return fail(TlsFailure::UntrustedChain);
-    if (status & timeBits) return fail(TlsFailure::Expired);
-
-    SSL_EXTRA_CERT_CHAIN_POLICY_PARA extra{};
-    extra.cbSize = sizeof extra;
-    extra.dwAuthType = AUTHTYPE_SERVER;
     // The policy compares names only; an address literal is compared below.
-    extra.pwszServerName = Target();
-    CERT_CHAIN_POLICY_PARA policy{};
-    policy.cbSize = sizeof policy;
-    policy.pvExtraPolicyPara = &extra;
-    CERT_CHAIN_POLICY_STATUS verdict{};
-    verdict.cbSize = sizeof verdict;
-    if (!Api().CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &verdict))
-        return fail(TlsFailure::UntrustedChain);
-    switch (static_cast<HRESULT>(verdict.dwError)) {
-    case S_OK:
-        break;
-    case CERT_E_EXPIRED:
-        return fail(TlsFailure::Expired);
-    case CERT_E_CN_NO_MATCH:
-        return fail(TlsFailure::WrongHost);
-    default:
-        return fail(TlsFailure::UntrustedChain);
-    }
+    const TlsFailure verdict = ChainVerdict(chain, Target());
+    if (verdict != TlsFailure::None) return fail(verdict);
 
     std::vector<uint8_t> address;
     AddressLiteralBytes(host, address);

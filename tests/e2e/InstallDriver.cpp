@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "platform/win32/Wide.h"
+#include "tests/TestSupport.h"
 
 namespace e2e {
 
 namespace {
+
+using testing_support::Put16;
+using testing_support::Put32;
 
 // The pixels of a screen rectangle, bottom-up rows of BGR triples padded to
 // four bytes, as a BMP file stores them.
@@ -50,15 +54,6 @@ bool CaptureScreen(const RECT& r, Capture& c) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return ok;
-}
-
-void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
 }
 
 bool Near(COLORREF a, COLORREF b) {

@@ -12,67 +12,16 @@
 #include <vector>
 
 #include "ScriptedServer.h"
-#include "archive/Crc32.h"
 #include "platform/Files.h"
 #include "runtime/Exception.h"
 #include "setup/InstallSteps.h"
 #include "tests/TestSupport.h"
+#include "tests/archive/zip/ZipTestSupport.h"
 
 using namespace testing_support;
+using ziptest::StoredArchive;
 
 namespace {
-
-// --- A small stored-only ZIP writer (APPNOTE 4.3.7, 4.3.12, 4.3.16) -------
-
-void Put16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string& out, uint32_t v) {
-    Put16(out, v & 0xFFFF);
-    Put16(out, v >> 16);
-}
-
-struct ZipEntry {
-    std::string Name, Data;
-    bool BadCrc = false;  // stores a checksum that does not match the data
-    uint16_t Date = 0x21; // DOS date: 1980-01-01; 0 cannot be converted
-};
-
-std::string BuildZip(const std::vector<ZipEntry>& entries) {
-    constexpr uint32_t kLocalSig = 0x04034B50, kCentralSig = 0x02014B50, kEndSig = 0x06054B50;
-    std::string zip, central;
-    for (const ZipEntry& e : entries) {
-        uint32_t crc = arc::TArcCrc32::Of(e.Data.data(), e.Data.size());
-        if (e.BadCrc) crc ^= 0xFFFFFFFFu;
-        auto size = static_cast<uint32_t>(e.Data.size());
-        auto offset = static_cast<uint32_t>(zip.size());
-        Put32(zip, kLocalSig);
-        Put16(zip, 20), Put16(zip, 0), Put16(zip, 0), Put16(zip, 0), Put16(zip, e.Date);
-        Put32(zip, crc), Put32(zip, size), Put32(zip, size);
-        Put16(zip, static_cast<uint32_t>(e.Name.size())), Put16(zip, 0);
-        zip += e.Name + e.Data;
-
-        Put32(central, kCentralSig);
-        Put16(central, 20), Put16(central, 20), Put16(central, 0), Put16(central, 0),
-            Put16(central, 0);
-        Put16(central, e.Date);
-        Put32(central, crc), Put32(central, size), Put32(central, size);
-        Put16(central, static_cast<uint32_t>(e.Name.size()));
-        Put16(central, 0), Put16(central, 0), Put16(central, 0), Put16(central, 0);
-        Put32(central, 0), Put32(central, offset);
-        central += e.Name;
-    }
-    auto centralOffset = static_cast<uint32_t>(zip.size());
-    zip += central;
-    Put32(zip, kEndSig);
-    Put16(zip, 0), Put16(zip, 0);
-    Put16(zip, static_cast<uint32_t>(entries.size())),
-        Put16(zip, static_cast<uint32_t>(entries.size()));
-    Put32(zip, static_cast<uint32_t>(central.size())), Put32(zip, centralOffset);
-    Put16(zip, 0);
-    return zip;
-}
 
 std::string Response(const std::string& statusLine, const std::string& body,
                      const std::string& extra = "") {
@@ -82,16 +31,6 @@ std::string Response(const std::string& statusLine, const std::string& body,
 
 ConnectionScript Answer(const std::string& bytes) {
     return {ReadRequest(), Send(bytes), Close()};
-}
-
-// The message an error carries, or "" when none was raised.
-template <typename F> std::string MessageOf(F&& step) {
-    try {
-        step();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "";
 }
 
 class DownloadTest : public ::testing::Test {
@@ -314,9 +253,9 @@ TEST_F(DownloadTest, ManifestIsFetchedIntoMemoryBoundedAndChecked) {
 
 TEST(UnpackArchiveTest, ExtractsFlatBesideTheArchiveAndDeletesIt) {
     TempDir dir;
-    WriteFileBytes(dir.File("main.zip"), BuildZip({{"TORVELIN.EXE", "MZ program"},
-                                                   {"docs/HANDLEIDING.TXT", "lees dit"},
-                                                   {"LEEG.TXT", ""}}));
+    WriteFileBytes(dir.File("main.zip"), StoredArchive({{"TORVELIN.EXE", "MZ program"},
+                                                        {"docs/HANDLEIDING.TXT", "lees dit"},
+                                                        {"LEEG.TXT", ""}}));
     arc::TArcUnZipper unzipper;
     EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }), "");
     EXPECT_FALSE(platform::FileExists(dir.File("main.zip")));
@@ -326,7 +265,7 @@ TEST(UnpackArchiveTest, ExtractsFlatBesideTheArchiveAndDeletesIt) {
     EXPECT_FALSE(platform::DirectoryExists(dir.File("docs")));
 
     // The same extractor unpacks a second archive after the first.
-    WriteFileBytes(dir.File("upgrade.zip"), BuildZip({{"VERSIE.TXT", "2"}}));
+    WriteFileBytes(dir.File("upgrade.zip"), StoredArchive({{"VERSIE.TXT", "2"}}));
     EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("upgrade.zip")); }), "");
     EXPECT_EQ(ReadFileBytes(dir.File("VERSIE.TXT")), "2");
     EXPECT_FALSE(platform::FileExists(dir.File("upgrade.zip")));
@@ -334,10 +273,10 @@ TEST(UnpackArchiveTest, ExtractsFlatBesideTheArchiveAndDeletesIt) {
 
 TEST(UnpackArchiveTest, CorruptEntryIsReportedAfterTheOthersAreExtracted) {
     TempDir dir;
-    WriteFileBytes(dir.File("main.zip"), BuildZip({{"A.TXT", "first"},
-                                                   {"KAPOT.DAT", "damaged", true},
-                                                   {"OOK.DAT", "also damaged", true},
-                                                   {"Z.TXT", "last"}}));
+    WriteFileBytes(dir.File("main.zip"), StoredArchive({{"A.TXT", "first"},
+                                                        {"KAPOT.DAT", "damaged", true},
+                                                        {"OOK.DAT", "also damaged", true},
+                                                        {"Z.TXT", "last"}}));
     arc::TArcUnZipper unzipper;
     bool callerHandlerCalled = false;
     unzipper.OnProcessItemFailure = [&](arc::TArcArchiveItem&, arc::TArcProcessType,
@@ -377,7 +316,7 @@ TEST(UnpackArchiveTest, DateThatCannotBeConvertedOnlyWarnsButABadChecksumStillFa
     for (const Case& c : cases) {
         TempDir dir;
         WriteFileBytes(dir.File("main.zip"),
-                       BuildZip({{"DATUM0.TXT", "dated 0", c.BadCrc, 0}, {"B.TXT", "b"}}));
+                       StoredArchive({{"DATUM0.TXT", "dated 0", c.BadCrc, 0}, {"B.TXT", "b"}}));
         arc::TArcUnZipper unzipper;
         EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }),
                   c.Message);
@@ -389,7 +328,7 @@ TEST(UnpackArchiveTest, DateThatCannotBeConvertedOnlyWarnsButABadChecksumStillFa
 TEST(UnpackArchiveTest, ArchiveIsReleasedWhenExtractionRaises) {
     TempDir dir;
     // A name with a character no path may hold stops the whole extraction.
-    WriteFileBytes(dir.File("main.zip"), BuildZip({{"A.TXT", "a"}, {"B|C.TXT", "b"}}));
+    WriteFileBytes(dir.File("main.zip"), StoredArchive({{"A.TXT", "a"}, {"B|C.TXT", "b"}}));
     arc::TArcUnZipper unzipper;
     EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }),
               "Invalid characters in path");

@@ -13,18 +13,10 @@
 
 using namespace setup;
 using testing_support::DataFile;
+using testing_support::MessageOf;
 using testing_support::ReadFileBytes;
 
 namespace {
-
-template <typename F> std::string MessageOf(F&& step) {
-    try {
-        step();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "";
-}
 
 const std::string kHash(64, 'a');
 const std::string kHead = "release-manifest 1\nserial 5\n";

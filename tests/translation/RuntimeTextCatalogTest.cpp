@@ -15,8 +15,11 @@
 #include "http/NetDownload.h"
 #include "http/NetExceptions.h"
 #include "runtime/RuntimeTextTable.h"
+#include "tests/TestSupport.h"
 #include "tools/netget/Fetch.h"
 #include "translation/Translator.h"
+
+using testing_support::MessageOf;
 
 namespace {
 
@@ -52,15 +55,6 @@ class RuntimeTextCatalog : public ::testing::Test {
     void TearDown() override { translator::GlobalInstance->UseLanguage("C"); }
     void Use(const std::string& language) { translator::GlobalInstance->UseLanguage(language); }
 };
-
-std::string MessageOf(const std::function<void()>& raise) {
-    try {
-        raise();
-    } catch (const rtl::Exception& e) {
-        return e.Message();
-    }
-    return "(nothing raised)";
-}
 
 } // namespace
 

@@ -105,10 +105,11 @@ TEST(NameBytes, Utf8NamesAreDecodedWithEveryInvalidSequenceReplaced) {
     // On disk under the decoded name: marked by flag bit 11, and classified
     // as UTF-8 without it (the classification lets a surrogate through).
     Unzip u;
-    WriteFileBytes(u.Out("names.zip"), StoredArchive({{"a\xFF"
-                                                       "b.txt",
-                                                       kFlagUtf8Names, "1"},
-                                                      {"\xED\xA0\x80.txt", 0, "2"}}));
+    WriteFileBytes(u.Out("names.zip"), StoredArchive({{.name = "a\xFF"
+                                                               "b.txt",
+                                                       .data = "1",
+                                                       .flags = kFlagUtf8Names},
+                                                      {"\xED\xA0\x80.txt", "2"}}));
     u.zip.OpenArchive(u.Out("names.zip"));
     u.zip.ExtractFiles("*.*");
     EXPECT_TRUE(u.failures.empty());

@@ -6,6 +6,9 @@
 
 namespace ziptest {
 
+using testing_support::Put16;
+using testing_support::Put32;
+
 Unzip::Unzip() {
     zip.SetBaseDirectory(dir.Path());
     zip.OnProcessItemFailure = [this](arc::TArcArchiveItem& item, arc::TArcProcessType,
@@ -32,16 +35,6 @@ const Failure* Unzip::FailureOf(const std::string& name) const {
     return nullptr;
 }
 
-void Put16(std::string& s, uint16_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>(v >> 8);
-}
-
-void Put32(std::string& s, uint32_t v) {
-    Put16(s, static_cast<uint16_t>(v));
-    Put16(s, static_cast<uint16_t>(v >> 16));
-}
-
 std::string StoredArchive(const std::vector<StoredEntry>& entries) {
     std::string zip, central;
     for (const StoredEntry& e : entries) {
@@ -49,8 +42,9 @@ std::string StoredArchive(const std::vector<StoredEntry>& entries) {
         // headers, from the version needed on.
         std::string shared;
         Put16(shared, 20), Put16(shared, e.flags), Put16(shared, 0), Put16(shared, 0);
-        Put16(shared, 0x21);
-        Put32(shared, arc::TArcCrc32::Of(e.data.data(), e.data.size()));
+        Put16(shared, e.date);
+        const uint32_t crc = arc::TArcCrc32::Of(e.data.data(), e.data.size());
+        Put32(shared, e.badCrc ? crc ^ 0xFFFFFFFFu : crc);
         Put32(shared, static_cast<uint32_t>(e.data.size()));
         Put32(shared, static_cast<uint32_t>(e.data.size()));
         Put16(shared, static_cast<uint16_t>(e.name.size()));

@@ -42,15 +42,15 @@ struct Unzip {
 // header with that header's own name and extra field lengths.
 size_t DataOffset(const std::string& archiveBytes, const arc::TArcZipItem& item);
 
-// Little-endian record writers for hand-built archives in memory.
-void Put16(std::string& s, uint16_t v);
-void Put32(std::string& s, uint32_t v);
-// A stored (method 0) archive of entries with the given names, general
-// purpose flags and data, dated 1980-01-01.
+// A stored (method 0) archive of entries with the given names and data;
+// an entry may carry a checksum that does not match its data, another DOS
+// date than 1980-01-01 (0 cannot be converted) and general purpose flags.
 struct StoredEntry {
     std::string name;
-    uint16_t flags;
     std::string data;
+    bool badCrc = false;
+    uint16_t date = 0x21;
+    uint16_t flags = 0;
 };
 std::string StoredArchive(const std::vector<StoredEntry>& entries);
 // An end-of-directory record with the given comment length field and comment.

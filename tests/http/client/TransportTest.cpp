@@ -11,6 +11,7 @@
 #include "platform/Files.h"
 #include "platform/Sockets.h"
 #include "runtime/Streams.h"
+#include "tests/TestSupport.h"
 
 using namespace net;
 using namespace testing_support;
@@ -48,15 +49,6 @@ bool IsWindowsBuild() {
 
 std::string Text(const rtl::TMemoryStream& s) {
     return std::string(s.Bytes().begin(), s.Bytes().end());
-}
-
-template <typename E, typename F> std::string MessageOf(F f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return "(no error)";
 }
 
 } // namespace
