@@ -1,5 +1,6 @@
 #include "setup/DigestStream.h"
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <mutex>
@@ -11,13 +12,18 @@
 namespace setup {
 
 // Hashes what the writer hands it on a thread of its own. The bytes are
-// copied into one of a few slots and the writer goes on at once; it waits only
-// while every slot is still to be hashed, so memory stays bounded whatever the
-// line's speed. Reset and Final first wait until everything handed over is
-// hashed; the hash object is then used by the calling thread alone.
+// gathered into slots of slotSize bytes and a full slot is handed over at
+// once; the writer waits only while every slot is still to be hashed, so
+// memory stays bounded whatever the line's speed. Slots are large because
+// each hand-over wakes the other thread, which costs a round trip to the Wine
+// server under Wine: a download's own 128 KiB pieces would make it wake a
+// thousand times per 128 MB. The slot being filled belongs to the writer
+// alone (the hashing thread takes only counted ones), so it is filled
+// without the lock. Reset and Final first wait until everything handed over
+// is hashed; the hash object is then used by the calling thread alone.
 class TDigestStream::THasher {
   public:
-    THasher() : FThread([this] { Run(); }) {}
+    explicit THasher(size_t slotSize) : FSlotSize(slotSize), FThread([this] { Run(); }) {}
     ~THasher() {
         {
             std::lock_guard<std::mutex> lock(FMutex);
@@ -30,18 +36,24 @@ class TDigestStream::THasher {
     THasher& operator=(const THasher&) = delete;
 
     void Feed(const void* data, size_t size) {
-        std::unique_lock<std::mutex> lock(FMutex);
-        FChanged.wait(lock, [&] { return FQueued < kSlots; });
         auto* bytes = static_cast<const uint8_t*>(data);
-        FSlots[(FNext + FQueued) % kSlots].assign(bytes, bytes + size);
-        ++FQueued;
-        FChanged.notify_all();
+        while (size > 0) {
+            if (!FFilling) TakeEmptySlot();
+            const size_t part = std::min(size, FSlotSize - FFilling->size());
+            FFilling->insert(FFilling->end(), bytes, bytes + part);
+            bytes += part;
+            size -= part;
+            if (FFilling->size() == FSlotSize) HandOver();
+        }
     }
     void Reset() {
+        FFilling = nullptr; // not counted: simply forgotten
         WaitUntilHashed();
         FHash.Reset();
     }
     bool Final(platform::Sha256Digest& digest) {
+        if (FFilling && !FFilling->empty()) HandOver();
+        FFilling = nullptr;
         WaitUntilHashed();
         return FHash.Final(digest);
     }
@@ -49,6 +61,21 @@ class TDigestStream::THasher {
   private:
     static constexpr size_t kSlots = 4;
 
+    void TakeEmptySlot() {
+        std::unique_lock<std::mutex> lock(FMutex);
+        FChanged.wait(lock, [&] { return FQueued < kSlots; });
+        FFilling = &FSlots[(FNext + FQueued) % kSlots];
+        FFilling->clear();
+        FFilling->reserve(FSlotSize);
+    }
+    void HandOver() {
+        {
+            std::lock_guard<std::mutex> lock(FMutex);
+            ++FQueued;
+        }
+        FChanged.notify_all();
+        FFilling = nullptr;
+    }
     void WaitUntilHashed() {
         std::unique_lock<std::mutex> lock(FMutex);
         FChanged.wait(lock, [&] { return FQueued == 0; });
@@ -66,10 +93,14 @@ class TDigestStream::THasher {
             lock.lock();
             FNext = (FNext + 1) % kSlots;
             --FQueued;
+            lock.unlock();
             FChanged.notify_all();
+            lock.lock();
         }
     }
 
+    const size_t FSlotSize;
+    std::vector<uint8_t>* FFilling = nullptr; // the writer's slot, not yet counted
     std::mutex FMutex;
     std::condition_variable FChanged;
     std::array<std::vector<uint8_t>, kSlots> FSlots;
@@ -80,9 +111,10 @@ class TDigestStream::THasher {
     std::thread FThread; // last: it starts once everything above exists
 };
 
-TDigestStream::TDigestStream(rtl::TStream& target, int64_t limit, std::string fullMessage)
+TDigestStream::TDigestStream(rtl::TStream& target, int64_t limit, std::string fullMessage,
+                             size_t slotSize)
     : FTarget(target), FLimit(limit), FFullMessage(std::move(fullMessage)),
-      FHasher(std::make_unique<THasher>()) {
+      FHasher(std::make_unique<THasher>(slotSize)) {
     Restart();
 }
 

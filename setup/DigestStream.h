@@ -27,8 +27,11 @@ class TDigestStream : public rtl::TStream {
   public:
     // target is written from its current contents' start: it is emptied
     // first. limit is the most bytes taken; fullMessage the text of the
-    // error a write beyond it raises.
-    TDigestStream(rtl::TStream& target, int64_t limit, std::string fullMessage);
+    // error a write beyond it raises. The hashing thread takes the bytes in
+    // pieces of slotSize (four of them are held at most).
+    static constexpr size_t kDefaultSlotSize = 1024 * 1024;
+    TDigestStream(rtl::TStream& target, int64_t limit, std::string fullMessage,
+                  size_t slotSize = kDefaultSlotSize);
     ~TDigestStream() override;
 
     size_t Read(void* buffer, size_t count) override; // write-only: always 0

@@ -85,7 +85,9 @@ TEST(ReleaseManifest, BodiesAreReadOrRefusedWithTheirReason) {
         TReleaseManifest manifest;
         EXPECT_EQ(MessageOf([&] { manifest = ParseManifestBody(c.Body); }), c.Message) << c.Name;
         // What is taken is written back the same way.
-        if (c.Message.empty()) EXPECT_EQ(ComposeManifestBody(manifest), c.Body) << c.Name;
+        if (c.Message.empty()) {
+            EXPECT_EQ(ComposeManifestBody(manifest), c.Body) << c.Name;
+        }
     }
 }
 
@@ -234,14 +236,16 @@ TEST(DigestStream, HashesWhatLandsHoldsTheCapAndStartsOver) {
 }
 
 TEST(DigestStream, ManyPiecesHashedAsideGiveTheDigestOfTheWholeInOrder) {
-    // More pieces than the hashing thread has slots, of changing sizes, and
-    // a restart in the middle: a slot refilled before it was hashed, or a
-    // piece hashed out of order, changes the digest.
+    // Far more bytes than the hashing thread's slots hold, in pieces of
+    // changing sizes that straddle the slots' ends, and a restart in the
+    // middle of a slot: a slot refilled before it was hashed, a piece hashed
+    // out of order, or a part-filled slot kept across the restart or lost at
+    // the end changes the digest.
     std::string whole;
     for (int i = 0; i < 4000; ++i)
         whole += static_cast<char>(i * 7 + i / 13);
     rtl::TMemoryStream target;
-    TDigestStream sink(target, static_cast<int64_t>(whole.size()), "full");
+    TDigestStream sink(target, static_cast<int64_t>(whole.size()), "full", 61);
     for (int pass = 0; pass < 2; ++pass) {
         sink.SetSize(0);
         for (size_t at = 0, piece = 1; at < whole.size(); at += piece, piece = piece % 97 + 1)
