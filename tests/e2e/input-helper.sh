@@ -36,13 +36,5 @@ serve() {
     esac
 }
 
-while [ ! -e "$dir/stop" ]; do
-    if [ -e "$dir/request" ]; then
-        read -r -a words <"$dir/request"
-        rm -f "$dir/request"
-        serve "${words[@]}"
-        echo $? >"$dir/reply.tmp"
-        mv "$dir/reply.tmp" "$dir/reply"
-    fi
-    sleep 0.05
-done
+. "$(dirname "${BASH_SOURCE[0]}")/request-loop.sh"
+answer_requests "$dir"

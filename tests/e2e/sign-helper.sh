@@ -18,13 +18,5 @@ serve() {
     "$tool" sign --key "$keys/$2.pem" --serial "$3" "${expires[@]}" "$files" >"$dir/last.log" 2>&1
 }
 
-while [ ! -e "$dir/stop" ]; do
-    if [ -e "$dir/request" ]; then
-        read -r -a words <"$dir/request"
-        rm -f "$dir/request"
-        serve "${words[@]}"
-        echo $? >"$dir/reply.tmp"
-        mv "$dir/reply.tmp" "$dir/reply"
-    fi
-    sleep 0.05
-done
+. "$(dirname "${BASH_SOURCE[0]}")/request-loop.sh"
+answer_requests "$dir"
