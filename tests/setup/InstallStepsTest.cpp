@@ -247,7 +247,9 @@ TEST_F(DownloadTest, ManifestIsFetchedIntoMemoryBoundedAndChecked) {
         ASSERT_EQ(server.Requests().size(), 1u) << c.Name;
         EXPECT_EQ(server.Requests()[0].rfind("GET /zividezeru/Files/release.txt HTTP/1.1\r\n", 0),
                   0u);
-        if (c.Message.empty()) EXPECT_EQ(manifest.Files.size(), 2u);
+        if (c.Message.empty()) {
+            EXPECT_EQ(manifest.Files.size(), 2u);
+        }
     }
 }
 

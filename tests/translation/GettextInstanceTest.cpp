@@ -141,7 +141,9 @@ TEST_F(GettextInstanceTest, CatalogWithoutUtf8DisablesItsDomainForGood) {
     // must not show a second one.
     gi.ShowMessage = [&](const std::string& caption, const std::string& text) {
         Boxes.push_back(caption + "|" + text);
-        if (Boxes.size() == 1) EXPECT_EQ(gi.gettext("WAARSCHUWING"), "WAARSCHUWING");
+        if (Boxes.size() == 1) {
+            EXPECT_EQ(gi.gettext("WAARSCHUWING"), "WAARSCHUWING");
+        }
     };
     EXPECT_EQ(gi.gettext("Bent u zeker ?"), "Bent u zeker ?");
     ASSERT_EQ(Boxes.size(), 1u);

@@ -368,11 +368,12 @@ TEST(Connect, BoundedConnectTimesOut) {
 
 TEST(Connect, InternationalNamesReachTheResolverInTheirAsciiForm) {
     EXPECT_EQ(platform::HostToAscii("plain.example"), "plain.example");
-    if (platform::PathDelim() ==
-        '\\') // Windows converts before the lookup; POSIX resolvers do it themselves
+    // Windows converts before the lookup; POSIX resolvers do it themselves.
+    if (platform::PathDelim() == '\\') {
         EXPECT_EQ(platform::HostToAscii("b\xC3\xBC"
                                         "cher.example"),
                   "xn--bcher-kva.example");
+    }
     TNetTCPClientCustom c;
     c.Host = "b\xC3\xBC"
              "cher.invalid";
