@@ -7,7 +7,7 @@
 //
 // run-install-e2e.sh prepares the work folder and the servers and passes:
 //   SETUP_EXE                 Setup.exe (B: path)
-//   INSTALL_E2E_WORK          the work folder (B: path): www\, archives\, shots\
+//   INSTALL_E2E_WORK          the work folder (B: path): www\, archives\, shots\ below it
 //   INSTALL_E2E_PROXY_PORT    tinyproxy's port; its log is work\tinyproxy.log
 //   INSTALL_E2E_SERVER_DOWN   set when no server listens on the base URL
 //   INSTALL_E2E_HOSTS_ONLY    set when host names are looked up in the hosts
@@ -301,7 +301,9 @@ class InstallTest : public ::testing::Test {
         for (int p = 1; p < 3; ++p) {
             FForm.Click(setup::idBtNext);
             ASSERT_TRUE(FForm.WaitForPage(p + 1, kStepMs));
-            if (p + 1 == 2 && drive != 'C') ASSERT_NO_FATAL_FAILURE(ChooseDrive(drive));
+            if (p + 1 == 2 && drive != 'C') {
+                ASSERT_NO_FATAL_FAILURE(ChooseDrive(drive));
+            }
         }
     }
 
@@ -352,7 +354,9 @@ class InstallTest : public ::testing::Test {
     // it starts): the value the run is to read is put in place just before
     // Next, and the run itself asks the shell nothing before it reads it.
     void PressNext() {
-        if (FSetDesktop) ASSERT_NO_FATAL_FAILURE(SetDesktopValue(FDesktopType, FDesktopText));
+        if (FSetDesktop) {
+            ASSERT_NO_FATAL_FAILURE(SetDesktopValue(FDesktopType, FDesktopText));
+        }
         FCursorBefore = FForm.Read().Cursor;
         FForm.Click(setup::idBtNext);
     }
@@ -533,7 +537,9 @@ TEST_F(ServedInstallTest, BZip2LZMAAndWavPackEntriesAreInstalled) {
     // LZMA and GELUID.wav in WavPack (made by run-install-e2e.sh).
     const std::string codecs = Work() + "archives\\codecs\\";
     Copy(Work() + "archives\\main-codecs.zip", Served("main.zip"));
-    if (Signed()) ASSERT_TRUE(SignServed()) << "the archive was not signed";
+    if (Signed()) {
+        ASSERT_TRUE(SignServed()) << "the archive was not signed";
+    }
     StartAtProxyPage();
     ExpectSuccessPage(Run());
     std::vector<std::string> expected = kInstalled;
@@ -564,7 +570,8 @@ TEST_F(ServedInstallTest, ProgressBarRisesDuringASlowDownloadAndIsBackAtZeroAfte
     while (GetTickCount() - start < kRunMs && !IsWindowVisible(FForm.PageWindow(7)) &&
            !WaitForDialog(FProcess->Id(), 0)) {
         if (IsWindowVisible(FForm.PageWindow(4))) {
-            CURSORINFO ci{sizeof ci};
+            CURSORINFO ci{};
+            ci.cbSize = sizeof ci;
             if (GetCursorInfo(&ci) && ci.hCursor != FCursorBefore) hourglass = true;
             double fill = BarFill(bar);
             ++samples;
@@ -652,7 +659,9 @@ TEST_F(ServedInstallTest, CorruptEntryEndsOnTheAbortPageAfterExtractingTheRest) 
     for (size_t i = 0; i < 8 && i < packed; ++i)
         zip[data + packed / 2 + i] ^= 0x5A;
     WriteFileBytes(Served("main.zip"), zip);
-    if (Signed()) ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
+    if (Signed()) {
+        ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
+    }
 
     StartAtProxyPage();
     Outcome o = Run();
@@ -1026,7 +1035,9 @@ TEST_F(ServedInstallTest, EntriesDatedZeroAreInstalledWithTheCurrentTime) {
             zip[at] = zip[at + 1] = 0; // DOS time and date 0: month 0 cannot be converted
     });
     WriteFileBytes(Served("main.zip"), zip);
-    if (Signed()) ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
+    if (Signed()) {
+        ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
+    }
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     StartAtProxyPage();
@@ -1055,7 +1066,9 @@ TEST_F(ServedInstallTest, InvalidUtf8InAnEntryNameGivesAValidNameOnDisk) {
     });
     ASSERT_EQ(renamed, 1);
     WriteFileBytes(Served("main.zip"), zip);
-    if (Signed()) ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
+    if (Signed()) {
+        ASSERT_TRUE(SignServed()) << "the changed archive was not signed";
+    }
     StartAtProxyPage();
     ExpectSuccessPage(Run());
     EXPECT_EQ(ReadFileBytes(kTarget + "L\uFFFD\uFFFD\uFFFDJ.TXT").empty(), false);
