@@ -23,7 +23,8 @@ namespace setup {
 // is hashed; the hash object is then used by the calling thread alone.
 class TDigestStream::THasher {
   public:
-    explicit THasher(size_t slotSize) : FSlotSize(slotSize), FThread([this] { Run(); }) {}
+    explicit THasher(size_t slotSize)
+        : FSlotSize(std::max<size_t>(slotSize, 1)), FThread([this] { Run(); }) {}
     ~THasher() {
         {
             std::lock_guard<std::mutex> lock(FMutex);
@@ -52,8 +53,7 @@ class TDigestStream::THasher {
         FHash.Reset();
     }
     bool Final(platform::Sha256Digest& digest) {
-        if (FFilling && !FFilling->empty()) HandOver();
-        FFilling = nullptr;
+        if (FFilling) HandOver(); // a slot is taken only to put bytes in it
         WaitUntilHashed();
         return FHash.Final(digest);
     }
