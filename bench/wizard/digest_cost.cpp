@@ -16,8 +16,8 @@
 
 #include "http/NetHTTP.h"
 #include "platform/Crypto.h"
-#include "setup/InstallSteps.h"
-#include "setup/ReleaseManifest.h"
+#include "setup/CheckedDownload.h"
+#include "setup/release/ReleaseManifest.h"
 
 namespace {
 

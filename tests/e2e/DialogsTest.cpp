@@ -5,9 +5,9 @@
 #include <future>
 #include <thread>
 
-#include "setup/Application.h"
-#include "setup/Dialogs.h"
-#include "setup/ufrmMain.h"
+#include "setup/win32/Application.h"
+#include "setup/win32/Dialogs.h"
+#include "setup/win32/ufrmMain.h"
 #include "tests/e2e/WizardDriver.h"
 
 using namespace e2e;

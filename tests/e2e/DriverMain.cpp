@@ -19,7 +19,7 @@
 #include <cstring>
 #include <string>
 
-#include "setup/ControlIds.h"
+#include "setup/win32/ControlIds.h"
 #include "platform/win32/Wide.h"
 #include "tests/e2e/WizardDriver.h"
 

@@ -45,12 +45,12 @@
 #include "ScriptedServer.h"
 #include "platform/Files.h"
 #include "platform/win32/Wide.h"
-#include "setup/ControlIds.h"
+#include "setup/win32/ControlIds.h"
 #include "tests/TestSupport.h"
 #include "tests/e2e/InstallDriver.h"
 #include "tests/e2e/WizardDriver.h"
 #include "runtime/Format.h"
-#include "setup/InstallSteps.h"
+#include "setup/CheckedDownload.h"
 #include "translation/MoFile.h"
 
 using namespace e2e;

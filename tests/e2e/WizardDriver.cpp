@@ -5,7 +5,7 @@
 #include <commctrl.h>
 
 #include "platform/win32/Wide.h"
-#include "setup/ControlIds.h"
+#include "setup/win32/ControlIds.h"
 
 namespace e2e {
 

@@ -1,7 +1,7 @@
 #pragma once
 // Drives a running Setup.exe from another process, the way a user would:
 // finds its windows, presses buttons, answers its dialogs and reads what is
-// shown. Controls are found by the ids of setup/ControlIds.h.
+// shown. Controls are found by the ids of setup/win32/ControlIds.h.
 #include <windows.h>
 #include <ostream>
 #include <string>

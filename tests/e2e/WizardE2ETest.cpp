@@ -13,7 +13,7 @@
 #include "platform/win32/Wide.h"
 #include "runtime/Format.h"
 #include "runtime/ResStrings.h"
-#include "setup/ControlIds.h"
+#include "setup/win32/ControlIds.h"
 #include "tests/e2e/WizardDriver.h"
 
 using namespace e2e;

@@ -35,7 +35,7 @@
 #include <vector>
 
 #include "platform/Crypto.h"
-#include "setup/ReleaseManifest.h"
+#include "setup/release/ReleaseManifest.h"
 
 namespace {
 
@@ -254,7 +254,7 @@ int Embed(const Options& o) {
     if (o.Out.empty() || o.Positional.empty() || o.Positional.size() > 2)
         throw Usage("embed takes --out SOURCE.cpp and one or two PUBLIC.pem");
     std::string source = "// Written by signmanifest embed: the release keys this build trusts.\n"
-                         "#include \"setup/ReleaseKeys.h\"\n\nnamespace setup {\n\n"
+                         "#include \"setup/release/ReleaseKeys.h\"\n\nnamespace setup {\n\n"
                          "const TReleaseKeys& BuiltInReleaseKeys() {\n"
                          "    static const TReleaseKeys keys{{\n";
     for (const std::string& path : o.Positional) {

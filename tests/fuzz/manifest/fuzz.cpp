@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "setup/ReleaseManifest.h"
+#include "setup/release/ReleaseManifest.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "platform/Files.h"
 #include "platform/win32/Wide.h"
-#include "setup/ControlIds.h"
+#include "setup/win32/ControlIds.h"
 #include "tests/e2e/WizardDriver.h"
 
 using namespace e2e;

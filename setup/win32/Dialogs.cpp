@@ -1,4 +1,4 @@
-#include "setup/Dialogs.h"
+#include "setup/win32/Dialogs.h"
 
 #include <windows.h>
 #include <algorithm>
@@ -6,8 +6,8 @@
 
 #include "platform/win32/Wide.h"
 #include "runtime/ResStrings.h"
-#include "setup/Application.h"
-#include "setup/ControlIds.h"
+#include "setup/win32/Application.h"
+#include "setup/win32/ControlIds.h"
 #include "setup/Wizard.h"
 #include "translation/Translator.h"
 

@@ -1,6 +1,5 @@
-// The installation's portable steps against a scripted loopback HTTP server
-// and archives built here: what lands on disk, which message a failure
-// carries, and how transfer counts map onto a 32-bit progress bar.
+// The checked download against a scripted loopback HTTP server: what lands
+// on disk, which message a failure carries, and the client's time-outs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,7 +13,7 @@
 #include "ScriptedServer.h"
 #include "platform/Files.h"
 #include "runtime/Exception.h"
-#include "setup/InstallSteps.h"
+#include "setup/CheckedDownload.h"
 #include "tests/TestSupport.h"
 #include "tests/archive/zip/ZipTestSupport.h"
 
@@ -253,170 +252,6 @@ TEST_F(DownloadTest, ManifestIsFetchedIntoMemoryBoundedAndChecked) {
     }
 }
 
-TEST(UnpackArchiveTest, ExtractsFlatBesideTheArchiveAndDeletesIt) {
-    TempDir dir;
-    WriteFileBytes(dir.File("main.zip"), StoredArchive({{"TORVELIN.EXE", "MZ program"},
-                                                        {"docs/HANDLEIDING.TXT", "lees dit"},
-                                                        {"LEEG.TXT", ""}}));
-    arc::TArcUnZipper unzipper;
-    EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }), "");
-    EXPECT_FALSE(platform::FileExists(dir.File("main.zip")));
-    EXPECT_EQ(ReadFileBytes(dir.File("TORVELIN.EXE")), "MZ program");
-    EXPECT_EQ(ReadFileBytes(dir.File("HANDLEIDING.TXT")), "lees dit");
-    EXPECT_TRUE(platform::FileExists(dir.File("LEEG.TXT")));
-    EXPECT_FALSE(platform::DirectoryExists(dir.File("docs")));
-
-    // The same extractor unpacks a second archive after the first.
-    WriteFileBytes(dir.File("upgrade.zip"), StoredArchive({{"VERSIE.TXT", "2"}}));
-    EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("upgrade.zip")); }), "");
-    EXPECT_EQ(ReadFileBytes(dir.File("VERSIE.TXT")), "2");
-    EXPECT_FALSE(platform::FileExists(dir.File("upgrade.zip")));
-}
-
-TEST(UnpackArchiveTest, CorruptEntryIsReportedAfterTheOthersAreExtracted) {
-    TempDir dir;
-    WriteFileBytes(dir.File("main.zip"), StoredArchive({{"A.TXT", "first"},
-                                                        {"KAPOT.DAT", "damaged", true},
-                                                        {"OOK.DAT", "also damaged", true},
-                                                        {"Z.TXT", "last"}}));
-    arc::TArcUnZipper unzipper;
-    bool callerHandlerCalled = false;
-    unzipper.OnProcessItemFailure = [&](arc::TArcArchiveItem&, arc::TArcProcessType,
-                                        arc::TArcErrorClass, int,
-                                        const std::string&) { callerHandlerCalled = true; };
-    std::string message = MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); });
-    EXPECT_EQ(
-        message.rfind("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ", 0), 0u)
-        << message;
-    EXPECT_GT(
-        message.size(),
-        std::string("Het bestand \"KAPOT.DAT\" uit main.zip kon niet worden uitgepakt: ").size());
-    EXPECT_EQ(ReadFileBytes(dir.File("A.TXT")), "first");
-    EXPECT_EQ(ReadFileBytes(dir.File("Z.TXT")), "last");
-    EXPECT_FALSE(platform::FileExists(dir.File("main.zip")));
-    // The caller's own failure handler is back in place afterwards.
-    ASSERT_TRUE(unzipper.OnProcessItemFailure);
-    EXPECT_FALSE(callerHandlerCalled);
-}
-
-TEST(UnpackArchiveTest, ArchiveThatIsNotAZipRaisesTheExtractorsErrorAndStays) {
-    TempDir dir;
-    WriteFileBytes(dir.File("main.zip"), "<html>not an archive</html>");
-    arc::TArcUnZipper unzipper;
-    EXPECT_NE(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }), "");
-    EXPECT_TRUE(platform::FileExists(dir.File("main.zip")));
-}
-
-TEST(UnpackArchiveTest, DateThatCannotBeConvertedOnlyWarnsButABadChecksumStillFails) {
-    struct Case {
-        bool BadCrc;
-        std::string Message;
-    } cases[] = {
-        {false, ""},
-        {true,
-         "Het bestand \"DATUM0.TXT\" uit main.zip kon niet worden uitgepakt: Failed CRC Check"}};
-    for (const Case& c : cases) {
-        TempDir dir;
-        WriteFileBytes(dir.File("main.zip"),
-                       StoredArchive({{"DATUM0.TXT", "dated 0", c.BadCrc, 0}, {"B.TXT", "b"}}));
-        arc::TArcUnZipper unzipper;
-        EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }),
-                  c.Message);
-        EXPECT_EQ(ReadFileBytes(dir.File("DATUM0.TXT")), "dated 0");
-        EXPECT_EQ(ReadFileBytes(dir.File("B.TXT")), "b");
-    }
-}
-
-TEST(UnpackArchiveTest, ArchiveIsReleasedWhenExtractionRaises) {
-    TempDir dir;
-    // A name with a character no path may hold stops the whole extraction.
-    WriteFileBytes(dir.File("main.zip"), StoredArchive({{"A.TXT", "a"}, {"B|C.TXT", "b"}}));
-    arc::TArcUnZipper unzipper;
-    EXPECT_EQ(MessageOf([&] { setup::UnpackArchive(unzipper, dir.File("main.zip")); }),
-              "Invalid characters in path");
-    EXPECT_EQ(unzipper.Archive(), nullptr);
-    EXPECT_EQ(unzipper.FileName(), "");
-    EXPECT_TRUE(platform::DeleteFileByName(dir.File("main.zip")))
-        << "the archive is still held open";
-}
-
-TEST(ProgressMapperTest, SizesWithinRangeMapOneToOne) {
-    setup::TProgressMapper mapper;
-    int32_t max = 0;
-    ASSERT_TRUE(mapper.WorkBegin(12345, max));
-    EXPECT_EQ(max, 12345);
-    EXPECT_EQ(mapper.Position(0), 0);
-    EXPECT_EQ(mapper.Position(6000), 6000);
-    EXPECT_EQ(mapper.Position(12345), 12345);
-    int32_t exact = 0;
-    ASSERT_TRUE(mapper.WorkBegin(std::numeric_limits<int32_t>::max(), exact));
-    EXPECT_EQ(exact, std::numeric_limits<int32_t>::max());
-}
-
-TEST(ProgressMapperTest, UnknownSizeKeepsTheMaximumAndTheCountStillMoves) {
-    setup::TProgressMapper mapper;
-    int32_t max = 777;
-    EXPECT_FALSE(mapper.WorkBegin(0, max));
-    EXPECT_FALSE(mapper.WorkBegin(-1, max));
-    EXPECT_EQ(max, 777);
-    EXPECT_EQ(mapper.Position(50), 50);
-    EXPECT_EQ(mapper.Position(500), 500); // past the maximum: a full bar
-}
-
-TEST(ProgressMapperTest, SizeBeyond32BitsIsScaledInProportion) {
-    setup::TProgressMapper mapper;
-    const int64_t size = (int64_t{1} << 33) + 12345; // about 8 GiB
-    int32_t max = 0;
-    ASSERT_TRUE(mapper.WorkBegin(size, max));
-    EXPECT_GT(max, 0);
-    EXPECT_GE(max, std::numeric_limits<int32_t>::max() / 2);
-    EXPECT_EQ(mapper.Position(0), 0);
-    int32_t half = mapper.Position(size / 2);
-    EXPECT_NEAR(static_cast<double>(half) / max, 0.5, 0.001);
-    EXPECT_EQ(mapper.Position(size), max);
-    // The low 32 bits of 2^32 are 0: the bar must not drop back there.
-    EXPECT_NEAR(static_cast<double>(mapper.Position(int64_t{1} << 32)) / max, 0.5, 0.001);
-    // A later small transfer is not scaled any more.
-    ASSERT_TRUE(mapper.WorkBegin(1000, max));
-    EXPECT_EQ(mapper.Position(999), 999);
-}
-
-TEST(ProgressPacerTest, DrawsNewPixelColumnsAtMostEveryIntervalButTheEndsAtOnce) {
-    // A bar of 200 pixels over 1,000,000 units: a column is 5,000 units.
-    struct Step {
-        int32_t position;
-        uint64_t ms;
-        bool drawn;
-        const char* why;
-    };
-    const uint64_t gap = setup::TProgressPacer::kRedrawIntervalMs;
-    const Step steps[] = {
-        {0, 1000, true, "the first position of a range is drawn"},
-        {4999, 1000 + gap, false, "still the empty column"},
-        {5000, 1000 + gap, true, "a new column after the interval"},
-        {20000, 1001 + gap, false, "a new column within the interval waits"},
-        {20000, 1000 + 2 * gap, true, "and is drawn once the interval has passed"},
-        {1000000, 1001 + 2 * gap, true, "the full bar at once"},
-        {1200000, 1000 + 4 * gap, false, "past the maximum is still the full bar"},
-        {995000, 1000 + 5 * gap, true, "one column back from full"},
-        {0, 1001 + 5 * gap, true, "the empty bar at once"},
-    };
-    setup::TProgressPacer pacer;
-    pacer.SetRange(1000000, 200);
-    for (const Step& s : steps)
-        EXPECT_EQ(pacer.ShouldDraw(s.position, s.ms), s.drawn) << s.why;
-    // A new range draws its first position whatever the time.
-    pacer.SetRange(1000, 200);
-    EXPECT_TRUE(pacer.ShouldDraw(0, 1001 + 5 * gap));
-
-    // The queue is looked at on the first call, then once per interval.
-    const uint64_t every = setup::TProgressPacer::kQueueIntervalMs;
-    EXPECT_LT(every, 1000u) << "well within the five seconds of a hung window";
-    EXPECT_TRUE(pacer.ShouldLookAtQueue(5000));
-    EXPECT_FALSE(pacer.ShouldLookAtQueue(5000 + every - 1));
-    EXPECT_TRUE(pacer.ShouldLookAtQueue(5000 + every));
-}
-
 TEST(InstallPathsTest, TimeoutsAreBoundedAndTheTestVariableCanOnlyShortenThem) {
     const std::pair<std::string, int> cases[] = {{"", 0},         {"abc", 0},      {"0", 0},
                                                  {"-5", 0},       {"99999999", 0}, {"2500", 2500},
@@ -434,31 +269,5 @@ TEST(InstallPathsTest, TimeoutsAreBoundedAndTheTestVariableCanOnlyShortenThem) {
         // The pauses between download attempts follow the same rule.
         EXPECT_EQ(setup::ShortenedPause(4000, text), std::min(shortened ? shortened : 4000, 4000))
             << text;
-    }
-}
-
-TEST(InstallPathsTest, TargetFolderLinkFileAndLanguageCode) {
-    EXPECT_EQ(setup::TargetFolder('D'), "D:\\TORVELINNEW\\");
-    EXPECT_EQ(setup::LinkFileFor(""), "\\Torvelin.lnk");
-    EXPECT_EQ(setup::LinkFileFor("C:\\users\\me\\Desktop"), "C:\\users\\me\\Desktop\\Torvelin.lnk");
-    EXPECT_EQ(setup::LinkFileFor("C:\\Desktop\\"), "C:\\Desktop\\Torvelin.lnk");
-    EXPECT_EQ(setup::LanguageCode({true, true, true, true, true}), "NLB");
-    EXPECT_EQ(setup::LanguageCode({false, false, true, true, false}), "UKB");
-    EXPECT_EQ(setup::LanguageCode({false, false, false, false, true}), "ES");
-    EXPECT_EQ(setup::LanguageCode({false, false, false, false, false}), "GEB");
-}
-
-TEST(InstallPathsTest, ProxyPortOutsideTheTcpRangeIsRefusedNotWrapped) {
-    EXPECT_EQ(setup::ProxyPortFrom(0), 0) << "left to the client, which asks for a port";
-    EXPECT_EQ(setup::ProxyPortFrom(8080), 8080);
-    EXPECT_EQ(setup::ProxyPortFrom(65535), 65535);
-    for (int64_t bad : {int64_t(65536), int64_t(4294967376), int64_t(-1)}) {
-        try {
-            setup::ProxyPortFrom(bad);
-            FAIL() << bad;
-        } catch (const rtl::Exception& e) {
-            EXPECT_EQ(e.Message(), "Ongeldige poort voor de proxyserver: " + std::to_string(bad) +
-                                       ". Geef een poort van 1 tot 65535 op.");
-        }
     }
 }

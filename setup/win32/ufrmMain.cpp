@@ -1,11 +1,11 @@
-#include "setup/ufrmMain.h"
+#include "setup/win32/ufrmMain.h"
 
 #include <commctrl.h>
 #include <algorithm>
 
 #include "platform/win32/Wide.h"
-#include "setup/ControlIds.h"
-#include "setup/Dialogs.h"
+#include "setup/win32/ControlIds.h"
+#include "setup/win32/Dialogs.h"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-# Which release keys Setup.exe trusts (included by setup/CMakeLists.txt in the
+# Which release keys Setup.exe trusts (included by setup/win32/CMakeLists.txt in the
 # Windows build). Sets SETUP_RELEASE_KEYS_SOURCE, the source that defines
 # BuiltInReleaseKeys(), SETUP_RELEASE_KEYS_IN_USE, and, with demo keys,
 # SETUP_DEMO_KEY_DIR (current.pem and next.pem with their .pub.pem, made once
@@ -25,7 +25,7 @@ if(count GREATER 2)
   message(FATAL_ERROR "SETUP_RELEASE_KEYS names ${count} keys; it takes one, or two while a key is replaced")
 endif()
 if(count EQUAL 0)
-  set(SETUP_RELEASE_KEYS_SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/ReleaseKeysNone.cpp)
+  set(SETUP_RELEASE_KEYS_SOURCE ${PROJECT_SOURCE_DIR}/setup/release/ReleaseKeysNone.cpp)
   set(SETUP_RELEASE_KEYS_IN_USE OFF)
   message(WARNING
     "\n*** Setup.exe is built WITHOUT release keys (SETUP_RELEASE_KEYS is empty). ***\n"

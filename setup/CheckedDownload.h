@@ -1,23 +1,19 @@
 #pragma once
-// The steps of the installation run that do not need a window: where things
-// go, fetching one component archive over HTTP into a file, unpacking it
-// beside itself, and following the transfer on a progress bar. Kept apart
-// from the form so they can be tested against real servers on every platform.
+// Fetching a component archive over HTTP into a file, and the release
+// manifest into memory: the client's settings for a download a person waits
+// for, resuming broken connections, and with release keys every byte held to
+// the signed manifest. Kept apart from the form so it can be tested against
+// real servers on every platform.
 #include <cstdint>
 #include <string>
 
-#include "archive/UnZipper.h"
 #include "http/NetDownload.h"
 #include "http/NetHTTP.h"
 #include "http/NetIOHandlerTLS.h"
-#include "setup/ReleaseManifest.h"
+#include "setup/release/ReleaseManifest.h"
 #include "translation/Translator.h"
 
 namespace setup {
-
-// The root URL of the download server, fixed when the program is built
-// (DownloadBaseURL.cpp).
-const std::string& DownloadBaseURL();
 
 inline constexpr const char* SInstallUserAgent =
     "Mozilla/4.0 (compatible; MSIE 7.0; Windows NT 5.1)";
@@ -30,46 +26,6 @@ inline constexpr const char* SHTTPError = translator::gettext_noop("HTTP Error:"
 // TRANSLATORS: the download's URL, the bytes received and the bytes the server announced
 inline constexpr const char* SDownloadIncomplete = translator::gettext_noop(
     "De download van %s is onvolledig: %s van de %s bytes zijn ontvangen.");
-// TRANSLATORS: the entry's name, the archive's file name and the reason
-inline constexpr const char* SEntryNotUnpacked =
-    translator::gettext_noop("Het bestand \"%s\" uit %s kon niet worden uitgepakt: %s");
-
-inline constexpr const char* STargetFolderName = "TORVELINNEW";
-inline constexpr const char* SSettingsFileName = "SETUP.INI";
-inline constexpr const char* SSettingsSection = "SETUP";
-inline constexpr const char* SSettingsLanguageKey = "TAAL";
-inline constexpr const char* SShellFoldersKey =
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-inline constexpr const char* SDesktopValue = "Desktop";
-inline constexpr const char* SLinkDescription = "Torvelin";
-inline constexpr const char* SProgramFileName = "TORVELIN.EXE";
-inline constexpr const char* SLinkFileName = "Torvelin.lnk";
-inline constexpr const char* SMainArchivePath = "zividezeru/Files/main.zip";
-inline constexpr const char* SUpgradeArchivePath = "zividezeru/Files/upgrade.zip";
-
-// The target folder on a drive, with its trailing backslash: "C:\TORVELINNEW\".
-std::string TargetFolder(char driveLetter);
-
-// The language buttons of the language page, in the order they are tested.
-struct TLanguageChoice {
-    bool Nederlands, Frans, Engels, Italiaans, Spaans;
-};
-// The code the settings file receives: the first checked button decides;
-// none of them (German) gives "GEB".
-std::string LanguageCode(const TLanguageChoice& choice);
-
-// The shortcut's file: the desktop folder with a trailing backslash ensured,
-// then "Torvelin.lnk" (an empty folder gives "\Torvelin.lnk").
-std::string LinkFileFor(const std::string& desktopFolder);
-
-// TRANSLATORS: the port typed for the proxy server
-inline constexpr const char* SInvalidProxyPort = translator::gettext_noop(
-    "Ongeldige poort voor de proxyserver: %s. Geef een poort van 1 tot 65535 op.");
-
-// The proxy port as the HTTP client takes it. A typed number that no TCP port
-// can have raises the message above instead of being cut to another port;
-// 0 stays 0 (the client then asks for a port).
-int ProxyPortFrom(int64_t typed);
 
 // Gives the HTTP client the settings the form designs for it, with the
 // bounded connect and read time-outs of a download a person waits for.
@@ -158,61 +114,5 @@ TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseUR
 void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
                     const std::string& relativePath, const std::string& localFile,
                     const TReleaseFile& listed, const net::TNetRetryPolicy& retry = {});
-
-// Extracts every entry of archiveFile into the archive's own folder with the
-// extractor's defaults, releases the archive and deletes its file. Entries
-// that fail are skipped by the extractor; afterwards the first of them is
-// raised as an error naming the entry and its failure. A stored date or time
-// that cannot be converted is no such failure: the file is complete and keeps
-// the current time. The archive is released on every path; after an error
-// its file stays.
-void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile);
-
-// Maps the client's 64-bit work counts onto a progress bar whose minimum,
-// maximum and position are 32-bit: a size beyond that range is scaled down,
-// so the bar still moves in proportion.
-class TProgressMapper {
-  public:
-    // Returns whether the bar's maximum changes, and to what.
-    bool WorkBegin(int64_t workCountMax, int32_t& newMax);
-    int32_t Position(int64_t workCount) const;
-    void WorkEnd() {}
-
-  private:
-    int FShift = 0; // the counts are divided by 2^FShift
-};
-
-// Paces the work of a progress bar that a blocked thread moves itself. Each
-// redraw and each look at the queue costs a round trip to the window system
-// (under Wine one to the display server too), and a transfer reports every
-// 32 KiB: thousands of times for an archive of a few hundred megabytes. A
-// redraw is worth it only when the bar's filled width gains or loses a pixel
-// column, and no eye follows more than a few tens of redraws a second; the
-// queue must still be looked at well within the five seconds after which
-// Windows treats the window as hung.
-class TProgressPacer {
-  public:
-    static constexpr uint64_t kRedrawIntervalMs = 30;
-    static constexpr uint64_t kQueueIntervalMs = 100;
-
-    // A new range, or a bar of another width: the next position is drawn.
-    void SetRange(int32_t max, int pixels);
-    // True when position is to be drawn now. A change of the filled width
-    // is drawn once the redraw interval has passed since the last draw; a
-    // full bar (the end of a sized download) and an empty one are drawn at
-    // once, so the end of every archive is seen.
-    bool ShouldDraw(int32_t position, uint64_t nowMs);
-    // True when the queue is due to be looked at.
-    bool ShouldLookAtQueue(uint64_t nowMs);
-
-  private:
-    int64_t Column(int32_t position) const;
-
-    int32_t FMax = 100;
-    int FPixels = 1;
-    int64_t FDrawnColumn = -1; // -1: nothing drawn in this range yet
-    uint64_t FDrawnAt = 0;
-    uint64_t FLookedAt = 0;
-};
 
 } // namespace setup

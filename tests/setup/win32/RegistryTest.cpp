@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "platform/win32/Wide.h"
-#include "setup/Registry.h"
+#include "setup/win32/Registry.h"
 #include "tests/TestSupport.h"
 
 using namespace setup;

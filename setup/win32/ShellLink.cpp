@@ -1,4 +1,4 @@
-#include "setup/ShellLink.h"
+#include "setup/win32/ShellLink.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -10,7 +10,7 @@
 
 #include "platform/Files.h"
 #include "platform/win32/Wide.h"
-#include "setup/ShellLink.h"
+#include "setup/win32/ShellLink.h"
 #include "tests/TestSupport.h"
 
 using namespace setup;

@@ -1,6 +1,6 @@
 // The keys of a build made without release keys: none, so the run downloads
 // and unpacks without any check beyond the archives' own.
-#include "setup/ReleaseKeys.h"
+#include "setup/release/ReleaseKeys.h"
 
 namespace setup {
 

@@ -1,4 +1,4 @@
-#include "setup/DigestStream.h"
+#include "setup/release/DigestStream.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "platform/win32/SystemLibrary.h"
-#include "setup/Application.h"
+#include "setup/win32/Application.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "setup/Application.h"
+#include "setup/win32/Application.h"
 
 #include <commctrl.h>
 #include <ole2.h>
 
-#include "setup/ufrmMain.h"
+#include "setup/win32/ufrmMain.h"
 
 namespace setup {
 

@@ -1,6 +1,6 @@
 // The installation run of the wizard form: what Next does on the
 // ProxySettings page, with the download-and-unpack steps and the progress bar.
-#include "setup/ufrmMain.h"
+#include "setup/win32/ufrmMain.h"
 
 #include <commctrl.h>
 
@@ -15,12 +15,21 @@
 #include "runtime/Exception.h"
 #include "runtime/Format.h"
 #include "runtime/ScopeGuard.h"
-#include "setup/Application.h"
-#include "setup/Dialogs.h"
-#include "setup/Registry.h"
-#include "setup/ReleaseKeys.h"
+#include "setup/win32/Application.h"
+#include "setup/win32/Dialogs.h"
+#include "setup/InstallPlaces.h"
+#include "setup/Unpack.h"
+#include "setup/release/ReleaseKeys.h"
+#include "setup/win32/Registry.h"
 
 namespace setup {
+
+namespace {
+// Where the current user's desktop folder is recorded.
+constexpr const char* SShellFoldersKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+constexpr const char* SDesktopValue = "Desktop";
+} // namespace
 
 void TfrmMain::CreateComponents() {
     ConfigureHTTPClient(NetHTTP1);

@@ -10,8 +10,9 @@
 
 #include "archive/UnZipper.h"
 #include "http/NetHTTP.h"
-#include "setup/InstallSteps.h"
-#include "setup/ShellLink.h"
+#include "setup/CheckedDownload.h"
+#include "setup/ProgressPacer.h"
+#include "setup/win32/ShellLink.h"
 #include "setup/Wizard.h"
 #include "widgets/UiDriveCombo.h"
 #include "widgets/UiValidateEdit.h"

@@ -1,4 +1,4 @@
-#include "setup/Registry.h"
+#include "setup/win32/Registry.h"
 
 #include <windows.h>
 

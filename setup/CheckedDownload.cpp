@@ -1,4 +1,4 @@
-#include "setup/InstallSteps.h"
+#include "setup/CheckedDownload.h"
 
 #include <algorithm>
 #include <functional>
@@ -10,36 +10,10 @@
 #include "runtime/Format.h"
 #include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
-#include "setup/DigestStream.h"
+#include "setup/release/DigestStream.h"
 #include "translation/Translator.h"
 
 namespace setup {
-
-std::string TargetFolder(char driveLetter) {
-    return std::string(1, driveLetter) + ":\\" + STargetFolderName + "\\";
-}
-
-std::string LanguageCode(const TLanguageChoice& choice) {
-    if (choice.Nederlands) return "NLB";
-    if (choice.Frans) return "FRB";
-    if (choice.Engels) return "UKB";
-    if (choice.Italiaans) return "IT";
-    if (choice.Spaans) return "ES";
-    return "GEB";
-}
-
-std::string LinkFileFor(const std::string& desktopFolder) {
-    std::string folder = desktopFolder;
-    if (folder.empty() || folder.back() != '\\') folder += '\\';
-    return folder + SLinkFileName;
-}
-
-int ProxyPortFrom(int64_t typed) {
-    if (typed < 0 || typed > 65535)
-        throw rtl::Exception(
-            rtl::Format(translator::gettext(SInvalidProxyPort), {rtl::IntToStr(typed)}));
-    return static_cast<int>(typed);
-}
 
 void ConfigureHTTPClient(net::TNetHTTP& http) {
     http.AllowCookies = true;
@@ -203,100 +177,6 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     if (digest != listed.Sha256) Refuse(SArchiveDigest, {name});
     file.reset();
     discard.Dismiss();
-}
-
-namespace {
-
-// True when the failure is the item's own DOS date or time that cannot be
-// converted: the file was written whole and checked before the extractor set
-// its time, so it is complete and merely keeps the current time.
-bool IsDateFailure(arc::TArcArchiveItem& item, const std::string& message) {
-    auto* zipItem = dynamic_cast<arc::TArcZipItem*>(&item);
-    if (!zipItem) return false;
-    try {
-        zipItem->LastModTimeAsDateTime();
-    } catch (const rtl::EConvertError& e) {
-        return e.Message() == message;
-    }
-    return false;
-}
-
-} // namespace
-
-void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) {
-    struct FirstFailure {
-        bool Seen = false;
-        std::string Entry, Message;
-    } failure;
-    // The extractor skips an entry that fails (and keeps one whose checksum
-    // does not match) without telling its caller; remember the first one so
-    // an incomplete unpack never passes for a complete one.
-    auto handler = [&](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass, int,
-                       const std::string& message) {
-        if (failure.Seen || IsDateFailure(item, message)) return;
-        failure = {true, item.FileName(), message};
-    };
-    // On every path, also when extraction raises, the caller's handler comes
-    // back and the archive is released, so its file is not held open (and
-    // locked, on Windows) while the run reports the error.
-    rtl::TScopeGuard session([&unzipper, previous = unzipper.OnProcessItemFailure] {
-        unzipper.OnProcessItemFailure = previous;
-        unzipper.CloseArchive();
-    });
-    unzipper.OnProcessItemFailure = handler;
-    unzipper.SetBaseDirectory(platform::ExtractFilePath(archiveFile));
-    unzipper.OpenArchive(archiveFile);
-    unzipper.ExtractFiles("*.*");
-    unzipper.CloseArchive();
-    platform::DeleteFileByName(archiveFile);
-
-    if (failure.Seen)
-        throw rtl::Exception(
-            rtl::Format(translator::gettext(SEntryNotUnpacked),
-                        {failure.Entry, platform::ExtractFileName(archiveFile), failure.Message}));
-}
-
-bool TProgressMapper::WorkBegin(int64_t workCountMax, int32_t& newMax) {
-    if (workCountMax <= 0) return false; // unknown size: the bar keeps its maximum
-    FShift = 0;
-    while ((workCountMax >> FShift) > std::numeric_limits<int32_t>::max())
-        ++FShift;
-    newMax = static_cast<int32_t>(workCountMax >> FShift);
-    return true;
-}
-
-int32_t TProgressMapper::Position(int64_t workCount) const {
-    int64_t scaled = workCount >> FShift;
-    // Past the maximum the bar is full; never wrap around into small values.
-    if (scaled > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
-    return scaled < 0 ? 0 : static_cast<int32_t>(scaled);
-}
-
-void TProgressPacer::SetRange(int32_t max, int pixels) {
-    FMax = max > 0 ? max : 1;
-    FPixels = pixels > 0 ? pixels : 1;
-    FDrawnColumn = -1;
-}
-
-int64_t TProgressPacer::Column(int32_t position) const {
-    int64_t p = std::clamp<int64_t>(position, 0, FMax);
-    return p * FPixels / FMax;
-}
-
-bool TProgressPacer::ShouldDraw(int32_t position, uint64_t nowMs) {
-    const int64_t column = Column(position);
-    if (column == FDrawnColumn) return false;
-    const bool edge = column == 0 || column == FPixels;
-    if (!edge && FDrawnColumn >= 0 && nowMs - FDrawnAt < kRedrawIntervalMs) return false;
-    FDrawnColumn = column;
-    FDrawnAt = nowMs;
-    return true;
-}
-
-bool TProgressPacer::ShouldLookAtQueue(uint64_t nowMs) {
-    if (FLookedAt != 0 && nowMs - FLookedAt < kQueueIntervalMs) return false;
-    FLookedAt = nowMs;
-    return true;
 }
 
 } // namespace setup

@@ -1,4 +1,4 @@
-#include "setup/ReleaseManifest.h"
+#include "setup/release/ReleaseManifest.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,0 +1,61 @@
+#include "setup/Unpack.h"
+
+#include "platform/Files.h"
+#include "runtime/Exception.h"
+#include "runtime/Format.h"
+#include "runtime/ScopeGuard.h"
+
+namespace setup {
+
+namespace {
+
+// True when the failure is the item's own DOS date or time that cannot be
+// converted: the file was written whole and checked before the extractor set
+// its time, so it is complete and merely keeps the current time.
+bool IsDateFailure(arc::TArcArchiveItem& item, const std::string& message) {
+    auto* zipItem = dynamic_cast<arc::TArcZipItem*>(&item);
+    if (!zipItem) return false;
+    try {
+        zipItem->LastModTimeAsDateTime();
+    } catch (const rtl::EConvertError& e) {
+        return e.Message() == message;
+    }
+    return false;
+}
+
+} // namespace
+
+void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) {
+    struct FirstFailure {
+        bool Seen = false;
+        std::string Entry, Message;
+    } failure;
+    // The extractor skips an entry that fails (and keeps one whose checksum
+    // does not match) without telling its caller; remember the first one so
+    // an incomplete unpack never passes for a complete one.
+    auto handler = [&](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass, int,
+                       const std::string& message) {
+        if (failure.Seen || IsDateFailure(item, message)) return;
+        failure = {true, item.FileName(), message};
+    };
+    // On every path, also when extraction raises, the caller's handler comes
+    // back and the archive is released, so its file is not held open (and
+    // locked, on Windows) while the run reports the error.
+    rtl::TScopeGuard session([&unzipper, previous = unzipper.OnProcessItemFailure] {
+        unzipper.OnProcessItemFailure = previous;
+        unzipper.CloseArchive();
+    });
+    unzipper.OnProcessItemFailure = handler;
+    unzipper.SetBaseDirectory(platform::ExtractFilePath(archiveFile));
+    unzipper.OpenArchive(archiveFile);
+    unzipper.ExtractFiles("*.*");
+    unzipper.CloseArchive();
+    platform::DeleteFileByName(archiveFile);
+
+    if (failure.Seen)
+        throw rtl::Exception(
+            rtl::Format(translator::gettext(SEntryNotUnpacked),
+                        {failure.Entry, platform::ExtractFileName(archiveFile), failure.Message}));
+}
+
+} // namespace setup
