@@ -30,8 +30,9 @@ bool ParsePluralCount(std::string_view text, uint64_t& count) {
 
 } // namespace
 
-// Recursive descent over the tokens of GNU's scanner, one function per
-// precedence level; the nodes go into the rule's array as they are made.
+// Recursive descent over the tokens of GNU's scanner: the conditional, then
+// the binary operators a precedence level at a time (lowest first), then "!"
+// and the operands. The nodes go into the rule's array as they are made.
 class TPluralParser {
   public:
     TPluralParser(std::string_view text, TPluralForms& rule) : FText(text), FRule(rule) { Next(); }
