@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Regenerates po/default.pot: the wizard's message texts (the literals passed
 # to gettext in setup/, and those of named constants marked with
-# gettext_noop) extracted by xgettext, followed by the runtime
+# gettext_noop; with plural forms, the pairs passed to ngettext or marked with
+# ngettext_noop) extracted by xgettext, followed by the runtime
 # libraries' texts (every *Texts.def) and the texts of steps still to be written (pending.pot),
 # then merges the template into every translation.
 set -euo pipefail
@@ -13,6 +14,8 @@ mapfile -t sources < <(find setup -name '*.cpp' -o -name '*.h' 2>/dev/null | sor
 if [ ${#sources[@]} -gt 0 ]; then
     xgettext --language=C++ --from-code=UTF-8 --keyword= --keyword=gettext --keyword=translator::gettext \
         --keyword=gettext_noop --keyword=translator::gettext_noop \
+        --keyword=ngettext:1,2 --keyword=translator::ngettext:1,2 \
+        --keyword=ngettext_noop:1,2 --keyword=translator::ngettext_noop:1,2 \
         --add-comments=TRANSLATORS --sort-by-file --package-name=Setup \
         -o "$work/wizard.pot" "${sources[@]}"
 fi

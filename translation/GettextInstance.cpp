@@ -26,15 +26,6 @@ const char* const kCharsetProblem3 =
 constexpr unsigned kResourceIdLimit = 65536;
 const char* const kResourceIdError = "ERROR";
 
-std::string TrimBlanksAndControls(std::string_view text) {
-    size_t begin = 0, end = text.size();
-    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
-        ++begin;
-    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
-        --end;
-    return std::string(text.substr(begin, end - begin));
-}
-
 } // namespace
 
 std::string RemoveCarriageReturns(std::string_view text) {
@@ -109,35 +100,29 @@ void TDomain::OpenCatalog() {
     }
 }
 
+const TMoFile* TDomain::Catalog() {
+    if (!Enabled) return nullptr;
+    if (!FMoFile && !OpenHasFailedBefore) OpenCatalog();
+    return FMoFile;
+}
+
 std::string TDomain::gettext(std::string_view msgid) {
-    if (Enabled) {
-        if (!FMoFile && !OpenHasFailedBefore) OpenCatalog();
-        if (FMoFile) {
-            bool found = false;
-            return FMoFile->gettext(msgid, found);
-        }
+    if (const TMoFile* mofile = Catalog()) {
+        bool found = false;
+        return mofile->gettext(msgid, found);
     }
     return std::string(msgid);
 }
 
+std::string TDomain::ngettext(std::string_view singular, std::string_view plural, uint64_t n) {
+    std::string form;
+    if (const TMoFile* mofile = Catalog())
+        if (mofile->ngettext(singular, n, form)) return form;
+    return std::string(GermanicPluralForm(n) ? plural : singular);
+}
+
 std::string TDomain::GetTranslationProperty(std::string_view Propertyname) {
-    const std::string key = platform::AsciiUpperCase(Propertyname) + ": ";
-    const std::string header = gettext("");
-    size_t start = 0;
-    while (start <= header.size()) {
-        size_t end = header.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = header.size();
-        std::string_view line(header.data() + start, end - start);
-        if (line.size() >= key.size() &&
-            platform::AsciiUpperCase(line.substr(0, key.size())) == key)
-            return TrimBlanksAndControls(line.substr(key.size()));
-        // A CR LF pair ends one line, not two.
-        start = end + 1;
-        if (end < header.size() && header[end] == '\r' && start < header.size() &&
-            header[start] == '\n')
-            ++start;
-    }
-    return {};
+    return CatalogHeaderField(gettext(""), Propertyname);
 }
 
 // --- TGettextInstance --------------------------------------------------------
@@ -161,6 +146,18 @@ std::string TGettextInstance::gettext(std::string_view szMsgId) {
 std::string TGettextInstance::dgettext(std::string_view szDomain, std::string_view szMsgId) {
     TDomain* domain = FindOrAddDomain(szDomain, FDefaultDomainDirectory, curlang);
     return ExpandLineFeeds(domain->gettext(RemoveCarriageReturns(szMsgId)));
+}
+
+std::string TGettextInstance::ngettext(std::string_view szMsgId, std::string_view szMsgIdPlural,
+                                       uint64_t n) {
+    return dngettext(curmsgdomain, szMsgId, szMsgIdPlural, n);
+}
+
+std::string TGettextInstance::dngettext(std::string_view szDomain, std::string_view szMsgId,
+                                        std::string_view szMsgIdPlural, uint64_t n) {
+    TDomain* domain = FindOrAddDomain(szDomain, FDefaultDomainDirectory, curlang);
+    return ExpandLineFeeds(
+        domain->ngettext(RemoveCarriageReturns(szMsgId), RemoveCarriageReturns(szMsgIdPlural), n));
 }
 
 void TGettextInstance::UseLanguage(std::string LanguageCode) {

@@ -1,5 +1,6 @@
 #pragma once
 // Text domains, the language in use and the lookups behind gettext.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -46,6 +47,10 @@ class TDomain {
 
     // UTF-8 in and out: the translation, or msgid when there is none.
     std::string gettext(std::string_view msgid);
+    // The form that n takes of the entry whose singular is singular, chosen
+    // by the catalog's plural rule; without one, singular or plural by the
+    // Germanic rule (plural for every n but 1).
+    std::string ngettext(std::string_view singular, std::string_view plural, uint64_t n);
     // A header value of the catalog, found without regard to the name's case.
     std::string GetTranslationProperty(std::string_view Propertyname);
     // Hands the catalog back and forgets a failed search; Enabled stays.
@@ -55,6 +60,9 @@ class TDomain {
 
   private:
     void OpenCatalog();
+    // The catalog to search, opened first when needed; null when there is
+    // none or the domain is disabled.
+    const TMoFile* Catalog();
 
     std::string vDirectory;
     TMoFile* FMoFile = nullptr;
@@ -73,6 +81,11 @@ class TGettextInstance {
 
     virtual std::string gettext(std::string_view szMsgId);
     virtual std::string dgettext(std::string_view szDomain, std::string_view szMsgId);
+    // Plural forms: the form that n takes, line ends treated as by gettext.
+    virtual std::string ngettext(std::string_view szMsgId, std::string_view szMsgIdPlural,
+                                 uint64_t n);
+    virtual std::string dngettext(std::string_view szDomain, std::string_view szMsgId,
+                                  std::string_view szMsgIdPlural, uint64_t n);
 
     // An empty code takes LANG, else the system's language, cut before the
     // first "."; a code handed in is used as it stands.

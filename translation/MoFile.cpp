@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/Files.h"
+#include "platform/Unicode.h"
 #include "runtime/Bytes.h"
 #include "runtime/ResStrings.h"
 #include "translation/GettextErrors.h"
@@ -25,6 +26,7 @@ const char* const kCannotCreateMap = "Cannot create memory map on file ";
 const char* const kCannotMapPrefix = "Cannot map file ";
 const char* const kCannotMapReason = " into memory. Reason: ";
 const char* const kNotAMoFile = "This file is not a valid GNU gettext mo file: ";
+const char* const kPluralFormsField = "Plural-Forms";
 
 // Byte order of GNU msgfmt's sort: unsigned bytes, a proper prefix first.
 int CompareBytes(std::string_view a, std::string_view b) {
@@ -34,7 +36,35 @@ int CompareBytes(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
 }
 
+std::string TrimBlanksAndControls(std::string_view text) {
+    size_t begin = 0, end = text.size();
+    while (begin < end && static_cast<unsigned char>(text[begin]) <= ' ')
+        ++begin;
+    while (end > begin && static_cast<unsigned char>(text[end - 1]) <= ' ')
+        --end;
+    return std::string(text.substr(begin, end - begin));
+}
+
 } // namespace
+
+std::string CatalogHeaderField(std::string_view header, std::string_view name) {
+    const std::string key = platform::AsciiUpperCase(name) + ": ";
+    size_t start = 0;
+    while (start <= header.size()) {
+        size_t end = header.find_first_of("\r\n", start);
+        if (end == std::string::npos) end = header.size();
+        std::string_view line(header.data() + start, end - start);
+        if (line.size() >= key.size() &&
+            platform::AsciiUpperCase(line.substr(0, key.size())) == key)
+            return TrimBlanksAndControls(line.substr(key.size()));
+        // A CR LF pair ends one line, not two.
+        start = end + 1;
+        if (end < header.size() && header[end] == '\r' && start < header.size() &&
+            header[start] == '\n')
+            ++start;
+    }
+    return {};
+}
 
 TMoFile::TMoFile(const std::string& filename, int64_t Offset, int64_t Size) {
     platform::ReadOnlyFileMap::Stage stage;
@@ -78,6 +108,12 @@ TMoFile::TMoFile(const std::string& filename, int64_t Offset, int64_t Size) {
         startindex *= 2;
     if (N == 0) startindex = 0;
     startstep = startindex / 2;
+
+    // Once per catalog, not per lookup; a damaged rule falls back to the
+    // Germanic one and never refuses the catalog.
+    std::string_view header;
+    if (Find("", false, header))
+        FPluralForms = TPluralForms::Parse(CatalogHeaderField(header, kPluralFormsField));
 }
 
 uint32_t TMoFile::ReadCatalogWord(uint64_t offset) const {
@@ -97,30 +133,44 @@ bool TMoFile::TableString(uint32_t tableOffset, uint32_t i, std::string_view& te
 
 // The halving search over the sorted identifiers: about log2 N comparisons,
 // without the catalog's hash table.
-std::string TMoFile::gettext(std::string_view msgid, bool& found) const {
-    found = false;
-    if (N == 0) return std::string(msgid);
+bool TMoFile::Find(std::string_view msgid, bool bySingular, std::string_view& translation) const {
+    if (N == 0) return false;
     uint32_t i = static_cast<uint32_t>(startindex);
     uint32_t step = static_cast<uint32_t>(startstep);
     for (;;) {
         std::string_view id;
         // An entry pointing outside the catalog cannot be compared; the lookup
         // then answers "not found" rather than read beyond the file.
-        if (!TableString(O, i, id)) return std::string(msgid);
+        if (!TableString(O, i, id)) return false;
+        if (bySingular) id = id.substr(0, id.find('\0'));
         int c = CompareBytes(msgid, id);
-        if (c == 0) {
-            std::string_view translation;
-            if (!TableString(T, i, translation)) return std::string(msgid);
-            found = true;
-            return std::string(translation);
-        }
-        if (step == 0) return std::string(msgid);
+        if (c == 0) return TableString(T, i, translation);
+        if (step == 0) return false;
         if (c < 0)
             i = i < step + 1 ? 1 : i - step;
         else
             i = std::min(i + step, N);
         step /= 2;
     }
+}
+
+std::string TMoFile::gettext(std::string_view msgid, bool& found) const {
+    std::string_view translation;
+    found = Find(msgid, false, translation);
+    return std::string(found ? translation : msgid);
+}
+
+// GNU compares a plural entry's identifier as a C string, so the singular
+// alone finds it; msgfmt sorts the entries by their singular too.
+bool TMoFile::ngettext(std::string_view singular, uint64_t n, std::string& form) const {
+    std::string_view forms;
+    if (!Find(singular.substr(0, singular.find('\0')), true, forms)) return false;
+    const uint32_t count = static_cast<uint32_t>(std::count(forms.begin(), forms.end(), '\0')) + 1;
+    uint32_t chosen = FPluralForms.Choose(n, count);
+    for (; chosen > 0; --chosen)
+        forms.remove_prefix(forms.find('\0') + 1);
+    form = std::string(forms.substr(0, forms.find('\0')));
+    return !form.empty();
 }
 
 } // namespace translator

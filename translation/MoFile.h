@@ -7,8 +7,14 @@
 #include <string_view>
 
 #include "platform/MemoryMap.h"
+#include "translation/PluralForms.h"
 
 namespace translator {
+
+// The value of the header line "name: value" of a catalog header (the name
+// compared without regard to case), without the blanks and control characters
+// around it; empty when there is no such line.
+std::string CatalogHeaderField(std::string_view header, std::string_view name);
 
 class TMoFile {
   public:
@@ -24,6 +30,13 @@ class TMoFile {
     // The translation of a UTF-8 identifier (found = true), or the identifier
     // itself (found = false). The empty identifier gives the catalog header.
     std::string gettext(std::string_view msgid, bool& found) const;
+    // The form that n takes of the plural entry whose singular is the UTF-8
+    // text singular: entries are found by their singular alone, whatever
+    // plural they were written with. False when there is no such entry or
+    // the form chosen is empty (a translator left it out).
+    bool ngettext(std::string_view singular, uint64_t n, std::string& form) const;
+    // The rule of the header's "Plural-Forms", read when the catalog opens.
+    const TPluralForms& PluralForms() const { return FPluralForms; }
 
     uint32_t Count() const { return N; }
     bool ByteSwapped() const { return doswap; }
@@ -37,6 +50,9 @@ class TMoFile {
     // String i (counted from 1) of the table at tableOffset; false when the
     // entry points outside the catalog.
     bool TableString(uint32_t tableOffset, uint32_t i, std::string_view& text) const;
+    // The halving search; bySingular compares each identifier only up to its
+    // first NUL, as a plural entry's singular is compared.
+    bool Find(std::string_view msgid, bool bySingular, std::string_view& translation) const;
 
     bool doswap = false;
     uint32_t N = 0;
@@ -47,6 +63,7 @@ class TMoFile {
     platform::ReadOnlyFileMap FMap;    // the open file, its mapping and the view
     const uint8_t* momemory = nullptr; // the catalog's first byte inside the view
     uint64_t FExtent = 0;              // the catalog's length inside the view
+    TPluralForms FPluralForms;
 };
 
 } // namespace translator

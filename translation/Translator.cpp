@@ -38,6 +38,27 @@ std::string dgettext(std::string_view domain, std::string_view msgid) {
     return Untranslated(msgid);
 }
 
+std::string ngettext(std::string_view singular, std::string_view plural, uint64_t n) {
+    if (TGettextInstance* instance = GlobalInstance) {
+        try {
+            return instance->ngettext(singular, plural, n);
+        } catch (const rtl::Exception&) {
+        }
+    }
+    return Untranslated(GermanicPluralForm(n) ? plural : singular);
+}
+
+std::string dngettext(std::string_view domain, std::string_view singular, std::string_view plural,
+                      uint64_t n) {
+    if (TGettextInstance* instance = GlobalInstance) {
+        try {
+            return instance->dngettext(domain, singular, plural, n);
+        } catch (const rtl::Exception&) {
+        }
+    }
+    return Untranslated(GermanicPluralForm(n) ? plural : singular);
+}
+
 void Initialize() {
     if (GlobalInstance) return;
     ModuleFileName = platform::ModuleFileName();

@@ -7,6 +7,7 @@
 // then the system's), binds the domain "default" to the folder "locale"
 // beside the executable and puts translation in front of the runtime's text
 // loaders. At exit it takes all of that down again.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,27 @@ constexpr const char* gettext_noop(const char* msgid) {
 
 // The same in a named domain.
 std::string dgettext(std::string_view domain, std::string_view msgid);
+
+// A count's form of a message: the catalog's "Plural-Forms" rule chooses
+// among the entry's forms; without a translation, plural for every n but 1,
+// else singular (line ends as gettext treats them). Never fails.
+std::string ngettext(std::string_view singular, std::string_view plural, uint64_t n);
+std::string dngettext(std::string_view domain, std::string_view singular, std::string_view plural,
+                      uint64_t n);
+
+// A message with plural forms kept in a named constant.
+struct TPluralText {
+    const char* Singular;
+    const char* Plural;
+};
+// Marks such a constant for the catalog template's extraction, like
+// gettext_noop: constexpr TPluralText kFiles = ngettext_noop("%s bestand", "%s bestanden");
+constexpr TPluralText ngettext_noop(const char* singular, const char* plural) {
+    return {singular, plural};
+}
+inline std::string ngettext(const TPluralText& text, uint64_t n) {
+    return ngettext(text.Singular, text.Plural, n);
+}
 
 // The executable's full path, the locator of its catalogs and the one
 // translation instance; null before start-up and after teardown.

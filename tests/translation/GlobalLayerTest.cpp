@@ -132,16 +132,27 @@ TEST_F(GlobalLayerTest, WithoutACatalogRuntimeTextsStayAsTheyAre) {
 // The program's own catalogs, compiled from po/ and installed beside this
 // test program.
 TEST_F(GlobalLayerTest, ShippedCatalogs) {
+    // The form the open catalog's plural rule gives 0 of two.
+    auto formOfZero = [] {
+        return GlobalInstance->FindOrAddDomain("default", "", "")
+            ->mofile()
+            ->PluralForms()
+            .Choose(0, 2);
+    };
     GlobalInstance->UseLanguage("fr_FR");
     EXPECT_EQ(translator::gettext("Bent u zeker ?"), "Êtes-vous sûr ?");
     EXPECT_EQ(translator::gettext("WAARSCHUWING"), "AVERTISSEMENT");
     EXPECT_EQ(rtl::LoadResString(&rtl::SMsgDlgYes), "&Oui");
     EXPECT_EQ(GlobalInstance->GetTranslationProperty("language"), "fr");
+    EXPECT_EQ(formOfZero(), 0u);
+    // A text the catalog lacks takes the Dutch plural by the Germanic rule.
+    EXPECT_EQ(translator::ngettext("een bestand", "bestanden", 0), "bestanden");
 
     GlobalInstance->UseLanguage("en_GB");
     EXPECT_EQ(translator::gettext("De installatie is niet voltooid."),
               "The installation has not been completed.");
     EXPECT_EQ(rtl::LoadResString(&rtl::SMsgDlgNo), "&No");
+    EXPECT_EQ(formOfZero(), 1u);
 
     // Dutch: the wizard's texts are already Dutch, the runtime's become Dutch.
     GlobalInstance->UseLanguage("nl_BE");

@@ -31,11 +31,17 @@ void Search(const translator::TMoFile& mo, const uint8_t* data, size_t size) {
     mo.gettext("", found);
     mo.gettext("Bent u zeker ?", found);
     mo.gettext("\xff\xff\xff", found);
+    // Plural entries: found by the singular, split into forms by the rule.
+    std::string form;
+    for (uint64_t n : {0, 1, 2, 5, 1000})
+        mo.ngettext("%d file", n, form);
     // Identifiers cut from the input reach entries the fixed ones miss.
     for (size_t at = 0; at + 1 < size && at < 64; at += 8)
         mo.gettext(std::string_view(reinterpret_cast<const char*>(data + at),
                                     std::min<size_t>(size - at, 12)),
                    found);
+    if (size > 8)
+        mo.ngettext(std::string_view(reinterpret_cast<const char*>(data) + 1, 7), size, form);
 }
 
 } // namespace
