@@ -9,16 +9,12 @@
 #include <gnutls/x509.h>
 
 #include <cerrno>
-#include <chrono>
+
+#include "platform/Clock.h"
 
 namespace platform {
 
 namespace {
-
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // TLS 1.2 and 1.3 only, on top of the system's own choice of ciphers.
 constexpr const char* kVersions = "-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";

@@ -21,11 +21,11 @@
 #include <sspi.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "platform/Clock.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
@@ -81,11 +81,6 @@ const SecurityApi& Api() {
             BindProc(crypt32, "CryptStringToBinaryA", api.CryptStringToBinaryA);
     });
     return api;
-}
-
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 // The system's words for a status, with its number.
