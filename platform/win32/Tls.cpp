@@ -25,7 +25,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/Clock.h"
+#include "platform/common/TlsAdapter.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
@@ -233,7 +233,7 @@ bool StartsLikeARecord(const uint8_t* bytes, size_t size) {
     return size < 2 || bytes[1] == kRecordMajorVersion;
 }
 
-class SchannelSession final : public TlsSession {
+class SchannelSession final : public tls::AdapterSession {
   public:
     explicit SchannelSession(SocketHandle s) : FSocket(s) {
         SecInvalidateHandle(&FCredentials);
@@ -246,7 +246,8 @@ class SchannelSession final : public TlsSession {
     SchannelSession(const SchannelSession&) = delete;
     SchannelSession& operator=(const SchannelSession&) = delete;
 
-    bool Handshake(const std::string& host, const TlsOptions& options, TlsHandshakeError& error);
+    bool Handshake(const std::string& host, const TlsOptions& options,
+                   TlsHandshakeError& error) override;
     int64_t Receive(void* buffer, size_t count, int timeoutMs, int& error) override;
     int64_t Send(const void* buffer, size_t count, int& error) override;
     void CloseNotify() override;
@@ -269,14 +270,9 @@ class SchannelSession final : public TlsSession {
     // The name the server is asked for (SNI) and checked against; none for
     // an address literal.
     wchar_t* Target() { return FTarget.empty() ? nullptr : FTarget.data(); }
-    int RemainingMs() const {
-        if (FDeadline < 0) return -1;
-        int64_t left = FDeadline - NowMs();
-        return left > 0 ? static_cast<int>(left) : 0;
-    }
     void StartCall(int timeoutMs) {
         FNoWait = timeoutMs == 0;
-        FDeadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+        FDeadline.Start(timeoutMs);
     }
 
     SocketHandle FSocket;
@@ -291,7 +287,7 @@ class SchannelSession final : public TlsSession {
     std::vector<uint8_t> FRecord; // one record being encrypted
     bool FClosed = false;
     bool FNoWait = false;
-    int64_t FDeadline = -1;
+    tls::CallDeadline FDeadline;
 };
 
 bool SchannelSession::AcquireCredentials(TlsHandshakeError& error) {
@@ -351,7 +347,7 @@ int64_t SchannelSession::ReadMore(int& error) {
     uint8_t* tail = FIncoming.data() + FIncomingSize;
     int64_t n = SocketRecvNoWait(FSocket, tail, kPortion, error);
     if (n < 0 && error == wsa::WouldBlock) {
-        int wait = RemainingMs();
+        int wait = FDeadline.RemainingMs();
         int ready = wait == 0 ? 0 : SocketWaitReadable(FSocket, wait, error);
         if (ready == 0) {
             error = FNoWait ? wsa::WouldBlock : wsa::TimedOut;
@@ -635,12 +631,8 @@ void SchannelSession::CloseNotify() {
 
 } // namespace
 
-std::unique_ptr<TlsSession> TlsConnect(SocketHandle s, const std::string& host,
-                                       const TlsOptions& options, TlsHandshakeError& error) {
-    auto session = std::make_unique<SchannelSession>(s);
-    if (!session->Handshake(host, options, error)) return nullptr;
-    error = {};
-    return session;
+std::unique_ptr<tls::AdapterSession> tls::NewAdapterSession(SocketHandle s) {
+    return std::make_unique<SchannelSession>(s);
 }
 
 } // namespace platform
