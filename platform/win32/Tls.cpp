@@ -23,7 +23,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 
 #include "platform/common/TlsAdapter.h"
 #include "platform/win32/SystemLibrary.h"
@@ -31,56 +30,44 @@
 
 namespace platform {
 
-using win32::BindProc;
+using win32::BindExports;
 using win32::LoadSystemLibrary;
 
 namespace {
 
+// secur32 gives the SSPI function table; crypt32 the chain engine and the
+// certificate decoding.
 struct SecurityApi {
-    bool Loaded = false;
+    WIN32_EXPORT(InitSecurityInterfaceW);
+    WIN32_EXPORT(CertGetCertificateChain);
+    WIN32_EXPORT(CertVerifyCertificateChainPolicy);
+    WIN32_EXPORT(CertFreeCertificateChain);
+    WIN32_EXPORT(CertFreeCertificateContext);
+    WIN32_EXPORT(CertFindExtension);
+    WIN32_EXPORT(CryptDecodeObjectEx);
+    WIN32_EXPORT(CertOpenStore);
+    WIN32_EXPORT(CertCloseStore);
+    WIN32_EXPORT(CertAddEncodedCertificateToStore);
+    WIN32_EXPORT(CertCreateCertificateChainEngine);
+    WIN32_EXPORT(CertFreeCertificateChainEngine);
+    WIN32_EXPORT(CryptStringToBinaryA);
     PSecurityFunctionTableW Sspi = nullptr;
-    decltype(&::CertGetCertificateChain) CertGetCertificateChain = nullptr;
-    decltype(&::CertVerifyCertificateChainPolicy) CertVerifyCertificateChainPolicy = nullptr;
-    decltype(&::CertFreeCertificateChain) CertFreeCertificateChain = nullptr;
-    decltype(&::CertFreeCertificateContext) CertFreeCertificateContext = nullptr;
-    decltype(&::CertFindExtension) CertFindExtension = nullptr;
-    decltype(&::CryptDecodeObjectEx) CryptDecodeObjectEx = nullptr;
-    decltype(&::CertOpenStore) CertOpenStore = nullptr;
-    decltype(&::CertCloseStore) CertCloseStore = nullptr;
-    decltype(&::CertAddEncodedCertificateToStore) CertAddEncodedCertificateToStore = nullptr;
-    decltype(&::CertCreateCertificateChainEngine) CertCreateCertificateChainEngine = nullptr;
-    decltype(&::CertFreeCertificateChainEngine) CertFreeCertificateChainEngine = nullptr;
-    decltype(&::CryptStringToBinaryA) CryptStringToBinaryA = nullptr;
+    bool Loaded = false;
+
+    void Bind() {
+        Loaded = BindExports(LoadSystemLibrary(L"secur32.dll"), InitSecurityInterfaceW) &&
+                 BindExports(LoadSystemLibrary(L"crypt32.dll"), CertGetCertificateChain,
+                             CertVerifyCertificateChainPolicy, CertFreeCertificateChain,
+                             CertFreeCertificateContext, CertFindExtension, CryptDecodeObjectEx,
+                             CertOpenStore, CertCloseStore, CertAddEncodedCertificateToStore,
+                             CertCreateCertificateChainEngine, CertFreeCertificateChainEngine,
+                             CryptStringToBinaryA) &&
+                 (Sspi = InitSecurityInterfaceW()) != nullptr;
+    }
 };
 
 const SecurityApi& Api() {
-    static SecurityApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        HMODULE secur32 = LoadSystemLibrary(L"secur32.dll");
-        HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
-        decltype(&::InitSecurityInterfaceW) init = nullptr;
-        if (!secur32 || !crypt32 || !BindProc(secur32, "InitSecurityInterfaceW", init)) return;
-        api.Sspi = init();
-        api.Loaded =
-            api.Sspi && BindProc(crypt32, "CertGetCertificateChain", api.CertGetCertificateChain) &&
-            BindProc(crypt32, "CertVerifyCertificateChainPolicy",
-                     api.CertVerifyCertificateChainPolicy) &&
-            BindProc(crypt32, "CertFreeCertificateChain", api.CertFreeCertificateChain) &&
-            BindProc(crypt32, "CertFreeCertificateContext", api.CertFreeCertificateContext) &&
-            BindProc(crypt32, "CertFindExtension", api.CertFindExtension) &&
-            BindProc(crypt32, "CryptDecodeObjectEx", api.CryptDecodeObjectEx) &&
-            BindProc(crypt32, "CertOpenStore", api.CertOpenStore) &&
-            BindProc(crypt32, "CertCloseStore", api.CertCloseStore) &&
-            BindProc(crypt32, "CertAddEncodedCertificateToStore",
-                     api.CertAddEncodedCertificateToStore) &&
-            BindProc(crypt32, "CertCreateCertificateChainEngine",
-                     api.CertCreateCertificateChainEngine) &&
-            BindProc(crypt32, "CertFreeCertificateChainEngine",
-                     api.CertFreeCertificateChainEngine) &&
-            BindProc(crypt32, "CryptStringToBinaryA", api.CryptStringToBinaryA);
-    });
-    return api;
+    return win32::BoundOnce<SecurityApi>();
 }
 
 // The system's words for a status, with its number.
