@@ -29,11 +29,17 @@ class CallDeadline {
     int64_t FAt = -1;
 };
 
-// An adapter's session before its handshake has run.
+// An adapter's session before its handshake has run. It owns library state
+// that must not be freed twice, so it is never copied.
 class AdapterSession : public TlsSession {
   public:
+    AdapterSession() = default;
+    AdapterSession(const AdapterSession&) = delete;
+    AdapterSession& operator=(const AdapterSession&) = delete;
+
     // Runs the handshake with host and checks the server's certificate;
-    // false with error filled in when either fails.
+    // false with error filled in when either fails. TlsConnect runs it once,
+    // before it hands the session out.
     virtual bool Handshake(const std::string& host, const TlsOptions& options,
                            TlsHandshakeError& error) = 0;
 };

@@ -26,16 +26,13 @@ class GnuTlsSession final : public tls::AdapterSession {
         if (FSession) gnutls_deinit(FSession);
         if (FCredentials) gnutls_certificate_free_credentials(FCredentials);
     }
-    GnuTlsSession(const GnuTlsSession&) = delete;
-    GnuTlsSession& operator=(const GnuTlsSession&) = delete;
-
-    bool Handshake(const std::string& host, const TlsOptions& options,
-                   TlsHandshakeError& error) override;
     int64_t Receive(void* buffer, size_t count, int timeoutMs, int& error) override;
     int64_t Send(const void* buffer, size_t count, int& error) override;
     void CloseNotify() override;
 
   private:
+    bool Handshake(const std::string& host, const TlsOptions& options,
+                   TlsHandshakeError& error) override;
     bool Setup(const std::string& host);
     bool Verify(const std::string& host, TlsHandshakeError& error);
     bool Fail(TlsHandshakeError& error, int rc);
