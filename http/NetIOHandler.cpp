@@ -1,10 +1,10 @@
 #include "http/NetIOHandler.h"
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
 
 #include "http/NetExceptions.h"
+#include "platform/Clock.h"
 #include "platform/Unicode.h"
 #include "runtime/Format.h"
 #include "runtime/ScopeGuard.h"
@@ -14,10 +14,7 @@ namespace net {
 
 namespace {
 
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
+using platform::NowMs;
 
 // Bytes to text in 7-bit ASCII: a byte above 127 becomes U+FFFD.
 std::string DecodeAscii(const uint8_t* bytes, size_t count) {
