@@ -33,8 +33,10 @@ void TNetComponent::EndWork(TWorkMode mode) {
         return;
     }
     TWorkInfo& w = Record(mode);
-    if (w.Level == 1 && OnWorkEnd) OnWorkEnd(this, mode);
-    if (w.Level > 0) --w.Level;
+    if (w.Level == 0) return;
+    // The level comes down before the handler runs: a handler that fails
+    // leaves the bracket closed, so the next transfer begins as its own.
+    if (--w.Level == 0 && OnWorkEnd) OnWorkEnd(this, mode);
 }
 
 void TNetComponent::DoStatus(TNetStatus status, const std::string& text) {

@@ -101,7 +101,7 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
     FValidator.clear();
     FBarOpen = false;
     InstallHandlers(target);
-    rtl::TScopeGuard restore([this] { RestoreHandlers(); });
+    rtl::TScopeExit restore([this] { RestoreHandlers(); });
     for (;;) {
         ++FResult.Attempts;
         std::exception_ptr failure;

@@ -110,7 +110,7 @@ void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     bool started = !io.WriteBufferingActive();
     if (started) io.WriteBufferOpen(-1);
     // A head that fails halfway is never sent in part.
-    rtl::TScopeGuard cancel([&] {
+    rtl::TScopeFail cancel([&] {
         if (started) io.WriteBufferCancel();
     });
     io.WriteLn(Request.Method + " " + Request.URL + " HTTP/" +
@@ -121,7 +121,6 @@ void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     }
     io.WriteLn();
     if (started) io.WriteBufferClose();
-    cancel.Dismiss();
 }
 
 void TNetHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
@@ -246,7 +245,7 @@ void TNetHTTPProtocol::ReadBodyAside(rtl::TStream* target) {
     // back afterwards, and a server that closes meanwhile only ends the body.
     rtl::TStream* callerStream = Response.ContentStream;
     Response.ContentStream = target;
-    rtl::TScopeGuard restore([&] { Response.ContentStream = callerStream; });
+    rtl::TScopeExit restore([&] { Response.ContentStream = callerStream; });
     try {
         FHTTP.ReadBody();
     } catch (const ENetConnClosedGracefully&) {
@@ -296,7 +295,7 @@ void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& A
     // unless the response was read completely, as after a success or a
     // protocol error, and is to be kept alive.
     bool readCompletely = false;
-    rtl::TScopeGuard close([&] {
+    rtl::TScopeExit close([&] {
         if (!readCompletely || !Response().KeepAlive()) Disconnect();
     });
     try {
@@ -451,11 +450,10 @@ void TNetCustomHTTP::SecureConnection(bool throughProxy) {
     auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler());
     // A connection that fails on its way to TLS is closed: nothing it
     // carried is used.
-    rtl::TScopeGuard close([&] { Disconnect(); });
+    rtl::TScopeFail close([&] { Disconnect(); });
     if (!tls) throw ENetSecureNotSupported(NetTexts.Load(RSSecureNotSupportedRes));
     if (throughProxy) OpenTunnel(*tls);
     tls->StartTLS(FURI.Host);
-    close.Dismiss();
     FSecureDestination = FURI.Host + ":" + FURI.Port;
 }
 
@@ -469,13 +467,12 @@ void TNetCustomHTTP::OpenTunnel(TNetIOHandlerTLS& io) {
     if (!Request().UserAgent.empty()) headers.SetValues("User-Agent", Request().UserAgent);
     ProxyParams.SetHeaders(headers);
     io.WriteBufferOpen(-1);
-    rtl::TScopeGuard cancel([&] { io.WriteBufferCancel(); });
+    rtl::TScopeFail cancel([&] { io.WriteBufferCancel(); });
     io.WriteLn("CONNECT " + authority + " HTTP/1.1");
     for (size_t i = 0; i < headers.Count(); ++i)
         io.WriteLn(headers.Strings(i));
     io.WriteLn();
     io.WriteBufferClose();
-    cancel.Dismiss();
     Response().SetResponseText(io.ReadLnUnbuffered());
     // The proxy's own header lines are read and dropped up to the empty line.
     while (!io.ReadLnUnbuffered().empty()) {

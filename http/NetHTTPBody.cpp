@@ -130,7 +130,9 @@ void TNetCustomHTTP::ReadBody() {
                                     : PostProcessing::None;
 
     // Post-processing reads the body from memory: a file target is filled
-    // from a private memory stream at the end, also when reading fails.
+    // from a private memory stream at the end, also when reading fails (an
+    // error in writing the target then reaches the caller only when reading
+    // succeeded).
     std::unique_ptr<rtl::TMemoryStream> memory;
     rtl::TMemoryStream* bodyMemory = dynamic_cast<rtl::TMemoryStream*>(target);
     int64_t bodyStart = target ? target->Position() : 0;
@@ -140,22 +142,15 @@ void TNetCustomHTTP::ReadBody() {
         bodyStart = 0;
         response.ContentStream = memory.get();
     }
-    auto handOver = [&] {
+    rtl::TScopeExit handOver([&] {
         if (!memory) return;
         response.ContentStream = target;
         memory->SetPosition(0);
         if (memory->Size() > 0) target->CopyFrom(*memory, memory->Size());
-    };
-    {
-        // After a success the hand-over runs below, where an error it meets
-        // in writing the target reaches the caller.
-        rtl::TScopeGuard handOverOnFailure(handOver);
-        ReadFramedBody();
-        handOverOnFailure.Dismiss();
-    }
+    });
+    ReadFramedBody();
     if (mode != PostProcessing::None && bodyMemory)
         TakeBodyMetadata(response, mode, bodyMemory->Bytes(), bodyStart);
-    handOver();
 }
 
 void TNetCustomHTTP::ReadFramedBody() {
@@ -229,7 +224,7 @@ void TNetCustomHTTP::ReadChunkedBody() {
     TNetIOHandler& io = *IOHandler();
     DoStatus(TNetStatus::hsStatusText, NetTexts.Load(RSChunkStartedRes));
     BeginWork(TWorkMode::wmRead);
-    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    rtl::TScopeExit endWork([this] { EndWork(TWorkMode::wmRead); });
     int64_t size = ReadChunkSizeLine();
     while (size != 0) {
         rtl::TStream* stream = Response().ContentStream;
@@ -260,7 +255,7 @@ void TNetCustomHTTP::ReadMultipartBody() {
     rtl::TStream* stream = Response().ContentStream;
     TNetBuffer& buffer = io.InputBuffer();
     BeginWork(TWorkMode::wmRead);
-    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    rtl::TScopeExit endWork([this] { EndWork(TWorkMode::wmRead); });
     for (;;) {
         int64_t at = buffer.IndexOf(delimiter);
         if (at >= 0) {

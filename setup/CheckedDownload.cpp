@@ -80,7 +80,7 @@ net::TNetDownloadResult GetChecked(net::TNetHTTP& http, const std::string& url, 
     std::string refusal;
     auto previousHandler = std::move(http.OnHeadersAvailable);
     const net::TNetHTTPOptions previousOptions = http.HTTPOptions;
-    rtl::TScopeGuard restore([&] {
+    rtl::TScopeExit restore([&] {
         http.OnHeadersAvailable = std::move(previousHandler);
         http.HTTPOptions = previousOptions;
     });
@@ -152,7 +152,7 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     auto file = std::make_unique<rtl::TFileStream>(localFile, rtl::fmCreate);
     // Whatever did not prove to be the release's archive goes: closed first,
     // so that it can be deleted on Windows.
-    rtl::TScopeGuard discard([&] {
+    rtl::TScopeFail discard([&] {
         file.reset();
         platform::DeleteFileByName(localFile);
     });
@@ -176,7 +176,6 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     if (!sink.Finish(digest)) Refuse(SReleaseCheckUnavailable, {});
     if (digest != listed.Sha256) Refuse(SArchiveDigest, {name});
     file.reset();
-    discard.Dismiss();
 }
 
 } // namespace setup
