@@ -101,6 +101,9 @@ TNetHTTPProtocol::TNetHTTPProtocol(TNetCustomHTTP& http) : Response(http), FHTTP
 
 void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     Request.SetHeaders();
+    if (const TNetRequestHooks* hooks = FHTTP.FHooks)
+        for (size_t i = 0; i < hooks->Headers.Count(); ++i)
+            Request.RawHeaders.SetValues(hooks->Headers.Names(i), hooks->Headers.ValueFromIndex(i));
     // The proxy's credentials are for the proxy: inside a TLS connection
     // the server would read them (a tunnel's CONNECT carries them instead).
     if (!IsSecure(Request.UseProxy)) FHTTP.ProxyParams.SetHeaders(Request.RawHeaders);
@@ -146,6 +149,9 @@ void TNetHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
 bool TNetHTTPProtocol::HeadersAvailable() {
     bool goOn = true;
     if (FHTTP.OnHeadersAvailable) FHTTP.OnHeadersAvailable(&FHTTP, Response.RawHeaders, goOn);
+    const TNetRequestHooks* hooks = FHTTP.FHooks;
+    if (goOn && hooks && hooks->OnHeadersAvailable)
+        hooks->OnHeadersAvailable(&FHTTP, Response.RawHeaders, goOn);
     return goOn;
 }
 
@@ -177,7 +183,8 @@ TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(const std::vector<int>& AIgn
         TNetHTTPWhatsNext result;
         if (FHTTP.HandleRedirects) {
             Request.URL = location;
-            if (code == 303 || (code == 302 && FHTTP.HTTPOptions.Contains(hoTreat302Like303))) {
+            if (code == 303 ||
+                (code == 302 && FHTTP.RequestOptions().Contains(hoTreat302Like303))) {
                 Request.Source = nullptr;
                 Request.Method = "GET";
             } else {
@@ -200,7 +207,7 @@ TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(const std::vector<int>& AIgn
                 RaiseProtocolError(AIgnoreReplies);
                 return wnJustExit;
             }
-            if (FHTTP.HTTPOptions.Contains(hoInProcessAuth)) {
+            if (FHTTP.RequestOptions().Contains(hoInProcessAuth)) {
                 DiscardBody();
                 return wnAuthRequest;
             }
@@ -221,10 +228,10 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
     const int code = Response.ResponseCode();
     bool raise = true;
     bool discard = true;
-    if (FHTTP.HTTPOptions.Contains(hoNoProtocolErrorException) ||
+    if (FHTTP.RequestOptions().Contains(hoNoProtocolErrorException) ||
         std::find(AIgnoreReplies.begin(), AIgnoreReplies.end(), code) != AIgnoreReplies.end()) {
         raise = false;
-        discard = !FHTTP.HTTPOptions.Contains(hoWantProtocolErrorContent);
+        discard = !FHTTP.RequestOptions().Contains(hoWantProtocolErrorContent);
     }
     TCappedMemoryStream aside(NetErrorBodyKept);
     ReadBodyAside(raise ? &aside : discard ? nullptr : Response.ContentStream);
@@ -279,9 +286,48 @@ void TNetCustomHTTP::Get(const std::string& AURL, rtl::TStream* AResponseContent
     RunRequest("GET", AURL, nullptr, AResponseContent, {});
 }
 
+void TNetCustomHTTP::Get(const std::string& AURL, rtl::TStream* AResponseContent,
+                         const TNetRequestHooks& AHooks) {
+    RunRequest("GET", AURL, nullptr, AResponseContent, {}, &AHooks);
+}
+
+void TNetCustomHTTP::NotifyWorkBegin(TWorkMode mode, int64_t max) {
+    if (FHooks && FHooks->OnWorkBegin)
+        FHooks->OnWorkBegin(this, mode, max);
+    else
+        TNetTCPClientCustom::NotifyWorkBegin(mode, max);
+}
+
+void TNetCustomHTTP::NotifyWork(TWorkMode mode, int64_t count) {
+    if (FHooks && FHooks->OnWork)
+        FHooks->OnWork(this, mode, count);
+    else
+        TNetTCPClientCustom::NotifyWork(mode, count);
+}
+
+void TNetCustomHTTP::NotifyWorkEnd(TWorkMode mode) {
+    if (FHooks && FHooks->OnWorkEnd)
+        FHooks->OnWorkEnd(this, mode);
+    else
+        TNetTCPClientCustom::NotifyWorkEnd(mode);
+}
+
+TNetHTTPOptions TNetCustomHTTP::RequestOptions() const {
+    return FHooks ? HTTPOptions | FHooks->Options : HTTPOptions;
+}
+
+std::string TNetCustomHTTP::RequestUserAgent() {
+    const std::string hooked = FHooks ? FHooks->Headers.Values("User-Agent") : std::string();
+    return hooked.empty() ? Request().UserAgent : hooked;
+}
+
 void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& AURL,
                                 rtl::TStream* ASource, rtl::TStream* AResponseContent,
-                                const std::vector<int>& AIgnoreReplies) {
+                                const std::vector<int>& AIgnoreReplies,
+                                const TNetRequestHooks* AHooks) {
+    // The hooks hold for this request only, also when it fails.
+    rtl::TScopeExit unhook([this, outer = FHooks] { FHooks = outer; });
+    FHooks = AHooks;
     RedirectCount = 0;
     AuthRetries = 0;
     AuthProxyRetries = 0;
@@ -464,7 +510,8 @@ void TNetCustomHTTP::OpenTunnel(TNetIOHandlerTLS& io) {
     const std::string authority = HostText(FURI) + ":" + FURI.Port;
     TNetHeaderList headers;
     headers.SetValues("Host", authority);
-    if (!Request().UserAgent.empty()) headers.SetValues("User-Agent", Request().UserAgent);
+    const std::string agent = RequestUserAgent();
+    if (!agent.empty()) headers.SetValues("User-Agent", agent);
     ProxyParams.SetHeaders(headers);
     io.WriteBufferOpen(-1);
     rtl::TScopeFail cancel([&] { io.WriteBufferCancel(); });

@@ -100,13 +100,14 @@ bool TNetCustomHTTP::WaitForPendingData(int timeoutMs) {
 
 bool TNetCustomHTTP::BodyExpected() {
     TNetHTTPResponse& response = Response();
+    const TNetHTTPOptions options = RequestOptions();
     bool possible;
     if (AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos)
-        possible = !HTTPOptions.Contains(hoNoReadChunked);
+        possible = !options.Contains(hoNoReadChunked);
     else if (response.HasContentLength())
         possible = response.ContentLength > 0;
     else if (TypeOf(MediaType(response.ContentType)) == "multipart")
-        possible = !HTTPOptions.Contains(hoNoReadMultipartMIME);
+        possible = !options.Contains(hoNoReadMultipartMIME);
     else
         possible = true;
     if (!possible) return false;
@@ -115,7 +116,7 @@ bool TNetCustomHTTP::BodyExpected() {
     const bool head = platform::SameTextAscii(Request().Method, "HEAD") ||
                       platform::SameTextAscii(Request().MethodOverride, "HEAD");
     if (head || code / 100 == 1 || code == 204 || code == 304)
-        return HTTPOptions.Contains(hoWaitForUnexpectedData) && WaitForPendingData(100);
+        return options.Contains(hoWaitForUnexpectedData) && WaitForPendingData(100);
     // A redirect may come without a body even when it announces none.
     if (code / 100 == 3) return WaitForPendingData(5000);
     return true;
@@ -125,9 +126,9 @@ void TNetCustomHTTP::ReadBody() {
     if (!BodyExpected()) return;
     TNetHTTPResponse& response = Response();
     rtl::TStream* target = response.ContentStream;
-    const PostProcessing mode = target
-                                    ? PostProcessingOf(MediaType(response.ContentType), HTTPOptions)
-                                    : PostProcessing::None;
+    const PostProcessing mode =
+        target ? PostProcessingOf(MediaType(response.ContentType), RequestOptions())
+               : PostProcessing::None;
 
     // Post-processing reads the body from memory: a file target is filled
     // from a private memory stream at the end, also when reading fails (an
