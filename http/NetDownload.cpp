@@ -75,9 +75,7 @@ int64_t AnnouncedBodyLength(TNetHTTPResponse& response, const TNetHTTPRequest& r
     if (SameTextAscii(request.Method, "HEAD") || SameTextAscii(request.MethodOverride, "HEAD") ||
         code / 100 == 1 || code == 204 || code == 304)
         return 0;
-    if (platform::AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos)
-        return -1;
-    return response.ContentLength;
+    return response.Chunked() ? -1 : response.ContentLength;
 }
 
 TNetDownload::TNetDownload(TNetCustomHTTP& http, TNetRetryPolicy policy)

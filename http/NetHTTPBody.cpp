@@ -102,7 +102,7 @@ bool TNetCustomHTTP::BodyExpected() {
     TNetHTTPResponse& response = Response();
     const TNetHTTPOptions options = RequestOptions();
     bool possible;
-    if (AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos)
+    if (response.Chunked())
         possible = !options.Contains(hoNoReadChunked);
     else if (response.HasContentLength())
         possible = response.ContentLength > 0;
@@ -158,7 +158,7 @@ void TNetCustomHTTP::ReadFramedBody() {
     TNetHTTPResponse& response = Response();
     TNetIOHandler& io = *IOHandler();
     rtl::TStream* stream = response.ContentStream;
-    if (AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos) {
+    if (response.Chunked()) {
         ReadChunkedBody();
     } else if (response.HasContentLength()) {
         if (response.ContentLength > 0) {

@@ -253,6 +253,10 @@ void TNetEntityHeaderInfo::ProcessHeaders() {
     TransferEncoding = h.Values("Transfer-Encoding");
 }
 
+bool TNetEntityHeaderInfo::Chunked() const {
+    return AsciiLowerCase(TransferEncoding).find("chunked") != std::string::npos;
+}
+
 void TNetEntityHeaderInfo::SetHeaders() {
     TNetHeaderList& h = RawHeaders;
     h.Clear();

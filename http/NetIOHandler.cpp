@@ -6,6 +6,7 @@
 #include "http/NetExceptions.h"
 #include "platform/Clock.h"
 #include "platform/Unicode.h"
+#include "runtime/Bytes.h"
 #include "runtime/Format.h"
 #include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
@@ -309,9 +310,8 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
         // A length prefix in network byte order.
         std::vector<uint8_t> prefix;
         ReadBytes(prefix, LargeStream ? 8 : 4, false);
-        count = 0;
-        for (uint8_t b : prefix)
-            count = (count << 8) | b;
+        count = LargeStream ? static_cast<int64_t>(rtl::LoadBE64(prefix.data()))
+                            : rtl::LoadBE32(prefix.data());
     }
     if (count >= 0 && !readUntilDisconnect && stream) {
         int64_t position = stream->Position();

@@ -15,6 +15,7 @@ TEST(BytesTest, LoadsAndStoresInTheirByteOrderAtAnyAlignment) {
     EXPECT_EQ(rtl::LoadLE64(raw + 2), 0xFF88070605040302ull);
     EXPECT_EQ(rtl::LoadBE16(raw + 8), 0x88FF);
     EXPECT_EQ(rtl::LoadBE32(raw + 6), 0x060788FFu);
+    EXPECT_EQ(rtl::LoadBE64(raw + 2), 0x02030405060788FFull);
     EXPECT_EQ(rtl::ByteSwap32(0x11223344u), 0x44332211u);
 
     uint8_t out[9] = {};
