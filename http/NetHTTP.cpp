@@ -126,6 +126,22 @@ void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     if (started) io.WriteBufferClose();
 }
 
+// The head after the status line (RFC 9112 sections 2.1 and 5):
+//
+//   *( field-line CRLF ) CRLF
+//   field-line = field-name ":" OWS field-value OWS
+//   obs-fold   = OWS CRLF RWS          ; continues the field line before it
+//
+// Each line is one protocol line (LF ends it, a CR before it is dropped, a
+// line past the I/O handler's MaxLineLength fails), up to the first empty
+// line. AMaxHeaderCount lines are kept and later ones read and dropped, so
+// the body still starts in the right place. In the kept lines a line that
+// begins with SP or HTAB continues the field before it (section 5.2: joined
+// with one space when read); a line without ":", with white space before
+// its ":", or that continues nothing names no field that is ever looked up.
+// Names match without regard to case and values are read trimmed. A close
+// before the empty line ends the head where it came (the connection is then
+// closed), instead of failing a response whose status line arrived.
 void TNetHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
     Response.Clear();
     try {

@@ -27,6 +27,10 @@ std::string TypeOf(const std::string& media) {
     return media.substr(0, media.find('/'));
 }
 
+// The boundary parameter of a multipart Content-Type (RFC 2046 section
+// 5.1.1): the text after the first "boundary=" up to the next ";", trimmed,
+// and without its quotes when quoted. The parameter name is found without
+// regard to case.
 std::string BoundaryOf(const std::string& contentType) {
     std::string lower = AsciiLowerCase(contentType);
     size_t at = lower.find("boundary=");
@@ -249,6 +253,23 @@ void TNetCustomHTTP::ReadChunkedBody() {
     }
 }
 
+// A multipart body without Content-Length or chunks (RFC 2046 section
+// 5.1.1), delimited by itself:
+//
+//   multipart-body  = [ preamble CRLF ] dash-boundary transport-padding CRLF
+//                     body-part *encapsulation
+//                     close-delimiter transport-padding [ CRLF epilogue ]
+//   encapsulation   = delimiter transport-padding CRLF body-part
+//   delimiter       = CRLF dash-boundary
+//   dash-boundary   = "--" boundary
+//   close-delimiter = delimiter "--"
+//
+// The parts are not taken apart: every byte up to and with the first
+// "--" boundary "--" goes to the target as it is, the rest of that line
+// (transport padding and CRLF) is read and dropped, and an epilogue is left
+// unread. The close delimiter is looked for across receives, so one split
+// between two receives is still found. A peer that closes before it ends the
+// body with what arrived.
 void TNetCustomHTTP::ReadMultipartBody() {
     TNetIOHandler& io = *IOHandler();
     const std::string delimiterText = "--" + BoundaryOf(Response().ContentType) + "--";
