@@ -139,12 +139,11 @@ void UnzipToFile(TArcZipArchive& archive, TArcZipItem& item, const std::string& 
         std::unique_ptr<rtl::TStream> data = OpenEntryData(archive, item);
         auto file = std::make_unique<rtl::TFileStream>(target, rtl::fmCreate);
         // An entry that fails leaves no partial file behind.
-        rtl::TScopeGuard remove([&] {
+        rtl::TScopeFail remove([&] {
             file.reset();
             platform::DeleteFileByName(target);
         });
         DecodeEntryMarkingAbort(archive, item, *data, file.get());
-        remove.Dismiss();
     }
     ApplyItemTimeAndAttributes(item, target);
 }

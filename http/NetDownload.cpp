@@ -26,15 +26,6 @@ const rtl::RuntimeTextEntry kDownloadTexts[] = {
 constexpr int kFirstPauseMs = 1000;
 constexpr int kLongestPauseDoublings = 4; // 16 s
 
-// A connection that broke, or could not be made again: the next attempt may
-// fare better. Anything else (a bad chunk, a file that cannot be written)
-// would only happen again.
-bool IsBrokenConnection(const ENetException& e) {
-    return dynamic_cast<const ENetConnClosedGracefully*>(&e) ||
-           dynamic_cast<const ENetSocketError*>(&e) || dynamic_cast<const ENetReadTimeout*>(&e) ||
-           dynamic_cast<const ENetConnectTimeout*>(&e) || dynamic_cast<const ENetNotConnected*>(&e);
-}
-
 // A server or gateway that is busy for now (RFC 9110 sections 15.6.3-15.6.5).
 bool IsBusyStatus(int code) {
     return code == 502 || code == 503 || code == 504;
@@ -84,15 +75,15 @@ int64_t AnnouncedBodyLength(TNetHTTPResponse& response, const TNetHTTPRequest& r
     if (SameTextAscii(request.Method, "HEAD") || SameTextAscii(request.MethodOverride, "HEAD") ||
         code / 100 == 1 || code == 204 || code == 304)
         return 0;
-    if (platform::AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos)
-        return -1;
-    return response.ContentLength;
+    return response.Chunked() ? -1 : response.ContentLength;
 }
 
 TNetDownload::TNetDownload(TNetCustomHTTP& http, TNetRetryPolicy policy)
     : FHTTP(http), FPolicy(std::move(policy)) {}
 
-TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& target) {
+TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& target,
+                                     const TNetRequestHooks& hooks) {
+    FCaller = &hooks;
     FStart = target.Position();
     FWritten = FFurthest = 0;
     FStreak = FRefusals = 0;
@@ -100,13 +91,14 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
     FResult = {};
     FValidator.clear();
     FBarOpen = false;
-    InstallHandlers(target);
-    rtl::TScopeGuard restore([this] { RestoreHandlers(); });
+    TNetRequestHooks ours = Hooks(target);
+    // The caller's transfer ends with the download, however it ends.
+    rtl::TScopeExit closeBar([this] { CloseBar(); });
     for (;;) {
         ++FResult.Attempts;
         std::exception_ptr failure;
         try {
-            Attempt(url, target);
+            Attempt(url, target, ours);
         } catch (const ENetHTTPProtocolException& e) {
             // A range the server cannot serve ends the resuming, not the
             // download; a busy server on a retry is a retry without progress.
@@ -116,7 +108,7 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
                 throw;
             failure = std::current_exception();
         } catch (const ENetException& e) {
-            if (!FBegun || !IsBrokenConnection(e)) throw;
+            if (!FBegun || !e.BrokenConnection()) throw;
             failure = std::current_exception();
         }
         FWritten = target.Position() - FStart;
@@ -146,14 +138,16 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
     }
 }
 
-void TNetDownload::Attempt(const std::string& url, rtl::TStream& target) {
+void TNetDownload::Attempt(const std::string& url, rtl::TStream& target, TNetRequestHooks& hooks) {
     FAnswer = TAnswer::None;
     FRefusal.clear();
     FFrom = !FValidator.empty() && FWritten > 0 ? FWritten : -1;
-    TNetHTTPRequest& request = FHTTP.Request();
-    request.Ranges = FFrom >= 0 ? rtl::IntToStr(FFrom) + "-" : FCallerRanges;
-    request.CustomHeaders.SetValues("If-Range", FFrom >= 0 ? FValidator : FCallerIfRange);
-    FHTTP.Get(url, &target);
+    hooks.Headers = FCaller->Headers;
+    if (FFrom >= 0) {
+        hooks.Headers.SetValues("Range", "bytes=" + rtl::IntToStr(FFrom) + "-");
+        hooks.Headers.SetValues("If-Range", FValidator);
+    }
+    FHTTP.Get(url, &target, hooks);
 }
 
 bool TNetDownload::NextAttempt(int64_t reached) {
@@ -170,8 +164,8 @@ bool TNetDownload::NextAttempt(int64_t reached) {
 }
 
 void TNetDownload::HeadersAvailable(TNetHeaderList& headers, bool& goOn) {
-    if (FCallerHeaders) {
-        FCallerHeaders(&FHTTP, headers, goOn);
+    if (FCaller->OnHeadersAvailable) {
+        FCaller->OnHeadersAvailable(&FHTTP, headers, goOn);
         if (!goOn) return;
     }
     // Error statuses and redirects are the client's to handle.
@@ -231,21 +225,13 @@ void TNetDownload::StartOver(rtl::TStream& target) {
     }
     FWritten = 0;
     // The bar goes back to the beginning with the body.
-    if (FBarOpen) {
-        FBarOpen = false;
-        if (FCallerEnd) FCallerEnd(&FHTTP, TWorkMode::wmRead);
-    }
+    CloseBar();
 }
 
-void TNetDownload::InstallHandlers(rtl::TStream& target) {
-    FCallerHeaders = FHTTP.OnHeadersAvailable;
-    FCallerBegin = FHTTP.OnWorkBegin;
-    FCallerWork = FHTTP.OnWork;
-    FCallerEnd = FHTTP.OnWorkEnd;
-    FCallerRanges = FHTTP.Request().Ranges;
-    FCallerIfRange = FHTTP.Request().CustomHeaders.Values("If-Range");
-
-    FHTTP.OnHeadersAvailable = [this, &target](TNetCustomHTTP*, TNetHeaderList& h, bool& goOn) {
+TNetRequestHooks TNetDownload::Hooks(rtl::TStream& target) {
+    TNetRequestHooks hooks;
+    hooks.Options = FCaller->Options;
+    hooks.OnHeadersAvailable = [this, &target](TNetCustomHTTP*, TNetHeaderList& h, bool& goOn) {
         HeadersAvailable(h, goOn);
         if (FAnswer == TAnswer::Body) AcceptBody(target);
     };
@@ -256,38 +242,51 @@ void TNetDownload::InstallHandlers(rtl::TStream& target) {
                (FAnswer == TAnswer::Body || FAnswer == TAnswer::Resume);
     };
     auto passed = [this](TWorkMode mode) { return mode != TWorkMode::wmRead || !FBarOpen; };
-    FHTTP.OnWorkBegin = [=, this](TNetComponent* sender, TWorkMode mode, int64_t max) {
+    hooks.OnWorkBegin = [=, this](TNetComponent* sender, TWorkMode mode, int64_t max) {
         if (!ours(mode)) {
-            if (passed(mode) && FCallerBegin) FCallerBegin(sender, mode, max);
+            if (passed(mode)) CallerWorkBegin(sender, mode, max);
         } else if (!FBarOpen) {
             FBarOpen = true;
-            if (FCallerBegin)
-                FCallerBegin(sender, mode, FAnswer == TAnswer::Resume ? FResult.Expected : max);
+            CallerWorkBegin(sender, mode, FAnswer == TAnswer::Resume ? FResult.Expected : max);
         }
     };
-    FHTTP.OnWork = [=, this](TNetComponent* sender, TWorkMode mode, int64_t count) {
-        if (ours(mode)) {
-            if (FCallerWork) FCallerWork(sender, mode, FBarOffset + count);
-        } else if (passed(mode) && FCallerWork) {
-            FCallerWork(sender, mode, count);
-        }
+    hooks.OnWork = [=, this](TNetComponent* sender, TWorkMode mode, int64_t count) {
+        if (ours(mode))
+            CallerWork(sender, mode, FBarOffset + count);
+        else if (passed(mode))
+            CallerWork(sender, mode, count);
     };
-    FHTTP.OnWorkEnd = [=, this](TNetComponent* sender, TWorkMode mode) {
-        if (!ours(mode) && passed(mode) && FCallerEnd) FCallerEnd(sender, mode);
+    hooks.OnWorkEnd = [=, this](TNetComponent* sender, TWorkMode mode) {
+        if (!ours(mode) && passed(mode)) CallerWorkEnd(sender, mode);
     };
+    return hooks;
 }
 
-void TNetDownload::RestoreHandlers() {
-    FHTTP.OnHeadersAvailable = FCallerHeaders;
-    FHTTP.OnWorkBegin = FCallerBegin;
-    FHTTP.OnWork = FCallerWork;
-    FHTTP.OnWorkEnd = FCallerEnd;
-    FHTTP.Request().Ranges = FCallerRanges;
-    FHTTP.Request().CustomHeaders.SetValues("If-Range", FCallerIfRange);
-    if (FBarOpen) {
-        FBarOpen = false;
-        if (FCallerEnd) FCallerEnd(&FHTTP, TWorkMode::wmRead);
-    }
+void TNetDownload::CallerWorkBegin(TNetComponent* sender, TWorkMode mode, int64_t max) {
+    if (FCaller->OnWorkBegin)
+        FCaller->OnWorkBegin(sender, mode, max);
+    else if (FHTTP.OnWorkBegin)
+        FHTTP.OnWorkBegin(sender, mode, max);
+}
+
+void TNetDownload::CallerWork(TNetComponent* sender, TWorkMode mode, int64_t count) {
+    if (FCaller->OnWork)
+        FCaller->OnWork(sender, mode, count);
+    else if (FHTTP.OnWork)
+        FHTTP.OnWork(sender, mode, count);
+}
+
+void TNetDownload::CallerWorkEnd(TNetComponent* sender, TWorkMode mode) {
+    if (FCaller->OnWorkEnd)
+        FCaller->OnWorkEnd(sender, mode);
+    else if (FHTTP.OnWorkEnd)
+        FHTTP.OnWorkEnd(sender, mode);
+}
+
+void TNetDownload::CloseBar() {
+    if (!FBarOpen) return;
+    FBarOpen = false;
+    CallerWorkEnd(&FHTTP, TWorkMode::wmRead);
 }
 
 } // namespace net

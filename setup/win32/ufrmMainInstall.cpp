@@ -118,7 +118,7 @@ void TfrmMain::RunInstallation() {
     // other threads (see KeepResponding); a WM_CLOSE among them must not
     // destroy the form under the run's feet.
     FRunning = true;
-    rtl::TScopeGuard running([this] { FRunning = false; });
+    rtl::TScopeExit running([this] { FRunning = false; });
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "HttpTestClient.h"
 #include "RangeServer.h"
+#include "ReplayHandler.h"
+#include "http/NetExceptions.h"
 #include "http/NetDownload.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
@@ -178,4 +181,64 @@ TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
             EXPECT_LE(server.BodyBytesSent(), kA.size() * 105 / 100);
         }
     }
+}
+
+// What the download adds to a request goes with that request, around the
+// hooks of its own caller; the client stays as its owner set it up, also
+// after a download that failed.
+TEST(Download, ComposesWithItsCallersHooksAndLeavesTheClientAsItWas) {
+    const std::string body = "0123456789", etag = "ETag: \"e\"\r\n";
+    ReplayHandler server({
+        {{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n" + etag + "\r\n" + body.substr(0, 4)}, true},
+        {{"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 4-9/10\r\nContent-Length: 6\r\n" +
+          etag + "\r\n" + body.substr(4)},
+         true},
+        {{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}, true},
+        {{Ok("plain")}, true},
+    });
+    Client http(&server);
+    std::vector<std::string> client, layer;
+    http.OnHeadersAvailable = [&](TNetCustomHTTP* h, TNetHeaderList&, bool&) {
+        client.push_back("headers " + std::to_string(h->ResponseCode()));
+    };
+    http.OnWorkBegin = [&](TNetComponent*, TWorkMode, int64_t max) {
+        client.push_back("begin " + std::to_string(max));
+    };
+    TNetRequestHooks hooks;
+    hooks.Headers.SetValues("User-Agent", "layer/1");
+    hooks.OnHeadersAvailable = [&](TNetCustomHTTP* h, TNetHeaderList&, bool&) {
+        layer.push_back("headers " + std::to_string(h->ResponseCode()));
+    };
+    hooks.OnWorkBegin = [&](TNetComponent*, TWorkMode, int64_t max) {
+        layer.push_back("begin " + std::to_string(max));
+    };
+    hooks.OnWork = [&](TNetComponent*, TWorkMode, int64_t n) {
+        layer.push_back(std::to_string(n));
+    };
+    hooks.OnWorkEnd = [&](TNetComponent*, TWorkMode) { layer.push_back("end"); };
+
+    TNetDownload download(http, {3, [](int) {}});
+    rtl::TMemoryStream target;
+    const TNetDownloadResult result = download.Get(server.Url("/f"), target, hooks);
+    EXPECT_EQ(Text(target), body);
+    EXPECT_EQ(result.Attempts, 2);
+    EXPECT_EQ(client, (std::vector<std::string>{"headers 200", "headers 206"}));
+    EXPECT_EQ(layer, (std::vector<std::string>{"headers 200", "begin 10", "4", "headers 206", "10",
+                                               "end"}));
+    EXPECT_THROW(download.Get(server.Url("/f"), target, hooks), ENetHTTPProtocolException);
+    client.clear();
+    EXPECT_EQ(http.Fetch(server.Url("/f")), "plain");
+    EXPECT_EQ(client, (std::vector<std::string>{"headers 200", "begin 5"}));
+
+    const std::vector<std::string>& requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(requests[i].find("\r\nUser-Agent: layer/1\r\n"), std::string::npos) << i;
+        EXPECT_EQ(requests[i].find("Net Library"), std::string::npos) << i;
+    }
+    EXPECT_NE(requests[1].find("\r\nRange: bytes=4-\r\n"), std::string::npos);
+    EXPECT_NE(requests[1].find("\r\nIf-Range: \"e\"\r\n"), std::string::npos);
+    EXPECT_EQ(requests[3].find("layer/1"), std::string::npos);
+    EXPECT_EQ(requests[3].find("Range"), std::string::npos);
+    EXPECT_EQ(http.Request().UserAgent, DefaultUserAgent);
 }
