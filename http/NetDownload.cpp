@@ -26,6 +26,17 @@ const rtl::RuntimeTextEntry kDownloadTexts[] = {
 constexpr int kFirstPauseMs = 1000;
 constexpr int kLongestPauseDoublings = 4; // 16 s
 
+// The message of a failure an attempt ended with.
+std::string MessageOf(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const rtl::Exception& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
 // A server or gateway that is busy for now (RFC 9110 sections 15.6.3-15.6.5).
 bool IsBusyStatus(int code) {
     return code == 502 || code == 503 || code == 504;
@@ -124,15 +135,24 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
         if (!failure && FAnswer != TAnswer::Refused && FResult.Complete()) return FResult;
 
         const bool refused = FAnswer == TAnswer::Refused;
+        const std::string otherRange =
+            refused ? NetDownloadTexts.Format(RSDownloadOtherRangeRes,
+                                              {url, rtl::IntToStr(FFrom), FRefusal})
+                    : std::string();
         auto raiseLast = [&] {
             if (failure) std::rethrow_exception(failure);
-            throw ENetException(NetDownloadTexts.Format(RSDownloadOtherRangeRes,
-                                                        {url, rtl::IntToStr(FFrom), FRefusal}));
+            throw ENetException(otherRange);
         };
         if (refused && ++FRefusals > 1) raiseLast();
         // The next attempt asks for the whole body again.
         if (refused) FValidator.clear();
-        if (NextAttempt(FWritten)) continue;
+        const std::string reason = failure ? MessageOf(failure)
+                                   : refused
+                                       ? otherRange
+                                       : NetDownloadTexts.Format(RSDownloadEndedEarlyRes,
+                                                                 {rtl::IntToStr(FWritten),
+                                                                  rtl::IntToStr(FResult.Expected)});
+        if (NextAttempt(FWritten, reason)) continue;
         if (failure || refused) raiseLast();
         return FResult; // a body that ended early, as far as it came
     }
@@ -150,12 +170,15 @@ void TNetDownload::Attempt(const std::string& url, rtl::TStream& target, TNetReq
     FHTTP.Get(url, &target, hooks);
 }
 
-bool TNetDownload::NextAttempt(int64_t reached) {
+bool TNetDownload::NextAttempt(int64_t reached, const std::string& reason) {
     const bool progress = reached > FFurthest;
     FFurthest = std::max(FFurthest, reached);
     FStreak = progress ? 0 : FStreak + 1;
     if (FStreak >= FPolicy.MaxRetries) return false;
     const int pause = RetryPauseMs(FStreak);
+    if (FPolicy.OnRetry)
+        FPolicy.OnRetry({FResult.Attempts + 1, pause, !FValidator.empty() && reached > 0, reached,
+                         FResult.Expected, reason});
     if (FPolicy.Pause)
         FPolicy.Pause(pause);
     else

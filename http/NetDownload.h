@@ -27,6 +27,18 @@ namespace net {
 #undef RUNTIME_TEXT
 extern const rtl::TRuntimeTextTable NetDownloadTexts;
 
+// What the download does next after an attempt that did not complete the
+// body, told before the pause: for a status line ("reconnecting, attempt 2")
+// and for a log.
+struct TNetRetryNotice {
+    int Attempt = 0;       // the attempt that comes next: 2 for the first retry
+    int PauseMs = 0;       // the pause before it
+    bool Resume = false;   // it asks for the rest of the body, not all of it
+    int64_t Received = 0;  // body bytes in the target now
+    int64_t Expected = -1; // the length the body was announced with, -1 unknown
+    std::string Reason;    // why the last attempt ended, as its error says
+};
+
 // When a download gives up.
 struct TNetRetryPolicy {
     // Attempts in a row that end no further into the body than an earlier
@@ -35,6 +47,8 @@ struct TNetRetryPolicy {
     int MaxRetries = 0;
     // Waits the given milliseconds before the next attempt; empty sleeps.
     std::function<void(int milliseconds)> Pause;
+    // Told before each pause; empty: nobody is told.
+    std::function<void(const TNetRetryNotice&)> OnRetry;
 };
 
 // The pause before the next attempt after `streak` attempts in a row
@@ -100,8 +114,8 @@ class TNetDownload {
     bool ContinuesBody();
     void StartOver(rtl::TStream& target);
     // Whether a failed attempt may be followed by another (streak updated),
-    // after the pause; false when the download gives up.
-    bool NextAttempt(int64_t reached);
+    // after the notice and the pause; false when the download gives up.
+    bool NextAttempt(int64_t reached, const std::string& reason);
 
     // The work events the caller sees: its hooks', else the client's handlers.
     void CallerWorkBegin(TNetComponent* sender, TWorkMode mode, int64_t max);

@@ -153,7 +153,8 @@ TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
             shown = n;
         };
         TNetDownload download(
-            http, {3, [&](int ms) { pauses += (pauses.empty() ? "" : " ") + std::to_string(ms); }});
+            http,
+            {3, [&](int ms) { pauses += (pauses.empty() ? "" : " ") + std::to_string(ms); }, {}});
         rtl::TMemoryStream target;
         std::string error;
         try {
@@ -179,6 +180,54 @@ TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
         }
         if (c.Bars == 1 && c.Error.empty()) {
             EXPECT_LE(server.BodyBytesSent(), kA.size() * 105 / 100);
+        }
+    }
+}
+
+// Each retry is told before its pause: the attempt that comes next, whether
+// it asks for the rest, how far the body had come and why the last attempt
+// ended, so that a status line and a log can say what the wait is for.
+TEST(Download, TellsEachRetryBeforeItsPause) {
+    struct Case {
+        const char* Name;
+        Later Serve;
+        std::vector<TNetRetryNotice> Want; // Reason: the start of the message
+    } cases[] = {
+        {"resumed every MiB",
+         kDropEveryMiB,
+         {{2, 1000, true, kMiB, 3 * kMiB + 5, "The body ended after 1048576 of 3145733 bytes."},
+          {3, 1000, true, 2 * kMiB, 3 * kMiB + 5, "The body ended after 2097152 of"},
+          {4, 1000, true, 3 * kMiB, 3 * kMiB + 5, "The body ended after 3145728 of"}}},
+        {"a weak validator: started over, pauses growing",
+         kWeakTag,
+         {{2, 1000, false, kMiB, 3 * kMiB + 5, "The body ended after"},
+          {3, 2000, false, kMiB, 3 * kMiB + 5, "The body ended after"},
+          {4, 4000, false, kMiB, 3 * kMiB + 5, "The body ended after"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        RangeServer server(c.Serve, 0);
+        TNetHTTP http;
+        http.ReadTimeout = 5000;
+        std::vector<TNetRetryNotice> told;
+        std::vector<int> paused;
+        TNetDownload download(http, {3, [&](int ms) { paused.push_back(ms); },
+                                     [&](const TNetRetryNotice& n) {
+                                         EXPECT_EQ(paused.size(), told.size())
+                                             << "told after its pause";
+                                         told.push_back(n);
+                                     }});
+        rtl::TMemoryStream target;
+        download.Get(server.Url("/f.bin"), target);
+        ASSERT_EQ(told.size(), c.Want.size());
+        for (size_t i = 0; i < told.size(); ++i) {
+            EXPECT_EQ(told[i].Attempt, c.Want[i].Attempt) << i;
+            EXPECT_EQ(told[i].PauseMs, c.Want[i].PauseMs) << i;
+            EXPECT_EQ(paused[i], told[i].PauseMs) << i;
+            EXPECT_EQ(told[i].Resume, c.Want[i].Resume) << i;
+            EXPECT_EQ(told[i].Received, c.Want[i].Received) << i;
+            EXPECT_EQ(told[i].Expected, c.Want[i].Expected) << i;
+            EXPECT_EQ(told[i].Reason.rfind(c.Want[i].Reason, 0), 0u) << told[i].Reason;
         }
     }
 }
@@ -217,7 +266,7 @@ TEST(Download, ComposesWithItsCallersHooksAndLeavesTheClientAsItWas) {
     };
     hooks.OnWorkEnd = [&](TNetComponent*, TWorkMode) { layer.push_back("end"); };
 
-    TNetDownload download(http, {3, [](int) {}});
+    TNetDownload download(http, {3, [](int) {}, {}});
     rtl::TMemoryStream target;
     const TNetDownloadResult result = download.Get(server.Url("/f"), target, hooks);
     EXPECT_EQ(Text(target), body);
