@@ -218,24 +218,35 @@ const TOptionRule* FindRule(const std::string& name) {
     return nullptr;
 }
 
+void ReadArgument(const std::string& argument, TSetupOptions& options, std::set<std::string>& given,
+                  const TFixedDriveTest& isFixedDrive) {
+    const std::optional<TArgument> option = SplitOption(argument);
+    const TOptionRule* rule = option ? FindRule(option->Name) : nullptr;
+    if (!rule) Refuse(SUnknownOption, {argument});
+    if (!given.insert(rule->Key).second) Refuse(SOptionTwice, {option->Spelled});
+    if (!rule->TakesValue && option->Value) Refuse(SOptionTakesNoValue, {option->Spelled});
+    // A value-taking option given bare: /DRIVE alone reads as an empty
+    // value, which its reader refuses with its own message.
+    TArgument a = *option;
+    if (rule->TakesValue && !a.Value && !rule->ValueOptional) a.Value = std::string();
+    rule->Apply(options, a, isFixedDrive);
+}
+
 } // namespace
 
 TSetupOptions ParseCommandLine(const std::vector<std::string>& arguments,
                                const TFixedDriveTest& isFixedDrive) {
     TSetupOptions options;
     std::set<std::string> given;
+    std::optional<std::string> refusal;
     for (const std::string& argument : arguments) {
-        const std::optional<TArgument> option = SplitOption(argument);
-        const TOptionRule* rule = option ? FindRule(option->Name) : nullptr;
-        if (!rule) Refuse(SUnknownOption, {argument});
-        if (!given.insert(rule->Key).second) Refuse(SOptionTwice, {option->Spelled});
-        if (!rule->TakesValue && option->Value) Refuse(SOptionTakesNoValue, {option->Spelled});
-        // A value-taking option given bare: /DRIVE alone reads as an empty
-        // value, which its reader refuses with its own message.
-        TArgument a = *option;
-        if (rule->TakesValue && !a.Value && !rule->ValueOptional) a.Value = std::string();
-        rule->Apply(options, a, isFixedDrive);
+        try {
+            ReadArgument(argument, options, given, isFixedDrive);
+        } catch (const ECommandLineError& e) {
+            if (!refusal) refusal = e.Message();
+        }
     }
+    if (refusal) throw ECommandLineError(*refusal, options);
     return options;
 }
 

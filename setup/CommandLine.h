@@ -71,17 +71,22 @@ struct TSetupOptions {
     bool ShowsBoxes() const { return !Silent() || !SuppressMsgBoxes; }
 };
 
-// A command line that does not read; the message is translated.
+// A command line that does not read; the message is translated (the first
+// refusal). Read holds the options that did read, so that a refused line
+// still reports as /SUPPRESSMSGBOXES and /LOG ask, in the /LANG language.
 class ECommandLineError : public rtl::Exception {
   public:
-    using rtl::Exception::Exception;
+    ECommandLineError(std::string message, TSetupOptions read = {})
+        : rtl::Exception(std::move(message)), Read(std::move(read)) {}
+    TSetupOptions Read;
 };
 
 // Whether a drive letter (upper case) names a fixed drive of this machine.
 using TFixedDriveTest = std::function<bool(char)>;
 
 // Reads the arguments that follow the program's name. Raises
-// ECommandLineError for the first one that does not read.
+// ECommandLineError for the first one that does not read, once all have
+// been looked at.
 TSetupOptions ParseCommandLine(const std::vector<std::string>& arguments,
                                const TFixedDriveTest& isFixedDrive);
 

@@ -121,6 +121,22 @@ void TInstallLog::Append(const std::string& bytes) {
     if (n > 0) FWritten += n;
 }
 
+namespace {
+TInstallLog* GRunLog = nullptr;
+} // namespace
+
+void SetRunLog(TInstallLog* log) {
+    GRunLog = log;
+}
+
+TInstallLog* RunLog() {
+    return GRunLog;
+}
+
+void LogLine(std::string_view text, bool last) {
+    if (GRunLog) GRunLog->Line(text, last);
+}
+
 void TLogProgressSteps::Begin(int64_t expected) {
     FStep = expected > 0 ? (expected + 9) / 10 : int64_t(16) << 20;
     FNext = FStep;

@@ -66,6 +66,12 @@ class TInstallLog {
     bool FCapped = false;
 };
 
+// The run's log, when /LOG asked for one: set once at start, before any
+// window exists; null otherwise, and then LogLine does nothing.
+void SetRunLog(TInstallLog* log);
+TInstallLog* RunLog();
+void LogLine(std::string_view text, bool last = false);
+
 // When a download in progress is worth a line: at each tenth of the length
 // announced, or every 16 MiB when none is. So a transfer gives a dozen
 // lines whatever its size, never one per piece received.

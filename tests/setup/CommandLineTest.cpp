@@ -176,6 +176,19 @@ TEST(CommandLineTest, RefusesWhatDoesNotReadWithTheReason) {
             EXPECT_EQ(e.Message(), c.Message);
         }
     }
+    // What did read still counts, so that the refusal reports as asked.
+    try {
+        setup::ParseCommandLine(
+            {"/VERYSILENT", "/X", "/LANG=fr", "/SUPPRESSMSGBOXES", "/LOG=a", "/DRIVE=Q"},
+            FixedCAndD);
+        ADD_FAILURE();
+    } catch (const setup::ECommandLineError& e) {
+        EXPECT_EQ(e.Message(), "Onbekende optie op de opdrachtregel: /X");
+        EXPECT_TRUE(e.Read.SuppressMsgBoxes);
+        EXPECT_EQ(e.Read.Language, "fr");
+        EXPECT_EQ(e.Read.LogPath, "a");
+        EXPECT_EQ(e.Read.Ui, setup::TUiLevel::VerySilent);
+    }
     // A proxy value that is not host:port with a port from 1 to 65535.
     for (const char* proxy : {"host:99999", "host:0", "host", ":8080", "host:", "host:+80",
                               "host: 80", "a b:80", "@host:80", "host:80x", "host:123456"})
