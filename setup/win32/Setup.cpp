@@ -82,15 +82,16 @@ void LogStart(const TSetupOptions& options, const std::vector<std::string>& argu
     LogLine("Command line: " + MaskedCommandLine(arguments));
 }
 
-int End(TExitCode code, const std::string& message = {}) {
+int End(TExitCode code, bool shown, const std::string& message = {}) {
     if (!message.empty()) {
-        LogLine("Message shown: " + message);
+        LogLine(std::string(shown ? "Message shown: " : "Message (box suppressed): ") + message);
         // The message is composed in the run's language where it is raised;
-        // only when that is English is its English text at hand.
-        if (translator::GlobalInstance->GetCurrentLanguage().rfind("en", 0) == 0)
-            LogLine("Message in English: " + message);
-        else
-            LogLine("Message in English: not available; the text above is in the run's language");
+        // only when that is English is the English text at hand. Otherwise
+        // the line repeats it as it was composed, and says so.
+        const bool english = translator::GlobalInstance->GetCurrentLanguage().rfind("en", 0) == 0;
+        LogLine(std::string(english ? "Message in English: "
+                                    : "Message in English (not at hand; as composed): ") +
+                message);
     }
     LogLine("Exit code " + std::to_string(static_cast<int>(code)), true);
     return static_cast<int>(code);
@@ -156,11 +157,11 @@ int RunSetup() {
     LogStart(options, arguments);
     if (!refusal.empty()) {
         Tell(options, refusal, MB_ICONERROR);
-        return End(TExitCode::BadCommandLine, refusal);
+        return End(TExitCode::BadCommandLine, options.ShowsBoxes(), refusal);
     }
     if (options.Help) {
         Tell(options, HelpText(), MB_ICONINFORMATION);
-        return End(TExitCode::Installed);
+        return End(TExitCode::Installed, options.ShowsBoxes());
     }
 
     HANDLE running = CreateMutexW(nullptr, FALSE, kRunningMutex);
@@ -168,7 +169,7 @@ int RunSetup() {
         LogLine("Another Setup.exe is already running in this session");
         if (!options.Silent()) ShowTheOtherWizard();
         CloseHandle(running);
-        return End(TExitCode::AlreadyRunning);
+        return End(TExitCode::AlreadyRunning, false);
     }
 
     // COM is needed only by the desktop shortcut at the end of the run, which
@@ -179,7 +180,7 @@ int RunSetup() {
     Application.CreateForm();
     const int code = Application.Run();
     if (running) CloseHandle(running);
-    return End(static_cast<TExitCode>(code), Application.FailureMessage());
+    return End(static_cast<TExitCode>(code), options.ShowsBoxes(), Application.FailureMessage());
 }
 
 } // namespace
