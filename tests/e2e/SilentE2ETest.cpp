@@ -277,6 +277,30 @@ TEST_F(SilentE2ETest, BadCommandLinesGiveOneAndInstallNothing) {
     }
 }
 
+// Without /SUPPRESSMSGBOXES a refusal, and /?, are boxes captioned "Setup".
+TEST_F(SilentE2ETest, RefusalAndHelpAreBoxesWithoutSuppression) {
+    const struct {
+        const char* Arguments;
+        const char* Text; // the start of the box's text
+        int Code;
+    } cases[] = {
+        {"/DRIVE=Q", "Ongeldige waarde voor /DRIVE: \"Q\"", 1},
+        {"/VERYSILENT /LANG=en /BOGUS", "Unknown option on the command line: /BOGUS", 1},
+        {"/? /LANG=fr", "Setup.exe [options]", 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Arguments);
+        TStartedSetup setup(c.Arguments);
+        TDialog box = WaitForDialog(setup.Id(), 20000);
+        ASSERT_TRUE(box);
+        EXPECT_EQ(box.Caption, "Setup");
+        EXPECT_EQ(box.Text.rfind(c.Text, 0), 0u) << box.Text;
+        EXPECT_TRUE(Answer(box, TAnswer::Enter, 5000));
+        EXPECT_EQ(setup.Wait(20000), c.Code);
+        EXPECT_FALSE(platform::DirectoryExists(kTarget));
+    }
+}
+
 // /SILENT: the window shows the progress page only and closes itself.
 TEST_F(SilentE2ETest, SilentShowsOnlyTheProgressPageAndClosesItself) {
     WriteFileBytes(Work() + "www\\modes\\main.slow", "");
@@ -308,8 +332,13 @@ TEST_F(SilentE2ETest, ASecondStartGivesSeven) {
     TStartedSetup first("");
     TWizardForm form = TWizardForm::Find(first.Id(), 20000);
     ASSERT_TRUE(form);
+    // Minimised first, so that only the second start can bring it back.
+    ShowWindow(form.Handle(), SW_MINIMIZE);
+    ASSERT_TRUE(IsIconic(form.Handle()));
     TStartedSetup interactive("");
     EXPECT_EQ(interactive.Wait(20000), 7);
+    EXPECT_FALSE(IsIconic(form.Handle())) << "the first wizard was not brought back";
+    EXPECT_EQ(GetForegroundWindow(), form.Handle());
     TStartedSetup silent("/VERYSILENT /SUPPRESSMSGBOXES /LOG=\"" + LogFile() + "\"");
     EXPECT_EQ(silent.Wait(20000), 7);
     const std::string log = ReadFileBytes(LogFile());
