@@ -177,8 +177,10 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
             DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
                              static_cast<int64_t>(platform::UtcNowUnixSeconds()), RetryPolicy());
         LogLine("Release manifest serial " + std::to_string(FRelease->Serial) +
-                ", signature verified with one of the " + std::to_string(keys.Keys.size()) +
-                " built-in release keys, " + std::to_string(FRelease->Files.size()) + " files");
+                ", signature verified with built-in release key " +
+                std::to_string(FRelease->VerifiedByKey + 1) + " of " +
+                std::to_string(keys.Keys.size()) + ", " + std::to_string(FRelease->Files.size()) +
+                " files");
     }
     DownloadToFile(SMainArchivePath, target + "main.zip");
     UnpackArchive(target + "main.zip");
