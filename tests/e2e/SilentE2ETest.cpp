@@ -351,6 +351,41 @@ TEST_F(SilentE2ETest, ASecondStartGivesSeven) {
     EXPECT_EQ(first.Wait(20000), 2);
 }
 
+// The wizard ends with the same codes: a failed run (the options still
+// preset its proxy), Cancel answered yes, a completed run.
+TEST_F(SilentE2ETest, TheWizardEndsWithTheSameCodes) {
+    const struct {
+        const char* Name;
+        const char* Arguments;
+        bool Cancel;
+        int Code;
+    } cases[] = {
+        {"a refused proxy", "/PROXY=127.0.0.1:1", false, 3},
+        {"Cancel answered yes", "", true, 2},
+        {"installed", "", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        SetUp();
+        TStartedSetup setup(c.Arguments);
+        TWizardForm form = TWizardForm::Find(setup.Id(), 20000);
+        ASSERT_TRUE(form);
+        for (int page = setup::pgStart; page < setup::pgProxySettings; ++page) {
+            form.Click(setup::idBtNext);
+            ASSERT_TRUE(form.WaitForPage(page + 1, 5000));
+        }
+        form.Click(c.Cancel ? setup::idBtCancel : setup::idBtNext);
+        if (c.Cancel || c.Code != 0) {
+            TDialog box = WaitForDialog(setup.Id(), kRunMs);
+            ASSERT_TRUE(box);
+            EXPECT_TRUE(Answer(box, c.Cancel ? TAnswer::Yes : TAnswer::Enter, 5000));
+        }
+        ASSERT_TRUE(form.WaitForPage(c.Code == 0 ? setup::pgEinde : setup::pgAbort, kRunMs));
+        form.Click(setup::idBtFinish);
+        EXPECT_EQ(setup.Wait(20000), c.Code);
+    }
+}
+
 // Without arguments no log appears anywhere: not in the temporary folder.
 TEST_F(SilentE2ETest, NoArgumentsNoLog) {
     wchar_t temp[MAX_PATH];
