@@ -218,16 +218,18 @@ TReleaseManifest VerifyManifest(std::string_view text, const TReleaseKeys& keys,
     const TSignedText signedText = SplitSignature(text);
     const auto body =
         std::span(reinterpret_cast<const uint8_t*>(signedText.Body.data()), signedText.Body.size());
-    bool valid = false, unavailable = false;
-    for (const TPublicKey& key : keys.Keys) {
+    int signer = -1;
+    bool unavailable = false;
+    for (size_t i = 0; i < keys.Keys.size(); ++i) {
         platform::SignatureCheck check =
-            platform::VerifyP256Sha256(key, body, signedText.Signature);
-        valid = valid || check == platform::SignatureCheck::Valid;
+            platform::VerifyP256Sha256(keys.Keys[i], body, signedText.Signature);
+        if (check == platform::SignatureCheck::Valid && signer < 0) signer = static_cast<int>(i);
         unavailable = unavailable || check == platform::SignatureCheck::Unavailable;
     }
-    if (!valid) Refuse(unavailable ? SReleaseCheckUnavailable : SManifestSignature);
+    if (signer < 0) Refuse(unavailable ? SReleaseCheckUnavailable : SManifestSignature);
 
     TReleaseManifest manifest = ParseManifestBody(signedText.Body);
+    manifest.VerifiedByKey = signer;
     if (manifest.Serial < keys.MinimumSerial)
         Refuse(SManifestOldSerial,
                {std::to_string(manifest.Serial), std::to_string(keys.MinimumSerial)});

@@ -92,6 +92,9 @@ struct TReleaseFile {
 
 struct TReleaseManifest {
     uint64_t Serial = 0;
+    // Which of the trusted keys signed it (its index there), for the log;
+    // -1 for a manifest that was not verified.
+    int VerifiedByKey = -1;
     std::optional<int64_t> Expires; // seconds since 1970-01-01 00:00:00 UTC
     std::vector<TReleaseFile> Files;
 

@@ -31,14 +31,25 @@ void TApplication::CreateForm() {
 
 int TApplication::Run() {
     if (!FMainForm) return 0;
-    FMainForm->Show();
+    if (Options.Silent()) {
+        // The run happens here, before the loop; the form posts its own
+        // close at the end, which the loop below then handles.
+        FMainForm->RunUnattended(Options);
+    } else {
+        FMainForm->ApplyOptions(Options);
+        FMainForm->Show();
+    }
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (FMainForm->PreTranslateMessage(msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    return static_cast<int>(msg.wParam);
+    return static_cast<int>(FMainForm->ExitCode());
+}
+
+std::string TApplication::FailureMessage() const {
+    return FMainForm ? FMainForm->FailureMessage() : std::string();
 }
 
 HWND TApplication::MainFormHandle() const {

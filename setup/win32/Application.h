@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "setup/CommandLine.h"
+
 namespace setup {
 
 class TfrmMain;
@@ -12,6 +14,9 @@ class TfrmMain;
 class TApplication {
   public:
     std::string Title;
+    // What the command line asked for; the wizard as it is without options
+    // by default.
+    TSetupOptions Options;
 
     TApplication() = default;
     ~TApplication();
@@ -23,8 +28,12 @@ class TApplication {
     bool Initialize();
     // Creates the main form.
     void CreateForm();
-    // Shows the main form and handles messages until it is closed.
+    // Shows the main form, or runs the installation at once when Options
+    // ask for a silent run, and handles messages until the form is closed.
+    // Returns the exit code (TExitCode).
     int Run();
+    // The failure message the run showed (or would have shown), or empty.
+    std::string FailureMessage() const;
 
     // The window of the form that is active now, or null when none is.
     HWND ActiveFormHandle() const;

@@ -419,7 +419,9 @@ void TfrmMain::btNEXTClick() {
 }
 
 void TfrmMain::btCANCELClick() {
-    Wizard.Cancel(AskConfirmation);
+    if (!Wizard.Cancel(AskConfirmation)) return;
+    FExitCode = TExitCode::Cancelled;
+    LogLine("Cancelled by the user (Annuleer, answered yes)");
 }
 
 void TfrmMain::btFINISHClick() {

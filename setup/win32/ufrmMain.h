@@ -11,6 +11,9 @@
 #include "archive/UnZipper.h"
 #include "http/NetHTTP.h"
 #include "setup/CheckedDownload.h"
+#include "setup/CommandLine.h"
+#include "setup/ExitCodes.h"
+#include "setup/InstallLog.h"
 #include "setup/ProgressPacer.h"
 #include "setup/win32/ShellLink.h"
 #include "setup/Wizard.h"
@@ -42,6 +45,16 @@ class TfrmMain {
     void btNEXTClick();
     void btCANCELClick();
     void btFINISHClick();
+
+    // What the command line chose: the drive and proxy the pages show, and
+    // whether a failure is shown in a box.
+    void ApplyOptions(const TSetupOptions& options);
+    // /SILENT and /VERYSILENT: the installation run at once, without pages to
+    // click, on a window shown only for /SILENT; the form closes at the end.
+    void RunUnattended(const TSetupOptions& options);
+    // How the program ends: cancelled until the run says otherwise.
+    TExitCode ExitCode() const { return FExitCode; }
+    const std::string& FailureMessage() const { return FFailure; }
 
     // The installation run started by Next on the ProxySettings page.
     void RunInstallation();
@@ -90,6 +103,22 @@ class TfrmMain {
     // The run's checked release manifest, which every archive must match;
     // none in a build without release keys.
     std::optional<TReleaseManifest> FRelease;
+    // The exit code, the step at work (a failure's code follows from it),
+    // whether a failure gets its box, and whether the window appears only
+    // once the run starts (/SILENT).
+    TExitCode FExitCode = TExitCode::Cancelled;
+    std::string FFailure;
+    TInstallStep FStep = TInstallStep::Download;
+    bool FShowBoxes = true;
+    bool FShowWhenRunning = false;
+    // The transfer under way, for the log.
+    std::string FTransferURL;
+    int64_t FTransferStartMs = 0, FTransferExpected = -1, FTransferReceived = 0;
+    TLogProgressSteps FLogSteps;
+    void LogTransferBegin(int64_t expected);
+    void LogTransferEnd();
+    void LogRetry(const net::TNetRetryNotice& notice);
+    void LogRunStart(const std::string& target, const net::TNetProxyConnectionInfo& proxy);
 
     static void RegisterWindowClasses(HBRUSH background);
     static LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);

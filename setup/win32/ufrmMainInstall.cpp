@@ -122,6 +122,9 @@ void TfrmMain::RunInstallation() {
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
+    // /SILENT: the window appears now, on the progress page, never on a page
+    // to click.
+    if (FShowWhenRunning) Show();
     ProcessPendingMessages();
 
     int64_t proxyPort = 0;
@@ -137,22 +140,29 @@ void TfrmMain::RunInstallation() {
     // cannot create its file.
     int error = 0;
     if (!platform::DirectoryExists(target)) platform::CreateDirectoryChain(target, error);
+    LogRunStart(target, NetHTTP1.ProxyParams);
 
     std::string failure;
     bool failed = false;
+    FStep = TInstallStep::Download;
     try {
         InstallInto(target, proxyPort);
     } catch (const rtl::Exception& e) {
-        failed = true, failure = e.Message();
+        failed = true, failure = e.Message(), FExitCode = ExitCodeFor(FStep, e);
     } catch (const std::exception& e) {
-        failed = true, failure = e.what();
+        failed = true, failure = e.what(), FExitCode = ExitCodeFor(FStep, e);
     }
 
     DiscardQueuedInput();
-    if (failed)
+    if (failed) {
+        FFailure = failure;
+        LogLine("Failed: " + failure);
         ShowRunFailed(failure);
-    else
+    } else {
+        FExitCode = TExitCode::Installed;
+        LogLine("Installed into " + target);
         ShowRunFinished();
+    }
 }
 
 void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
@@ -160,19 +170,31 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     // With release keys nothing else is requested before the manifest
     // proved to be the maker's; every archive is then held to it.
     const TReleaseKeys& keys = BuiltInReleaseKeys();
-    if (!keys.Keys.empty())
-        FRelease = DownloadManifest(
-            NetHTTP1, DownloadBaseURL(), keys, static_cast<int64_t>(platform::UtcNowUnixSeconds()),
-            RetryPolicy());
+    if (!keys.Keys.empty()) {
+        FTransferURL = DownloadBaseURL() + SManifestPath;
+        LogLine("Release manifest " + FTransferURL);
+        FRelease =
+            DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
+                             static_cast<int64_t>(platform::UtcNowUnixSeconds()), RetryPolicy());
+        LogLine("Release manifest serial " + std::to_string(FRelease->Serial) +
+                ", signature verified with built-in release key " +
+                std::to_string(FRelease->VerifiedByKey + 1) + " of " +
+                std::to_string(keys.Keys.size()) + ", " + std::to_string(FRelease->Files.size()) +
+                " files");
+    }
     DownloadToFile(SMainArchivePath, target + "main.zip");
     UnpackArchive(target + "main.zip");
     DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
     UnpackArchive(target + "upgrade.zip");
 
-    WriteProfileString(
-        target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
+    FStep = TInstallStep::Settings;
+    const std::string language =
         LanguageCode({IsChecked(rbNEDERLANDS), IsChecked(rbFRANS), IsChecked(rbENGELS),
-                      IsChecked(rbITALIAANS), IsChecked(rbSPAANS)}));
+                      IsChecked(rbITALIAANS), IsChecked(rbSPAANS)});
+    WriteProfileString(target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
+                       language);
+    LogLine("Settings file " + target + SSettingsFileName + ": [" + SSettingsSection + "] " +
+            SSettingsLanguageKey + "=" + language);
 
     TRegistry registry(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
     // Without the Shell Folders key there is no desktop to put the
@@ -182,7 +204,48 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
         ShellLink.ProgramFile = target + SProgramFileName;
         ShellLink.LinkFile = LinkFileFor(registry.ReadString(SDesktopValue));
         ShellLink.Write();
+        LogLine("Shortcut " + ShellLink.LinkFile + " to " + ShellLink.ProgramFile);
+    } else {
+        LogLine("No shortcut: the Shell Folders key cannot be opened");
     }
+}
+
+void TfrmMain::ApplyOptions(const TSetupOptions& options) {
+    FShowBoxes = options.ShowsBoxes();
+    if (options.Drive) InstallDrive.SetDrive(options.Drive);
+    if (options.Proxy) {
+        const TProxyOption& proxy = *options.Proxy;
+        SendMessageW(PROXY_USE, BM_SETCHECK, proxy.Server.empty() ? BST_UNCHECKED : BST_CHECKED, 0);
+        SetWindowTextW(PROXY_SERVER, platform::win32::Wide(proxy.Server).c_str());
+        if (proxy.Port) PROXY_POORT.SetAsInteger(proxy.Port);
+        NetHTTP1.ProxyParams.ProxyUsername = proxy.Username;
+        NetHTTP1.ProxyParams.ProxyPassword = proxy.Password;
+        NetHTTP1.ProxyParams.BasicAuthentication = !proxy.Username.empty();
+    }
+}
+
+void TfrmMain::RunUnattended(const TSetupOptions& options) {
+    ApplyOptions(options);
+    FShowWhenRunning = options.Ui == TUiLevel::Silent;
+    Wizard.SetPageIndex(pgProxySettings);
+    RunInstallation();
+    Close();
+}
+
+void TfrmMain::LogRunStart(const std::string& target, const net::TNetProxyConnectionInfo& proxy) {
+    if (!RunLog()) return;
+    ULARGE_INTEGER free{};
+    const std::wstring root = platform::win32::Wide(target.substr(0, 3));
+    const bool known = GetDiskFreeSpaceExW(root.c_str(), &free, nullptr, nullptr);
+    LogLine("Target " + target + ", " +
+            (known ? std::to_string(free.QuadPart) + " bytes free on " + target.substr(0, 2)
+                   : std::string("free space unknown")));
+    LogLine(proxy.ProxyServer.empty()
+                ? std::string("Proxy: none")
+                : "Proxy: " + proxy.ProxyServer + ":" + std::to_string(proxy.ProxyPort) +
+                      (proxy.ProxyUsername.empty()
+                           ? ""
+                           : " as " + proxy.ProxyUsername + " (password not shown)"));
 }
 
 void TfrmMain::ShowRunFinished() {
@@ -200,11 +263,16 @@ void TfrmMain::ShowRunFailed(const std::string& failure) {
     Wizard.SetCancelVisible(false);
     // Given back when the error box is dismissed.
     SetFocus(btFINISH);
-    ShowError(failure);
+    // A silent run with /SUPPRESSMSGBOXES reports through its exit code and
+    // log only.
+    if (FShowBoxes) ShowError(failure);
     Wizard.SetCursor(TAppCursor::Default);
 }
 
 void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
+    FStep = TInstallStep::Download;
+    FTransferURL = DownloadBaseURL() + relativePath;
+    LogLine("Download " + FTransferURL + " to " + localFile);
     const net::TNetRetryPolicy retry = RetryPolicy();
     if (!FRelease)
         return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, retry);
@@ -216,7 +284,8 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
 }
 
 net::TNetRetryPolicy TfrmMain::RetryPolicy() {
-    return {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }, {}};
+    return {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); },
+            [this](const net::TNetRetryNotice& notice) { LogRetry(notice); }};
 }
 
 void TfrmMain::PauseBeforeRetry(int milliseconds) {
@@ -231,7 +300,39 @@ void TfrmMain::PauseBeforeRetry(int milliseconds) {
 }
 
 void TfrmMain::UnpackArchive(const std::string& archiveFile) {
+    FStep = TInstallStep::Unpack;
+    LogLine("Archive " + archiveFile + ": " +
+            std::to_string(platform::FileSizeByName(archiveFile)) + " bytes, " +
+            (FRelease ? "size and SHA-256 match the release manifest"
+                      : "not checked (this build has no release keys)"));
+    const int64_t start = platform::NowMs();
     setup::UnpackArchive(ArcUnZipper1, archiveFile);
+    LogLine("Unpacked " + archiveFile + " in " + std::to_string(platform::NowMs() - start) + " ms");
+}
+
+void TfrmMain::LogTransferBegin(int64_t expected) {
+    FTransferStartMs = platform::NowMs();
+    FTransferExpected = expected;
+    FTransferReceived = 0;
+    FLogSteps.Begin(expected);
+    LogLine("Request " + FTransferURL + ": " + NetHTTP1.ResponseText() + ", " +
+            (expected >= 0 ? std::to_string(expected) + " bytes announced" : "length unknown"));
+}
+
+void TfrmMain::LogTransferEnd() {
+    if (!RunLog()) return;
+    const int64_t ms = std::max<int64_t>(1, platform::NowMs() - FTransferStartMs);
+    LogLine("Transfer " + FTransferURL + " ended: " + std::to_string(FTransferReceived) +
+            " bytes in " + std::to_string(ms) + " ms (" +
+            std::to_string(FTransferReceived * 1000 / ms / 1024) + " KiB/s)");
+}
+
+void TfrmMain::LogRetry(const net::TNetRetryNotice& n) {
+    LogLine("Retry " + FTransferURL + ": attempt " + std::to_string(n.Attempt) + " in " +
+            std::to_string(n.PauseMs) + " ms, " +
+            (n.Resume ? "resuming at byte " : "starting over after ") + std::to_string(n.Received) +
+            " of " + (n.Expected >= 0 ? std::to_string(n.Expected) : "?") +
+            " bytes; the last attempt ended: " + n.Reason);
 }
 
 void TfrmMain::SetProgressMax(int32_t max) {
@@ -273,6 +374,7 @@ void TfrmMain::SetProgressPosition(int32_t position) {
 }
 
 void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode, int64_t workCountMax) {
+    LogTransferBegin(workCountMax);
     int32_t max;
     if (FProgress.WorkBegin(workCountMax, max)) SetProgressMax(max);
     ResetProgressPacer();
@@ -282,12 +384,17 @@ void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode, int64_t workCou
     // Work arrives every 32 KiB; the bar is drawn only when the user would
     // see it change, and the queue looked at only as often as it must be.
     const uint64_t now = GetTickCount64();
+    FTransferReceived = workCount;
+    if (RunLog() && FLogSteps.Crossed(workCount))
+        LogLine("Receiving " + FTransferURL + ": " + std::to_string(workCount) + " of " +
+                (FTransferExpected >= 0 ? std::to_string(FTransferExpected) : "?") + " bytes");
     const int32_t position = FProgress.Position(workCount);
     if (FPacer.ShouldDraw(position, now)) SetProgressPosition(position);
     if (FPacer.ShouldLookAtQueue(now)) KeepResponding();
 }
 
 void TfrmMain::NetHTTP1WorkEnd(net::TNetComponent*, net::TWorkMode) {
+    LogTransferEnd();
     FProgress.WorkEnd();
     SetProgressPosition(0);
     ResetProgressPacer();

@@ -190,6 +190,7 @@ TEST(ReleaseManifest, SignedManifestIsCheckedForKeySerialExpiryAndEveryByte) {
                   c.Message)
             << c.Name;
         if (!c.Message.empty()) continue;
+        EXPECT_EQ(manifest.VerifiedByKey, static_cast<int>(c.Keys.size()) - 1) << c.Name;
         EXPECT_EQ(manifest.Serial, 5u);
         ASSERT_EQ(manifest.Files.size(), 2u);
         const TReleaseFile* main = manifest.Find("main.zip");
