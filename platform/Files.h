@@ -23,6 +23,7 @@ enum class FileDisposition {
     CreateAlways, // new empty file, replacing an existing one
     OpenExisting, // fails when the file does not exist
     OpenAlways,   // opens, creating the file when missing
+    CreateNew,    // a new empty file; fails when one of that name exists
 };
 enum class SeekOrigin { Begin, Current, End };
 
@@ -38,17 +39,49 @@ int64_t FileSeek(FileHandle h, int64_t offset, SeekOrigin origin);
 // Sets the file's size to the current position's value newSize; the position is kept.
 bool FileSetSize(FileHandle h, int64_t newSize);
 void FileClose(FileHandle h);
+// Writes what the system still holds of the file's data to the disk, so that
+// it survives a power cut; false when the system refuses.
+bool FileFlush(FileHandle h);
 
 // The OS error code of the last failed call on this thread.
 int LastOsError();
 // The system's text for an error code, without a trailing line break.
 std::string SysErrorMessage(int code);
 
+// The failures of file calls that a user can act on, told apart the same way
+// on every system, so that their texts can be given in the user's language.
+// Each is named after the Windows code it stands for; the POSIX codes that
+// mean the same map onto it (ENOSPC is DiskFull, EACCES and EPERM
+// AccessDenied, ETXTBSY SharingViolation, EROFS WriteProtected, ENOTDIR
+// PathNotFound, EEXIST FileExists). Every other code is Other.
+enum class FileErrorKind {
+    Other,
+    DiskFull,         // ERROR_DISK_FULL (112)
+    HandleDiskFull,   // ERROR_HANDLE_DISK_FULL (39)
+    AccessDenied,     // ERROR_ACCESS_DENIED (5)
+    SharingViolation, // ERROR_SHARING_VIOLATION (32)
+    LockViolation,    // ERROR_LOCK_VIOLATION (33)
+    WriteProtected,   // ERROR_WRITE_PROTECT (19)
+    PathNotFound,     // ERROR_PATH_NOT_FOUND (3)
+    FileNotFound,     // ERROR_FILE_NOT_FOUND (2)
+    FileExists,       // ERROR_FILE_EXISTS (80)
+    AlreadyExists,    // ERROR_ALREADY_EXISTS (183)
+};
+FileErrorKind ClassifyFileError(int code);
+
 bool FileExists(const std::string& path);      // an existing file (not a folder)
 bool DirectoryExists(const std::string& path); // an existing folder
 // Size of an existing file, or -1 when it cannot be read.
 int64_t FileSizeByName(const std::string& path);
 bool DeleteFileByName(const std::string& path);
+// Moves source over target in one step: afterwards target names either its
+// old content or source's, never a mix, and source is gone. An existing
+// target is replaced unless it is read-only (on POSIX: no write bit at all),
+// which fails with the system's access-denied code, as on Windows. Both must
+// be on one volume. On Windows MoveFileExW with MOVEFILE_REPLACE_EXISTING |
+// MOVEFILE_WRITE_THROUGH; on POSIX rename(2), the target's permission bits
+// passed to the new file.
+bool MoveFileReplacing(const std::string& source, const std::string& target, int& error);
 bool CreateDir(const std::string& path, int& error);
 bool RemoveDir(const std::string& path);
 
@@ -69,6 +102,11 @@ std::string ExpandFileName(const std::string& path);
 std::string ExtractFilePath(std::string_view path);
 std::string ExtractFileName(std::string_view path);
 std::string IncludeTrailingPathDelimiter(std::string_view path);
+
+// The bytes the calling user may still write on the volume that holds
+// folder (quotas and reserved blocks taken off). False, with error set, when
+// the system cannot tell, e.g. for a folder that does not exist.
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error);
 
 // A folder for temporary files, with a trailing delimiter.
 std::string TempDirectory();

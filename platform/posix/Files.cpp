@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -19,6 +20,7 @@ FileHandle FileOpen(const std::string& path, FileAccess access, unsigned /*share
     int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
     if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
     if (disposition == FileDisposition::OpenAlways) flags |= O_CREAT;
+    if (disposition == FileDisposition::CreateNew) flags |= O_CREAT | O_EXCL;
     flags |= O_CLOEXEC;
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
@@ -79,9 +81,35 @@ void FileClose(FileHandle h) {
     if (h != kInvalidFileHandle) ::close(static_cast<int>(h));
 }
 
+bool FileFlush(FileHandle h) {
+    return ::fdatasync(static_cast<int>(h)) == 0;
+}
+
 int LastOsError() { return errno; }
 
 std::string SysErrorMessage(int code) { return std::strerror(code); }
+
+FileErrorKind ClassifyFileError(int code) {
+    switch (code) {
+    case ENOSPC:
+        return FileErrorKind::DiskFull;
+    case EACCES:
+    case EPERM:
+        return FileErrorKind::AccessDenied;
+    case ETXTBSY:
+        return FileErrorKind::SharingViolation;
+    case EROFS:
+        return FileErrorKind::WriteProtected;
+    case ENOTDIR:
+        return FileErrorKind::PathNotFound;
+    case EEXIST:
+        return FileErrorKind::FileExists;
+    default:
+        // ENOENT stays the system's own text: it does not say whether the
+        // file or a folder above it is missing, which Windows' codes do.
+        return FileErrorKind::Other;
+    }
+}
 
 bool FileExists(const std::string& path) {
     struct stat st;
@@ -101,6 +129,25 @@ int64_t FileSizeByName(const std::string& path) {
 
 bool DeleteFileByName(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool MoveFileReplacing(const std::string& source, const std::string& target, int& error) {
+    struct stat old;
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        // rename(2) would replace a read-only file, which Windows refuses;
+        // the extractor's callers rely on a read-only file staying.
+        if ((old.st_mode & 0222) == 0) {
+            error = EACCES;
+            return false;
+        }
+        ::chmod(source.c_str(), old.st_mode & 07777);
+    }
+    if (::rename(source.c_str(), target.c_str()) != 0) {
+        error = errno;
+        return false;
+    }
+    error = 0;
+    return true;
+}
+
 bool CreateDir(const std::string& path, int& error) {
     if (::mkdir(path.c_str(), 0777) == 0) {
         error = 0;
@@ -115,6 +162,18 @@ bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 std::string ExpandFileName(const std::string& path) {
     if (!path.empty() && path[0] == '/') return path;
     return IncludeTrailingPathDelimiter(CurrentDirectory()) + path;
+}
+
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error) {
+    struct statvfs fs;
+    if (::statvfs(folder.c_str(), &fs) != 0) {
+        error = errno;
+        return false;
+    }
+    // f_bavail leaves out the blocks reserved for the superuser.
+    bytes = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+    error = 0;
+    return true;
 }
 
 std::string TempDirectory() {
