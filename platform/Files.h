@@ -39,9 +39,6 @@ int64_t FileSeek(FileHandle h, int64_t offset, SeekOrigin origin);
 // Sets the file's size to the current position's value newSize; the position is kept.
 bool FileSetSize(FileHandle h, int64_t newSize);
 void FileClose(FileHandle h);
-// Writes what the system still holds of the file's data to the disk, so that
-// it survives a power cut; false when the system refuses.
-bool FileFlush(FileHandle h);
 
 // The OS error code of the last failed call on this thread.
 int LastOsError();
@@ -74,14 +71,6 @@ bool DirectoryExists(const std::string& path); // an existing folder
 // Size of an existing file, or -1 when it cannot be read.
 int64_t FileSizeByName(const std::string& path);
 bool DeleteFileByName(const std::string& path);
-// Moves source over target in one step: afterwards target names either its
-// old content or source's, never a mix, and source is gone. An existing
-// target is replaced unless it is read-only (on POSIX: no write bit at all),
-// which fails with the system's access-denied code, as on Windows. Both must
-// be on one volume. On Windows MoveFileExW with MOVEFILE_REPLACE_EXISTING |
-// MOVEFILE_WRITE_THROUGH; on POSIX rename(2), the target's permission bits
-// passed to the new file.
-bool MoveFileReplacing(const std::string& source, const std::string& target, int& error);
 bool CreateDir(const std::string& path, int& error);
 bool RemoveDir(const std::string& path);
 

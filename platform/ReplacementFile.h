@@ -26,12 +26,16 @@ namespace platform {
 // error set when the folder refuses it.
 FileHandle CreateReplacementFile(const std::string& target, std::string& tempPath, int& error);
 
-// Puts the written file in target's place and closes handle in every case.
-// When an old target is replaced, the new data is first flushed to the disk,
-// so that a power cut after the move cannot leave the name with data the
-// disk never got; a new name needs no flush, having no old content to lose.
-// On failure (e.g. the old file is read-only or in use) the temporary file
-// is deleted, target is left as it was, and error tells why.
+// Puts the written file in target's place in one step and closes handle in
+// every case. When an old target is replaced, the new data is first flushed
+// to the disk, so that a power cut after the move cannot leave the name with
+// data the disk never got; a new name needs no flush, having no old content
+// to lose. A read-only target is refused with the system's access-denied
+// code, as Windows refuses it (on POSIX: a file without any write bit; the
+// new file takes the old one's permission bits). Windows moves with
+// MoveFileExW(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), POSIX with
+// rename(2). On failure (the old file read-only or in use, say) the
+// temporary file is deleted, target is left as it was, and error tells why.
 bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
                            const std::string& target, int& error);
 

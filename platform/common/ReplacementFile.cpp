@@ -1,6 +1,6 @@
-// Temporary files that replace a target whole: their names and life; the
-// system calls are the adapters' (FileOpen with CreateNew, FileFlush,
-// MoveFileReplacing).
+// Temporary files that replace a target whole: their names and life. The
+// commit, one move with the checks before it, is each system's own
+// (posix/Files.cpp, win32/Files.cpp).
 #include "platform/ReplacementFile.h"
 
 #include <atomic>
@@ -50,19 +50,6 @@ FileHandle CreateReplacementFile(const std::string& target, std::string& tempPat
         if (h != kInvalidFileHandle || !IsNameTaken(error)) return h;
     }
     return kInvalidFileHandle;
-}
-
-bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
-                           const std::string& target, int& error) {
-    if (FileExists(target) && !FileFlush(handle)) {
-        error = LastOsError();
-        DiscardReplacementFile(handle, tempPath);
-        return false;
-    }
-    FileClose(handle);
-    if (MoveFileReplacing(tempPath, target, error)) return true;
-    DeleteFileByName(tempPath);
-    return false;
 }
 
 void DiscardReplacementFile(FileHandle handle, const std::string& tempPath) {

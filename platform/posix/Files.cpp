@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -81,10 +82,6 @@ void FileClose(FileHandle h) {
     if (h != kInvalidFileHandle) ::close(static_cast<int>(h));
 }
 
-bool FileFlush(FileHandle h) {
-    return ::fdatasync(static_cast<int>(h)) == 0;
-}
-
 int LastOsError() { return errno; }
 
 std::string SysErrorMessage(int code) { return std::strerror(code); }
@@ -129,19 +126,28 @@ int64_t FileSizeByName(const std::string& path) {
 
 bool DeleteFileByName(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
-bool MoveFileReplacing(const std::string& source, const std::string& target, int& error) {
+bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
+                           const std::string& target, int& error) {
+    const int fd = static_cast<int>(handle);
     struct stat old;
     if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         // rename(2) would replace a read-only file, which Windows refuses;
         // the extractor's callers rely on a read-only file staying.
         if ((old.st_mode & 0222) == 0) {
             error = EACCES;
+        } else {
+            ::fchmod(fd, old.st_mode & 07777); // the permissions the old file had
+            error = ::fdatasync(fd) == 0 ? 0 : errno;
+        }
+        if (error != 0) {
+            DiscardReplacementFile(handle, tempPath);
             return false;
         }
-        ::chmod(source.c_str(), old.st_mode & 07777);
     }
-    if (::rename(source.c_str(), target.c_str()) != 0) {
+    ::close(fd);
+    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
         error = errno;
+        ::unlink(tempPath.c_str());
         return false;
     }
     error = 0;

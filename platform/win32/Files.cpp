@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 
 #include <windows.h>
 
@@ -84,10 +85,6 @@ void FileClose(FileHandle h) {
     if (h != kInvalidFileHandle) CloseHandle(reinterpret_cast<HANDLE>(h));
 }
 
-bool FileFlush(FileHandle h) {
-    return FlushFileBuffers(reinterpret_cast<HANDLE>(h)) != 0;
-}
-
 int LastOsError() { return static_cast<int>(GetLastError()); }
 
 FileErrorKind ClassifyFileError(int code) {
@@ -150,14 +147,26 @@ int64_t FileSizeByName(const std::string& path) {
 
 bool DeleteFileByName(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
-bool MoveFileReplacing(const std::string& source, const std::string& target, int& error) {
+bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
+                           const std::string& target, int& error) {
+    const std::wstring wideTarget = Wide(target);
+    const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
     // MoveFileExW refuses a read-only target by itself (access denied).
-    if (MoveFileExW(Wide(source).c_str(), Wide(target).c_str(),
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        !FlushFileBuffers(reinterpret_cast<HANDLE>(handle))) {
+        error = static_cast<int>(GetLastError());
+        DiscardReplacementFile(handle, tempPath);
+        return false;
+    }
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+    const std::wstring wideTemp = Wide(tempPath);
+    if (MoveFileExW(wideTemp.c_str(), wideTarget.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = 0;
         return true;
     }
     error = static_cast<int>(GetLastError());
+    DeleteFileW(wideTemp.c_str());
     return false;
 }
 
