@@ -151,12 +151,19 @@ bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
                            const std::string& target, int& error) {
     const std::wstring wideTarget = Wide(target);
     const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
-    // MoveFileExW refuses a read-only target by itself (access denied).
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-        !FlushFileBuffers(reinterpret_cast<HANDLE>(handle))) {
-        error = static_cast<int>(GetLastError());
-        DiscardReplacementFile(handle, tempPath);
-        return false;
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // Windows' MoveFileExW refuses a read-only target (access denied);
+        // Wine's replaces it, so the refusal is made here for both.
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            error = ERROR_ACCESS_DENIED;
+        else if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle)))
+            error = static_cast<int>(GetLastError());
+        else
+            error = 0;
+        if (error != 0) {
+            DiscardReplacementFile(handle, tempPath);
+            return false;
+        }
     }
     CloseHandle(reinterpret_cast<HANDLE>(handle));
     const std::wstring wideTemp = Wide(tempPath);
