@@ -350,9 +350,11 @@ bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& ne
         }
         FLastTargetFolder = folder;
     }
-    if (!item.IsDirectory() && platform::FileExists(target)) {
+    FTargetAbsent = false;
+    if (!item.IsDirectory()) {
+        FTargetAbsent = !platform::FileExists(target);
         bool confirm = true;
-        if (FHooks.OnConfirmOverwrite) FHooks.OnConfirmOverwrite(target, confirm);
+        if (!FTargetAbsent && FHooks.OnConfirmOverwrite) FHooks.OnConfirmOverwrite(target, confirm);
         if (!confirm) return false;
     }
     return true;

@@ -169,6 +169,10 @@ class TArcArchive {
     std::string FBaseDirectory;
     std::vector<std::unique_ptr<TArcArchiveItem>> FItemList;
     TArcArchiveItem* FCurrentItem = nullptr;
+    // Set when resolving a file item's target found no file of that name,
+    // so writing it whole need not look again; the extract helper takes it
+    // (and clears it) for the item just resolved.
+    bool FTargetAbsent = false;
     bool FIsDirty = false;
     bool FSpanned = false;
     // Settings of archive writing, copied from the component; reading and

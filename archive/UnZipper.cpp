@@ -1,5 +1,7 @@
 #include "archive/UnZipper.h"
 
+#include <utility>
+
 #include "archive/ArcErrors.h"
 #include "archive/codecs/Codecs.h"
 #include "archive/deflate/Inflate.h"
@@ -175,7 +177,9 @@ void UnzipInPlace(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& data
 // stays as it was.
 bool UnzipReplacingWhole(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& data,
                          const std::string& target) {
-    rtl::TReplacementFileStream file(target);
+    const bool absent = std::exchange(archive.FTargetAbsent, false);
+    rtl::TReplacementFileStream file(target, absent ? platform::ReplacementTarget::Absent
+                                                    : platform::ReplacementTarget::Unknown);
     if (!WriteEntry(archive, item, data, file, target)) return false;
     file.Commit();
     return true;

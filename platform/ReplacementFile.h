@@ -26,6 +26,12 @@ namespace platform {
 // error set when the folder refuses it.
 FileHandle CreateReplacementFile(const std::string& target, std::string& tempPath, int& error);
 
+// What the caller knows of the target when it commits: a caller that has
+// just seen that no file of that name exists spares the look at it before
+// the move (one call per file; a file that appeared meanwhile is replaced
+// without the flush and the read-only check).
+enum class ReplacementTarget { Unknown, Absent };
+
 // Puts the written file in target's place in one step and closes handle in
 // every case. When an old target is replaced, the new data is first flushed
 // to the disk, so that a power cut after the move cannot leave the name with
@@ -37,7 +43,8 @@ FileHandle CreateReplacementFile(const std::string& target, std::string& tempPat
 // rename(2). On failure (the old file read-only or in use, say) the
 // temporary file is deleted, target is left as it was, and error tells why.
 bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
-                           const std::string& target, int& error);
+                           const std::string& target, int& error,
+                           ReplacementTarget known = ReplacementTarget::Unknown);
 
 // Closes handle and deletes the temporary file: target was never touched.
 void DiscardReplacementFile(FileHandle handle, const std::string& tempPath);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ReplacementFile.h"
 #include "runtime/Exception.h"
 #include "runtime/ResStrings.h"
 
@@ -147,11 +146,14 @@ TReplacementFileStream::TCreated TReplacementFileStream::Create(const std::strin
     return created;
 }
 
-TReplacementFileStream::TReplacementFileStream(const std::string& fileName)
-    : TReplacementFileStream(fileName, Create(fileName)) {}
+TReplacementFileStream::TReplacementFileStream(const std::string& fileName,
+                                               platform::ReplacementTarget known)
+    : TReplacementFileStream(fileName, Create(fileName), known) {}
 
-TReplacementFileStream::TReplacementFileStream(const std::string& fileName, TCreated created)
-    : TFileStream(created.Handle, fileName), FTempName(std::move(created.TempName)) {}
+TReplacementFileStream::TReplacementFileStream(const std::string& fileName, TCreated created,
+                                               platform::ReplacementTarget known)
+    : TFileStream(created.Handle, fileName), FTempName(std::move(created.TempName)),
+      FKnown(known) {}
 
 TReplacementFileStream::~TReplacementFileStream() {
     if (!FDone) platform::DiscardReplacementFile(FHandle, FTempName);
@@ -162,7 +164,8 @@ void TReplacementFileStream::Commit() {
     if (FDone) TStream::RaiseWriteError(); // committed or failed already: nothing to move
     FDone = true;
     int error = 0;
-    const bool moved = platform::CommitReplacementFile(FHandle, FTempName, FileName(), error);
+    const bool moved =
+        platform::CommitReplacementFile(FHandle, FTempName, FileName(), error, FKnown);
     FHandle = platform::kInvalidFileHandle;
     if (!moved)
         throw EFCreateError(Format(LoadResString(&SFReplaceErrorEx),

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 
 namespace rtl {
 
@@ -105,8 +106,11 @@ private:
 class TReplacementFileStream : public TFileStream {
 public:
     // Raises EFCreateError "Cannot create file "%s". %s" when the folder
-    // refuses a new file.
-    explicit TReplacementFileStream(const std::string& fileName);
+    // refuses a new file. known: what the caller has just seen of fileName
+    // (platform::ReplacementTarget).
+    explicit TReplacementFileStream(
+        const std::string& fileName,
+        platform::ReplacementTarget known = platform::ReplacementTarget::Unknown);
     ~TReplacementFileStream() override;
     // Puts the written content in fileName's place (flushed to the disk
     // first when an old file is replaced) and closes the stream, which takes
@@ -122,9 +126,11 @@ private:
         std::string TempName;
     };
     static TCreated Create(const std::string& fileName);
-    TReplacementFileStream(const std::string& fileName, TCreated created);
+    TReplacementFileStream(const std::string& fileName, TCreated created,
+                           platform::ReplacementTarget known);
 
     std::string FTempName;
+    platform::ReplacementTarget FKnown;
     bool FDone = false;
 };
 

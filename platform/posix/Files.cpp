@@ -127,10 +127,11 @@ int64_t FileSizeByName(const std::string& path) {
 bool DeleteFileByName(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
-                           const std::string& target, int& error) {
+                           const std::string& target, int& error, ReplacementTarget known) {
     const int fd = static_cast<int>(handle);
     struct stat old;
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    if (known != ReplacementTarget::Absent && ::stat(target.c_str(), &old) == 0 &&
+        S_ISREG(old.st_mode)) {
         // rename(2) would replace a read-only file, which Windows refuses;
         // the extractor's callers rely on a read-only file staying.
         if ((old.st_mode & 0222) == 0) {

@@ -148,9 +148,11 @@ int64_t FileSizeByName(const std::string& path) {
 bool DeleteFileByName(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
 bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
-                           const std::string& target, int& error) {
+                           const std::string& target, int& error, ReplacementTarget known) {
     const std::wstring wideTarget = Wide(target);
-    const DWORD attributes = GetFileAttributesW(wideTarget.c_str());
+    const DWORD attributes = known == ReplacementTarget::Absent
+                                 ? INVALID_FILE_ATTRIBUTES
+                                 : GetFileAttributesW(wideTarget.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         // Windows' MoveFileExW refuses a read-only target (access denied);
         // Wine's replaces it, so the refusal is made here for both.
