@@ -163,12 +163,11 @@ bool WriteEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& data, 
 void UnzipInPlace(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& data,
                   const std::string& target) {
     auto file = std::make_unique<rtl::TFileStream>(target, rtl::fmCreate);
-    rtl::TScopeGuard remove([&] {
+    rtl::TScopeFail remove([&] {
         file.reset();
         platform::DeleteFileByName(target);
     });
     WriteEntry(archive, item, data, *file, target);
-    remove.Dismiss();
     file.reset();
 }
 

@@ -1,5 +1,7 @@
 #include "http/NetComponent.h"
 
+#include "runtime/ScopeGuard.h"
+
 namespace net {
 
 void TNetComponent::BeginWork(TWorkMode mode, int64_t max) {
@@ -11,7 +13,10 @@ void TNetComponent::BeginWork(TWorkMode mode, int64_t max) {
     if (++w.Level == 1) {
         w.Max = max;
         w.Count = 0;
-        if (OnWorkBegin) OnWorkBegin(this, mode, max);
+        // A handler that fails leaves no bracket open: its caller closes
+        // only the brackets it opened.
+        rtl::TScopeFail unopened([&w] { --w.Level; });
+        NotifyWorkBegin(mode, max);
     }
 }
 
@@ -23,7 +28,7 @@ void TNetComponent::DoWork(TWorkMode mode, int64_t count) {
     TWorkInfo& w = Record(mode);
     if (w.Level > 0) {
         w.Count += count;
-        if (OnWork) OnWork(this, mode, w.Count);
+        NotifyWork(mode, w.Count);
     }
 }
 
@@ -33,8 +38,22 @@ void TNetComponent::EndWork(TWorkMode mode) {
         return;
     }
     TWorkInfo& w = Record(mode);
-    if (w.Level == 1 && OnWorkEnd) OnWorkEnd(this, mode);
-    if (w.Level > 0) --w.Level;
+    if (w.Level == 0) return;
+    // The level comes down before the handler runs: a handler that fails
+    // leaves the bracket closed, so the next transfer begins as its own.
+    if (--w.Level == 0) NotifyWorkEnd(mode);
+}
+
+void TNetComponent::NotifyWorkBegin(TWorkMode mode, int64_t max) {
+    if (OnWorkBegin) OnWorkBegin(this, mode, max);
+}
+
+void TNetComponent::NotifyWork(TWorkMode mode, int64_t count) {
+    if (OnWork) OnWork(this, mode, count);
+}
+
+void TNetComponent::NotifyWorkEnd(TWorkMode mode) {
+    if (OnWorkEnd) OnWorkEnd(this, mode);
 }
 
 void TNetComponent::DoStatus(TNetStatus status, const std::string& text) {

@@ -54,6 +54,12 @@ class TNetComponent {
 
     void DoStatus(TNetStatus status, const std::string& text);
 
+  protected:
+    // Where the outermost bracket's events go: to the handlers above.
+    virtual void NotifyWorkBegin(TWorkMode mode, int64_t max);
+    virtual void NotifyWork(TWorkMode mode, int64_t count);
+    virtual void NotifyWorkEnd(TWorkMode mode);
+
   private:
     struct TWorkInfo {
         int64_t Count = 0;

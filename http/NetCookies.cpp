@@ -183,6 +183,26 @@ std::string CookieDefaultPath(const TNetURI& uri) {
 
 TNetCookie::TNetCookie() : FExpires(CookieFarFuture()) {}
 
+// One Set-Cookie value, read as RFC 6265 section 5.2 parses it:
+//
+//   set-cookie-string = name-value-pair *( ";" cookie-av )
+//   name-value-pair   = name "=" value    ; up to the first ";"
+//   cookie-av         = attribute-name [ "=" attribute-value ]
+//
+// Without "=" in the pair, or with an empty name, the cookie is ignored.
+// Each name and value is trimmed of white space, and attribute names match
+// without regard to case; unknown attributes are skipped, and of repeated
+// ones the last counts. Expires takes a cookie date (section 5.1.1),
+// Max-Age a number of seconds (an optional "-" and digits; zero or fewer
+// expire the cookie at once) and wins over Expires; a Domain loses a leading
+// "." and is kept in lower case, an empty one is ignored; a Path that does
+// not begin with "/" is the URI's default path; Secure and HttpOnly take no
+// value. Where servers in the field write more than the grammar allows,
+// this client reads them as meant: a value or attribute value in double
+// quotes loses the quotes (section 4.1.1 allows them around a cookie-value),
+// an Expires given as a number of seconds counts as that lifetime, a
+// Domain's ":port" is dropped, and a Max-Age past the 64-bit range means the
+// far future.
 bool TNetCookie::ParseServerCookie(const std::string& cookieText, const TNetURI& uri) {
     std::string_view text = cookieText;
     size_t semicolon = text.find(';');

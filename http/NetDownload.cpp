@@ -26,13 +26,15 @@ const rtl::RuntimeTextEntry kDownloadTexts[] = {
 constexpr int kFirstPauseMs = 1000;
 constexpr int kLongestPauseDoublings = 4; // 16 s
 
-// A connection that broke, or could not be made again: the next attempt may
-// fare better. Anything else (a bad chunk, a file that cannot be written)
-// would only happen again.
-bool IsBrokenConnection(const ENetException& e) {
-    return dynamic_cast<const ENetConnClosedGracefully*>(&e) ||
-           dynamic_cast<const ENetSocketError*>(&e) || dynamic_cast<const ENetReadTimeout*>(&e) ||
-           dynamic_cast<const ENetConnectTimeout*>(&e) || dynamic_cast<const ENetNotConnected*>(&e);
+// The message of a failure an attempt ended with.
+std::string MessageOf(const std::exception_ptr& failure) {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const rtl::Exception& e) {
+        return e.Message();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
 }
 
 // A server or gateway that is busy for now (RFC 9110 sections 15.6.3-15.6.5).
@@ -84,15 +86,15 @@ int64_t AnnouncedBodyLength(TNetHTTPResponse& response, const TNetHTTPRequest& r
     if (SameTextAscii(request.Method, "HEAD") || SameTextAscii(request.MethodOverride, "HEAD") ||
         code / 100 == 1 || code == 204 || code == 304)
         return 0;
-    if (platform::AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos)
-        return -1;
-    return response.ContentLength;
+    return response.Chunked() ? -1 : response.ContentLength;
 }
 
 TNetDownload::TNetDownload(TNetCustomHTTP& http, TNetRetryPolicy policy)
     : FHTTP(http), FPolicy(std::move(policy)) {}
 
-TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& target) {
+TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& target,
+                                     const TNetRequestHooks& hooks) {
+    FCaller = &hooks;
     FStart = target.Position();
     FWritten = FFurthest = 0;
     FStreak = FRefusals = 0;
@@ -100,13 +102,14 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
     FResult = {};
     FValidator.clear();
     FBarOpen = false;
-    InstallHandlers(target);
-    rtl::TScopeGuard restore([this] { RestoreHandlers(); });
+    TNetRequestHooks ours = Hooks(target);
+    // The caller's transfer ends with the download, however it ends.
+    rtl::TScopeExit closeBar([this] { CloseBar(); });
     for (;;) {
         ++FResult.Attempts;
         std::exception_ptr failure;
         try {
-            Attempt(url, target);
+            Attempt(url, target, ours);
         } catch (const ENetHTTPProtocolException& e) {
             // A range the server cannot serve ends the resuming, not the
             // download; a busy server on a retry is a retry without progress.
@@ -116,7 +119,7 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
                 throw;
             failure = std::current_exception();
         } catch (const ENetException& e) {
-            if (!FBegun || !IsBrokenConnection(e)) throw;
+            if (!FBegun || !e.BrokenConnection()) throw;
             failure = std::current_exception();
         }
         FWritten = target.Position() - FStart;
@@ -132,36 +135,50 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
         if (!failure && FAnswer != TAnswer::Refused && FResult.Complete()) return FResult;
 
         const bool refused = FAnswer == TAnswer::Refused;
+        const std::string otherRange =
+            refused ? NetDownloadTexts.Format(RSDownloadOtherRangeRes,
+                                              {url, rtl::IntToStr(FFrom), FRefusal})
+                    : std::string();
         auto raiseLast = [&] {
             if (failure) std::rethrow_exception(failure);
-            throw ENetException(NetDownloadTexts.Format(RSDownloadOtherRangeRes,
-                                                        {url, rtl::IntToStr(FFrom), FRefusal}));
+            throw ENetException(otherRange);
         };
         if (refused && ++FRefusals > 1) raiseLast();
         // The next attempt asks for the whole body again.
         if (refused) FValidator.clear();
-        if (NextAttempt(FWritten)) continue;
+        const std::string reason = failure ? MessageOf(failure)
+                                   : refused
+                                       ? otherRange
+                                       : NetDownloadTexts.Format(RSDownloadEndedEarlyRes,
+                                                                 {rtl::IntToStr(FWritten),
+                                                                  rtl::IntToStr(FResult.Expected)});
+        if (NextAttempt(FWritten, reason)) continue;
         if (failure || refused) raiseLast();
         return FResult; // a body that ended early, as far as it came
     }
 }
 
-void TNetDownload::Attempt(const std::string& url, rtl::TStream& target) {
+void TNetDownload::Attempt(const std::string& url, rtl::TStream& target, TNetRequestHooks& hooks) {
     FAnswer = TAnswer::None;
     FRefusal.clear();
     FFrom = !FValidator.empty() && FWritten > 0 ? FWritten : -1;
-    TNetHTTPRequest& request = FHTTP.Request();
-    request.Ranges = FFrom >= 0 ? rtl::IntToStr(FFrom) + "-" : FCallerRanges;
-    request.CustomHeaders.SetValues("If-Range", FFrom >= 0 ? FValidator : FCallerIfRange);
-    FHTTP.Get(url, &target);
+    hooks.Headers = FCaller->Headers;
+    if (FFrom >= 0) {
+        hooks.Headers.SetValues("Range", "bytes=" + rtl::IntToStr(FFrom) + "-");
+        hooks.Headers.SetValues("If-Range", FValidator);
+    }
+    FHTTP.Get(url, &target, hooks);
 }
 
-bool TNetDownload::NextAttempt(int64_t reached) {
+bool TNetDownload::NextAttempt(int64_t reached, const std::string& reason) {
     const bool progress = reached > FFurthest;
     FFurthest = std::max(FFurthest, reached);
     FStreak = progress ? 0 : FStreak + 1;
     if (FStreak >= FPolicy.MaxRetries) return false;
     const int pause = RetryPauseMs(FStreak);
+    if (FPolicy.OnRetry)
+        FPolicy.OnRetry({FResult.Attempts + 1, pause, !FValidator.empty() && reached > 0, reached,
+                         FResult.Expected, reason});
     if (FPolicy.Pause)
         FPolicy.Pause(pause);
     else
@@ -170,8 +187,8 @@ bool TNetDownload::NextAttempt(int64_t reached) {
 }
 
 void TNetDownload::HeadersAvailable(TNetHeaderList& headers, bool& goOn) {
-    if (FCallerHeaders) {
-        FCallerHeaders(&FHTTP, headers, goOn);
+    if (FCaller->OnHeadersAvailable) {
+        FCaller->OnHeadersAvailable(&FHTTP, headers, goOn);
         if (!goOn) return;
     }
     // Error statuses and redirects are the client's to handle.
@@ -231,21 +248,13 @@ void TNetDownload::StartOver(rtl::TStream& target) {
     }
     FWritten = 0;
     // The bar goes back to the beginning with the body.
-    if (FBarOpen) {
-        FBarOpen = false;
-        if (FCallerEnd) FCallerEnd(&FHTTP, TWorkMode::wmRead);
-    }
+    CloseBar();
 }
 
-void TNetDownload::InstallHandlers(rtl::TStream& target) {
-    FCallerHeaders = FHTTP.OnHeadersAvailable;
-    FCallerBegin = FHTTP.OnWorkBegin;
-    FCallerWork = FHTTP.OnWork;
-    FCallerEnd = FHTTP.OnWorkEnd;
-    FCallerRanges = FHTTP.Request().Ranges;
-    FCallerIfRange = FHTTP.Request().CustomHeaders.Values("If-Range");
-
-    FHTTP.OnHeadersAvailable = [this, &target](TNetCustomHTTP*, TNetHeaderList& h, bool& goOn) {
+TNetRequestHooks TNetDownload::Hooks(rtl::TStream& target) {
+    TNetRequestHooks hooks;
+    hooks.Options = FCaller->Options;
+    hooks.OnHeadersAvailable = [this, &target](TNetCustomHTTP*, TNetHeaderList& h, bool& goOn) {
         HeadersAvailable(h, goOn);
         if (FAnswer == TAnswer::Body) AcceptBody(target);
     };
@@ -256,38 +265,51 @@ void TNetDownload::InstallHandlers(rtl::TStream& target) {
                (FAnswer == TAnswer::Body || FAnswer == TAnswer::Resume);
     };
     auto passed = [this](TWorkMode mode) { return mode != TWorkMode::wmRead || !FBarOpen; };
-    FHTTP.OnWorkBegin = [=, this](TNetComponent* sender, TWorkMode mode, int64_t max) {
+    hooks.OnWorkBegin = [=, this](TNetComponent* sender, TWorkMode mode, int64_t max) {
         if (!ours(mode)) {
-            if (passed(mode) && FCallerBegin) FCallerBegin(sender, mode, max);
+            if (passed(mode)) CallerWorkBegin(sender, mode, max);
         } else if (!FBarOpen) {
             FBarOpen = true;
-            if (FCallerBegin)
-                FCallerBegin(sender, mode, FAnswer == TAnswer::Resume ? FResult.Expected : max);
+            CallerWorkBegin(sender, mode, FAnswer == TAnswer::Resume ? FResult.Expected : max);
         }
     };
-    FHTTP.OnWork = [=, this](TNetComponent* sender, TWorkMode mode, int64_t count) {
-        if (ours(mode)) {
-            if (FCallerWork) FCallerWork(sender, mode, FBarOffset + count);
-        } else if (passed(mode) && FCallerWork) {
-            FCallerWork(sender, mode, count);
-        }
+    hooks.OnWork = [=, this](TNetComponent* sender, TWorkMode mode, int64_t count) {
+        if (ours(mode))
+            CallerWork(sender, mode, FBarOffset + count);
+        else if (passed(mode))
+            CallerWork(sender, mode, count);
     };
-    FHTTP.OnWorkEnd = [=, this](TNetComponent* sender, TWorkMode mode) {
-        if (!ours(mode) && passed(mode) && FCallerEnd) FCallerEnd(sender, mode);
+    hooks.OnWorkEnd = [=, this](TNetComponent* sender, TWorkMode mode) {
+        if (!ours(mode) && passed(mode)) CallerWorkEnd(sender, mode);
     };
+    return hooks;
 }
 
-void TNetDownload::RestoreHandlers() {
-    FHTTP.OnHeadersAvailable = FCallerHeaders;
-    FHTTP.OnWorkBegin = FCallerBegin;
-    FHTTP.OnWork = FCallerWork;
-    FHTTP.OnWorkEnd = FCallerEnd;
-    FHTTP.Request().Ranges = FCallerRanges;
-    FHTTP.Request().CustomHeaders.SetValues("If-Range", FCallerIfRange);
-    if (FBarOpen) {
-        FBarOpen = false;
-        if (FCallerEnd) FCallerEnd(&FHTTP, TWorkMode::wmRead);
-    }
+void TNetDownload::CallerWorkBegin(TNetComponent* sender, TWorkMode mode, int64_t max) {
+    if (FCaller->OnWorkBegin)
+        FCaller->OnWorkBegin(sender, mode, max);
+    else if (FHTTP.OnWorkBegin)
+        FHTTP.OnWorkBegin(sender, mode, max);
+}
+
+void TNetDownload::CallerWork(TNetComponent* sender, TWorkMode mode, int64_t count) {
+    if (FCaller->OnWork)
+        FCaller->OnWork(sender, mode, count);
+    else if (FHTTP.OnWork)
+        FHTTP.OnWork(sender, mode, count);
+}
+
+void TNetDownload::CallerWorkEnd(TNetComponent* sender, TWorkMode mode) {
+    if (FCaller->OnWorkEnd)
+        FCaller->OnWorkEnd(sender, mode);
+    else if (FHTTP.OnWorkEnd)
+        FHTTP.OnWorkEnd(sender, mode);
+}
+
+void TNetDownload::CloseBar() {
+    if (!FBarOpen) return;
+    FBarOpen = false;
+    CallerWorkEnd(&FHTTP, TWorkMode::wmRead);
 }
 
 } // namespace net

@@ -7,7 +7,8 @@
 // continues exactly where the target ends, for the same validator and the
 // same total length; any 200 starts the target over, so the result is never
 // a splice of two versions of a file. Attempts go on while they get further
-// into the body than any attempt before.
+// into the body than any attempt before. It changes nothing of the client:
+// what it adds to each request goes with that request's hooks.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -26,6 +27,18 @@ namespace net {
 #undef RUNTIME_TEXT
 extern const rtl::TRuntimeTextTable NetDownloadTexts;
 
+// What the download does next after an attempt that did not complete the
+// body, told before the pause: for a status line ("reconnecting, attempt 2")
+// and for a log.
+struct TNetRetryNotice {
+    int Attempt = 0;       // the attempt that comes next: 2 for the first retry
+    int PauseMs = 0;       // the pause before it
+    bool Resume = false;   // it asks for the rest of the body, not all of it
+    int64_t Received = 0;  // body bytes in the target now
+    int64_t Expected = -1; // the length the body was announced with, -1 unknown
+    std::string Reason;    // why the last attempt ended, as its error says
+};
+
 // When a download gives up.
 struct TNetRetryPolicy {
     // Attempts in a row that end no further into the body than an earlier
@@ -34,6 +47,8 @@ struct TNetRetryPolicy {
     int MaxRetries = 0;
     // Waits the given milliseconds before the next attempt; empty sleeps.
     std::function<void(int milliseconds)> Pause;
+    // Told before each pause; empty: nobody is told.
+    std::function<void(const TNetRetryNotice&)> OnRetry;
 };
 
 // The pause before the next attempt after `streak` attempts in a row
@@ -76,34 +91,42 @@ class TNetDownload {
     // first body began; for a broken connection once the policy gives up.
     // An answer that cannot continue the body (a 206 for other bytes, of
     // another file or total length, a 416) starts the body over once; the
-    // second raises, RSDownloadOtherRange or the 416. The client's work
-    // events go to its handlers as one transfer: a resume continues the
-    // count where it was, only a start-over begins it again.
-    TNetDownloadResult Get(const std::string& url, rtl::TStream& target);
+    // second raises, RSDownloadOtherRange or the 416. The work events go to
+    // the caller as one transfer: a resume continues the count where it was,
+    // only a start-over begins it again.
+    //
+    // The caller's hooks go with every attempt: its OnHeadersAvailable runs
+    // after the client's and before the download looks at the response; its
+    // work hooks, where set, receive the events in place of the client's
+    // handlers; its header fields and options are sent each time (a resume's
+    // Range and If-Range in place of any of the same name).
+    TNetDownloadResult Get(const std::string& url, rtl::TStream& target,
+                           const TNetRequestHooks& hooks = {});
 
   private:
     enum class TAnswer { None, Body, Resume, Refused };
 
-    void Attempt(const std::string& url, rtl::TStream& target);
+    // The hooks of this download's requests, around the caller's.
+    TNetRequestHooks Hooks(rtl::TStream& target);
+    void Attempt(const std::string& url, rtl::TStream& target, TNetRequestHooks& hooks);
     void HeadersAvailable(TNetHeaderList& headers, bool& goOn);
     void AcceptBody(rtl::TStream& target);
     bool ContinuesBody();
     void StartOver(rtl::TStream& target);
-    void InstallHandlers(rtl::TStream& target);
-    void RestoreHandlers();
     // Whether a failed attempt may be followed by another (streak updated),
-    // after the pause; false when the download gives up.
-    bool NextAttempt(int64_t reached);
+    // after the notice and the pause; false when the download gives up.
+    bool NextAttempt(int64_t reached, const std::string& reason);
+
+    // The work events the caller sees: its hooks', else the client's handlers.
+    void CallerWorkBegin(TNetComponent* sender, TWorkMode mode, int64_t max);
+    void CallerWork(TNetComponent* sender, TWorkMode mode, int64_t count);
+    void CallerWorkEnd(TNetComponent* sender, TWorkMode mode);
+    // Ends the caller's transfer, when one is open.
+    void CloseBar();
 
     TNetCustomHTTP& FHTTP;
     TNetRetryPolicy FPolicy;
-
-    // The caller's settings, put back when Get ends.
-    decltype(TNetCustomHTTP::OnHeadersAvailable) FCallerHeaders;
-    TWorkBeginEvent FCallerBegin;
-    TWorkEvent FCallerWork;
-    TWorkEndEvent FCallerEnd;
-    std::string FCallerRanges, FCallerIfRange;
+    const TNetRequestHooks* FCaller = nullptr; // during Get
 
     // The download.
     int64_t FStart = 0;         // the target's position when Get began

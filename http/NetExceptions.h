@@ -1,6 +1,9 @@
 #pragma once
 // The HTTP client's error family. Every error it raises derives from
-// ENetException.
+// ENetException. What a caller decides by the kind of a failure (ask again,
+// give up) the error answers itself, through a virtual that each class
+// states where it is defined here: never by a caller testing its class, nor
+// by reading its message.
 #include <string>
 
 #include "http/NetTexts.h"
@@ -11,6 +14,11 @@ namespace net {
 class ENetException : public rtl::Exception {
   public:
     using rtl::Exception::Exception;
+    // The connection broke, timed out or could not be made: another attempt
+    // may fare better. Any other failure (a bad chunk, an error status, a
+    // refused certificate, a file that cannot be written) would only happen
+    // again.
+    virtual bool BrokenConnection() const { return false; }
 };
 
 // A URI that cannot be joined into an absolute one.
@@ -36,19 +44,23 @@ class ENetPortRequired : public ENetException {
 class ENetConnectTimeout : public ENetException {
   public:
     using ENetException::ENetException;
+    bool BrokenConnection() const override { return true; }
 };
 // The peer closed its side while more data was needed.
 class ENetConnClosedGracefully : public ENetException {
   public:
     using ENetException::ENetException;
+    bool BrokenConnection() const override { return true; }
 };
 class ENetNotConnected : public ENetException {
   public:
     using ENetException::ENetException;
+    bool BrokenConnection() const override { return true; }
 };
 class ENetReadTimeout : public ENetException {
   public:
     using ENetException::ENetException;
+    bool BrokenConnection() const override { return true; }
 };
 class ENetReadLnMaxLineLengthExceeded : public ENetException {
   public:
@@ -72,6 +84,7 @@ class ENetSocketError : public ENetException {
   public:
     ENetSocketError(std::string message, int lastError)
         : ENetException(std::move(message)), LastError(lastError) {}
+    bool BrokenConnection() const override { return true; }
     int LastError;
 };
 class ENetNotASocket : public ENetSocketError {

@@ -101,6 +101,9 @@ TNetHTTPProtocol::TNetHTTPProtocol(TNetCustomHTTP& http) : Response(http), FHTTP
 
 void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     Request.SetHeaders();
+    if (const TNetRequestHooks* hooks = FHTTP.FHooks)
+        for (size_t i = 0; i < hooks->Headers.Count(); ++i)
+            Request.RawHeaders.SetValues(hooks->Headers.Names(i), hooks->Headers.ValueFromIndex(i));
     // The proxy's credentials are for the proxy: inside a TLS connection
     // the server would read them (a tunnel's CONNECT carries them instead).
     if (!IsSecure(Request.UseProxy)) FHTTP.ProxyParams.SetHeaders(Request.RawHeaders);
@@ -110,7 +113,7 @@ void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     bool started = !io.WriteBufferingActive();
     if (started) io.WriteBufferOpen(-1);
     // A head that fails halfway is never sent in part.
-    rtl::TScopeGuard cancel([&] {
+    rtl::TScopeFail cancel([&] {
         if (started) io.WriteBufferCancel();
     });
     io.WriteLn(Request.Method + " " + Request.URL + " HTTP/" +
@@ -121,9 +124,24 @@ void TNetHTTPProtocol::BuildAndSendRequest(TNetURI* AURI) {
     }
     io.WriteLn();
     if (started) io.WriteBufferClose();
-    cancel.Dismiss();
 }
 
+// The head after the status line (RFC 9112 sections 2.1 and 5):
+//
+//   *( field-line CRLF ) CRLF
+//   field-line = field-name ":" OWS field-value OWS
+//   obs-fold   = OWS CRLF RWS          ; continues the field line before it
+//
+// Each line is one protocol line (LF ends it, a CR before it is dropped, a
+// line past the I/O handler's MaxLineLength fails), up to the first empty
+// line. AMaxHeaderCount lines are kept and later ones read and dropped, so
+// the body still starts in the right place. In the kept lines a line that
+// begins with SP or HTAB continues the field before it (section 5.2: joined
+// with one space when read); a line without ":", with white space before
+// its ":", or that continues nothing names no field that is ever looked up.
+// Names match without regard to case and values are read trimmed. A close
+// before the empty line ends the head where it came (the connection is then
+// closed), instead of failing a response whose status line arrived.
 void TNetHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
     Response.Clear();
     try {
@@ -147,6 +165,9 @@ void TNetHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
 bool TNetHTTPProtocol::HeadersAvailable() {
     bool goOn = true;
     if (FHTTP.OnHeadersAvailable) FHTTP.OnHeadersAvailable(&FHTTP, Response.RawHeaders, goOn);
+    const TNetRequestHooks* hooks = FHTTP.FHooks;
+    if (goOn && hooks && hooks->OnHeadersAvailable)
+        hooks->OnHeadersAvailable(&FHTTP, Response.RawHeaders, goOn);
     return goOn;
 }
 
@@ -178,7 +199,8 @@ TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(const std::vector<int>& AIgn
         TNetHTTPWhatsNext result;
         if (FHTTP.HandleRedirects) {
             Request.URL = location;
-            if (code == 303 || (code == 302 && FHTTP.HTTPOptions.Contains(hoTreat302Like303))) {
+            if (code == 303 ||
+                (code == 302 && FHTTP.RequestOptions().Contains(hoTreat302Like303))) {
                 Request.Source = nullptr;
                 Request.Method = "GET";
             } else {
@@ -201,7 +223,7 @@ TNetHTTPWhatsNext TNetHTTPProtocol::ProcessResponse(const std::vector<int>& AIgn
                 RaiseProtocolError(AIgnoreReplies);
                 return wnJustExit;
             }
-            if (FHTTP.HTTPOptions.Contains(hoInProcessAuth)) {
+            if (FHTTP.RequestOptions().Contains(hoInProcessAuth)) {
                 DiscardBody();
                 return wnAuthRequest;
             }
@@ -222,10 +244,10 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
     const int code = Response.ResponseCode();
     bool raise = true;
     bool discard = true;
-    if (FHTTP.HTTPOptions.Contains(hoNoProtocolErrorException) ||
+    if (FHTTP.RequestOptions().Contains(hoNoProtocolErrorException) ||
         std::find(AIgnoreReplies.begin(), AIgnoreReplies.end(), code) != AIgnoreReplies.end()) {
         raise = false;
-        discard = !FHTTP.HTTPOptions.Contains(hoWantProtocolErrorContent);
+        discard = !FHTTP.RequestOptions().Contains(hoWantProtocolErrorContent);
     }
     TCappedMemoryStream aside(NetErrorBodyKept);
     ReadBodyAside(raise ? &aside : discard ? nullptr : Response.ContentStream);
@@ -246,7 +268,7 @@ void TNetHTTPProtocol::ReadBodyAside(rtl::TStream* target) {
     // back afterwards, and a server that closes meanwhile only ends the body.
     rtl::TStream* callerStream = Response.ContentStream;
     Response.ContentStream = target;
-    rtl::TScopeGuard restore([&] { Response.ContentStream = callerStream; });
+    rtl::TScopeExit restore([&] { Response.ContentStream = callerStream; });
     try {
         FHTTP.ReadBody();
     } catch (const ENetConnClosedGracefully&) {
@@ -280,9 +302,48 @@ void TNetCustomHTTP::Get(const std::string& AURL, rtl::TStream* AResponseContent
     RunRequest("GET", AURL, nullptr, AResponseContent, {});
 }
 
+void TNetCustomHTTP::Get(const std::string& AURL, rtl::TStream* AResponseContent,
+                         const TNetRequestHooks& AHooks) {
+    RunRequest("GET", AURL, nullptr, AResponseContent, {}, &AHooks);
+}
+
+void TNetCustomHTTP::NotifyWorkBegin(TWorkMode mode, int64_t max) {
+    if (FHooks && FHooks->OnWorkBegin)
+        FHooks->OnWorkBegin(this, mode, max);
+    else
+        TNetTCPClientCustom::NotifyWorkBegin(mode, max);
+}
+
+void TNetCustomHTTP::NotifyWork(TWorkMode mode, int64_t count) {
+    if (FHooks && FHooks->OnWork)
+        FHooks->OnWork(this, mode, count);
+    else
+        TNetTCPClientCustom::NotifyWork(mode, count);
+}
+
+void TNetCustomHTTP::NotifyWorkEnd(TWorkMode mode) {
+    if (FHooks && FHooks->OnWorkEnd)
+        FHooks->OnWorkEnd(this, mode);
+    else
+        TNetTCPClientCustom::NotifyWorkEnd(mode);
+}
+
+TNetHTTPOptions TNetCustomHTTP::RequestOptions() const {
+    return FHooks ? HTTPOptions | FHooks->Options : HTTPOptions;
+}
+
+std::string TNetCustomHTTP::RequestUserAgent() {
+    const std::string hooked = FHooks ? FHooks->Headers.Values("User-Agent") : std::string();
+    return hooked.empty() ? Request().UserAgent : hooked;
+}
+
 void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& AURL,
                                 rtl::TStream* ASource, rtl::TStream* AResponseContent,
-                                const std::vector<int>& AIgnoreReplies) {
+                                const std::vector<int>& AIgnoreReplies,
+                                const TNetRequestHooks* AHooks) {
+    // The hooks hold for this request only, also when it fails.
+    rtl::TScopeExit unhook([this, outer = FHooks] { FHooks = outer; });
+    FHooks = AHooks;
     RedirectCount = 0;
     AuthRetries = 0;
     AuthProxyRetries = 0;
@@ -296,7 +357,7 @@ void TNetCustomHTTP::RunRequest(const std::string& AMethod, const std::string& A
     // unless the response was read completely, as after a success or a
     // protocol error, and is to be kept alive.
     bool readCompletely = false;
-    rtl::TScopeGuard close([&] {
+    rtl::TScopeExit close([&] {
         if (!readCompletely || !Response().KeepAlive()) Disconnect();
     });
     try {
@@ -451,11 +512,10 @@ void TNetCustomHTTP::SecureConnection(bool throughProxy) {
     auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler());
     // A connection that fails on its way to TLS is closed: nothing it
     // carried is used.
-    rtl::TScopeGuard close([&] { Disconnect(); });
+    rtl::TScopeFail close([&] { Disconnect(); });
     if (!tls) throw ENetSecureNotSupported(NetTexts.Load(RSSecureNotSupportedRes));
     if (throughProxy) OpenTunnel(*tls);
     tls->StartTLS(FURI.Host);
-    close.Dismiss();
     FSecureDestination = FURI.Host + ":" + FURI.Port;
 }
 
@@ -466,16 +526,16 @@ void TNetCustomHTTP::OpenTunnel(TNetIOHandlerTLS& io) {
     const std::string authority = HostText(FURI) + ":" + FURI.Port;
     TNetHeaderList headers;
     headers.SetValues("Host", authority);
-    if (!Request().UserAgent.empty()) headers.SetValues("User-Agent", Request().UserAgent);
+    const std::string agent = RequestUserAgent();
+    if (!agent.empty()) headers.SetValues("User-Agent", agent);
     ProxyParams.SetHeaders(headers);
     io.WriteBufferOpen(-1);
-    rtl::TScopeGuard cancel([&] { io.WriteBufferCancel(); });
+    rtl::TScopeFail cancel([&] { io.WriteBufferCancel(); });
     io.WriteLn("CONNECT " + authority + " HTTP/1.1");
     for (size_t i = 0; i < headers.Count(); ++i)
         io.WriteLn(headers.Strings(i));
     io.WriteLn();
     io.WriteBufferClose();
-    cancel.Dismiss();
     Response().SetResponseText(io.ReadLnUnbuffered());
     // The proxy's own header lines are read and dropped up to the empty line.
     while (!io.ReadLnUnbuffered().empty()) {

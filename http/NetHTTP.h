@@ -46,6 +46,11 @@ class TNetHTTPOptions {
     void Include(TNetHTTPOption o) { FBits |= 1u << o; }
     void Exclude(TNetHTTPOption o) { FBits &= ~(1u << o); }
     bool operator==(const TNetHTTPOptions&) const = default;
+    // The options of either set.
+    TNetHTTPOptions operator|(TNetHTTPOptions other) const {
+        other.FBits |= FBits;
+        return other;
+    }
 
   private:
     unsigned FBits = 0;
@@ -61,6 +66,33 @@ inline constexpr size_t NetErrorBodyKept = 64 * 1024;
 
 class TNetCustomHTTP;
 class TNetIOHandlerTLS;
+
+// Called once a response head was read, before its body; VContinue = false
+// leaves the body unread and the connection is closed.
+using TNetHeadersAvailableEvent =
+    std::function<void(TNetCustomHTTP* Sender, TNetHeaderList& AHeaders, bool& VContinue)>;
+
+// What a layer above the client (a resuming download, a release check) adds
+// to one request, in place of changing the client's settings and events and
+// putting them back: the client stays as its owner set it, so nothing can be
+// left behind when the request fails. A layer that is itself given hooks
+// passes on what its own caller should see.
+struct TNetRequestHooks {
+    // Runs after the client's OnHeadersAvailable, when that let the response
+    // go on.
+    TNetHeadersAvailableEvent OnHeadersAvailable;
+    // Each one that is set receives the request's work events in place of the
+    // client's handler of that event.
+    TWorkBeginEvent OnWorkBegin;
+    TWorkEvent OnWork;
+    TWorkEndEvent OnWorkEnd;
+    // Header fields sent in place of the request's fields of the same name
+    // (Range, If-Range, User-Agent), or added; a User-Agent here also goes
+    // with the CONNECT of a tunnel.
+    TNetHeaderList Headers;
+    // Options in force for the request besides the client's HTTPOptions.
+    TNetHTTPOptions Options;
+};
 
 // One request and one response paired with the client; the client keeps one
 // for all its runs.
@@ -131,8 +163,7 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     std::function<void(TNetCustomHTTP* Sender, std::string& dest, int NumRedirect, bool& Handled,
                        std::string& VMethod)>
         OnRedirect;
-    std::function<void(TNetCustomHTTP* Sender, TNetHeaderList& AHeaders, bool& VContinue)>
-        OnHeadersAvailable;
+    TNetHeadersAvailableEvent OnHeadersAvailable;
     std::function<void(TNetCustomHTTP* Sender, std::vector<uint8_t>& Chunk)> OnChunkReceived;
     // Asked for credentials after a 401 (or, for the proxy, a 407); true to
     // retry with Request.Username/Password (or ProxyParams) set.
@@ -145,6 +176,9 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     void Get(const std::string& AURL, rtl::TStream& AResponseContent) {
         Get(AURL, &AResponseContent);
     }
+    // The same with a layer's hooks for this request.
+    void Get(const std::string& AURL, rtl::TStream* AResponseContent,
+             const TNetRequestHooks& AHooks);
 
     // Sets Host and Port for the URI: the server itself or the proxy.
     TNetHTTPConnectionType ChooseEndpoint(const TNetURI& AURI);
@@ -156,12 +190,21 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     void DoOnDisconnected() override;
     // A handler that can put TLS over its connection.
     std::unique_ptr<TNetIOHandler> MakeIOHandler() override;
+    // The work events of a request go to its hooks where they are set.
+    void NotifyWorkBegin(TWorkMode mode, int64_t max) override;
+    void NotifyWork(TWorkMode mode, int64_t count) override;
+    void NotifyWorkEnd(TWorkMode mode) override;
 
   private:
     friend class TNetHTTPProtocol;
 
     void RunRequest(const std::string& AMethod, const std::string& AURL, rtl::TStream* ASource,
-                    rtl::TStream* AResponseContent, const std::vector<int>& AIgnoreReplies);
+                    rtl::TStream* AResponseContent, const std::vector<int>& AIgnoreReplies,
+                    const TNetRequestHooks* AHooks = nullptr);
+    // HTTPOptions with those of the current request's hooks.
+    TNetHTTPOptions RequestOptions() const;
+    // The User-Agent the current request goes with.
+    std::string RequestUserAgent();
     void PrepareTarget();
     void OpenAndSend();
     void EnsureConnected();
@@ -189,6 +232,8 @@ class TNetCustomHTTP : public TNetTCPClientCustom {
     bool FImplicitCookieManager = false;
     // "host:port" of the server the current TLS connection was checked for.
     std::string FSecureDestination;
+    // The hooks of the request being run; none between requests.
+    const TNetRequestHooks* FHooks = nullptr;
 };
 
 class TNetHTTP : public TNetCustomHTTP {

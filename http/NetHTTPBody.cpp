@@ -27,6 +27,10 @@ std::string TypeOf(const std::string& media) {
     return media.substr(0, media.find('/'));
 }
 
+// The boundary parameter of a multipart Content-Type (RFC 2046 section
+// 5.1.1): the text after the first "boundary=" up to the next ";", trimmed,
+// and without its quotes when quoted. The parameter name is found without
+// regard to case.
 std::string BoundaryOf(const std::string& contentType) {
     std::string lower = AsciiLowerCase(contentType);
     size_t at = lower.find("boundary=");
@@ -100,13 +104,14 @@ bool TNetCustomHTTP::WaitForPendingData(int timeoutMs) {
 
 bool TNetCustomHTTP::BodyExpected() {
     TNetHTTPResponse& response = Response();
+    const TNetHTTPOptions options = RequestOptions();
     bool possible;
-    if (AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos)
-        possible = !HTTPOptions.Contains(hoNoReadChunked);
+    if (response.Chunked())
+        possible = !options.Contains(hoNoReadChunked);
     else if (response.HasContentLength())
         possible = response.ContentLength > 0;
     else if (TypeOf(MediaType(response.ContentType)) == "multipart")
-        possible = !HTTPOptions.Contains(hoNoReadMultipartMIME);
+        possible = !options.Contains(hoNoReadMultipartMIME);
     else
         possible = true;
     if (!possible) return false;
@@ -115,7 +120,7 @@ bool TNetCustomHTTP::BodyExpected() {
     const bool head = platform::SameTextAscii(Request().Method, "HEAD") ||
                       platform::SameTextAscii(Request().MethodOverride, "HEAD");
     if (head || code / 100 == 1 || code == 204 || code == 304)
-        return HTTPOptions.Contains(hoWaitForUnexpectedData) && WaitForPendingData(100);
+        return options.Contains(hoWaitForUnexpectedData) && WaitForPendingData(100);
     // A redirect may come without a body even when it announces none.
     if (code / 100 == 3) return WaitForPendingData(5000);
     return true;
@@ -125,12 +130,14 @@ void TNetCustomHTTP::ReadBody() {
     if (!BodyExpected()) return;
     TNetHTTPResponse& response = Response();
     rtl::TStream* target = response.ContentStream;
-    const PostProcessing mode = target
-                                    ? PostProcessingOf(MediaType(response.ContentType), HTTPOptions)
-                                    : PostProcessing::None;
+    const PostProcessing mode =
+        target ? PostProcessingOf(MediaType(response.ContentType), RequestOptions())
+               : PostProcessing::None;
 
     // Post-processing reads the body from memory: a file target is filled
-    // from a private memory stream at the end, also when reading fails.
+    // from a private memory stream at the end, also when reading fails (an
+    // error in writing the target then reaches the caller only when reading
+    // succeeded).
     std::unique_ptr<rtl::TMemoryStream> memory;
     rtl::TMemoryStream* bodyMemory = dynamic_cast<rtl::TMemoryStream*>(target);
     int64_t bodyStart = target ? target->Position() : 0;
@@ -140,29 +147,22 @@ void TNetCustomHTTP::ReadBody() {
         bodyStart = 0;
         response.ContentStream = memory.get();
     }
-    auto handOver = [&] {
+    rtl::TScopeExit handOver([&] {
         if (!memory) return;
         response.ContentStream = target;
         memory->SetPosition(0);
         if (memory->Size() > 0) target->CopyFrom(*memory, memory->Size());
-    };
-    {
-        // After a success the hand-over runs below, where an error it meets
-        // in writing the target reaches the caller.
-        rtl::TScopeGuard handOverOnFailure(handOver);
-        ReadFramedBody();
-        handOverOnFailure.Dismiss();
-    }
+    });
+    ReadFramedBody();
     if (mode != PostProcessing::None && bodyMemory)
         TakeBodyMetadata(response, mode, bodyMemory->Bytes(), bodyStart);
-    handOver();
 }
 
 void TNetCustomHTTP::ReadFramedBody() {
     TNetHTTPResponse& response = Response();
     TNetIOHandler& io = *IOHandler();
     rtl::TStream* stream = response.ContentStream;
-    if (AsciiLowerCase(response.TransferEncoding).find("chunked") != std::string::npos) {
+    if (response.Chunked()) {
         ReadChunkedBody();
     } else if (response.HasContentLength()) {
         if (response.ContentLength > 0) {
@@ -229,7 +229,7 @@ void TNetCustomHTTP::ReadChunkedBody() {
     TNetIOHandler& io = *IOHandler();
     DoStatus(TNetStatus::hsStatusText, NetTexts.Load(RSChunkStartedRes));
     BeginWork(TWorkMode::wmRead);
-    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    rtl::TScopeExit endWork([this] { EndWork(TWorkMode::wmRead); });
     int64_t size = ReadChunkSizeLine();
     while (size != 0) {
         rtl::TStream* stream = Response().ContentStream;
@@ -253,6 +253,23 @@ void TNetCustomHTTP::ReadChunkedBody() {
     }
 }
 
+// A multipart body without Content-Length or chunks (RFC 2046 section
+// 5.1.1), delimited by itself:
+//
+//   multipart-body  = [ preamble CRLF ] dash-boundary transport-padding CRLF
+//                     body-part *encapsulation
+//                     close-delimiter transport-padding [ CRLF epilogue ]
+//   encapsulation   = delimiter transport-padding CRLF body-part
+//   delimiter       = CRLF dash-boundary
+//   dash-boundary   = "--" boundary
+//   close-delimiter = delimiter "--"
+//
+// The parts are not taken apart: every byte up to and with the first
+// "--" boundary "--" goes to the target as it is, the rest of that line
+// (transport padding and CRLF) is read and dropped, and an epilogue is left
+// unread. The close delimiter is looked for across receives, so one split
+// between two receives is still found. A peer that closes before it ends the
+// body with what arrived.
 void TNetCustomHTTP::ReadMultipartBody() {
     TNetIOHandler& io = *IOHandler();
     const std::string delimiterText = "--" + BoundaryOf(Response().ContentType) + "--";
@@ -260,7 +277,7 @@ void TNetCustomHTTP::ReadMultipartBody() {
     rtl::TStream* stream = Response().ContentStream;
     TNetBuffer& buffer = io.InputBuffer();
     BeginWork(TWorkMode::wmRead);
-    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    rtl::TScopeExit endWork([this] { EndWork(TWorkMode::wmRead); });
     for (;;) {
         int64_t at = buffer.IndexOf(delimiter);
         if (at >= 0) {

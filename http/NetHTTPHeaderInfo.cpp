@@ -253,6 +253,10 @@ void TNetEntityHeaderInfo::ProcessHeaders() {
     TransferEncoding = h.Values("Transfer-Encoding");
 }
 
+bool TNetEntityHeaderInfo::Chunked() const {
+    return AsciiLowerCase(TransferEncoding).find("chunked") != std::string::npos;
+}
+
 void TNetEntityHeaderInfo::SetHeaders() {
     TNetHeaderList& h = RawHeaders;
     h.Clear();
@@ -403,6 +407,28 @@ void TNetHTTPResponse::Clear() {
     BodyLeftUnread = false;
 }
 
+// The status line (RFC 9112 section 4):
+//
+//   status-line   = HTTP-version SP status-code SP [ reason-phrase ]
+//   HTTP-version  = HTTP-name "/" DIGIT "." DIGIT
+//   HTTP-name     = %s"HTTP"
+//   status-code   = 3DIGIT
+//   reason-phrase = 1*( HTAB / SP / VCHAR / obs-text )
+//
+// This client reads it more leniently, as servers in the field write it:
+// - The version is the three characters after the first five; "1.0" and
+//   "1.1" are those versions, and anything else (a later version, a short or
+//   misspelt one) is taken for HTTP/1.0, whose connection stays open only
+//   when the server says so. The name before them is not checked.
+// - The code is the word after the first SP: more white space before it is
+//   skipped, and it ends at the next SP or with the line, so the reason
+//   phrase may be missing with its SP. It is read as a decimal number with
+//   an optional sign and leading zeros, and a fraction after "." is dropped:
+//   "200.5", "+200" and "0200" are read as 200. Any other number from 0 to
+//   2^31 - 1 stands as it is; anything else is no code (-1), which no class
+//   of statuses takes for a success.
+// - The reason phrase stays with the line as the server sent it, for the
+//   messages that quote the line; it decides nothing (section 4).
 void TNetHTTPResponse::SetResponseText(const std::string& text) {
     FResponseText = text;
     FResponseCode = -1;

@@ -58,6 +58,9 @@ class TNetEntityHeaderInfo {
     TNetHeaderList CustomHeaders;
 
     bool HasContentLength() const { return ContentLength >= 0; }
+    // Whether Transfer-Encoding names chunked: the chunks then delimit the
+    // body, whatever Content-Length says (RFC 9112 section 6.3).
+    bool Chunked() const;
     virtual void Clear();
     // Fills the fields from RawHeaders.
     virtual void ProcessHeaders();

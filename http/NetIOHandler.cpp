@@ -1,11 +1,12 @@
 #include "http/NetIOHandler.h"
 
 #include <algorithm>
-#include <chrono>
 #include <limits>
 
 #include "http/NetExceptions.h"
+#include "platform/Clock.h"
 #include "platform/Unicode.h"
+#include "runtime/Bytes.h"
 #include "runtime/Format.h"
 #include "runtime/ScopeGuard.h"
 #include "runtime/Streams.h"
@@ -14,10 +15,7 @@ namespace net {
 
 namespace {
 
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
+using platform::NowMs;
 
 // Bytes to text in 7-bit ASCII: a byte above 127 becomes U+FFFD.
 std::string DecodeAscii(const uint8_t* bytes, size_t count) {
@@ -312,9 +310,8 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
         // A length prefix in network byte order.
         std::vector<uint8_t> prefix;
         ReadBytes(prefix, LargeStream ? 8 : 4, false);
-        count = 0;
-        for (uint8_t b : prefix)
-            count = (count << 8) | b;
+        count = LargeStream ? static_cast<int64_t>(rtl::LoadBE64(prefix.data()))
+                            : rtl::LoadBE32(prefix.data());
     }
     if (count >= 0 && !readUntilDisconnect && stream) {
         int64_t position = stream->Position();
@@ -330,57 +327,49 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
     }
     if (count < 0) readUntilDisconnect = true;
     BeginWork(TWorkMode::wmRead, readUntilDisconnect ? 0 : count);
-    auto finish = [&] {
-        EndWork(TWorkMode::wmRead);
-        // A body that ended early leaves no stale tail from the pre-sizing.
+    // A body that ended early leaves no stale tail from the pre-sizing.
+    rtl::TScopeExit cutTail([&] {
         if (stream && stream->Size() > stream->Position()) stream->SetSize(stream->Position());
-    };
-    {
-        // After a success the finish runs below, where an error it meets in
-        // cutting the target reaches the caller.
-        rtl::TScopeGuard finishOnFailure(finish);
-        const size_t recvSize = static_cast<size_t>(std::max(RecvBufferSize, 1));
-        int64_t due = readUntilDisconnect ? 0 : count;
-        size_t first = readUntilDisconnect
-                           ? FInputBuffer.Size()
-                           : static_cast<size_t>(std::min<int64_t>(due, FInputBuffer.Size()));
-        FInputBuffer.ExtractToStream(stream, first);
-        due -= static_cast<int64_t>(first);
-        for (;;) {
-            size_t portion = readUntilDisconnect
-                                 ? recvSize
-                                 : static_cast<size_t>(std::min<int64_t>(recvSize, due));
-            if (portion == 0) break;
-            try {
-                while (FInputBuffer.Size() < portion) {
-                    const int received = ReceiveIntoBuffer(false, NetTimeoutDefault, true);
-                    // A receive that emptied the socket before the portion
-                    // was full means the line is slower than the reads: what
-                    // arrived is passed on now, so that the progress of a
-                    // slow download moves with every receive instead of
-                    // waiting for a whole portion.
-                    if (received > 0 && static_cast<size_t>(received) < recvSize) break;
-                    if (received > 0) continue;
-                    if (FInputBuffer.Size() >= portion) break;
-                    RaiseClosed();
-                }
-            } catch (const ENetException& e) {
-                FInputBuffer.ExtractToStream(stream, std::min(portion, FInputBuffer.Size()));
-                if (readUntilDisconnect && EndsBodyUntilClose(e)) break;
-                throw;
+    });
+    rtl::TScopeExit endWork([this] { EndWork(TWorkMode::wmRead); });
+    const size_t recvSize = static_cast<size_t>(std::max(RecvBufferSize, 1));
+    int64_t due = readUntilDisconnect ? 0 : count;
+    size_t first = readUntilDisconnect
+                       ? FInputBuffer.Size()
+                       : static_cast<size_t>(std::min<int64_t>(due, FInputBuffer.Size()));
+    FInputBuffer.ExtractToStream(stream, first);
+    due -= static_cast<int64_t>(first);
+    for (;;) {
+        size_t portion =
+            readUntilDisconnect ? recvSize : static_cast<size_t>(std::min<int64_t>(recvSize, due));
+        if (portion == 0) break;
+        try {
+            while (FInputBuffer.Size() < portion) {
+                const int received = ReceiveIntoBuffer(false, NetTimeoutDefault, true);
+                // A receive that emptied the socket before the portion
+                // was full means the line is slower than the reads: what
+                // arrived is passed on now, so that the progress of a
+                // slow download moves with every receive instead of
+                // waiting for a whole portion.
+                if (received > 0 && static_cast<size_t>(received) < recvSize) break;
+                if (received > 0) continue;
+                if (FInputBuffer.Size() >= portion) break;
+                RaiseClosed();
             }
-            const size_t taken = std::min(portion, FInputBuffer.Size());
-            FInputBuffer.ExtractToStream(stream, taken);
-            due -= static_cast<int64_t>(taken);
+        } catch (const ENetException& e) {
+            FInputBuffer.ExtractToStream(stream, std::min(portion, FInputBuffer.Size()));
+            if (readUntilDisconnect && EndsBodyUntilClose(e)) break;
+            throw;
         }
-        finishOnFailure.Dismiss();
+        const size_t taken = std::min(portion, FInputBuffer.Size());
+        FInputBuffer.ExtractToStream(stream, taken);
+        due -= static_cast<int64_t>(taken);
     }
-    finish();
 }
 
 void TNetIOHandler::Discard(int64_t count) {
     BeginWork(TWorkMode::wmRead, count);
-    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    rtl::TScopeExit endWork([this] { EndWork(TWorkMode::wmRead); });
     while (count > 0) {
         if (FInputBuffer.IsEmpty() && ReceiveIntoBuffer(false, NetTimeoutDefault, true) <= 0 &&
             FInputBuffer.IsEmpty())
@@ -393,7 +382,7 @@ void TNetIOHandler::Discard(int64_t count) {
 
 void TNetIOHandler::DiscardAll() {
     BeginWork(TWorkMode::wmRead);
-    rtl::TScopeGuard endWork([this] { EndWork(TWorkMode::wmRead); });
+    rtl::TScopeExit endWork([this] { EndWork(TWorkMode::wmRead); });
     for (;;) {
         FInputBuffer.Clear();
         int n = ReceiveIntoBuffer(false, NetTimeoutDefault, true);

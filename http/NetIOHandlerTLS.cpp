@@ -1,19 +1,11 @@
 #include "http/NetIOHandlerTLS.h"
 
-#include <chrono>
-
 #include "http/NetExceptions.h"
+#include "platform/Clock.h"
 
 namespace net {
 
-namespace {
-
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-} // namespace
+using platform::NowMs;
 
 TNetIOHandlerTLS::~TNetIOHandlerTLS() {
     CloseSocket();

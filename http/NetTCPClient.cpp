@@ -60,7 +60,7 @@ void TNetTCPClientCustom::Connect() {
     }
     // A connect that fails leaves the handler closed, and no handler at all
     // when this connect created it.
-    rtl::TScopeGuard undo([&] {
+    rtl::TScopeFail undo([&] {
         FIOHandler->Close();
         if (created) {
             FOwnedIOHandler.reset();
@@ -78,7 +78,6 @@ void TNetTCPClientCustom::Connect() {
     if (!Host.empty() && Port > 0) FIOHandler->ConnectClient();
     DoStatus(TNetStatus::hsConnected, NetTexts.Load(RSStatusConnectedRes));
     if (OnConnected) OnConnected(this);
-    undo.Dismiss();
 }
 
 } // namespace net

@@ -1,5 +1,6 @@
 #pragma once
-// Wall-clock time and the local time zone.
+// Wall-clock time and the local time zone, and the monotonic clock that
+// deadlines and elapsed times are measured on.
 #include <cstdint>
 
 namespace platform {
@@ -9,5 +10,11 @@ double UtcNowUnixSeconds();
 // Offset of local time from UTC in seconds (local = UTC + offset) at the given
 // UTC instant, daylight saving time included.
 int64_t LocalOffsetSecondsAt(int64_t utcUnixSeconds);
+
+// Milliseconds on a clock that only moves forward, from an unspecified start:
+// only differences mean anything. Unlike the wall clock it does not jump when
+// the system time is set, so a time-out measured on it neither fires early nor
+// waits for ever.
+int64_t NowMs();
 
 } // namespace platform

@@ -8,15 +8,29 @@
 
 namespace rtl {
 
-namespace {
-// 1899-12-30 counted in days from 0001-01-01, which is day 1.
-constexpr int64_t kDateDelta = 693594;
-
-int64_t DaysBeforeYear(int year) {
-    int64_t y = year - 1;
-    return y * 365 + y / 4 - y / 100 + y / 400;
+// The era arithmetic of H. Hinnant's "chrono-compatible low-level date
+// algorithms": the year taken to begin on March 1, so that the leap day ends
+// it, in eras of 400 years (146097 days), each the same as the last.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
-} // namespace
+
+void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
+}
 
 bool IsLeapYear(int year) { return (year % 4 == 0) && ((year % 100 != 0) || (year % 400 == 0)); }
 
@@ -28,10 +42,8 @@ int DaysInMonth(int year, int month) {
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month))
         return false;
-    int64_t days = DaysBeforeYear(year);
-    for (int m = 1; m < month; ++m) days += DaysInMonth(year, m);
-    days += day;
-    result = static_cast<double>(days - kDateDelta);
+    result = kUnixDateDelta + static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
+                                                                static_cast<unsigned>(day)));
     return true;
 }
 
@@ -57,15 +69,13 @@ TDateTime EncodeTime(int hour, int minute, int second, int millisecond) {
 }
 
 void DecodeDate(TDateTime value, int& year, int& month, int& day) {
-    int64_t days = static_cast<int64_t>(std::floor(value)) + kDateDelta - 1; // 0-based from 0001-01-01
-    int64_t y = (days * 400 + 146096) / 146097;                           // first estimate
-    while (DaysBeforeYear(static_cast<int>(y) + 1) <= days) ++y;
-    while (y > 1 && DaysBeforeYear(static_cast<int>(y)) > days) --y;
+    int64_t y;
+    unsigned m, d;
+    const int64_t days = static_cast<int64_t>(std::floor(value));
+    CivilFromDays(days - static_cast<int64_t>(kUnixDateDelta), y, m, d);
     year = static_cast<int>(y);
-    int64_t rest = days - DaysBeforeYear(year);
-    month = 1;
-    while (month < 12 && rest >= DaysInMonth(year, month)) rest -= DaysInMonth(year, month++);
-    day = static_cast<int>(rest) + 1;
+    month = static_cast<int>(m);
+    day = static_cast<int>(d);
 }
 
 void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& millisecond) {

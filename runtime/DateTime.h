@@ -33,4 +33,12 @@ TDateTime LocalToUniversal(TDateTime local);
 TDateTime UnixToDateTime(int64_t unixSeconds);
 int64_t DateTimeToUnix(TDateTime value);
 
+// Whole days since 1970-01-01 of a date of the proleptic Gregorian calendar,
+// and the date of such a day count, in integers: exact for instants kept as
+// Unix seconds, where a TDateTime's fraction of a day would be rounded. Any
+// year is taken (before year 1 too); the date is not checked, so a caller
+// validates it first (DaysInMonth).
+int64_t DaysFromCivil(int64_t year, unsigned month, unsigned day);
+void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day);
+
 } // namespace rtl

@@ -37,6 +37,14 @@ fail() {
     echo "release: $*" >&2
     exit 1
 }
+# The code-signing password reaches osslsigncode through a file that only
+# this user can read, never on a command line, where every user of the
+# machine sees it in the process list; the file goes on every exit (bash runs
+# this trap on an error, on exit and when a signal ends the script).
+pass_file=
+trap '[ -z "$pass_file" ] || rm -f "$pass_file"' EXIT
+# Nor is it handed down in the environment of every program started here.
+[ -z "${RELEASE_CODESIGN_PASSWORD+set}" ] || export -n RELEASE_CODESIGN_PASSWORD
 [ $# -eq 1 ] || fail "usage: scripts/release.sh OUT"
 out=$(mkdir -p "$1" && cd "$1" && pwd) || fail "cannot make the output folder $1"
 
@@ -104,10 +112,13 @@ if [ -n "$codesign" ]; then
     timestamp=()
     [ -z "${RELEASE_TIMESTAMP_URL:-}" ] || timestamp=(-ts "$RELEASE_TIMESTAMP_URL")
     rm -f "$out/Setup.exe"
-    osslsigncode sign -pkcs12 "$RELEASE_CODESIGN_P12" -pass "$RELEASE_CODESIGN_PASSWORD" \
+    pass_file=$(mktemp) # mode 600; printf is a builtin, so no command line holds it either
+    printf '%s' "$RELEASE_CODESIGN_PASSWORD" >"$pass_file"
+    osslsigncode sign -pkcs12 "$RELEASE_CODESIGN_P12" -readpass "$pass_file" \
         -h sha256 -n "Torvelin Setup" "${timestamp[@]}" \
         -in "$build/setup/Setup.exe" -out "$out/Setup.exe" >"$build/sign.log" 2>&1 ||
         { cat "$build/sign.log" >&2; fail "signing Setup.exe failed"; }
+    rm -f "$pass_file"
 else
     cp "$build/setup/Setup.exe" "$out/Setup.exe"
 fi

@@ -78,27 +78,21 @@ net::TNetDownloadResult GetChecked(net::TNetHTTP& http, const std::string& url, 
                                    const net::TNetRetryPolicy& retry,
                                    const std::function<std::string(int64_t)>& announced) {
     std::string refusal;
-    auto previousHandler = std::move(http.OnHeadersAvailable);
-    const net::TNetHTTPOptions previousOptions = http.HTTPOptions;
-    rtl::TScopeGuard restore([&] {
-        http.OnHeadersAvailable = std::move(previousHandler);
-        http.HTTPOptions = previousOptions;
-    });
+    net::TNetRequestHooks hooks;
     // The body goes straight into the sink: looking for META or XML
     // charsets would first collect it in memory, past any cap.
-    http.HTTPOptions.Include(net::hoNoParseMetaHTTPEquiv);
-    http.HTTPOptions.Include(net::hoNoParseXmlCharset);
-    http.OnHeadersAvailable = [&](net::TNetCustomHTTP* sender, net::TNetHeaderList&, bool& go) {
+    hooks.Options = {net::hoNoParseMetaHTTPEquiv, net::hoNoParseXmlCharset};
+    hooks.OnHeadersAvailable = [&](net::TNetCustomHTTP* sender, net::TNetHeaderList&, bool& go) {
         const net::TNetHTTPResponse& response = sender->Response();
         if (sender->ResponseCode() != 200 || !response.HasContentLength()) return;
         refusal = announced(response.ContentLength);
         go = refusal.empty();
     };
-    http.Request().UserAgent = SInstallUserAgent;
+    hooks.Headers.SetValues("User-Agent", SInstallUserAgent);
     net::TNetDownload download(http, retry);
     net::TNetDownloadResult result;
     try {
-        result = download.Get(url, sink);
+        result = download.Get(url, sink, hooks);
     } catch (const EDigestStreamFull&) {
         http.Disconnect();
         throw;
@@ -115,10 +109,11 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     // A new empty file, not shared while it is open; it is closed on every
     // path before an error leaves this step.
     rtl::TFileStream file(localFile, rtl::fmCreate);
-    http.Request().UserAgent = SInstallUserAgent;
+    net::TNetRequestHooks hooks;
+    hooks.Headers.SetValues("User-Agent", SInstallUserAgent);
     const std::string url = baseURL + relativePath;
     net::TNetDownload download(http, retry);
-    CheckResponse(download.Get(url, file), url);
+    CheckResponse(download.Get(url, file, hooks), url);
 }
 
 TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseURL,
@@ -152,7 +147,7 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     auto file = std::make_unique<rtl::TFileStream>(localFile, rtl::fmCreate);
     // Whatever did not prove to be the release's archive goes: closed first,
     // so that it can be deleted on Windows.
-    rtl::TScopeGuard discard([&] {
+    rtl::TScopeFail discard([&] {
         file.reset();
         platform::DeleteFileByName(localFile);
     });
@@ -176,7 +171,6 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     if (!sink.Finish(digest)) Refuse(SReleaseCheckUnavailable, {});
     if (digest != listed.Sha256) Refuse(SArchiveDigest, {name});
     file.reset();
-    discard.Dismiss();
 }
 
 } // namespace setup

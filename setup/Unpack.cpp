@@ -41,7 +41,7 @@ void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) 
     // On every path, also when extraction raises, the caller's handler comes
     // back and the archive is released, so its file is not held open (and
     // locked, on Windows) while the run reports the error.
-    rtl::TScopeGuard session([&unzipper, previous = unzipper.OnProcessItemFailure] {
+    rtl::TScopeExit session([&unzipper, previous = unzipper.OnProcessItemFailure] {
         unzipper.OnProcessItemFailure = previous;
         unzipper.CloseArchive();
     });

@@ -182,7 +182,7 @@ void TArcUnzipHelper::Execute() {
 uint64_t TArcUnzipHelper::LittleEndian64(uint64_t aWord) {
     uint8_t b[8];
     std::memcpy(b, &aWord, 8);
-    return uint64_t(rtl::LoadLE32(b)) | uint64_t(rtl::LoadLE32(b + 4)) << 32;
+    return rtl::LoadLE64(b);
 }
 
 void TArcUnzipHelper::NeedBitsSlow() {

@@ -18,4 +18,10 @@ int64_t LocalOffsetSecondsAt(int64_t utcUnixSeconds) {
     return local.tm_gmtoff;
 }
 
+int64_t NowMs() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 } // namespace platform

@@ -9,36 +9,30 @@
 #include <gnutls/x509.h>
 
 #include <cerrno>
-#include <chrono>
+
+#include "platform/common/TlsAdapter.h"
 
 namespace platform {
 
 namespace {
 
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 // TLS 1.2 and 1.3 only, on top of the system's own choice of ciphers.
 constexpr const char* kVersions = "-VERS-ALL:+VERS-TLS1.3:+VERS-TLS1.2";
 
-class GnuTlsSession final : public TlsSession {
+class GnuTlsSession final : public tls::AdapterSession {
   public:
     explicit GnuTlsSession(SocketHandle s) : FSocket(s) {}
     ~GnuTlsSession() override {
         if (FSession) gnutls_deinit(FSession);
         if (FCredentials) gnutls_certificate_free_credentials(FCredentials);
     }
-    GnuTlsSession(const GnuTlsSession&) = delete;
-    GnuTlsSession& operator=(const GnuTlsSession&) = delete;
-
-    bool Handshake(const std::string& host, const TlsOptions& options, TlsHandshakeError& error);
     int64_t Receive(void* buffer, size_t count, int timeoutMs, int& error) override;
     int64_t Send(const void* buffer, size_t count, int& error) override;
     void CloseNotify() override;
 
   private:
+    bool Handshake(const std::string& host, const TlsOptions& options,
+                   TlsHandshakeError& error) override;
     bool Setup(const std::string& host);
     bool Verify(const std::string& host, TlsHandshakeError& error);
     bool Fail(TlsHandshakeError& error, int rc);
@@ -47,15 +41,8 @@ class GnuTlsSession final : public TlsSession {
     static ssize_t Push(gnutls_transport_ptr_t self, const void* data, size_t size);
     static int PullTimeout(gnutls_transport_ptr_t self, unsigned int ms);
 
-    // The time the current call may still wait for the socket: 0 none, -1
-    // without limit.
-    int RemainingMs() const {
-        if (FDeadline < 0) return -1;
-        int64_t left = FDeadline - NowMs();
-        return left > 0 ? static_cast<int>(left) : 0;
-    }
     void StartCall(int timeoutMs) {
-        FDeadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+        FDeadline.Start(timeoutMs);
         FSocketError = 0;
         FWaitEnded = false;
     }
@@ -63,7 +50,7 @@ class GnuTlsSession final : public TlsSession {
     SocketHandle FSocket;
     gnutls_session_t FSession = nullptr;
     gnutls_certificate_credentials_t FCredentials = nullptr;
-    int64_t FDeadline = -1;
+    tls::CallDeadline FDeadline;
     int FSocketError = 0; // what failed under the last GnuTLS call, 0: nothing
     // The pull function found nothing within the call's time. GnuTLS also
     // answers "again" after it took a handshake message that came after the
@@ -79,7 +66,7 @@ ssize_t GnuTlsSession::Pull(gnutls_transport_ptr_t p, void* data, size_t size) {
         if (n >= 0) return static_cast<ssize_t>(n);
         int ready = 0;
         if (error == wsa::WouldBlock) {
-            int wait = self->RemainingMs();
+            int wait = self->FDeadline.RemainingMs();
             if (wait != 0) ready = SocketWaitReadable(self->FSocket, wait, error);
             if (ready > 0) continue;
             if (ready == 0) {
@@ -258,12 +245,8 @@ void GnuTlsSession::CloseNotify() {
 
 } // namespace
 
-std::unique_ptr<TlsSession> TlsConnect(SocketHandle s, const std::string& host,
-                                       const TlsOptions& options, TlsHandshakeError& error) {
-    auto session = std::make_unique<GnuTlsSession>(s);
-    if (!session->Handshake(host, options, error)) return nullptr;
-    error = {};
-    return session;
+std::unique_ptr<tls::AdapterSession> tls::NewAdapterSession(SocketHandle s) {
+    return std::make_unique<GnuTlsSession>(s);
 }
 
 } // namespace platform

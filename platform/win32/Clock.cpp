@@ -27,4 +27,20 @@ int64_t LocalOffsetSecondsAt(int64_t utcUnixSeconds) {
     return (ToFileTime(local) - value) / 10000000LL;
 }
 
+int64_t NowMs() {
+    // The performance counter, as the C++ steady clock reads it here: never
+    // set back, and fine enough that a deadline ends within a millisecond of
+    // its time (the tick count moves in steps of 10 to 16 ms).
+    static const int64_t perSecond = [] {
+        LARGE_INTEGER frequency;
+        QueryPerformanceFrequency(&frequency);
+        return static_cast<int64_t>(frequency.QuadPart);
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    // Whole seconds and the rest apart, so that the product cannot overflow.
+    const int64_t ticks = counter.QuadPart;
+    return ticks / perSecond * 1000 + ticks % perSecond * 1000 / perSecond;
+}
+
 } // namespace platform

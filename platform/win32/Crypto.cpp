@@ -5,14 +5,13 @@
 
 #include <cstring>
 #include <limits>
-#include <mutex>
 #include <vector>
 
 #include "platform/win32/SystemLibrary.h"
 
 namespace platform {
 
-using win32::BindProc;
+using win32::BindExports;
 using win32::LoadSystemLibrary;
 
 namespace {
@@ -25,40 +24,31 @@ bool Succeeded(NTSTATUS status) {
 // the program gains no import that loads a DLL before it starts. The two
 // algorithm providers stay open for the life of the process.
 struct CngApi {
-    bool Ready = false;
-    decltype(&::BCryptOpenAlgorithmProvider) OpenAlgorithmProvider = nullptr;
-    decltype(&::BCryptCreateHash) CreateHash = nullptr;
-    decltype(&::BCryptHashData) HashData = nullptr;
-    decltype(&::BCryptFinishHash) FinishHash = nullptr;
-    decltype(&::BCryptDestroyHash) DestroyHash = nullptr;
-    decltype(&::BCryptImportKeyPair) ImportKeyPair = nullptr;
-    decltype(&::BCryptVerifySignature) VerifySignature = nullptr;
-    decltype(&::BCryptDestroyKey) DestroyKey = nullptr;
+    WIN32_EXPORT(BCryptOpenAlgorithmProvider);
+    WIN32_EXPORT(BCryptCreateHash);
+    WIN32_EXPORT(BCryptHashData);
+    WIN32_EXPORT(BCryptFinishHash);
+    WIN32_EXPORT(BCryptDestroyHash);
+    WIN32_EXPORT(BCryptImportKeyPair);
+    WIN32_EXPORT(BCryptVerifySignature);
+    WIN32_EXPORT(BCryptDestroyKey);
     BCRYPT_ALG_HANDLE Sha256 = nullptr;
     BCRYPT_ALG_HANDLE EcdsaP256 = nullptr;
+    bool Ready = false;
+
+    void Bind() {
+        Ready =
+            BindExports(LoadSystemLibrary(L"bcrypt.dll"), BCryptOpenAlgorithmProvider,
+                        BCryptCreateHash, BCryptHashData, BCryptFinishHash, BCryptDestroyHash,
+                        BCryptImportKeyPair, BCryptVerifySignature, BCryptDestroyKey) &&
+            Succeeded(BCryptOpenAlgorithmProvider(&Sha256, BCRYPT_SHA256_ALGORITHM, nullptr, 0)) &&
+            Succeeded(
+                BCryptOpenAlgorithmProvider(&EcdsaP256, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0));
+    }
 };
 
 const CngApi& Api() {
-    static CngApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        HMODULE m = LoadSystemLibrary(L"bcrypt.dll");
-        if (!m) return;
-        bool bound = BindProc(m, "BCryptOpenAlgorithmProvider", api.OpenAlgorithmProvider) &&
-                     BindProc(m, "BCryptCreateHash", api.CreateHash) &&
-                     BindProc(m, "BCryptHashData", api.HashData) &&
-                     BindProc(m, "BCryptFinishHash", api.FinishHash) &&
-                     BindProc(m, "BCryptDestroyHash", api.DestroyHash) &&
-                     BindProc(m, "BCryptImportKeyPair", api.ImportKeyPair) &&
-                     BindProc(m, "BCryptVerifySignature", api.VerifySignature) &&
-                     BindProc(m, "BCryptDestroyKey", api.DestroyKey);
-        if (!bound) return;
-        api.Ready = Succeeded(api.OpenAlgorithmProvider(&api.Sha256, BCRYPT_SHA256_ALGORITHM,
-                                                        nullptr, 0)) &&
-                    Succeeded(api.OpenAlgorithmProvider(&api.EcdsaP256, BCRYPT_ECDSA_P256_ALGORITHM,
-                                                        nullptr, 0));
-    });
-    return api;
+    return win32::BoundOnce<CngApi>();
 }
 
 } // namespace
@@ -71,12 +61,12 @@ struct Sha256::State {
 
     void Open() {
         const CngApi& api = Api();
-        Failed =
-            !api.Ready || !Succeeded(api.CreateHash(api.Sha256, &Hash, nullptr, 0, nullptr, 0, 0));
+        Failed = !api.Ready ||
+                 !Succeeded(api.BCryptCreateHash(api.Sha256, &Hash, nullptr, 0, nullptr, 0, 0));
         if (Failed) Hash = nullptr;
     }
     void Close() {
-        if (Hash) Api().DestroyHash(Hash);
+        if (Hash) Api().BCryptDestroyHash(Hash);
         Hash = nullptr;
     }
 };
@@ -94,14 +84,14 @@ void Sha256::Update(const void* data, size_t size) {
     while (size > 0 && !FState->Failed) {
         // BCryptHashData takes a 32-bit count.
         const ULONG part = static_cast<ULONG>(std::min<size_t>(size, 1u << 30));
-        FState->Failed = !Succeeded(Api().HashData(FState->Hash, p, part, 0));
+        FState->Failed = !Succeeded(Api().BCryptHashData(FState->Hash, p, part, 0));
         p += part, size -= part;
     }
 }
 
 bool Sha256::Final(Sha256Digest& digest) {
     bool ok = !FState->Failed &&
-              Succeeded(Api().FinishHash(FState->Hash, digest.data(), digest.size(), 0));
+              Succeeded(Api().BCryptFinishHash(FState->Hash, digest.data(), digest.size(), 0));
     Reset();
     return ok;
 }
@@ -131,8 +121,8 @@ SignatureCheck VerifyP256Sha256(std::span<const uint8_t> publicKey,
     std::memcpy(blob.data(), &header, sizeof header);
     std::memcpy(blob.data() + sizeof header, publicKey.data() + 1, 2 * coordinate);
     BCRYPT_KEY_HANDLE key = nullptr;
-    if (!Succeeded(api.ImportKeyPair(api.EcdsaP256, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key,
-                                     blob.data(), static_cast<ULONG>(blob.size()), 0)))
+    if (!Succeeded(api.BCryptImportKeyPair(api.EcdsaP256, nullptr, BCRYPT_ECCPUBLIC_BLOB, &key,
+                                           blob.data(), static_cast<ULONG>(blob.size()), 0)))
         return SignatureCheck::BadKey;
 
     Sha256Digest digest;
@@ -140,11 +130,11 @@ SignatureCheck VerifyP256Sha256(std::span<const uint8_t> publicKey,
     if (Sha256Of(message, digest)) {
         std::array<uint8_t, kP256SignatureSize> rs;
         std::memcpy(rs.data(), signature.data(), rs.size());
-        NTSTATUS status = api.VerifySignature(key, nullptr, digest.data(), digest.size(), rs.data(),
-                                              static_cast<ULONG>(rs.size()), 0);
+        NTSTATUS status = api.BCryptVerifySignature(key, nullptr, digest.data(), digest.size(),
+                                                    rs.data(), static_cast<ULONG>(rs.size()), 0);
         result = Succeeded(status) ? SignatureCheck::Valid : SignatureCheck::Invalid;
     }
-    api.DestroyKey(key);
+    api.BCryptDestroyKey(key);
     return result;
 }
 

@@ -5,14 +5,13 @@
 #include <windows.h>
 
 #include <cstring>
-#include <mutex>
 
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
 
-using win32::BindProc;
+using win32::BindExports;
 using win32::LoadSystemLibrary;
 
 namespace {
@@ -23,68 +22,51 @@ namespace {
 struct WinsockApi {
     HMODULE Module = nullptr;
     int StartupError = 0;
-    decltype(&::WSAStartup) WSAStartup = nullptr;
-    decltype(&::WSAGetLastError) WSAGetLastError = nullptr;
-    decltype(&::socket) socket = nullptr;
-    decltype(&::bind) bind = nullptr;
-    decltype(&::connect) connect = nullptr;
-    decltype(&::listen) listen = nullptr;
-    decltype(&::accept) accept = nullptr;
-    decltype(&::send) send = nullptr;
-    decltype(&::recv) recv = nullptr;
-    decltype(&::select) select = nullptr;
-    decltype(&::shutdown) shutdown = nullptr;
-    decltype(&::closesocket) closesocket = nullptr;
-    decltype(&::setsockopt) setsockopt = nullptr;
-    decltype(&::getsockopt) getsockopt = nullptr;
-    decltype(&::getsockname) getsockname = nullptr;
-    decltype(&::ioctlsocket) ioctlsocket = nullptr;
-    decltype(&::htons) htons = nullptr;
-    decltype(&::ntohs) ntohs = nullptr;
-    decltype(&::GetAddrInfoW) GetAddrInfoW = nullptr;
-    decltype(&::FreeAddrInfoW) FreeAddrInfoW = nullptr;
-    decltype(&::GetNameInfoW) GetNameInfoW = nullptr;
-};
+    WIN32_EXPORT(WSAStartup);
+    WIN32_EXPORT(WSAGetLastError);
+    WIN32_EXPORT(socket);
+    WIN32_EXPORT(bind);
+    WIN32_EXPORT(connect);
+    WIN32_EXPORT(listen);
+    WIN32_EXPORT(accept);
+    WIN32_EXPORT(send);
+    WIN32_EXPORT(recv);
+    WIN32_EXPORT(select);
+    WIN32_EXPORT(shutdown);
+    WIN32_EXPORT(closesocket);
+    WIN32_EXPORT(setsockopt);
+    WIN32_EXPORT(getsockopt);
+    WIN32_EXPORT(getsockname);
+    WIN32_EXPORT(ioctlsocket);
+    WIN32_EXPORT(htons);
+    WIN32_EXPORT(ntohs);
+    WIN32_EXPORT(GetAddrInfoW);
+    WIN32_EXPORT(FreeAddrInfoW);
+    WIN32_EXPORT(GetNameInfoW);
 
-WinsockApi& Api() {
-    static WinsockApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
+    void Bind() {
         HMODULE m = LoadSystemLibrary(L"WS2_32.DLL");
-        if (!m) {
-            api.StartupError = static_cast<int>(GetLastError());
-            return;
-        }
-        bool ok =
-            BindProc(m, "WSAStartup", api.WSAStartup) &&
-            BindProc(m, "WSAGetLastError", api.WSAGetLastError) &&
-            BindProc(m, "socket", api.socket) && BindProc(m, "bind", api.bind) &&
-            BindProc(m, "connect", api.connect) && BindProc(m, "listen", api.listen) &&
-            BindProc(m, "accept", api.accept) && BindProc(m, "send", api.send) &&
-            BindProc(m, "recv", api.recv) && BindProc(m, "select", api.select) &&
-            BindProc(m, "shutdown", api.shutdown) && BindProc(m, "closesocket", api.closesocket) &&
-            BindProc(m, "setsockopt", api.setsockopt) &&
-            BindProc(m, "getsockopt", api.getsockopt) &&
-            BindProc(m, "getsockname", api.getsockname) &&
-            BindProc(m, "ioctlsocket", api.ioctlsocket) && BindProc(m, "htons", api.htons) &&
-            BindProc(m, "ntohs", api.ntohs) && BindProc(m, "GetAddrInfoW", api.GetAddrInfoW) &&
-            BindProc(m, "FreeAddrInfoW", api.FreeAddrInfoW) &&
-            BindProc(m, "GetNameInfoW", api.GetNameInfoW);
-        if (!ok) {
-            api.StartupError = static_cast<int>(GetLastError());
-            FreeLibrary(m);
+        if (!BindExports(m, WSAStartup, WSAGetLastError, socket, bind, connect, listen, accept,
+                         send, recv, select, shutdown, closesocket, setsockopt, getsockopt,
+                         getsockname, ioctlsocket, htons, ntohs, GetAddrInfoW, FreeAddrInfoW,
+                         GetNameInfoW)) {
+            StartupError = static_cast<int>(GetLastError());
+            if (m) FreeLibrary(m);
             return;
         }
         WSADATA data;
-        int rc = api.WSAStartup(MAKEWORD(2, 2), &data);
+        int rc = WSAStartup(MAKEWORD(2, 2), &data);
         if (rc != 0) {
-            api.StartupError = rc;
+            StartupError = rc;
             FreeLibrary(m);
             return;
         }
-        api.Module = m;
-    });
-    return api;
+        Module = m;
+    }
+};
+
+WinsockApi& Api() {
+    return win32::BoundOnce<WinsockApi>();
 }
 
 int LastError() {

@@ -7,6 +7,8 @@
 // through here.
 #include <windows.h>
 
+#include <mutex>
+
 namespace platform::win32 {
 
 // The module, or nullptr with GetLastError() set. Libraries the named DLL
@@ -30,4 +32,44 @@ template <typename F> bool BindProc(HMODULE module, const char* name, F& target)
     return target != nullptr;
 }
 
+// One entry point of a DLL that is loaded when first needed: its export name
+// and, once bound, its address typed as the SDK declares the function. It is
+// called as the function itself. A table of them is a struct of Export
+// members (each declared with WIN32_EXPORT), bound at once by BindExports,
+// once per process through BoundOnce.
+template <typename F> class Export {
+  public:
+    explicit constexpr Export(const char* name) : FName(name) {}
+    bool Bind(HMODULE module) { return BindProc(module, FName, FProc); }
+    operator F() const { return FProc; }
+
+  private:
+    const char* FName;
+    F FProc = nullptr;
+};
+
+// Binds every export listed from module, in order: false when module is null
+// or an export is missing (GetLastError says why), and then no export of the
+// table is to be called.
+template <typename... F> bool BindExports(HMODULE module, Export<F>&... exports) {
+    return module != nullptr && (exports.Bind(module) && ...);
+}
+
+// The one table of type Table (its Export members and what its Bind() makes
+// of them), bound by Bind() on the first call from any thread, which the
+// others wait for, and kept for the life of the process.
+template <typename Table> Table& BoundOnce() {
+    static Table table;
+    static std::once_flag once;
+    std::call_once(once, [] { table.Bind(); });
+    return table;
+}
+
 } // namespace platform::win32
+
+// A table member named as the function it binds. decltype names the
+// function's type without using the function, so the program gains no
+// import of its DLL.
+// clang-format off
+#define WIN32_EXPORT(Function) ::platform::win32::Export<decltype(&::Function)> Function{#Function}
+// clang-format on

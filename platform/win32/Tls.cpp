@@ -21,71 +21,55 @@
 #include <sspi.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
+#include <memory>
+#include <type_traits>
 
+#include "platform/common/TlsAdapter.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
 namespace platform {
 
-using win32::BindProc;
+using win32::BindExports;
 using win32::LoadSystemLibrary;
 
 namespace {
 
+// secur32 gives the SSPI function table; crypt32 the chain engine and the
+// certificate decoding.
 struct SecurityApi {
-    bool Loaded = false;
+    WIN32_EXPORT(InitSecurityInterfaceW);
+    WIN32_EXPORT(CertGetCertificateChain);
+    WIN32_EXPORT(CertVerifyCertificateChainPolicy);
+    WIN32_EXPORT(CertFreeCertificateChain);
+    WIN32_EXPORT(CertFreeCertificateContext);
+    WIN32_EXPORT(CertFindExtension);
+    WIN32_EXPORT(CryptDecodeObjectEx);
+    WIN32_EXPORT(CertOpenStore);
+    WIN32_EXPORT(CertCloseStore);
+    WIN32_EXPORT(CertAddEncodedCertificateToStore);
+    WIN32_EXPORT(CertCreateCertificateChainEngine);
+    WIN32_EXPORT(CertFreeCertificateChainEngine);
+    WIN32_EXPORT(CryptStringToBinaryA);
     PSecurityFunctionTableW Sspi = nullptr;
-    decltype(&::CertGetCertificateChain) CertGetCertificateChain = nullptr;
-    decltype(&::CertVerifyCertificateChainPolicy) CertVerifyCertificateChainPolicy = nullptr;
-    decltype(&::CertFreeCertificateChain) CertFreeCertificateChain = nullptr;
-    decltype(&::CertFreeCertificateContext) CertFreeCertificateContext = nullptr;
-    decltype(&::CertFindExtension) CertFindExtension = nullptr;
-    decltype(&::CryptDecodeObjectEx) CryptDecodeObjectEx = nullptr;
-    decltype(&::CertOpenStore) CertOpenStore = nullptr;
-    decltype(&::CertCloseStore) CertCloseStore = nullptr;
-    decltype(&::CertAddEncodedCertificateToStore) CertAddEncodedCertificateToStore = nullptr;
-    decltype(&::CertCreateCertificateChainEngine) CertCreateCertificateChainEngine = nullptr;
-    decltype(&::CertFreeCertificateChainEngine) CertFreeCertificateChainEngine = nullptr;
-    decltype(&::CryptStringToBinaryA) CryptStringToBinaryA = nullptr;
+    bool Loaded = false;
+
+    void Bind() {
+        Loaded = BindExports(LoadSystemLibrary(L"secur32.dll"), InitSecurityInterfaceW) &&
+                 BindExports(LoadSystemLibrary(L"crypt32.dll"), CertGetCertificateChain,
+                             CertVerifyCertificateChainPolicy, CertFreeCertificateChain,
+                             CertFreeCertificateContext, CertFindExtension, CryptDecodeObjectEx,
+                             CertOpenStore, CertCloseStore, CertAddEncodedCertificateToStore,
+                             CertCreateCertificateChainEngine, CertFreeCertificateChainEngine,
+                             CryptStringToBinaryA) &&
+                 (Sspi = InitSecurityInterfaceW()) != nullptr;
+    }
 };
 
 const SecurityApi& Api() {
-    static SecurityApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        HMODULE secur32 = LoadSystemLibrary(L"secur32.dll");
-        HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
-        decltype(&::InitSecurityInterfaceW) init = nullptr;
-        if (!secur32 || !crypt32 || !BindProc(secur32, "InitSecurityInterfaceW", init)) return;
-        api.Sspi = init();
-        api.Loaded =
-            api.Sspi && BindProc(crypt32, "CertGetCertificateChain", api.CertGetCertificateChain) &&
-            BindProc(crypt32, "CertVerifyCertificateChainPolicy",
-                     api.CertVerifyCertificateChainPolicy) &&
-            BindProc(crypt32, "CertFreeCertificateChain", api.CertFreeCertificateChain) &&
-            BindProc(crypt32, "CertFreeCertificateContext", api.CertFreeCertificateContext) &&
-            BindProc(crypt32, "CertFindExtension", api.CertFindExtension) &&
-            BindProc(crypt32, "CryptDecodeObjectEx", api.CryptDecodeObjectEx) &&
-            BindProc(crypt32, "CertOpenStore", api.CertOpenStore) &&
-            BindProc(crypt32, "CertCloseStore", api.CertCloseStore) &&
-            BindProc(crypt32, "CertAddEncodedCertificateToStore",
-                     api.CertAddEncodedCertificateToStore) &&
-            BindProc(crypt32, "CertCreateCertificateChainEngine",
-                     api.CertCreateCertificateChainEngine) &&
-            BindProc(crypt32, "CertFreeCertificateChainEngine",
-                     api.CertFreeCertificateChainEngine) &&
-            BindProc(crypt32, "CryptStringToBinaryA", api.CryptStringToBinaryA);
-    });
-    return api;
-}
-
-int64_t NowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+    return win32::BoundOnce<SecurityApi>();
 }
 
 // The system's words for a status, with its number.
@@ -103,23 +87,42 @@ std::string StatusText(SECURITY_STATUS status) {
     return words.empty() ? std::string(number) : words + " (" + number + ")";
 }
 
-// Owns a certificate store, a chain engine, a chain or a certificate.
-struct StoreCloser {
-    HCERTSTORE Store = nullptr;
-    ~StoreCloser() {
-        if (Store) Api().CertCloseStore(Store, 0);
-    }
+// Owns one object that crypt32 or SSPI handed out (a store, a chain engine,
+// a certificate, a chain, a token) and gives it back with Free when the owner
+// goes out of scope, on every path.
+template <typename Handle, void (*Free)(Handle)> struct GiveBack {
+    using pointer = Handle;
+    void operator()(Handle handle) const { Free(handle); }
 };
-struct EngineCloser {
-    HCERTCHAINENGINE Engine = nullptr;
-    ~EngineCloser() {
-        if (Engine) Api().CertFreeCertificateChainEngine(Engine);
-    }
-};
+template <typename Handle, void (*Free)(Handle)>
+using Owner = std::unique_ptr<std::remove_pointer_t<Handle>, GiveBack<Handle, Free>>;
+
+void CloseStore(HCERTSTORE store) {
+    Api().CertCloseStore(store, 0);
+}
+void FreeEngine(HCERTCHAINENGINE engine) {
+    Api().CertFreeCertificateChainEngine(engine);
+}
+void FreeCertificate(PCCERT_CONTEXT cert) {
+    Api().CertFreeCertificateContext(cert);
+}
+void FreeChain(PCCERT_CHAIN_CONTEXT chain) {
+    Api().CertFreeCertificateChain(chain);
+}
+void FreeToken(void* token) {
+    Api().Sspi->FreeContextBuffer(token);
+}
+
+using StoreOwner = Owner<HCERTSTORE, CloseStore>;
+using EngineOwner = Owner<HCERTCHAINENGINE, FreeEngine>;
+using CertificateOwner = Owner<PCCERT_CONTEXT, FreeCertificate>;
+using ChainOwner = Owner<PCCERT_CHAIN_CONTEXT, FreeChain>;
+// A token that InitializeSecurityContext allocated (ISC_REQ_ALLOCATE_MEMORY).
+using TokenOwner = Owner<void*, FreeToken>;
 
 // The certificates of a PEM file in a memory store; null when the file
 // cannot be read or holds none.
-HCERTSTORE LoadRoots(const std::string& file) {
+StoreOwner LoadRoots(const std::string& file) {
     HANDLE h = CreateFileW(win32::Wide(file).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return nullptr;
@@ -129,7 +132,7 @@ HCERTSTORE LoadRoots(const std::string& file) {
     while (ReadFile(h, chunk, sizeof chunk, &got, nullptr) && got > 0)
         text.append(chunk, got);
     CloseHandle(h);
-    HCERTSTORE store = Api().CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr);
+    StoreOwner store(Api().CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
     if (!store) return nullptr;
     static const std::string kBegin = "-----BEGIN CERTIFICATE-----";
     static const std::string kEnd = "-----END CERTIFICATE-----";
@@ -147,16 +150,13 @@ HCERTSTORE LoadRoots(const std::string& file) {
             if (Api().CryptStringToBinaryA(block.c_str(), static_cast<DWORD>(block.size()),
                                            CRYPT_STRING_BASE64HEADER, der.data(), &size, nullptr,
                                            nullptr) &&
-                Api().CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING, der.data(), size,
-                                                       CERT_STORE_ADD_ALWAYS, nullptr))
+                Api().CertAddEncodedCertificateToStore(store.get(), X509_ASN_ENCODING, der.data(),
+                                                       size, CERT_STORE_ADD_ALWAYS, nullptr))
                 ++added;
         }
         at = end;
     }
-    if (added == 0) {
-        Api().CertCloseStore(store, 0);
-        return nullptr;
-    }
+    if (added == 0) return nullptr;
     return store;
 }
 
@@ -192,13 +192,6 @@ constexpr DWORD kCredentialFlags =
     SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
 constexpr DWORD kAcceptedVersions = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
 
-// A TLS record begins with its content type, change_cipher_spec (20) to
-// application_data (23), then the major version 3 (RFC 8446 section 5.1).
-constexpr uint8_t kFirstRecordType = 20, kLastRecordType = 23, kRecordMajorVersion = 3;
-
-// Whether received bytes can begin a TLS record. SChannel itself would wait
-// for the length that a plain-text answer seems to announce (a server on the
-// port that speaks HTTP): that answer is refused at once instead.
 // What a server's chain amounts to, from its own trust status and the SSL
 // policy for serverName (null: no name is compared): None when it holds.
 TlsFailure ChainVerdict(PCCERT_CHAIN_CONTEXT chain, wchar_t* serverName) {
@@ -233,12 +226,30 @@ TlsFailure ChainVerdict(PCCERT_CHAIN_CONTEXT chain, wchar_t* serverName) {
     }
 }
 
+// A TLS record begins with its content type, change_cipher_spec (20) to
+// application_data (23), then the major version 3 (RFC 8446 section 5.1).
+constexpr uint8_t kFirstRecordType = 20, kLastRecordType = 23, kRecordMajorVersion = 3;
+
+// Whether received bytes can begin a TLS record. SChannel itself would wait
+// for the length that a plain-text answer seems to announce (a server on the
+// port that speaks HTTP): that answer is refused at once instead.
 bool StartsLikeARecord(const uint8_t* bytes, size_t size) {
     if (size >= 1 && (bytes[0] < kFirstRecordType || bytes[0] > kLastRecordType)) return false;
     return size < 2 || bytes[1] == kRecordMajorVersion;
 }
 
-class SchannelSession final : public TlsSession {
+// The handshake's two kinds of failure underneath the certificate checks:
+// error filled in, false returned.
+bool HandshakeFailed(TlsHandshakeError& error, std::string detail) {
+    error = {TlsFailure::Handshake, 0, std::move(detail)};
+    return false;
+}
+bool SocketFailed(TlsHandshakeError& error, int socketError) {
+    error = {TlsFailure::Socket, socketError, {}};
+    return false;
+}
+
+class SchannelSession final : public tls::AdapterSession {
   public:
     explicit SchannelSession(SocketHandle s) : FSocket(s) {
         SecInvalidateHandle(&FCredentials);
@@ -248,25 +259,29 @@ class SchannelSession final : public TlsSession {
         if (SecIsValidHandle(&FContext)) Api().Sspi->DeleteSecurityContext(&FContext);
         if (SecIsValidHandle(&FCredentials)) Api().Sspi->FreeCredentialsHandle(&FCredentials);
     }
-    SchannelSession(const SchannelSession&) = delete;
-    SchannelSession& operator=(const SchannelSession&) = delete;
-
-    bool Handshake(const std::string& host, const TlsOptions& options, TlsHandshakeError& error);
     int64_t Receive(void* buffer, size_t count, int timeoutMs, int& error) override;
     int64_t Send(const void* buffer, size_t count, int& error) override;
     void CloseNotify() override;
 
   private:
+    bool Handshake(const std::string& host, const TlsOptions& options,
+                   TlsHandshakeError& error) override;
     bool AcquireCredentials(TlsHandshakeError& error);
-    // Runs InitializeSecurityContext until the handshake (or a renegotiation)
-    // is complete, with what FIncoming holds as its first input.
-    bool Negotiate(bool first, TlsHandshakeError& error);
+    // Sends the handshake's first token, the client's hello.
+    bool SendHello(TlsHandshakeError& error);
+    // Runs InitializeSecurityContext on what the server sends, beginning with
+    // what FIncoming holds, until the handshake (or a renegotiation) is
+    // complete.
+    bool Negotiate(TlsHandshakeError& error);
     bool Verify(const std::string& host, const TlsOptions& options, TlsHandshakeError& error);
     bool SendAll(const void* data, size_t size, int& error);
-    bool SendToken(SecBuffer& token, int& error);
+    bool SendToken(const SecBuffer& token, int& error);
     // Receives more ciphertext within the call's time: the count, 0 when the
     // connection closed, -1 with the error.
     int64_t ReadMore(int& error);
+    // Keeps what SChannel left unread at the end of FIncoming (extra: its
+    // SECBUFFER_EXTRA buffer, or null for nothing) at the front.
+    void KeepUnread(const SecBuffer* extra);
     // Decrypts one record of FIncoming into FPlain: 1 done, 0 more bytes
     // needed, -1 failed.
     int DecryptRecord(int& error);
@@ -274,14 +289,9 @@ class SchannelSession final : public TlsSession {
     // The name the server is asked for (SNI) and checked against; none for
     // an address literal.
     wchar_t* Target() { return FTarget.empty() ? nullptr : FTarget.data(); }
-    int RemainingMs() const {
-        if (FDeadline < 0) return -1;
-        int64_t left = FDeadline - NowMs();
-        return left > 0 ? static_cast<int>(left) : 0;
-    }
     void StartCall(int timeoutMs) {
         FNoWait = timeoutMs == 0;
-        FDeadline = timeoutMs < 0 ? -1 : NowMs() + timeoutMs;
+        FDeadline.Start(timeoutMs);
     }
 
     SocketHandle FSocket;
@@ -296,7 +306,7 @@ class SchannelSession final : public TlsSession {
     std::vector<uint8_t> FRecord; // one record being encrypted
     bool FClosed = false;
     bool FNoWait = false;
-    int64_t FDeadline = -1;
+    tls::CallDeadline FDeadline;
 };
 
 bool SchannelSession::AcquireCredentials(TlsHandshakeError& error) {
@@ -323,8 +333,7 @@ bool SchannelSession::AcquireCredentials(TlsHandshakeError& error) {
                                               &older, nullptr, nullptr, &FCredentials, nullptr);
     if (status == SEC_E_OK) return true;
     SecInvalidateHandle(&FCredentials);
-    error = {TlsFailure::Handshake, 0, StatusText(status)};
-    return false;
+    return HandshakeFailed(error, StatusText(status));
 }
 
 bool SchannelSession::SendAll(const void* data, size_t size, int& error) {
@@ -341,13 +350,8 @@ bool SchannelSession::SendAll(const void* data, size_t size, int& error) {
     return true;
 }
 
-bool SchannelSession::SendToken(SecBuffer& token, int& error) {
-    bool ok = true;
-    if (token.pvBuffer && token.cbBuffer > 0) ok = SendAll(token.pvBuffer, token.cbBuffer, error);
-    if (token.pvBuffer) Api().Sspi->FreeContextBuffer(token.pvBuffer);
-    token.pvBuffer = nullptr;
-    token.cbBuffer = 0;
-    return ok;
+bool SchannelSession::SendToken(const SecBuffer& token, int& error) {
+    return !token.pvBuffer || token.cbBuffer == 0 || SendAll(token.pvBuffer, token.cbBuffer, error);
 }
 
 int64_t SchannelSession::ReadMore(int& error) {
@@ -356,7 +360,7 @@ int64_t SchannelSession::ReadMore(int& error) {
     uint8_t* tail = FIncoming.data() + FIncomingSize;
     int64_t n = SocketRecvNoWait(FSocket, tail, kPortion, error);
     if (n < 0 && error == wsa::WouldBlock) {
-        int wait = RemainingMs();
+        int wait = FDeadline.RemainingMs();
         int ready = wait == 0 ? 0 : SocketWaitReadable(FSocket, wait, error);
         if (ready == 0) {
             error = FNoWait ? wsa::WouldBlock : wsa::TimedOut;
@@ -369,40 +373,40 @@ int64_t SchannelSession::ReadMore(int& error) {
     return n;
 }
 
-bool SchannelSession::Negotiate(bool first, TlsHandshakeError& error) {
-    int socketError = 0;
-    auto socketFailure = [&](int e) {
-        error = {TlsFailure::Socket, e, {}};
-        return false;
-    };
-    if (first) {
-        SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
-        SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
-        ULONG attributes = 0;
-        SECURITY_STATUS status = Api().Sspi->InitializeSecurityContextW(
-            &FCredentials, nullptr, Target(), kRequestFlags, 0, 0, nullptr, 0, &FContext, &outDesc,
-            &attributes, nullptr);
-        if (status != SEC_I_CONTINUE_NEEDED) {
-            if (out.pvBuffer) Api().Sspi->FreeContextBuffer(out.pvBuffer);
-            error = {TlsFailure::Handshake, 0, StatusText(status)};
-            return false;
-        }
-        if (!SendToken(out, socketError)) return socketFailure(socketError);
+void SchannelSession::KeepUnread(const SecBuffer* extra) {
+    if (!extra || extra->BufferType != SECBUFFER_EXTRA || extra->cbBuffer == 0) {
+        FIncomingSize = 0;
+        return;
     }
+    std::memmove(FIncoming.data(), FIncoming.data() + FIncomingSize - extra->cbBuffer,
+                 extra->cbBuffer);
+    FIncomingSize = extra->cbBuffer;
+}
+
+bool SchannelSession::SendHello(TlsHandshakeError& error) {
+    SecBuffer out{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &out};
+    ULONG attributes = 0;
+    SECURITY_STATUS status = Api().Sspi->InitializeSecurityContextW(
+        &FCredentials, nullptr, Target(), kRequestFlags, 0, 0, nullptr, 0, &FContext, &outDesc,
+        &attributes, nullptr);
+    const TokenOwner token(out.pvBuffer);
+    if (status != SEC_I_CONTINUE_NEEDED) return HandshakeFailed(error, StatusText(status));
+    int socketError = 0;
+    return SendToken(out, socketError) || SocketFailed(error, socketError);
+}
+
+bool SchannelSession::Negotiate(TlsHandshakeError& error) {
+    int socketError = 0;
     bool needMore = FIncomingSize == 0;
     for (;;) {
         if (needMore) {
             int64_t n = ReadMore(socketError);
-            if (n < 0) return socketFailure(socketError);
-            if (n == 0) {
-                error = {TlsFailure::Handshake, 0, "the server closed the connection"};
-                return false;
-            }
+            if (n < 0) return SocketFailed(error, socketError);
+            if (n == 0) return HandshakeFailed(error, "the server closed the connection");
         }
-        if (!StartsLikeARecord(FIncoming.data(), FIncomingSize)) {
-            error = {TlsFailure::Handshake, 0, "the server does not answer in TLS"};
-            return false;
-        }
+        if (!StartsLikeARecord(FIncoming.data(), FIncomingSize))
+            return HandshakeFailed(error, "the server does not answer in TLS");
         SecBuffer in[2] = {
             {static_cast<unsigned long>(FIncomingSize), SECBUFFER_TOKEN, FIncoming.data()},
             {0, SECBUFFER_EMPTY, nullptr}};
@@ -413,26 +417,15 @@ bool SchannelSession::Negotiate(bool first, TlsHandshakeError& error) {
         SECURITY_STATUS status = Api().Sspi->InitializeSecurityContextW(
             &FCredentials, &FContext, Target(), kRequestFlags, 0, 0, &inDesc, 0, nullptr, &outDesc,
             &attributes, nullptr);
-        if (status == SEC_E_INCOMPLETE_MESSAGE) {
-            if (out.pvBuffer) Api().Sspi->FreeContextBuffer(out.pvBuffer);
-            needMore = true;
-            continue;
-        }
+        const TokenOwner token(out.pvBuffer);
+        needMore = status == SEC_E_INCOMPLETE_MESSAGE;
+        if (needMore) continue;
         // A token goes out also with a failure: it is the alert that tells
         // the server why.
-        bool sent = SendToken(out, socketError);
-        if (FAILED(status)) {
-            error = {TlsFailure::Handshake, 0, StatusText(status)};
-            return false;
-        }
-        if (!sent) return socketFailure(socketError);
-        if (in[1].BufferType == SECBUFFER_EXTRA && in[1].cbBuffer > 0) {
-            std::memmove(FIncoming.data(), FIncoming.data() + FIncomingSize - in[1].cbBuffer,
-                         in[1].cbBuffer);
-            FIncomingSize = in[1].cbBuffer;
-        } else {
-            FIncomingSize = 0;
-        }
+        const bool sent = SendToken(out, socketError);
+        if (FAILED(status)) return HandshakeFailed(error, StatusText(status));
+        if (!sent) return SocketFailed(error, socketError);
+        KeepUnread(&in[1]);
         if (status == SEC_E_OK) return true;
         // SEC_I_CONTINUE_NEEDED, or SEC_I_INCOMPLETE_CREDENTIALS when the
         // server asks for a client certificate, of which there is none.
@@ -442,31 +435,23 @@ bool SchannelSession::Negotiate(bool first, TlsHandshakeError& error) {
 
 bool SchannelSession::Handshake(const std::string& host, const TlsOptions& options,
                                 TlsHandshakeError& error) {
-    if (!Api().Loaded) {
-        error = {TlsFailure::Handshake, 0,
-                 StatusText(static_cast<SECURITY_STATUS>(GetLastError()))};
-        return false;
-    }
+    if (!Api().Loaded)
+        return HandshakeFailed(error, StatusText(static_cast<SECURITY_STATUS>(GetLastError())));
     if (!AcquireCredentials(error)) return false;
     // The target name is the one sent as SNI; an address literal has none.
     std::vector<uint8_t> address;
     if (!AddressLiteralBytes(host, address)) FTarget = win32::Wide(HostToAscii(host));
     StartCall(options.TimeoutMs);
-    if (!Negotiate(true, error)) return false;
+    if (!SendHello(error) || !Negotiate(error)) return false;
 
     SecPkgContext_ConnectionInfo info{};
     SECURITY_STATUS status =
         Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_CONNECTION_INFO, &info);
-    if (status != SEC_E_OK || (info.dwProtocol & kAcceptedVersions) == 0) {
-        error = {TlsFailure::Handshake, 0,
-                 status != SEC_E_OK ? StatusText(status) : "a TLS version below 1.2"};
-        return false;
-    }
+    if (status != SEC_E_OK) return HandshakeFailed(error, StatusText(status));
+    if ((info.dwProtocol & kAcceptedVersions) == 0)
+        return HandshakeFailed(error, "a TLS version below 1.2");
     status = Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_STREAM_SIZES, &FSizes);
-    if (status != SEC_E_OK) {
-        error = {TlsFailure::Handshake, 0, StatusText(status)};
-        return false;
-    }
+    if (status != SEC_E_OK) return HandshakeFailed(error, StatusText(status));
     return Verify(host, options, error);
 }
 
@@ -476,28 +461,27 @@ bool SchannelSession::Verify(const std::string& host, const TlsOptions& options,
         error = {failure, 0, {}};
         return false;
     };
-    PCCERT_CONTEXT cert = nullptr;
-    if (Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &cert) !=
-            SEC_E_OK ||
-        !cert)
+    PCCERT_CONTEXT received = nullptr;
+    if (Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_REMOTE_CERT_CONTEXT,
+                                            &received) != SEC_E_OK ||
+        !received)
         return fail(TlsFailure::UntrustedChain);
-    struct CertFree {
-        PCCERT_CONTEXT Cert;
-        ~CertFree() { Api().CertFreeCertificateContext(Cert); }
-    } certFree{cert};
+    const CertificateOwner cert(received);
 
     // Roots of a file in place of the system's: a chain engine of its own
     // that trusts those alone.
-    StoreCloser roots;
-    EngineCloser engine;
+    StoreOwner roots;
+    EngineOwner engine;
     if (!options.CaFile.empty()) {
-        roots.Store = LoadRoots(options.CaFile);
-        if (!roots.Store) return fail(TlsFailure::UntrustedChain);
+        roots = LoadRoots(options.CaFile);
+        if (!roots) return fail(TlsFailure::UntrustedChain);
         CERT_CHAIN_ENGINE_CONFIG config{};
         config.cbSize = sizeof config;
-        config.hExclusiveRoot = roots.Store;
-        if (!Api().CertCreateCertificateChainEngine(&config, &engine.Engine))
+        config.hExclusiveRoot = roots.get();
+        HCERTCHAINENGINE made = nullptr;
+        if (!Api().CertCreateCertificateChainEngine(&config, &made))
             return fail(TlsFailure::UntrustedChain);
+        engine.reset(made);
     }
 
     LPSTR serverAuth[] = {const_cast<LPSTR>(szOID_PKIX_KP_SERVER_AUTH)};
@@ -506,23 +490,20 @@ bool SchannelSession::Verify(const std::string& host, const TlsOptions& options,
     para.RequestedUsage.dwType = USAGE_MATCH_TYPE_AND;
     para.RequestedUsage.Usage.cUsageIdentifier = 1;
     para.RequestedUsage.Usage.rgpszUsageIdentifier = serverAuth;
-    PCCERT_CHAIN_CONTEXT chain = nullptr;
-    if (!Api().CertGetCertificateChain(engine.Engine, cert, nullptr, cert->hCertStore, &para, 0,
-                                       nullptr, &chain) ||
-        !chain)
+    PCCERT_CHAIN_CONTEXT built = nullptr;
+    if (!Api().CertGetCertificateChain(engine.get(), cert.get(), nullptr, cert->hCertStore, &para,
+                                       0, nullptr, &built) ||
+        !built)
         return fail(TlsFailure::UntrustedChain);
-    struct ChainFree {
-        PCCERT_CHAIN_CONTEXT Chain;
-        ~ChainFree() { Api().CertFreeCertificateChain(Chain); }
-    } chainFree{chain};
+    const ChainOwner chain(built);
 
     // The policy compares names only; an address literal is compared below.
-    const TlsFailure verdict = ChainVerdict(chain, Target());
+    const TlsFailure verdict = ChainVerdict(chain.get(), Target());
     if (verdict != TlsFailure::None) return fail(verdict);
 
     std::vector<uint8_t> address;
     AddressLiteralBytes(host, address);
-    if (!TlsNamesCoverHost(NamesOf(cert), HostToAscii(host), address))
+    if (!TlsNamesCoverHost(NamesOf(cert.get()), HostToAscii(host), address))
         return fail(TlsFailure::WrongHost);
     return true;
 }
@@ -549,23 +530,17 @@ int SchannelSession::DecryptRecord(int& error) {
         if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
             const auto* p = static_cast<const uint8_t*>(b.pvBuffer);
             FPlain.insert(FPlain.end(), p, p + b.cbBuffer);
-        } else if (b.BufferType == SECBUFFER_EXTRA && b.cbBuffer > 0) {
+        } else if (b.BufferType == SECBUFFER_EXTRA) {
             extra = &b;
         }
     }
-    if (extra) {
-        std::memmove(FIncoming.data(), FIncoming.data() + FIncomingSize - extra->cbBuffer,
-                     extra->cbBuffer);
-        FIncomingSize = extra->cbBuffer;
-    } else {
-        FIncomingSize = 0;
-    }
+    KeepUnread(extra);
     if (status == SEC_I_CONTEXT_EXPIRED) FClosed = true;
     if (status == SEC_I_RENEGOTIATE) {
         // A handshake message after the handshake (a TLS 1.3 session ticket
         // or key update, a renegotiation request): the context takes it.
         TlsHandshakeError failure;
-        if (!Negotiate(false, failure)) {
+        if (!Negotiate(failure)) {
             error = failure.Failure == TlsFailure::Socket ? failure.Error : wsa::ConnAborted;
             return -1;
         }
@@ -631,21 +606,15 @@ void SchannelSession::CloseNotify() {
     SECURITY_STATUS status = Api().Sspi->InitializeSecurityContextW(
         &FCredentials, &FContext, Target(), kRequestFlags, 0, 0, nullptr, 0, nullptr, &outDesc,
         &attributes, nullptr);
+    const TokenOwner token(out.pvBuffer);
     int error = 0;
-    if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED)
-        SendToken(out, error);
-    else if (out.pvBuffer)
-        Api().Sspi->FreeContextBuffer(out.pvBuffer);
+    if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) SendToken(out, error);
 }
 
 } // namespace
 
-std::unique_ptr<TlsSession> TlsConnect(SocketHandle s, const std::string& host,
-                                       const TlsOptions& options, TlsHandshakeError& error) {
-    auto session = std::make_unique<SchannelSession>(s);
-    if (!session->Handshake(host, options, error)) return nullptr;
-    error = {};
-    return session;
+std::unique_ptr<tls::AdapterSession> tls::NewAdapterSession(SocketHandle s) {
+    return std::make_unique<SchannelSession>(s);
 }
 
 } // namespace platform

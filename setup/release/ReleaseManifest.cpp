@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "runtime/DateTime.h"
 #include "runtime/Format.h"
 
 namespace setup {
@@ -45,35 +46,11 @@ bool ValidName(std::string_view name) {
            std::all_of(name.begin(), name.end(), IsNameChar);
 }
 
-// Days since 1970-01-01 of a date of the proleptic Gregorian calendar
-// (the era arithmetic of H. Hinnant's "chrono-compatible low-level date
-// algorithms").
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-    y -= m <= 2;
-    const int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const unsigned yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t& y, unsigned& m, unsigned& d) {
-    z += 719468;
-    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const unsigned doe = static_cast<unsigned>(z - era * 146097);
-    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const unsigned mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp < 10 ? mp + 3 : mp - 9;
-    y = static_cast<int64_t>(yoe) + era * 400 + (m <= 2);
-}
-
-unsigned DaysInMonth(int64_t y, unsigned m) {
-    static constexpr unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return m == 2 && leap ? 29 : days[m - 1];
-}
+// The calendar is the runtime's: whole days since 1970-01-01 and back, in
+// integers, so that a time of the manifest is read and written to the second.
+using rtl::CivilFromDays;
+using rtl::DaysFromCivil;
+using rtl::DaysInMonth;
 
 // Splits "name value" at its first space; the name is lower-case letters.
 bool SplitField(std::string_view line, std::string_view& name, std::string_view& value) {
@@ -152,8 +129,8 @@ bool ParseUtcTime(std::string_view text, int64_t& unixSeconds) {
     const int64_t year = number(0, 4);
     const unsigned month = number(5, 2), day = number(8, 2);
     const unsigned hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
-    if (year < 1970 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-        hour > 23 || minute > 59 || second > 59)
+    if (year < 1970 || month < 1 || month > 12 || day < 1 ||
+        static_cast<int>(day) > DaysInMonth(year, month) || hour > 23 || minute > 59 || second > 59)
         return false;
     unixSeconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
     return true;

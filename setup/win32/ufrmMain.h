@@ -52,7 +52,9 @@ class TfrmMain {
     void ShowRunFailed(const std::string& failure);
     // Its download-and-unpack steps (the base URL is the build's).
     void DownloadToFile(const std::string& relativePath, const std::string& localFile);
-    // Waits before the next attempt of a download, answering the window meanwhile.
+    // How a broken download is taken up again, and the wait before the next
+    // attempt, answering the window meanwhile.
+    net::TNetRetryPolicy RetryPolicy();
     void PauseBeforeRetry(int milliseconds);
     void UnpackArchive(const std::string& archiveFile);
     // The HTTP client's transfer events, which move the progress bar.

@@ -118,7 +118,7 @@ void TfrmMain::RunInstallation() {
     // other threads (see KeepResponding); a WM_CLOSE among them must not
     // destroy the form under the run's feet.
     FRunning = true;
-    rtl::TScopeGuard running([this] { FRunning = false; });
+    rtl::TScopeExit running([this] { FRunning = false; });
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
@@ -163,7 +163,7 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     if (!keys.Keys.empty())
         FRelease = DownloadManifest(
             NetHTTP1, DownloadBaseURL(), keys, static_cast<int64_t>(platform::UtcNowUnixSeconds()),
-            {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }});
+            RetryPolicy());
     DownloadToFile(SMainArchivePath, target + "main.zip");
     UnpackArchive(target + "main.zip");
     DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
@@ -205,8 +205,7 @@ void TfrmMain::ShowRunFailed(const std::string& failure) {
 }
 
 void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
-    const net::TNetRetryPolicy retry{InstallDownloadRetries,
-                                     [this](int ms) { PauseBeforeRetry(ms); }};
+    const net::TNetRetryPolicy retry = RetryPolicy();
     if (!FRelease)
         return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, retry);
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
@@ -214,6 +213,10 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
     if (!listed)
         throw EReleaseRefused(rtl::Format(translator::gettext(SArchiveNotInRelease), {name}));
     setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed, retry);
+}
+
+net::TNetRetryPolicy TfrmMain::RetryPolicy() {
+    return {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }, {}};
 }
 
 void TfrmMain::PauseBeforeRetry(int milliseconds) {

@@ -54,3 +54,36 @@ TEST(DateTime, UnixSecondsAndLocalTimeRoundTrip) {
     EXPECT_NEAR(LocalToUniversal(UniversalToLocal(utc)), utc, 1e-9);
     EXPECT_LT(std::fabs(Now() - UniversalToLocal(UtcNow())), 1.0 / 86400 * 5);
 }
+
+// The integer calendar against day counts of another implementation, then
+// day by day from 400 years before year 1 to past 9999: each count gives the
+// date after the one before it, and that date gives back the count.
+TEST(DateTime, UnixDayCountsAreExactAcrossTheRange) {
+    struct Case {
+        int64_t Year;
+        unsigned Month, Day;
+        int64_t Days;
+    } cases[] = {
+        {1, 1, 1, -719162}, {1600, 2, 29, -135081}, {1899, 12, 30, -25569}, {1969, 12, 31, -1},
+        {1970, 1, 1, 0},    {2000, 3, 1, 11017},    {2038, 1, 19, 24855},   {9999, 12, 31, 2932896},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(DaysFromCivil(c.Year, c.Month, c.Day), c.Days) << c.Year << "-" << c.Month;
+        int64_t y;
+        unsigned m, d;
+        CivilFromDays(c.Days, y, m, d);
+        EXPECT_EQ(y * 10000 + m * 100 + d, c.Year * 10000 + c.Month * 100 + c.Day);
+    }
+    int64_t year = -400;
+    unsigned month = 1, day = 1;
+    for (int64_t n = DaysFromCivil(-400, 1, 1); year <= 10000; ++n) {
+        int64_t y;
+        unsigned m, d;
+        CivilFromDays(n, y, m, d);
+        ASSERT_EQ(y * 10000 + m * 100 + d, year * 10000 + month * 100 + day) << "day " << n;
+        ASSERT_EQ(DaysFromCivil(y, m, d), n);
+        if (++day >
+            static_cast<unsigned>(DaysInMonth(static_cast<int>(year), static_cast<int>(month))))
+            day = 1, month = month % 12 + 1, year += month == 1;
+    }
+}

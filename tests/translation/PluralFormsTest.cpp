@@ -78,8 +78,12 @@ TEST(PluralForms, EveryCountTakesTheFormGnuNgettextTakes) {
 // counts 0, 1, 2, 3, 5 and 12, as digits.
 TEST(PluralForms, RulesThatCannotBeTakenFallBackToTheGermanicRule) {
     const std::string two("f0\0f1", 5), three("f0\0f1\0f2", 8), one("f0");
-    const std::string deepParens = std::string(200, '(') + "n > 1" + std::string(200, ')');
-    const std::string allowedParens = std::string(90, '(') + "n > 1" + std::string(90, ')');
+    auto parenthesised = [](size_t depth) {
+        std::string rule(depth, '(');
+        rule += "n > 1";
+        return rule.append(depth, ')');
+    };
+    const std::string deepParens = parenthesised(200), allowedParens = parenthesised(90);
     std::string longChain;
     for (int i = 0; i < 150; ++i)
         longChain += "0 + ";

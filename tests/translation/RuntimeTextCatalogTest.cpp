@@ -107,7 +107,7 @@ TEST_F(RuntimeTextCatalog, RaisedErrorsCarryTheTranslation) {
     const std::string readOnly = dir.File("README");
     testing_support::WriteFileBytes(readOnly, "old");
     platform::SetFileAttributesByName(readOnly, platform::faReadOnly);
-    rtl::TScopeGuard writable([&] { platform::SetFileAttributesByName(readOnly, 0); });
+    rtl::TScopeExit writable([&] { platform::SetFileAttributesByName(readOnly, 0); });
     struct TCase {
         const char* Language;
         std::function<void()> Raise;

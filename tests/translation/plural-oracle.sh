@@ -9,6 +9,9 @@
 set -euo pipefail
 rules=$1 out=$2
 mkdir -p "$out"
+# Build trees share the folder: one run at a time.
+exec 9>"$out/.lock"
+flock 9
 command -v msgfmt >/dev/null && command -v ngettext >/dev/null ||
     { echo "plural-oracle: msgfmt and ngettext (Debian packages gettext, gettext-base) are needed" >&2; exit 1; }
 

@@ -23,7 +23,7 @@ const rtl::TRuntimeTextTable FetchTexts{kFetchTexts};
 void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string& output,
                  const net::TNetRetryPolicy& retry) {
     auto file = std::make_unique<rtl::TFileStream>(output, rtl::fmCreate);
-    rtl::TScopeGuard remove([&] {
+    rtl::TScopeFail remove([&] {
         file.reset();
         platform::DeleteFileByName(output);
     });
@@ -33,7 +33,6 @@ void FetchToFile(net::TNetHTTP& http, const std::string& url, const std::string&
         throw rtl::Exception(
             FetchTexts.Format(SBodyIncompleteRes, {url, rtl::IntToStr(result.Received),
                                                    rtl::IntToStr(result.Expected)}));
-    remove.Dismiss();
 }
 
 } // namespace netget

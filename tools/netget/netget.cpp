@@ -182,7 +182,7 @@ int main(int argc, char** argv) {
     for (const Job& job : jobs) {
         current = platform::ExtractFileName(job.Output);
         try {
-            netget::FetchToFile(http, job.Url, job.Output, {retries, {}});
+            netget::FetchToFile(http, job.Url, job.Output, {retries, {}, {}});
         } catch (const std::exception& e) {
             platform::WriteStdErr(std::string(e.what()) + "\n");
             return 1;

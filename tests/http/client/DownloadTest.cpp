@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "HttpTestClient.h"
 #include "RangeServer.h"
+#include "ReplayHandler.h"
+#include "http/NetExceptions.h"
 #include "http/NetDownload.h"
 #include "runtime/Exception.h"
 #include "runtime/Streams.h"
@@ -150,7 +153,8 @@ TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
             shown = n;
         };
         TNetDownload download(
-            http, {3, [&](int ms) { pauses += (pauses.empty() ? "" : " ") + std::to_string(ms); }});
+            http,
+            {3, [&](int ms) { pauses += (pauses.empty() ? "" : " ") + std::to_string(ms); }, {}});
         rtl::TMemoryStream target;
         std::string error;
         try {
@@ -178,4 +182,112 @@ TEST(Download, ResumesStartsOverOrGivesUpWithoutSplicing) {
             EXPECT_LE(server.BodyBytesSent(), kA.size() * 105 / 100);
         }
     }
+}
+
+// Each retry is told before its pause: the attempt that comes next, whether
+// it asks for the rest, how far the body had come and why the last attempt
+// ended, so that a status line and a log can say what the wait is for.
+TEST(Download, TellsEachRetryBeforeItsPause) {
+    struct Case {
+        const char* Name;
+        Later Serve;
+        std::vector<TNetRetryNotice> Want; // Reason: the start of the message
+    } cases[] = {
+        {"resumed every MiB",
+         kDropEveryMiB,
+         {{2, 1000, true, kMiB, 3 * kMiB + 5, "The body ended after 1048576 of 3145733 bytes."},
+          {3, 1000, true, 2 * kMiB, 3 * kMiB + 5, "The body ended after 2097152 of"},
+          {4, 1000, true, 3 * kMiB, 3 * kMiB + 5, "The body ended after 3145728 of"}}},
+        {"a weak validator: started over, pauses growing",
+         kWeakTag,
+         {{2, 1000, false, kMiB, 3 * kMiB + 5, "The body ended after"},
+          {3, 2000, false, kMiB, 3 * kMiB + 5, "The body ended after"},
+          {4, 4000, false, kMiB, 3 * kMiB + 5, "The body ended after"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        RangeServer server(c.Serve, 0);
+        TNetHTTP http;
+        http.ReadTimeout = 5000;
+        std::vector<TNetRetryNotice> told;
+        std::vector<int> paused;
+        TNetDownload download(http, {3, [&](int ms) { paused.push_back(ms); },
+                                     [&](const TNetRetryNotice& n) {
+                                         EXPECT_EQ(paused.size(), told.size())
+                                             << "told after its pause";
+                                         told.push_back(n);
+                                     }});
+        rtl::TMemoryStream target;
+        download.Get(server.Url("/f.bin"), target);
+        ASSERT_EQ(told.size(), c.Want.size());
+        for (size_t i = 0; i < told.size(); ++i) {
+            EXPECT_EQ(told[i].Attempt, c.Want[i].Attempt) << i;
+            EXPECT_EQ(told[i].PauseMs, c.Want[i].PauseMs) << i;
+            EXPECT_EQ(paused[i], told[i].PauseMs) << i;
+            EXPECT_EQ(told[i].Resume, c.Want[i].Resume) << i;
+            EXPECT_EQ(told[i].Received, c.Want[i].Received) << i;
+            EXPECT_EQ(told[i].Expected, c.Want[i].Expected) << i;
+            EXPECT_EQ(told[i].Reason.rfind(c.Want[i].Reason, 0), 0u) << told[i].Reason;
+        }
+    }
+}
+
+// What the download adds to a request goes with that request, around the
+// hooks of its own caller; the client stays as its owner set it up, also
+// after a download that failed.
+TEST(Download, ComposesWithItsCallersHooksAndLeavesTheClientAsItWas) {
+    const std::string body = "0123456789", etag = "ETag: \"e\"\r\n";
+    ReplayHandler server({
+        {{"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n" + etag + "\r\n" + body.substr(0, 4)}, true},
+        {{"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 4-9/10\r\nContent-Length: 6\r\n" +
+          etag + "\r\n" + body.substr(4)},
+         true},
+        {{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n"}, true},
+        {{Ok("plain")}, true},
+    });
+    Client http(&server);
+    std::vector<std::string> client, layer;
+    http.OnHeadersAvailable = [&](TNetCustomHTTP* h, TNetHeaderList&, bool&) {
+        client.push_back("headers " + std::to_string(h->ResponseCode()));
+    };
+    http.OnWorkBegin = [&](TNetComponent*, TWorkMode, int64_t max) {
+        client.push_back("begin " + std::to_string(max));
+    };
+    TNetRequestHooks hooks;
+    hooks.Headers.SetValues("User-Agent", "layer/1");
+    hooks.OnHeadersAvailable = [&](TNetCustomHTTP* h, TNetHeaderList&, bool&) {
+        layer.push_back("headers " + std::to_string(h->ResponseCode()));
+    };
+    hooks.OnWorkBegin = [&](TNetComponent*, TWorkMode, int64_t max) {
+        layer.push_back("begin " + std::to_string(max));
+    };
+    hooks.OnWork = [&](TNetComponent*, TWorkMode, int64_t n) {
+        layer.push_back(std::to_string(n));
+    };
+    hooks.OnWorkEnd = [&](TNetComponent*, TWorkMode) { layer.push_back("end"); };
+
+    TNetDownload download(http, {3, [](int) {}, {}});
+    rtl::TMemoryStream target;
+    const TNetDownloadResult result = download.Get(server.Url("/f"), target, hooks);
+    EXPECT_EQ(Text(target), body);
+    EXPECT_EQ(result.Attempts, 2);
+    EXPECT_EQ(client, (std::vector<std::string>{"headers 200", "headers 206"}));
+    EXPECT_EQ(layer, (std::vector<std::string>{"headers 200", "begin 10", "4", "headers 206", "10",
+                                               "end"}));
+    EXPECT_THROW(download.Get(server.Url("/f"), target, hooks), ENetHTTPProtocolException);
+    client.clear();
+    EXPECT_EQ(http.Fetch(server.Url("/f")), "plain");
+    EXPECT_EQ(client, (std::vector<std::string>{"headers 200", "begin 5"}));
+
+    const std::vector<std::string>& requests = server.Requests();
+    ASSERT_EQ(requests.size(), 4u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(requests[i].find("\r\nUser-Agent: layer/1\r\n"), std::string::npos) << i;
+        EXPECT_EQ(requests[i].find("Net Library"), std::string::npos) << i;
+    }
+    EXPECT_NE(requests[1].find("\r\nRange: bytes=4-\r\n"), std::string::npos);
+    EXPECT_NE(requests[1].find("\r\nIf-Range: \"e\"\r\n"), std::string::npos);
+    EXPECT_EQ(requests[3].find("layer/1"), std::string::npos);
+    EXPECT_EQ(requests[3].find("Range"), std::string::npos);
+    EXPECT_EQ(http.Request().UserAgent, DefaultUserAgent);
 }

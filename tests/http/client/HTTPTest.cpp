@@ -5,11 +5,14 @@
 // ReplyShapeTest.cpp.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "HttpTestClient.h"
+#include "ReplayHandler.h"
 #include "ScriptedServer.h"
+#include "http/NetDownload.h"
 #include "http/NetExceptions.h"
 #include "http/NetHTTP.h"
 #include "runtime/Streams.h"
@@ -244,6 +247,59 @@ TEST(Work, BodyArrivingWithTheHeadersIsReportedAtOnce) {
     c.Record();
     c.Fetch(server.Url("/"));
     EXPECT_EQ(c.Work, (std::vector<std::string>{"begin 10", "4", "10", "end"}));
+}
+
+// A caller's OnWorkEnd that fails once a body was read whole fails the Get
+// with that error, whatever framed the body, and so does the one that ends a
+// resuming download's transfer; the bracket closes all the same, so the
+// next transfer begins as its own.
+TEST(Work, FailingWorkEndReachesTheCallerAndClosesTheBracket) {
+    const std::string body = "0123456789";
+    struct Case {
+        const char* Name;
+        std::string Reply;
+        bool Download;
+        std::string Want = ""; // the target's bytes, when not the body alone
+    } cases[] = {
+        {"sized", Ok(body), false},
+        {"chunked",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\na\r\n" + body + "\r\n0\r\n\r\n",
+         false},
+        {"until the close", "HTTP/1.1 200 OK\r\n\r\n" + body, false},
+        {"multipart",
+         "HTTP/1.1 200 OK\r\nContent-Type: multipart/mixed; boundary=B\r\n\r\n--B\r\n\r\n" + body +
+             "\r\n--B--\r\n",
+         false, "--B\r\n\r\n" + body + "\r\n--B--"},
+        {"a resuming download", Ok(body), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ReplayHandler server({{{c.Reply}, true}, {{c.Reply}, true}});
+        Client client(&server);
+        int begun = 0;
+        client.OnWorkBegin = [&](TNetComponent*, TWorkMode mode, int64_t) {
+            begun += mode == TWorkMode::wmRead;
+        };
+        client.OnWorkEnd = [](TNetComponent*, TWorkMode mode) {
+            if (mode == TWorkMode::wmRead) throw std::runtime_error("end failed");
+        };
+        for (int round = 1; round <= 2; ++round) {
+            rtl::TMemoryStream target;
+            std::string error = "none";
+            try {
+                if (c.Download)
+                    TNetDownload(client).Get(server.Url("/"), target);
+                else
+                    client.Get(server.Url("/"), target);
+            } catch (const std::runtime_error& e) {
+                error = e.what();
+            }
+            EXPECT_EQ(error, "end failed");
+            EXPECT_EQ(Text(target), c.Want.empty() ? body : c.Want);
+            EXPECT_EQ(client.WorkLevel(TWorkMode::wmRead), 0);
+            EXPECT_EQ(begun, round);
+        }
+    }
 }
 
 TEST(Connect, RefusedAndUnresolvableTargets) {

@@ -177,8 +177,9 @@ TEST(SecureConnect, TunnelToAnIPv6LiteralBracketsItAndTheDefaultPortIsShown) {
 // The proxy's reply is read a byte at a time: what follows its empty line
 // (the server's first TLS bytes) is still there for whoever reads next.
 TEST(SecureConnect, ReplyHeadIsReadWithoutTakingAByteBeyondIt) {
-    const std::string reply = "HTTP/1.1 200 Connection established\r\nProxy-agent: t\r\n\r\n";
-    ScriptedServer proxy({{Send(reply + "\x16\x03\x01 after\n"), WaitForClose()}});
+    const std::string reply =
+        "HTTP/1.1 200 Connection established\r\nProxy-agent: t\r\n\r\n\x16\x03\x01 after\n";
+    ScriptedServer proxy({{Send(reply), WaitForClose()}});
     TNetIOHandlerTLS io;
     TNetTCPClientCustom client;
     client.SetIOHandler(&io);
