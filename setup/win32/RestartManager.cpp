@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <restartmanager.h>
+#include <tlhelp32.h>
 
 #include "platform/Files.h"
 #include "platform/win32/SystemLibrary.h"
@@ -113,6 +114,34 @@ bool IsHeldOpen(const std::string& file) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
+// The file name of the running program whose image file is, empty when
+// none is: the Restart Manager's answer where it gives none.
+std::string RunningProgramOf(const std::string& file) {
+    wchar_t full[MAX_PATH * 2];
+    const DWORD length = GetFullPathNameW(Wide(file).c_str(), MAX_PATH * 2, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 2) return {};
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return {};
+    std::string name;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && name.empty();
+         more = Process32NextW(snapshot, &entry)) {
+        HANDLE process =
+            OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (!process) continue;
+        wchar_t image[MAX_PATH * 2];
+        DWORD size = MAX_PATH * 2;
+        if (QueryFullProcessImageNameW(process, 0, image, &size) &&
+            CompareStringOrdinal(image, static_cast<int>(size), full, static_cast<int>(length),
+                                 TRUE) == CSTR_EQUAL)
+            name = Narrow(entry.szExeFile);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return name;
+}
+
 } // namespace
 
 TInUseReport FindFilesInUse(const std::vector<std::string>& files) {
@@ -140,7 +169,7 @@ TInUseReport FindFilesInUse(const std::vector<std::string>& files) {
         for (const std::string& application : holders[i])
             report.Files.push_back({existing[i], application});
         if (holders[i].empty() && IsHeldOpen(existing[i]))
-            report.Files.push_back({existing[i], {}});
+            report.Files.push_back({existing[i], RunningProgramOf(existing[i])});
     }
     return report;
 }

@@ -9,7 +9,9 @@
 // hold the files. Where it cannot answer (a system without it, or one that
 // answers without knowing, as Wine does), each file it named no holder for
 // is opened for writing without sharing: a sharing or lock violation means
-// the file is in use, and the file is named without an application. A
+// the file is in use; the file is then named with the running program whose
+// image it is, if any (a program file held open is most often the program
+// itself), else without an application. A
 // program's image is held that way too, so a running TORVELIN.EXE is found
 // either way.
 //
@@ -24,12 +26,9 @@
 #include <string>
 #include <vector>
 
-namespace setup {
+#include "setup/FilesInUse.h"
 
-struct TFileInUse {
-    std::string File;        // the path as given
-    std::string Application; // as the Restart Manager names it; empty when only the file is known
-};
+namespace setup {
 
 struct TInUseReport {
     // Each file in use, in the order given; a file that two applications

@@ -3,6 +3,7 @@
 
 #include "platform/win32/SystemLibrary.h"
 #include "setup/win32/Application.h"
+#include "setup/win32/Uninstaller.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // reports its own error should COM be unavailable.
     Application.Initialize();
     Application.Title = "Setup";
+    if (setup::IsUninstallCommand(GetCommandLineW())) return setup::RunUninstaller(GetCommandLineW());
     Application.CreateForm();
     return Application.Run();
 }

@@ -11,6 +11,7 @@
 #include "archive/UnZipper.h"
 #include "http/NetHTTP.h"
 #include "setup/CheckedDownload.h"
+#include "setup/InstallRecord.h"
 #include "setup/ProgressPacer.h"
 #include "setup/win32/ShellLink.h"
 #include "setup/Wizard.h"
@@ -50,6 +51,13 @@ class TfrmMain {
     // The closing page: the finish page, or the last page with the error.
     void ShowRunFinished();
     void ShowRunFailed(const std::string& failure);
+    // The user cancelled at a file in use: the abort page, no error box.
+    void ShowRunCancelled();
+    // Asks until none of files is in use; raises EInstallCancelled when the
+    // user cancels.
+    void WaitUntilNotInUse(const std::vector<std::string>& files);
+    // The record of target with written merged in, saved whole.
+    static TInstallRecord SaveMergedRecord(const std::string& target, const TInstallRecord& written);
     // Its download-and-unpack steps (the base URL is the build's).
     void DownloadToFile(const std::string& relativePath, const std::string& localFile);
     // How a broken download is taken up again, and the wait before the next

@@ -17,10 +17,14 @@
 #include "runtime/ScopeGuard.h"
 #include "setup/win32/Application.h"
 #include "setup/win32/Dialogs.h"
+#include "setup/FilesInUse.h"
 #include "setup/InstallPlaces.h"
+#include "setup/InstallRecord.h"
 #include "setup/Unpack.h"
 #include "setup/release/ReleaseKeys.h"
 #include "setup/win32/Registry.h"
+#include "setup/win32/RestartManager.h"
+#include "setup/win32/Uninstaller.h"
 
 namespace setup {
 
@@ -43,6 +47,10 @@ void TfrmMain::CreateComponents() {
     };
     NetHTTP1.OnWorkEnd = [this](net::TNetComponent* s, net::TWorkMode m) { NetHTTP1WorkEnd(s, m); };
     ShellLink.WindowState = TShellLinkWindowState::wsNormal;
+    // An upgrade replaces the program's files: each is written beside its
+    // old one and moved over it only when whole and checked, so a full
+    // disk, a power cut or a killed run never leaves a half-written program.
+    ArcUnZipper1.SetExtractOptions({arc::eoCreateDirs, arc::eoReplaceWhole});
     // Unpacking takes a while too, with no transfer to report: between
     // entries and within a large one, the queue is looked at as often as
     // during a download.
@@ -139,9 +147,11 @@ void TfrmMain::RunInstallation() {
     if (!platform::DirectoryExists(target)) platform::CreateDirectoryChain(target, error);
 
     std::string failure;
-    bool failed = false;
+    bool failed = false, cancelled = false;
     try {
         InstallInto(target, proxyPort);
+    } catch (const EInstallCancelled&) {
+        cancelled = true;
     } catch (const rtl::Exception& e) {
         failed = true, failure = e.Message();
     } catch (const std::exception& e) {
@@ -149,7 +159,9 @@ void TfrmMain::RunInstallation() {
     }
 
     DiscardQueuedInput();
-    if (failed)
+    if (cancelled)
+        ShowRunCancelled();
+    else if (failed)
         ShowRunFailed(failure);
     else
         ShowRunFinished();
@@ -164,15 +176,27 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
         FRelease = DownloadManifest(
             NetHTTP1, DownloadBaseURL(), keys, static_cast<int64_t>(platform::UtcNowUnixSeconds()),
             RetryPolicy());
+    // What this run writes joins the record of the earlier ones, also when
+    // the run fails halfway: an uninstall removes exactly that.
+    TInstallRecord written;
+    TInstallRecorder recorder(written, target);
+    recorder.Attach(ArcUnZipper1);
+    rtl::TScopeExit detach([&recorder] { recorder.Detach(); });
+    rtl::TScopeFail keep([&] {
+        recorder.Finish();
+        SaveMergedRecord(target, written);
+    });
     DownloadToFile(SMainArchivePath, target + "main.zip");
     UnpackArchive(target + "main.zip");
     DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
     UnpackArchive(target + "upgrade.zip");
+    recorder.Finish();
 
     WriteProfileString(
         target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
         LanguageCode({IsChecked(rbNEDERLANDS), IsChecked(rbFRANS), IsChecked(rbENGELS),
                       IsChecked(rbITALIAANS), IsChecked(rbSPAANS)}));
+    written.AddSetting(SSettingsFileName, SSettingsSection, SSettingsLanguageKey);
 
     TRegistry registry(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
     // Without the Shell Folders key there is no desktop to put the
@@ -182,7 +206,31 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
         ShellLink.ProgramFile = target + SProgramFileName;
         ShellLink.LinkFile = LinkFileFor(registry.ReadString(SDesktopValue));
         ShellLink.Write();
+        written.AddShortcut(ShellLink.LinkFile);
     }
+
+    InstallUninstaller(target, written);
+    const TInstallRecord record = SaveMergedRecord(target, written);
+    // Last, so that a failed run leaves an existing entry as it was and
+    // creates none.
+    int64_t bytes = 0;
+    for (const TRecordedFile& file : record.Files)
+        bytes += file.Size;
+    RegisterInstallation(target, FRelease ? std::to_string(FRelease->Serial) : std::string(),
+                         bytes);
+}
+
+TInstallRecord TfrmMain::SaveMergedRecord(const std::string& target, const TInstallRecord& written) {
+    TInstallRecord record = LoadInstallRecord(target);
+    MergeInstallRecord(record, written);
+    SaveInstallRecord(target, record);
+    return record;
+}
+
+void TfrmMain::ShowRunCancelled() {
+    Wizard.SetCursor(TAppCursor::Default);
+    Wizard.ShowAbortPage();
+    SetFocus(btFINISH);
 }
 
 void TfrmMain::ShowRunFinished() {
@@ -231,7 +279,23 @@ void TfrmMain::PauseBeforeRetry(int milliseconds) {
 }
 
 void TfrmMain::UnpackArchive(const std::string& archiveFile) {
-    setup::UnpackArchive(ArcUnZipper1, archiveFile);
+    setup::UnpackArchive(ArcUnZipper1, archiveFile,
+                         [this](const std::vector<std::string>& replaced) {
+                             WaitUntilNotInUse(replaced);
+                         });
+}
+
+void TfrmMain::WaitUntilNotInUse(const std::vector<std::string>& files) {
+    // Nothing is replaced while a program holds one of the files: the user
+    // closes it and tries again, or cancels with every old file as it was.
+    for (;;) {
+        const TInUseReport inUse = FindFilesInUse(files);
+        if (inUse.Files.empty()) return;
+        Wizard.SetCursor(TAppCursor::Default);
+        const bool retry = AskRetry(FilesInUseQuestion(inUse.Files));
+        Wizard.SetCursor(TAppCursor::HourGlass);
+        if (!retry) throw EInstallCancelled(std::string());
+    }
 }
 
 void TfrmMain::SetProgressMax(int32_t max) {
