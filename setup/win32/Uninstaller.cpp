@@ -123,7 +123,11 @@ bool HandOverToTempCopy(const TOptions& o, const std::string& folder) {
     const std::wstring copy = Wide(platform::TempDirectory()) + kTempCopyPrefix +
                               std::to_wstring(GetCurrentProcessId()) + L".exe";
     if (!CopyFileW(Wide(ThisProgram()).c_str(), copy.c_str(), FALSE)) return false;
-    std::wstring line = L"\"" + copy + L"\" /UNINSTALL /FOLDER=\"" + Wide(folder) + L"\" /WAIT=" +
+    // A backslash before the closing quote would escape it: doubled, the
+    // pair stands for the one (CommandLineToArgvW's rule).
+    std::wstring quoted = Wide(folder);
+    if (!quoted.empty() && quoted.back() == L'\\') quoted += L'\\';
+    std::wstring line = L"\"" + copy + L"\" /UNINSTALL /FOLDER=\"" + quoted + L"\" /WAIT=" +
                         std::to_wstring(GetCurrentProcessId());
     if (o.Quiet)
         line += L" /VERYSILENT";
