@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <iostream>
 #include <memory>
 #include <thread>
 #include <string>
@@ -259,6 +260,7 @@ TEST_F(UninstallTest, WinesUninstallerListsTheEntryAndRemovesWhatWasInstalled) {
         DWORD code = 0;
         const std::string list = RunToEnd(L"uninstaller.exe --list", code);
         EXPECT_NE(list.find("Torvelin"), std::string::npos) << list;
+        std::cout << "uninstaller --list:\n" << list;
 
         WriteFileBytes(kTarget + "EIGEN.TXT", "made by the user");
         WriteFileBytes(kTarget + "LEESMIJ.TXT", "changed by the user");
@@ -272,10 +274,12 @@ TEST_F(UninstallTest, WinesUninstallerListsTheEntryAndRemovesWhatWasInstalled) {
             // The uninstaller asks first, then reports what stayed.
             TDialog ask = WaitForAnyDialog(kStartMs);
             ASSERT_TRUE(ask) << "no question";
+            ScreenShot(nullptr, Work() + "shots\\uninstall-question.bmp");
             EXPECT_NE(ask.Text.find("Torvelin"), std::string::npos) << ask.Text;
             Answer(ask, TAnswer::Yes, kStepMs);
             TDialog done = WaitForAnyDialog(kRunMs);
             ASSERT_TRUE(done) << "no report";
+            ScreenShot(nullptr, Work() + "shots\\uninstall-report.bmp");
             EXPECT_NE(done.Text.find(kTarget + "LEESMIJ.TXT"), std::string::npos) << done.Text;
             Answer(done, TAnswer::Enter, kStepMs);
             remover.join();
