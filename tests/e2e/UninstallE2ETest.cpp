@@ -20,6 +20,7 @@
 #include "platform/win32/Wide.h"
 #include "setup/win32/ControlIds.h"
 #include "tests/TestSupport.h"
+#include "tests/archive/zip/ZipTestSupport.h"
 #include "tests/e2e/InstallDriver.h"
 #include "tests/e2e/WizardDriver.h"
 
@@ -145,12 +146,14 @@ class UninstallTest : public ::testing::Test {
     }
 
     void Serve() {
+        if (FKeepServed) return;
         for (const char* name : {"main.zip", "upgrade.zip"})
             ASSERT_TRUE(CopyFileW(Wide(Work() + "archives\\" + name).c_str(),
                                   Wide(Served(name)).c_str(), FALSE));
-        if (!Env("INSTALL_E2E_SIGNED").empty())
+        if (!Env("INSTALL_E2E_SIGNED").empty()) {
             ASSERT_TRUE(CopyFileW(Wide(Work() + "archives\\release.txt").c_str(),
                                   Wide(Served("release.txt")).c_str(), FALSE));
+        }
     }
 
     // Starts Setup.exe, walks it to page 3 and presses Next, with the
@@ -198,7 +201,21 @@ class UninstallTest : public ::testing::Test {
 
     std::unique_ptr<TSetupProcess> FProcess;
     TWizardForm FForm;
+    bool FKeepServed = false; // the test serves archives of its own
 };
+
+// The temporary files of an unpack in the target folder.
+std::vector<std::string> Leftovers() {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(Wide(kTarget + "~arc*.tmp").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do
+        names.push_back(Narrow(fd.cFileName));
+    while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+}
 
 // Torvelin open from the target folder while Setup runs again: the question
 // names the program and the file; Cancel ends on the abort page with every
@@ -288,11 +305,45 @@ TEST_F(UninstallTest, WinesUninstallerListsTheEntryAndRemovesWhatWasInstalled) {
         EXPECT_EQ(ReadFileBytes(kTarget + "EIGEN.TXT"), "made by the user");
         EXPECT_EQ(ReadFileBytes(kTarget + "LEESMIJ.TXT"), "changed by the user");
         for (const std::string& name : kProgramFiles)
-            if (name != "LEESMIJ.TXT") EXPECT_FALSE(platform::FileExists(kTarget + name)) << name;
+            if (name != "LEESMIJ.TXT") {
+                EXPECT_FALSE(platform::FileExists(kTarget + name)) << name;
+            }
         for (const char* name : {"UNINSTALL.EXE", "INSTALL.REC", "SETUP.INI"})
             EXPECT_FALSE(platform::FileExists(kTarget + name)) << name;
         EXPECT_FALSE(platform::FileExists(kLink));
     }
+}
+
+// A run killed while it writes a large entry over the old program: the old
+// file stays byte for byte, and the next run removes the temporary file.
+TEST_F(UninstallTest, ARunKilledWhileReplacingAFileLeavesTheOldOneWhole) {
+    ASSERT_NO_FATAL_FAILURE(InstallOnce());
+    const std::string old = ReadFileBytes(kTarget + "TORVELIN.EXE");
+    ASSERT_FALSE(old.empty());
+    // 192 MiB, stored: long enough to be caught while it is written.
+    std::string large(192u << 20, '\0');
+    for (size_t i = 0; i < large.size(); i += 4096)
+        large[i] = static_cast<char>(i >> 12);
+    WriteFileBytes(Served("main.zip"), ziptest::StoredArchive({{"TORVELIN.EXE", large}}));
+    large.clear();
+    if (!Env("INSTALL_E2E_SIGNED").empty()) {
+        ASSERT_TRUE(CopyFileW(Wide(Work() + "archives\\upgrade.zip").c_str(),
+                              Wide(Served("upgrade.zip")).c_str(), FALSE));
+        ASSERT_TRUE(RealInput(Work() + "sign\\", "sign current 3")) << "not signed";
+    }
+    FKeepServed = true;
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    ASSERT_TRUE(WaitUntil(kRunMs, [] { return !Leftovers().empty(); }))
+        << "the run was never seen writing";
+    TerminateProcess(FProcess->Handle(), 9);
+    ASSERT_TRUE(FProcess->WaitForExit(kStepMs));
+    FProcess.reset();
+    EXPECT_EQ(Leftovers().size(), 1u);
+    EXPECT_TRUE(ReadFileBytes(kTarget + "TORVELIN.EXE") == old) << "the old program changed";
+
+    FKeepServed = false;
+    ASSERT_NO_FATAL_FAILURE(InstallOnce());
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 } // namespace
