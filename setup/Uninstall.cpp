@@ -69,7 +69,9 @@ std::vector<TUninstallEntryValue> UninstallEntryValues(const std::string& folder
 TUninstallOutcome ExecuteUninstall(const std::string& folder, const TInstallRecord& record,
                                    const TUninstallPlan& plan, const TUninstallHooks& hooks) {
     TUninstallOutcome outcome;
+    // The user's own files and the ones the user changed stay, and are named.
     outcome.Kept = plan.Kept;
+    outcome.Kept.insert(outcome.Kept.end(), plan.Others.begin(), plan.Others.end());
     auto remove = [&](const std::string& path) {
         if (platform::DeleteFileByName(path) || !platform::FileExists(path))
             outcome.Removed.push_back(path);

@@ -69,7 +69,7 @@ struct TUninstallHooks {
 
 struct TUninstallOutcome {
     std::vector<std::string> Removed; // full paths of the files deleted
-    std::vector<std::string> Kept;    // changed or unreadable files, left alone
+    std::vector<std::string> Kept;    // changed, unreadable or the user's own: left alone
     std::vector<std::string> Failed;  // ours, but the system refused to delete them
     bool FolderRemoved = false;
     // Nothing of ours is left behind: the registry entry may go too.

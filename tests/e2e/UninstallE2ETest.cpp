@@ -298,6 +298,7 @@ TEST_F(UninstallTest, WinesUninstallerListsTheEntryAndRemovesWhatWasInstalled) {
             ASSERT_TRUE(done) << "no report";
             ScreenShot(nullptr, Work() + "shots\\uninstall-report.bmp");
             EXPECT_NE(done.Text.find(kTarget + "LEESMIJ.TXT"), std::string::npos) << done.Text;
+            EXPECT_NE(done.Text.find(kTarget + "EIGEN.TXT"), std::string::npos) << done.Text;
             Answer(done, TAnswer::Enter, kStepMs);
             remover.join();
         }

@@ -58,9 +58,11 @@ TEST(Uninstall, RemovesWhatWasWrittenAndKeepsTheRestByteForByte) {
         {"a file the user changed and one of the user's own",
          [](const std::string& f) {
              WriteFileBytes(f + "TORVELIN.EXE", "MZ patched");
+             WriteFileBytes(f + "EIGEN.TXT", "mine too");
              WriteFileBytes(f + "sub/NOTES.TXT", "mine");
          },
-         false, true, "TORVELIN.EXE=MZ patched;sub/NOTES.TXT=mine;", "TORVELIN.EXE;", true},
+         false, true, "EIGEN.TXT=mine too;TORVELIN.EXE=MZ patched;sub/NOTES.TXT=mine;",
+         "TORVELIN.EXE;EIGEN.TXT;", true},
         {"settings of the user's own and a killed unpack's leftover",
          [](const std::string& f) {
              WriteFileBytes(f + "SETUP.INI", "[SETUP]\r\nTAAL=NLB\r\nPAD=D:\\\r\n");
