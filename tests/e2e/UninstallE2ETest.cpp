@@ -321,8 +321,8 @@ TEST_F(UninstallTest, ARunKilledWhileReplacingAFileLeavesTheOldOneWhole) {
     ASSERT_NO_FATAL_FAILURE(InstallOnce());
     const std::string old = ReadFileBytes(kTarget + "TORVELIN.EXE");
     ASSERT_FALSE(old.empty());
-    // 192 MiB, stored: long enough to be caught while it is written.
-    std::string large(192u << 20, '\0');
+    // 128 MiB, stored: long enough to be caught while it is written.
+    std::string large(128u << 20, '\0');
     for (size_t i = 0; i < large.size(); i += 4096)
         large[i] = static_cast<char>(i >> 12);
     WriteFileBytes(Served("main.zip"), ziptest::StoredArchive({{"TORVELIN.EXE", large}}));
