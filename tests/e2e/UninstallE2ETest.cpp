@@ -12,7 +12,6 @@
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <thread>
 #include <string>
 #include <vector>
 
@@ -98,6 +97,34 @@ std::string RunToEnd(const std::wstring& commandLine, DWORD& exitCode, DWORD tim
     CloseHandle(read);
     return out;
 }
+
+// A command started and left to run; ended, if still running, when it goes.
+class TCommand {
+  public:
+    explicit TCommand(std::wstring commandLine) {
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &si, &FInfo))
+            FInfo = PROCESS_INFORMATION{};
+    }
+    ~TCommand() {
+        if (!FInfo.hProcess) return;
+        if (WaitForSingleObject(FInfo.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(FInfo.hProcess, 255);
+        CloseHandle(FInfo.hThread);
+        CloseHandle(FInfo.hProcess);
+    }
+    TCommand(const TCommand&) = delete;
+    TCommand& operator=(const TCommand&) = delete;
+    bool Started() const { return FInfo.hProcess != nullptr; }
+    bool WaitForExit(DWORD ms) const {
+        return WaitForSingleObject(FInfo.hProcess, ms) == WAIT_OBJECT_0;
+    }
+
+  private:
+    PROCESS_INFORMATION FInfo{};
+};
 
 bool WaitUntil(DWORD timeoutMs, const std::function<bool()>& done) {
     for (const DWORD start = GetTickCount(); GetTickCount() - start < timeoutMs; Sleep(50))
@@ -287,9 +314,11 @@ TEST_F(UninstallTest, WinesUninstallerListsTheEntryAndRemovesWhatWasInstalled) {
             EXPECT_EQ(code, 0u);
             EXPECT_FALSE(WaitForAnyDialog(1000)) << "a window in a quiet uninstall";
         } else {
-            std::thread remover([&] { RunToEnd(L"uninstaller.exe --remove Torvelin", code); });
-            // The uninstaller asks first, then reports what stayed.
-            TDialog ask = WaitForAnyDialog(kStartMs);
+            // Started and left to itself: it runs the uninstaller, which asks
+            // first and then reports what stayed.
+            TCommand remover(L"uninstaller.exe --remove Torvelin");
+            ASSERT_TRUE(remover.Started());
+            TDialog ask = WaitForAnyDialog(kRunMs);
             ASSERT_TRUE(ask) << "no question";
             ScreenShot(nullptr, Work() + "shots\\uninstall-question.bmp");
             EXPECT_NE(ask.Text.find("Torvelin"), std::string::npos) << ask.Text;
@@ -300,7 +329,7 @@ TEST_F(UninstallTest, WinesUninstallerListsTheEntryAndRemovesWhatWasInstalled) {
             EXPECT_NE(done.Text.find(kTarget + "LEESMIJ.TXT"), std::string::npos) << done.Text;
             EXPECT_NE(done.Text.find(kTarget + "EIGEN.TXT"), std::string::npos) << done.Text;
             Answer(done, TAnswer::Enter, kStepMs);
-            remover.join();
+            EXPECT_TRUE(remover.WaitForExit(kStepMs));
         }
         ASSERT_TRUE(WaitUntil(kRunMs, [] { return !EntryExists(); })) << "the entry stayed";
         EXPECT_EQ(ReadFileBytes(kTarget + "EIGEN.TXT"), "made by the user");
