@@ -195,10 +195,17 @@ void TArcArchive::ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
     } else if (auto* e = dynamic_cast<const rtl::EInOutError*>(&error)) {
         errorClass = ecInOutError;
         code = e->ErrorCode;
-    } else if (dynamic_cast<const rtl::EFCreateError*>(&error)) {
+    } else if (auto* e = dynamic_cast<const rtl::EFCreateError*>(&error)) {
         errorClass = ecFileCreateError;
-    } else if (dynamic_cast<const rtl::EFOpenError*>(&error)) {
+        code = e->ErrorCode;
+    } else if (auto* e = dynamic_cast<const rtl::EFOpenError*>(&error)) {
         errorClass = ecFileOpenError;
+        code = e->ErrorCode;
+    } else if (auto* e = dynamic_cast<const rtl::EStreamError*>(&error); e && e->ErrorCode) {
+        // A read or write the system refused (a full disk, say): an I/O
+        // error with the system's code, so a caller can tell it apart.
+        errorClass = ecInOutError;
+        code = e->ErrorCode;
     }
     item.FAction = aaFailed;
     if (FHooks.OnProcessItemFailure)
@@ -263,14 +270,29 @@ void TArcArchive::ExtractItemToStream(int index, rtl::TStream& stream) {
     ExtractEntryToStream(item, stream);
 }
 
+std::vector<std::string> TArcArchive::ExistingTargets(const std::string& fileMask,
+                                                      const std::string& exclusionMask) {
+    std::vector<std::string> targets;
+    std::set<std::string> seen;
+    for (int i = 0; i < Count(); ++i) {
+        const TArcArchiveItem& item = Item(i);
+        std::string target;
+        if (item.IsDirectory() || !MatchesStoredNameEx(item, fileMask, exclusionMask) ||
+            !TargetPathOf(item, std::string(), target))
+            continue;
+        if (platform::FileExists(target) && seen.insert(target).second) targets.push_back(target);
+    }
+    return targets;
+}
+
 int TArcArchive::FindItem(const std::string& name) const {
     for (size_t i = 0; i < FItemList.size(); ++i)
         if (platform::SameTextAscii(FItemList[i]->FileName(), name)) return static_cast<int>(i);
     return -1;
 }
 
-bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& newName,
-                                    std::string& target) {
+bool TArcArchive::TargetPathOf(const TArcArchiveItem& item, const std::string& newName,
+                               std::string& target) const {
     const bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
     const bool restorePath = FExtractOptions.count(eoRestorePath) != 0;
     if (item.IsDirectory() && !(createDirs && restorePath)) return false;
@@ -312,7 +334,13 @@ bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& ne
         else
             target = FBaseDirectory + platform::PathDelim() + nativeName;
     }
+    return true;
+}
 
+bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& newName,
+                                    std::string& target) {
+    if (!TargetPathOf(item, newName, target)) return false;
+    const bool createDirs = FExtractOptions.count(eoCreateDirs) != 0;
     std::string folder = platform::ExtractFilePath(target);
     if (!folder.empty() && folder != FLastTargetFolder) {
         if (!platform::DirectoryExists(folder)) {
@@ -322,9 +350,11 @@ bool TArcArchive::ResolveTargetName(TArcArchiveItem& item, const std::string& ne
         }
         FLastTargetFolder = folder;
     }
-    if (!item.IsDirectory() && platform::FileExists(target)) {
+    FTargetAbsent = false;
+    if (!item.IsDirectory()) {
+        FTargetAbsent = !platform::FileExists(target);
         bool confirm = true;
-        if (FHooks.OnConfirmOverwrite) FHooks.OnConfirmOverwrite(target, confirm);
+        if (!FTargetAbsent && FHooks.OnConfirmOverwrite) FHooks.OnConfirmOverwrite(target, confirm);
         if (!confirm) return false;
     }
     return true;

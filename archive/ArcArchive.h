@@ -39,7 +39,15 @@ enum TArcArchiveAction {
     aaStreamAdd
 };
 enum TArcProcessType { ptAdd, ptDelete, ptExtract, ptFreshen, ptMove, ptReplace, ptFoundUnhandled };
-enum TArcExtractOption { eoCreateDirs, eoRestorePath };
+// eoReplaceWhole: each file entry is written to a temporary file in its
+// target's folder (platform/ReplacementFile.h) and moved over the target
+// only once it is complete and its CRC-32 matches, so a decode failure, a
+// checksum mismatch or a killed process leaves the old file or the new one,
+// never a mix; a mismatch is reported and the old file kept. Without it an
+// entry is written in place over an existing file. A killed process leaves
+// its temporary file; platform::RemoveReplacementFiles(folder) removes such
+// files before the next extraction into that folder.
+enum TArcExtractOption { eoCreateDirs, eoRestorePath, eoReplaceWhole };
 using TArcExtractOptions = std::set<TArcExtractOption>;
 enum TArcErrorClass {
     ecArcError,
@@ -105,6 +113,10 @@ struct TArcArchiveHooks {
         OnProcessItemFailure;
     std::function<void(TArcArchive& archive)> OnLoad;
     std::function<void(int imageNumber, std::string& imageName, bool& abort)> OnRequestImage;
+    // What an extracted file receives (see TArcBaseBrowser).
+    std::function<void(TArcArchiveItem& item, const std::string& target)> OnItemWriteBegin;
+    std::function<void(TArcArchiveItem& item, const void* data, size_t size)> OnItemWrite;
+    std::function<void(TArcArchiveItem& item, const std::string& target)> OnItemExtracted;
 };
 
 // A generic archive: an open stream, the list of items and the extraction loop.
@@ -134,6 +146,12 @@ class TArcArchive {
     void TestTaggedItems();
     void ExtractItemToStream(int index, rtl::TStream& stream);
     int FindItem(const std::string& name) const;
+    // The target files that extracting the file entries matching fileMask
+    // (and not exclusionMask) would write over: those that exist now, each
+    // once, in directory order. Names are resolved as extraction resolves
+    // them; nothing is created or asked.
+    std::vector<std::string> ExistingTargets(const std::string& fileMask,
+                                             const std::string& exclusionMask);
 
     // Reports a failure of one item through the failure hook (when set).
     void ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
@@ -151,6 +169,10 @@ class TArcArchive {
     std::string FBaseDirectory;
     std::vector<std::unique_ptr<TArcArchiveItem>> FItemList;
     TArcArchiveItem* FCurrentItem = nullptr;
+    // Set when resolving a file item's target found no file of that name,
+    // so writing it whole need not look again; the extract helper takes it
+    // (and clears it) for the item just resolved.
+    bool FTargetAbsent = false;
     bool FIsDirty = false;
     bool FSpanned = false;
     // Settings of archive writing, copied from the component; reading and
@@ -167,6 +189,10 @@ class TArcArchive {
     void ReportArchiveProgress(int percent);
     // Decides where an item goes; false means skip.
     bool ResolveTargetName(TArcArchiveItem& item, const std::string& newName, std::string& target);
+    // The target path alone (no folder made, nothing asked); false when the
+    // item is skipped whatever the file system holds.
+    bool TargetPathOf(const TArcArchiveItem& item, const std::string& newName,
+                      std::string& target) const;
     virtual void ExtractEntry(TArcArchiveItem& item, const std::string& target) = 0;
     virtual void ExtractEntryToStream(TArcArchiveItem& item, rtl::TStream& stream) = 0;
     virtual void TestEntry(TArcArchiveItem& item) = 0;

@@ -1,5 +1,7 @@
 #include "archive/UnZipper.h"
 
+#include <utility>
+
 #include "archive/ArcErrors.h"
 #include "archive/codecs/Codecs.h"
 #include "archive/deflate/Inflate.h"
@@ -47,9 +49,9 @@ std::unique_ptr<rtl::TStream> OpenEntryData(TArcZipArchive& archive, TArcZipItem
     }
 }
 
-void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
+bool DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
                  rtl::TStream* output) {
-    if (item.UncompressedSize() == 0) return;
+    if (item.UncompressedSize() == 0) return true;
     TArcUnzipOutputStream out(output, item.UncompressedSize(), [&](int percent) {
         return archive.ReportItemProgress(item, percent);
     });
@@ -100,25 +102,89 @@ void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
     default:
         throw EArcZipInvalidMethod();
     }
-    if (out.CRC32() != item.CRC32()) {
-        EArcZipBadCRC error;
-        if (!archive.FHooks.OnProcessItemFailure) throw error;
-        archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode,
-                                            error.Message());
-    }
+    if (out.CRC32() == item.CRC32()) return true;
+    EArcZipBadCRC error;
+    if (!archive.FHooks.OnProcessItemFailure) throw error;
+    archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode,
+                                        error.Message());
+    return false;
 }
 
 // A user's abort leaves the archive marked invalid: nothing more is read
 // from it.
-void DecodeEntryMarkingAbort(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
+bool DecodeEntryMarkingAbort(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
                              rtl::TStream* target) {
     try {
-        DecodeEntry(archive, item, source, target);
+        return DecodeEntry(archive, item, source, target);
     } catch (const EArcUserAbort&) {
         archive.SetStatus(asInvalid);
         throw;
     }
 }
+
+namespace {
+
+// The file of an entry as the decoder sees it when the caller taps what the
+// file receives (OnItemWrite): each piece goes to the file, then to the tap.
+class TArcTapStream : public rtl::TStream {
+  public:
+    TArcTapStream(rtl::TStream& file, TArcArchive& archive, TArcArchiveItem& item)
+        : FFile(file), FArchive(archive), FItem(item) {}
+    size_t Read(void*, size_t) override { return 0; }
+    size_t Write(const void* buffer, size_t count) override {
+        FFile.WriteBuffer(buffer, count);
+        FArchive.FHooks.OnItemWrite(FItem, buffer, count);
+        return count;
+    }
+    int64_t Seek(int64_t offset, rtl::TSeekOrigin origin) override {
+        return FFile.Seek(offset, origin);
+    }
+    void SetSize(int64_t newSize) override { FFile.SetSize(newSize); }
+
+  private:
+    rtl::TStream& FFile;
+    TArcArchive& FArchive;
+    TArcArchiveItem& FItem;
+};
+
+// Decodes a file entry into file, telling the caller's hooks what it
+// receives; true when the CRC-32 matched (a mismatch was reported).
+bool WriteEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& data, rtl::TStream& file,
+                const std::string& target) {
+    const TArcArchiveHooks& hooks = archive.FHooks;
+    if (hooks.OnItemWriteBegin) hooks.OnItemWriteBegin(item, target);
+    if (!hooks.OnItemWrite) return DecodeEntryMarkingAbort(archive, item, data, &file);
+    TArcTapStream tap(file, archive, item);
+    return DecodeEntryMarkingAbort(archive, item, data, &tap);
+}
+
+// Writes over an existing file in place; a failed entry leaves no partial
+// file behind, a checksum mismatch keeps the decoded file.
+void UnzipInPlace(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& data,
+                  const std::string& target) {
+    auto file = std::make_unique<rtl::TFileStream>(target, rtl::fmCreate);
+    rtl::TScopeFail remove([&] {
+        file.reset();
+        platform::DeleteFileByName(target);
+    });
+    WriteEntry(archive, item, data, *file, target);
+    file.reset();
+}
+
+// Writes the entry beside the target and moves it over only when it is
+// whole and checked; false when the checksum did not match and the old file
+// stays as it was.
+bool UnzipReplacingWhole(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& data,
+                         const std::string& target) {
+    const bool absent = std::exchange(archive.FTargetAbsent, false);
+    rtl::TReplacementFileStream file(target, absent ? platform::ReplacementTarget::Absent
+                                                    : platform::ReplacementTarget::Unknown);
+    if (!WriteEntry(archive, item, data, file, target)) return false;
+    file.Commit();
+    return true;
+}
+
+} // namespace
 
 void ApplyItemTimeAndAttributes(TArcZipItem& item, const std::string& target) {
     int year, month, day, hour, minute, second;
@@ -137,13 +203,12 @@ void UnzipToFile(TArcZipArchive& archive, TArcZipItem& item, const std::string& 
         if (!platform::CreateDirectoryChain(target, error)) rtl::RaiseInOutError(error);
     } else {
         std::unique_ptr<rtl::TStream> data = OpenEntryData(archive, item);
-        auto file = std::make_unique<rtl::TFileStream>(target, rtl::fmCreate);
-        // An entry that fails leaves no partial file behind.
-        rtl::TScopeFail remove([&] {
-            file.reset();
-            platform::DeleteFileByName(target);
-        });
-        DecodeEntryMarkingAbort(archive, item, *data, file.get());
+        if (archive.FExtractOptions.count(eoReplaceWhole) != 0) {
+            if (!UnzipReplacingWhole(archive, item, *data, target)) return;
+        } else {
+            UnzipInPlace(archive, item, *data, target);
+        }
+        if (archive.FHooks.OnItemExtracted) archive.FHooks.OnItemExtracted(item, target);
     }
     ApplyItemTimeAndAttributes(item, target);
 }
@@ -223,6 +288,15 @@ void TArcBaseBrowser::ConfigureArchive() {
     };
     h.OnRequestImage = [this](int number, std::string& name, bool& abort) {
         if (OnRequestImage) OnRequestImage(number, name, abort);
+    };
+    h.OnItemWriteBegin = [this](TArcArchiveItem& item, const std::string& target) {
+        if (OnItemWriteBegin) OnItemWriteBegin(item, target);
+    };
+    h.OnItemWrite = [this](TArcArchiveItem& item, const void* data, size_t size) {
+        if (OnItemWrite) OnItemWrite(item, data, size);
+    };
+    h.OnItemExtracted = [this](TArcArchiveItem& item, const std::string& target) {
+        if (OnItemExtracted) OnItemExtracted(item, target);
     };
 }
 
@@ -304,6 +378,10 @@ void TArcCustomUnZipper::ExtractAt(int index, const std::string& newName) {
 
 void TArcCustomUnZipper::ExtractTaggedItems() {
     RequireArchive().ExtractTaggedItems();
+}
+
+std::vector<std::string> TArcCustomUnZipper::ExistingTargets(const std::string& fileMask) {
+    return RequireArchive().ExistingTargets(fileMask, {});
 }
 
 void TArcCustomUnZipper::TestTaggedItems() {

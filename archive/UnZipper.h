@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/ArcTypeDetection.h"
 #include "archive/ZipArchive.h"
@@ -14,8 +15,9 @@ namespace arc {
 // compressed size, decrypted when the entry is encrypted.
 std::unique_ptr<rtl::TStream> OpenEntryData(TArcZipArchive& archive, TArcZipItem& item);
 // Decodes the entry from source into output and checks its CRC-32; output
-// may be null to only check.
-void DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
+// may be null to only check. A mismatch raises EArcZipBadCRC, or, when the
+// archive's failure hook is set, is reported there and gives false.
+bool DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& source,
                  rtl::TStream* output);
 // The extract helpers the component installs in its archive.
 void UnzipToFile(TArcZipArchive& archive, TArcZipItem& item, const std::string& target);
@@ -58,6 +60,22 @@ class TArcBaseBrowser {
                        int errorCode, const std::string& message)>
         OnProcessItemFailure;
     std::function<void(int imageNumber, std::string& imageName, bool& abort)> OnRequestImage;
+    // What the extracted files receive, for a caller that records what it
+    // wrote (a hash of each file, say), without reading the files again.
+    // For each file entry: OnItemWriteBegin once its file is open, with the
+    // name the file ends up with (the target, also while eoReplaceWhole
+    // writes a temporary file); OnItemWrite with every piece of bytes the
+    // file receives, in order, on the extracting thread (the data is valid
+    // during the call only); OnItemExtracted when the file is in place under
+    // that name holding exactly those bytes, before its time and attributes
+    // are set. An entry that fails gets no OnItemExtracted, nor does one
+    // whose checksum did not match under eoReplaceWhole, which keeps the old
+    // file (written in place, such a file stays and is reported); the next
+    // OnItemWriteBegin starts a new file. An entry of size 0
+    // gets no OnItemWrite. Folder entries get none of the three.
+    std::function<void(TArcArchiveItem& item, const std::string& target)> OnItemWriteBegin;
+    std::function<void(TArcArchiveItem& item, const void* data, size_t size)> OnItemWrite;
+    std::function<void(TArcArchiveItem& item, const std::string& target)> OnItemExtracted;
     IArcProgressMeter* ArchiveProgressMeter = nullptr;
     IArcProgressMeter* ItemProgressMeter = nullptr;
 
@@ -114,6 +132,12 @@ class TArcCustomUnZipper : public TArcCustomZipBrowser {
     void ExtractTaggedItems();
     void ExtractToStream(const std::string& fileName, rtl::TStream& stream);
     void TestTaggedItems();
+    // The existing files that extracting the file entries matching fileMask
+    // would write over (those whose target exists now), each once, as the
+    // current options and base folder resolve them: for finding out before
+    // an extraction which of them are in use. Raises as extraction would for
+    // a name with invalid characters; EArcNoArchive without an archive.
+    std::vector<std::string> ExistingTargets(const std::string& fileMask);
     const TArcExtractOptions& ExtractOptions() const { return FExtractOptions; }
     void SetExtractOptions(const TArcExtractOptions& value);
 

@@ -23,6 +23,7 @@ enum class FileDisposition {
     CreateAlways, // new empty file, replacing an existing one
     OpenExisting, // fails when the file does not exist
     OpenAlways,   // opens, creating the file when missing
+    CreateNew,    // a new empty file; fails when one of that name exists
 };
 enum class SeekOrigin { Begin, Current, End };
 
@@ -43,6 +44,27 @@ void FileClose(FileHandle h);
 int LastOsError();
 // The system's text for an error code, without a trailing line break.
 std::string SysErrorMessage(int code);
+
+// The failures of file calls that a user can act on, told apart the same way
+// on every system, so that their texts can be given in the user's language.
+// Each is named after the Windows code it stands for; the POSIX codes that
+// mean the same map onto it (ENOSPC is DiskFull, EACCES and EPERM
+// AccessDenied, ETXTBSY SharingViolation, EROFS WriteProtected, ENOTDIR
+// PathNotFound, EEXIST FileExists). Every other code is Other.
+enum class FileErrorKind {
+    Other,
+    DiskFull,         // ERROR_DISK_FULL (112)
+    HandleDiskFull,   // ERROR_HANDLE_DISK_FULL (39)
+    AccessDenied,     // ERROR_ACCESS_DENIED (5)
+    SharingViolation, // ERROR_SHARING_VIOLATION (32)
+    LockViolation,    // ERROR_LOCK_VIOLATION (33)
+    WriteProtected,   // ERROR_WRITE_PROTECT (19)
+    PathNotFound,     // ERROR_PATH_NOT_FOUND (3)
+    FileNotFound,     // ERROR_FILE_NOT_FOUND (2)
+    FileExists,       // ERROR_FILE_EXISTS (80)
+    AlreadyExists,    // ERROR_ALREADY_EXISTS (183)
+};
+FileErrorKind ClassifyFileError(int code);
 
 bool FileExists(const std::string& path);      // an existing file (not a folder)
 bool DirectoryExists(const std::string& path); // an existing folder
@@ -69,6 +91,11 @@ std::string ExpandFileName(const std::string& path);
 std::string ExtractFilePath(std::string_view path);
 std::string ExtractFileName(std::string_view path);
 std::string IncludeTrailingPathDelimiter(std::string_view path);
+
+// The bytes the calling user may still write on the volume that holds
+// folder (quotas and reserved blocks taken off). False, with error set, when
+// the system cannot tell, e.g. for a folder that does not exist.
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error);
 
 // A folder for temporary files, with a trailing delimiter.
 std::string TempDirectory();

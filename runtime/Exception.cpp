@@ -5,14 +5,53 @@
 
 namespace rtl {
 
+namespace {
+
+const TResStringRec* FileErrorText(platform::FileErrorKind kind) {
+    using K = platform::FileErrorKind;
+    switch (kind) {
+    case K::DiskFull:
+        return &SErrDiskFull;
+    case K::HandleDiskFull:
+        return &SErrHandleDiskFull;
+    case K::AccessDenied:
+        return &SErrAccessDenied;
+    case K::SharingViolation:
+        return &SErrSharingViolation;
+    case K::LockViolation:
+        return &SErrLockViolation;
+    case K::WriteProtected:
+        return &SErrWriteProtect;
+    case K::PathNotFound:
+        return &SErrPathNotFound;
+    case K::FileNotFound:
+        return &SErrFileNotFound;
+    case K::FileExists:
+        return &SErrFileExists;
+    case K::AlreadyExists:
+        return &SErrAlreadyExists;
+    case K::Other:
+        break;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+std::string SysErrorText(int errorCode) {
+    if (const TResStringRec* rec = FileErrorText(platform::ClassifyFileError(errorCode)))
+        return LoadResString(rec);
+    return platform::SysErrorMessage(errorCode);
+}
+
 void RaiseLastOSError(int errorCode) {
     if (errorCode == 0) throw EOSError(LoadResString(&SUnkOSError), 0);
-    throw EOSError(Format(LoadResString(&SOSError), {errorCode, platform::SysErrorMessage(errorCode)}),
+    throw EOSError(Format(LoadResString(&SOSError), {errorCode, SysErrorText(errorCode)}),
                    errorCode);
 }
 
 void RaiseInOutError(int errorCode) {
-    std::string text = platform::SysErrorMessage(errorCode);
+    std::string text = SysErrorText(errorCode);
     if (text.empty()) text = Format(LoadResString(&SInOutError), {errorCode});
     throw EInOutError(text, errorCode);
 }

@@ -17,8 +17,14 @@ private:
     std::string FMessage;
 };
 
+// A stream that could not go on. ErrorCode is the OS error code when a file
+// call failed (platform/Files.h), 0 when no system call is to blame (a
+// stream that ended early, a write past a limit).
 class EStreamError : public Exception {
-    using Exception::Exception;
+public:
+    explicit EStreamError(std::string message, int errorCode = 0)
+        : Exception(std::move(message)), ErrorCode(errorCode) {}
+    int ErrorCode;
 };
 class EReadError : public EStreamError {
     using EStreamError::EStreamError;
@@ -59,6 +65,13 @@ public:
     EOSError(std::string message, int errorCode) : Exception(std::move(message)), ErrorCode(errorCode) {}
     int ErrorCode;
 };
+
+// The system's reason for an OS error code, in the user's language where the
+// program has it: the file failures a user can act on (a full disk, access
+// denied, a file in use, ...: platform::FileErrorKind) are runtime texts
+// that the catalogs translate, worded as Windows words them ("There is not
+// enough space on the disk."); any other code gives the system's own text.
+std::string SysErrorText(int errorCode);
 
 // Raises EOSError for an OS error code with the system's text.
 [[noreturn]] void RaiseLastOSError(int errorCode);

@@ -19,7 +19,7 @@ void TStream::ReadBuffer(void* buffer, size_t count) {
     auto* p = static_cast<uint8_t*>(buffer);
     while (count > 0) {
         size_t n = Read(p, count);
-        if (n == 0) throw EReadError(LoadResString(&SReadError));
+        if (n == 0) RaiseReadError();
         p += n, count -= n;
     }
 }
@@ -28,10 +28,14 @@ void TStream::WriteBuffer(const void* buffer, size_t count) {
     auto* p = static_cast<const uint8_t*>(buffer);
     while (count > 0) {
         size_t n = Write(p, count);
-        if (n == 0) throw EWriteError(LoadResString(&SWriteError));
+        if (n == 0) RaiseWriteError();
         p += n, count -= n;
     }
 }
+
+void TStream::RaiseReadError() { throw EReadError(LoadResString(&SReadError)); }
+
+void TStream::RaiseWriteError() { throw EWriteError(LoadResString(&SWriteError)); }
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     if (count < 0) count = source.Size() - source.Position();
@@ -50,11 +54,13 @@ THandleStream::~THandleStream() { platform::FileClose(FHandle); }
 
 size_t THandleStream::Read(void* buffer, size_t count) {
     int64_t n = platform::FileRead(FHandle, buffer, count);
+    FLastError = n < 0 ? platform::LastOsError() : 0;
     return n < 0 ? 0 : static_cast<size_t>(n);
 }
 
 size_t THandleStream::Write(const void* buffer, size_t count) {
     int64_t n = platform::FileWrite(FHandle, buffer, count);
+    FLastError = n < 0 ? platform::LastOsError() : 0;
     return n < 0 ? 0 : static_cast<size_t>(n);
 }
 
@@ -92,7 +98,8 @@ platform::FileHandle OpenForStream(const std::string& fileName, unsigned mode) {
                                platform::FileDisposition::CreateAlways, error);
         if (h == platform::kInvalidFileHandle)
             throw EFCreateError(Format(LoadResString(&SFCreateErrorEx),
-                                       {platform::ExpandFileName(fileName), platform::SysErrorMessage(error)}));
+                                       {platform::ExpandFileName(fileName), SysErrorText(error)}),
+                                error);
         return h;
     }
     auto access = (mode & 3) == fmOpenWrite       ? platform::FileAccess::Write
@@ -101,7 +108,8 @@ platform::FileHandle OpenForStream(const std::string& fileName, unsigned mode) {
     h = platform::FileOpen(fileName, access, ShareOf(mode), platform::FileDisposition::OpenExisting, error);
     if (h == platform::kInvalidFileHandle)
         throw EFOpenError(Format(LoadResString(&SFOpenErrorEx),
-                                 {platform::ExpandFileName(fileName), platform::SysErrorMessage(error)}));
+                                 {platform::ExpandFileName(fileName), SysErrorText(error)}),
+                          error);
     return h;
 }
 
@@ -109,6 +117,61 @@ platform::FileHandle OpenForStream(const std::string& fileName, unsigned mode) {
 
 TFileStream::TFileStream(const std::string& fileName, unsigned mode)
     : THandleStream(OpenForStream(fileName, mode)), FFileName(fileName) {}
+
+TFileStream::TFileStream(platform::FileHandle handle, std::string fileName)
+    : THandleStream(handle), FFileName(std::move(fileName)) {}
+
+void TFileStream::RaiseReadError() {
+    if (FLastError == 0) TStream::RaiseReadError(); // the file ended early
+    throw EReadError(Format(LoadResString(&SFReadErrorEx),
+                            {platform::ExpandFileName(FFileName), SysErrorText(FLastError)}),
+                     FLastError);
+}
+
+void TFileStream::RaiseWriteError() {
+    if (FLastError == 0) TStream::RaiseWriteError();
+    throw EWriteError(Format(LoadResString(&SFWriteErrorEx),
+                             {platform::ExpandFileName(FFileName), SysErrorText(FLastError)}),
+                      FLastError);
+}
+
+TReplacementFileStream::TCreated TReplacementFileStream::Create(const std::string& fileName) {
+    TCreated created{platform::kInvalidFileHandle, {}};
+    int error = 0;
+    created.Handle = platform::CreateReplacementFile(fileName, created.TempName, error);
+    if (created.Handle == platform::kInvalidFileHandle)
+        throw EFCreateError(Format(LoadResString(&SFCreateErrorEx),
+                                   {platform::ExpandFileName(fileName), SysErrorText(error)}),
+                            error);
+    return created;
+}
+
+TReplacementFileStream::TReplacementFileStream(const std::string& fileName,
+                                               platform::ReplacementTarget known)
+    : TReplacementFileStream(fileName, Create(fileName), known) {}
+
+TReplacementFileStream::TReplacementFileStream(const std::string& fileName, TCreated created,
+                                               platform::ReplacementTarget known)
+    : TFileStream(created.Handle, fileName), FTempName(std::move(created.TempName)),
+      FKnown(known) {}
+
+TReplacementFileStream::~TReplacementFileStream() {
+    if (!FDone) platform::DiscardReplacementFile(FHandle, FTempName);
+    FHandle = platform::kInvalidFileHandle; // closed above or by the commit
+}
+
+void TReplacementFileStream::Commit() {
+    if (FDone) TStream::RaiseWriteError(); // committed or failed already: nothing to move
+    FDone = true;
+    int error = 0;
+    const bool moved =
+        platform::CommitReplacementFile(FHandle, FTempName, FileName(), error, FKnown);
+    FHandle = platform::kInvalidFileHandle;
+    if (!moved)
+        throw EFCreateError(Format(LoadResString(&SFReplaceErrorEx),
+                                   {platform::ExpandFileName(FileName()), SysErrorText(error)}),
+                            error);
+}
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {
     if (FPosition >= Size()) return 0;

@@ -189,6 +189,19 @@ void ApplyLog(TSetupOptions& o, const TArgument& a, const TFixedDriveTest&) {
     o.Log = TLogRequest::Append, o.LogPath = *a.Value;
 }
 
+void ApplyFolder(TSetupOptions& o, const TArgument& a, const TFixedDriveTest&) {
+    if (a.Value->empty()) Refuse(SBadValue, {a.Spelled, *a.Value});
+    o.Folder = *a.Value;
+}
+
+void ApplyWait(TSetupOptions& o, const TArgument& a, const TFixedDriveTest&) {
+    const std::string& v = *a.Value;
+    if (v.empty() || v.size() > 10 || v.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoull(v) > 0xFFFFFFFFull)
+        Refuse(SBadValue, {a.Spelled, v});
+    o.WaitFor = static_cast<unsigned long>(std::stoull(v));
+}
+
 const TOptionRule kOptions[] = {
     {"SILENT", "UI",
      [](TSetupOptions& o, const TArgument&, const TFixedDriveTest&) { o.Ui = TUiLevel::Silent; },
@@ -210,6 +223,16 @@ const TOptionRule kOptions[] = {
     {"PROXY", "PROXY", ApplyProxy, true, false},
     {"LANG", "LANG", ApplyLanguage, true, false},
     {"LOG", "LOG", ApplyLog, true, true},
+    {"CLOSEAPPLICATIONS", "CLOSEAPPLICATIONS",
+     [](TSetupOptions& o, const TArgument&, const TFixedDriveTest&) { o.CloseApplications = true; },
+     false, false},
+    {"UNINSTALL", "UNINSTALL",
+     [](TSetupOptions& o, const TArgument&, const TFixedDriveTest&) {
+         o.Mode = TSetupMode::Uninstall;
+     },
+     false, false},
+    {"FOLDER", "FOLDER", ApplyFolder, true, false},
+    {"WAIT", "WAIT", ApplyWait, true, false},
 };
 
 const TOptionRule* FindRule(const std::string& name) {

@@ -6,6 +6,11 @@
 //   /SILENT  /VERYSILENT  /SUPPRESSMSGBOXES  /? /HELP      no value
 //   /DRIVE=letter[:]   /PROXY=[user[:password]@]host:port | /PROXY=
 //   /LANG=nl|fr|en     /LOG | /LOG=path
+//   /CLOSEAPPLICATIONS  a silent run closes the programs holding files it
+//                       must replace (through the Restart Manager)
+//   /UNINSTALL          remove the installation (the uninstaller's mode);
+//   /FOLDER=path /WAIT=process-id   what the uninstaller in the folder hands
+//                       to its copy in the temporary folder
 //
 // Each option at most once; /SILENT and /VERYSILENT are one choice (how much
 // window), so giving both counts as giving it twice. Anything else is
@@ -31,9 +36,8 @@ namespace setup {
 // stands for an empty argument. The text is UTF-8: only ASCII bytes matter.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
-// What the program does. Only the installation exists now; another mode
-// will be chosen by an option of its own.
-enum class TSetupMode { Install };
+// What the program does.
+enum class TSetupMode { Install, Uninstall };
 
 // How much of the wizard is shown.
 enum class TUiLevel {
@@ -64,6 +68,9 @@ struct TSetupOptions {
     std::string Language; // "nl", "fr", "en" or empty
     TLogRequest Log = TLogRequest::None;
     std::string LogPath;
+    bool CloseApplications = false;
+    std::string Folder;      // /FOLDER: the installation to remove
+    unsigned long WaitFor = 0; // /WAIT: the process to wait for first
 
     bool Silent() const { return Ui != TUiLevel::Wizard; }
     // A failure or a question goes to a box: always in the wizard, in a
@@ -118,6 +125,10 @@ inline constexpr const char* SBadProxy = translator::gettext_noop(
 inline constexpr const char* SBadLanguage =
     translator::gettext_noop("Ongeldige waarde voor %s: \"%s\". Kies nl, fr of en.");
 // TRANSLATORS: an option of the command line
+// TRANSLATORS: an option of the command line, then the value given
+inline constexpr const char* SBadValue =
+    translator::gettext_noop("Ongeldige waarde voor %s: \"%s\".");
+// TRANSLATORS: an option of the command line
 inline constexpr const char* SEmptyLogPath =
     translator::gettext_noop("Ongeldige waarde voor %s: geef een bestandsnaam op.");
 // The /? box: the options, then the exit codes.
@@ -132,6 +143,10 @@ inline constexpr const char* SHelpText =
                              "/LANG=nl|fr|en\tde taal van de meldingen\n"
                              "/LOG\tlogboek in de tijdelijke map van de gebruiker\n"
                              "/LOG=\"bestand\"\tlogboek aan dit bestand toegevoegd\n"
+                             "/CLOSEAPPLICATIONS\tbij /SILENT of /VERYSILENT: programma's sluiten "
+                             "die te vervangen bestanden gebruiken\n"
+                             "/UNINSTALL\tTorvelin verwijderen (met /SILENT of /VERYSILENT zonder "
+                             "vragen)\n"
                              "/? of /HELP\tdeze uitleg\n"
                              "\n"
                              "Afsluitcodes:\n"

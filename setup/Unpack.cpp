@@ -1,6 +1,7 @@
 #include "setup/Unpack.h"
 
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 #include "runtime/Exception.h"
 #include "runtime/Format.h"
 #include "runtime/ScopeGuard.h"
@@ -25,7 +26,9 @@ bool IsDateFailure(arc::TArcArchiveItem& item, const std::string& message) {
 
 } // namespace
 
-void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) {
+void UnpackArchive(
+    arc::TArcUnZipper& unzipper, const std::string& archiveFile,
+    const std::function<void(const std::vector<std::string>& replaced)>& beforeReplacing) {
     struct FirstFailure {
         bool Seen = false;
         std::string Entry, Message;
@@ -46,8 +49,15 @@ void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile) 
         unzipper.CloseArchive();
     });
     unzipper.OnProcessItemFailure = handler;
-    unzipper.SetBaseDirectory(platform::ExtractFilePath(archiveFile));
+    const std::string folder = platform::ExtractFilePath(archiveFile);
+    unzipper.SetBaseDirectory(folder);
+    // A run killed while it wrote a file whole left its temporary file.
+    platform::RemoveReplacementFiles(folder);
     unzipper.OpenArchive(archiveFile);
+    if (beforeReplacing) {
+        const std::vector<std::string> replaced = unzipper.ExistingTargets("*.*");
+        if (!replaced.empty()) beforeReplacing(replaced);
+    }
     unzipper.ExtractFiles("*.*");
     unzipper.CloseArchive();
     platform::DeleteFileByName(archiveFile);

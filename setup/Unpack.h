@@ -1,6 +1,8 @@
 #pragma once
 // Unpacking a downloaded component archive beside itself.
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "archive/UnZipper.h"
 #include "translation/Translator.h"
@@ -18,6 +20,14 @@ inline constexpr const char* SEntryNotUnpacked =
 // that cannot be converted is no such failure: the file is complete and keeps
 // the current time. The archive is released on every path; after an error
 // its file stays.
-void UnpackArchive(arc::TArcUnZipper& unzipper, const std::string& archiveFile);
+//
+// Before anything is written, the temporary files that a killed unpack left
+// in the folder are removed, and beforeReplacing (when set) is given the
+// existing files the archive would write over (none: not called); it may
+// raise to stop the unpack before any of them is touched, and the archive
+// stays then too.
+void UnpackArchive(
+    arc::TArcUnZipper& unzipper, const std::string& archiveFile,
+    const std::function<void(const std::vector<std::string>& replaced)>& beforeReplacing = {});
 
 } // namespace setup

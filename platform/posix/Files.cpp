@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 
 #include <cerrno>
 #include <climits>
@@ -6,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -19,6 +21,7 @@ FileHandle FileOpen(const std::string& path, FileAccess access, unsigned /*share
     int flags = access == FileAccess::Read ? O_RDONLY : access == FileAccess::Write ? O_WRONLY : O_RDWR;
     if (disposition == FileDisposition::CreateAlways) flags |= O_CREAT | O_TRUNC;
     if (disposition == FileDisposition::OpenAlways) flags |= O_CREAT;
+    if (disposition == FileDisposition::CreateNew) flags |= O_CREAT | O_EXCL;
     flags |= O_CLOEXEC;
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
@@ -83,6 +86,28 @@ int LastOsError() { return errno; }
 
 std::string SysErrorMessage(int code) { return std::strerror(code); }
 
+FileErrorKind ClassifyFileError(int code) {
+    switch (code) {
+    case ENOSPC:
+        return FileErrorKind::DiskFull;
+    case EACCES:
+    case EPERM:
+        return FileErrorKind::AccessDenied;
+    case ETXTBSY:
+        return FileErrorKind::SharingViolation;
+    case EROFS:
+        return FileErrorKind::WriteProtected;
+    case ENOTDIR:
+        return FileErrorKind::PathNotFound;
+    case EEXIST:
+        return FileErrorKind::FileExists;
+    default:
+        // ENOENT stays the system's own text: it does not say whether the
+        // file or a folder above it is missing, which Windows' codes do.
+        return FileErrorKind::Other;
+    }
+}
+
 bool FileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -101,6 +126,35 @@ int64_t FileSizeByName(const std::string& path) {
 
 bool DeleteFileByName(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
+                           const std::string& target, int& error, ReplacementTarget known) {
+    const int fd = static_cast<int>(handle);
+    struct stat old;
+    if (known != ReplacementTarget::Absent && ::stat(target.c_str(), &old) == 0 &&
+        S_ISREG(old.st_mode)) {
+        // rename(2) would replace a read-only file, which Windows refuses;
+        // the extractor's callers rely on a read-only file staying.
+        if ((old.st_mode & 0222) == 0) {
+            error = EACCES;
+        } else {
+            ::fchmod(fd, old.st_mode & 07777); // the permissions the old file had
+            error = ::fdatasync(fd) == 0 ? 0 : errno;
+        }
+        if (error != 0) {
+            DiscardReplacementFile(handle, tempPath);
+            return false;
+        }
+    }
+    ::close(fd);
+    if (::rename(tempPath.c_str(), target.c_str()) != 0) {
+        error = errno;
+        ::unlink(tempPath.c_str());
+        return false;
+    }
+    error = 0;
+    return true;
+}
+
 bool CreateDir(const std::string& path, int& error) {
     if (::mkdir(path.c_str(), 0777) == 0) {
         error = 0;
@@ -115,6 +169,18 @@ bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 std::string ExpandFileName(const std::string& path) {
     if (!path.empty() && path[0] == '/') return path;
     return IncludeTrailingPathDelimiter(CurrentDirectory()) + path;
+}
+
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error) {
+    struct statvfs fs;
+    if (::statvfs(folder.c_str(), &fs) != 0) {
+        error = errno;
+        return false;
+    }
+    // f_bavail leaves out the blocks reserved for the superuser.
+    bytes = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+    error = 0;
+    return true;
 }
 
 std::string TempDirectory() {

@@ -1,4 +1,5 @@
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 
 #include <windows.h>
 
@@ -23,6 +24,7 @@ FileHandle FileOpen(const std::string& path, FileAccess access, unsigned share,
     if (share & ShareDelete) shareMode |= FILE_SHARE_DELETE;
     DWORD how = disposition == FileDisposition::CreateAlways   ? CREATE_ALWAYS
                 : disposition == FileDisposition::OpenExisting ? OPEN_EXISTING
+                : disposition == FileDisposition::CreateNew    ? CREATE_NEW
                                                                : OPEN_ALWAYS;
     HANDLE h = CreateFileW(Wide(path).c_str(), desired, shareMode, nullptr, how,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -85,6 +87,33 @@ void FileClose(FileHandle h) {
 
 int LastOsError() { return static_cast<int>(GetLastError()); }
 
+FileErrorKind ClassifyFileError(int code) {
+    switch (code) {
+    case ERROR_DISK_FULL:
+        return FileErrorKind::DiskFull;
+    case ERROR_HANDLE_DISK_FULL:
+        return FileErrorKind::HandleDiskFull;
+    case ERROR_ACCESS_DENIED:
+        return FileErrorKind::AccessDenied;
+    case ERROR_SHARING_VIOLATION:
+        return FileErrorKind::SharingViolation;
+    case ERROR_LOCK_VIOLATION:
+        return FileErrorKind::LockViolation;
+    case ERROR_WRITE_PROTECT:
+        return FileErrorKind::WriteProtected;
+    case ERROR_PATH_NOT_FOUND:
+        return FileErrorKind::PathNotFound;
+    case ERROR_FILE_NOT_FOUND:
+        return FileErrorKind::FileNotFound;
+    case ERROR_FILE_EXISTS:
+        return FileErrorKind::FileExists;
+    case ERROR_ALREADY_EXISTS:
+        return FileErrorKind::AlreadyExists;
+    default:
+        return FileErrorKind::Other;
+    }
+}
+
 std::string SysErrorMessage(int code) {
     wchar_t* text = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -118,6 +147,38 @@ int64_t FileSizeByName(const std::string& path) {
 
 bool DeleteFileByName(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
+bool CommitReplacementFile(FileHandle handle, const std::string& tempPath,
+                           const std::string& target, int& error, ReplacementTarget known) {
+    const std::wstring wideTarget = Wide(target);
+    const DWORD attributes = known == ReplacementTarget::Absent
+                                 ? INVALID_FILE_ATTRIBUTES
+                                 : GetFileAttributesW(wideTarget.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // Windows' MoveFileExW refuses a read-only target (access denied);
+        // Wine's replaces it, so the refusal is made here for both.
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            error = ERROR_ACCESS_DENIED;
+        else if (!FlushFileBuffers(reinterpret_cast<HANDLE>(handle)))
+            error = static_cast<int>(GetLastError());
+        else
+            error = 0;
+        if (error != 0) {
+            DiscardReplacementFile(handle, tempPath);
+            return false;
+        }
+    }
+    CloseHandle(reinterpret_cast<HANDLE>(handle));
+    const std::wstring wideTemp = Wide(tempPath);
+    if (MoveFileExW(wideTemp.c_str(), wideTarget.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = 0;
+        return true;
+    }
+    error = static_cast<int>(GetLastError());
+    DeleteFileW(wideTemp.c_str());
+    return false;
+}
+
 bool CreateDir(const std::string& path, int& error) {
     if (CreateDirectoryW(Wide(path).c_str(), nullptr)) {
         error = 0;
@@ -137,6 +198,19 @@ std::string ExpandFileName(const std::string& path) {
     n = GetFullPathNameW(wide.c_str(), n, buffer.data(), nullptr);
     buffer.resize(n);
     return Narrow(buffer);
+}
+
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error) {
+    // The free bytes available to the caller, with disk quotas taken off.
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(Wide(IncludeTrailingPathDelimiter(folder)).c_str(), &available,
+                             nullptr, nullptr)) {
+        error = static_cast<int>(GetLastError());
+        return false;
+    }
+    bytes = static_cast<int64_t>(available.QuadPart);
+    error = 0;
+    return true;
 }
 
 std::string TempDirectory() {

@@ -25,6 +25,11 @@ struct TConfirmDialog {
     std::wstring Message;
     std::wstring YesCaption;
     std::wstring NoCaption;
+    // The two answers' ids: the first is the default, the second also what
+    // Escape and the close box give.
+    int YesId = IDYES;
+    int NoId = IDNO;
+    LPCWSTR Icon = IDI_QUESTION;
     HFONT Font = nullptr;
 };
 
@@ -80,15 +85,15 @@ void LayOut(HWND dlg, TConfirmDialog& d) {
 
     HWND icon = AddChild(dlg, L"Static", L"", SS_ICON, idDlgIcon,
                          RECT{hMargin, vMargin, hMargin + iconSize, vMargin + iconSize}, d.Font);
-    SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, IDI_QUESTION)), 0);
+    SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(LoadIconW(nullptr, d.Icon)), 0);
     AddChild(dlg, L"Static", d.Message, SS_LEFT | SS_NOPREFIX, idDlgMessage,
              RECT{textLeft, vMargin, textLeft + textWidth, vMargin + textHeight}, d.Font);
     int left = (clientWidth - buttonsWidth) / 2;
     HWND yes =
-        AddChild(dlg, L"Button", d.YesCaption, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, IDYES,
+        AddChild(dlg, L"Button", d.YesCaption, BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, d.YesId,
                  RECT{left, buttonTop, left + buttonWidth, buttonTop + buttonHeight}, d.Font);
     left += buttonWidth + buttonSpacing;
-    AddChild(dlg, L"Button", d.NoCaption, BS_PUSHBUTTON | WS_TABSTOP, IDNO,
+    AddChild(dlg, L"Button", d.NoCaption, BS_PUSHBUTTON | WS_TABSTOP, d.NoId,
              RECT{left, buttonTop, left + buttonWidth, buttonTop + buttonHeight}, d.Font);
 
     RECT frame{0, 0, clientWidth, clientHeight};
@@ -98,7 +103,7 @@ void LayOut(HWND dlg, TConfirmDialog& d) {
     SetWindowPos(dlg, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    SendMessageW(dlg, DM_SETDEFID, IDYES, 0);
+    SendMessageW(dlg, DM_SETDEFID, static_cast<WPARAM>(d.YesId), 0);
     SetFocus(yes);
 }
 
@@ -111,18 +116,24 @@ INT_PTR CALLBACK ConfirmProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam) {
         LayOut(dlg, *d);
         return FALSE; // the focus is set on Yes
     }
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDYES:
-        case IDNO:
-        case IDCANCEL: // Escape
-            EndDialog(dlg, LOWORD(wParam));
+    case WM_COMMAND: {
+        const auto* d = reinterpret_cast<const TConfirmDialog*>(GetWindowLongPtrW(dlg, DWLP_USER));
+        const int id = LOWORD(wParam);
+        if (d && (id == d->YesId || id == d->NoId)) {
+            EndDialog(dlg, id);
+            return TRUE;
+        }
+        if (id == IDCANCEL) { // Escape
+            EndDialog(dlg, d ? d->NoId : IDCANCEL);
             return TRUE;
         }
         break;
-    case WM_CLOSE:
-        EndDialog(dlg, IDCANCEL);
+    }
+    case WM_CLOSE: {
+        const auto* d = reinterpret_cast<const TConfirmDialog*>(GetWindowLongPtrW(dlg, DWLP_USER));
+        EndDialog(dlg, d ? d->NoId : IDCANCEL);
         return TRUE;
+    }
     }
     return FALSE;
 }
@@ -135,14 +146,8 @@ HFONT CreateMessageFont() {
     return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
-} // namespace
-
-bool AskConfirmation(const std::string& message) {
-    TConfirmDialog d;
-    d.Caption = Wide(translator::gettext(SConfirmCaption));
-    d.Message = Wide(message);
-    d.YesCaption = Wide(rtl::LoadResString(&rtl::SMsgDlgYes));
-    d.NoCaption = Wide(rtl::LoadResString(&rtl::SMsgDlgNo));
+// Shows d modally over the active form; the id of the answer.
+INT_PTR RunTwoButtonDialog(TConfirmDialog& d) {
     d.Font = CreateMessageFont();
 
     // An in-memory template without controls: the controls are made and
@@ -159,7 +164,35 @@ bool AskConfirmation(const std::string& message) {
         GetModuleHandleW(nullptr), reinterpret_cast<LPCDLGTEMPLATEW>(tmpl),
         Application.ActiveFormHandle(), ConfirmProc, reinterpret_cast<LPARAM>(&d));
     if (d.Font && d.Font != GetStockObject(DEFAULT_GUI_FONT)) DeleteObject(d.Font);
-    return result == IDYES;
+    return result;
+}
+
+} // namespace
+
+bool AskConfirmation(const std::string& message) {
+    TConfirmDialog d;
+    d.Caption = Wide(translator::gettext(SConfirmCaption));
+    d.Message = Wide(message);
+    d.YesCaption = Wide(rtl::LoadResString(&rtl::SMsgDlgYes));
+    d.NoCaption = Wide(rtl::LoadResString(&rtl::SMsgDlgNo));
+    return RunTwoButtonDialog(d) == IDYES;
+}
+
+bool AskRetry(const std::string& message) {
+    TConfirmDialog d;
+    d.Caption = Wide(translator::gettext(SConfirmCaption));
+    d.Message = Wide(message);
+    d.YesCaption = Wide(rtl::LoadResString(&rtl::SMsgDlgRetry));
+    d.NoCaption = Wide(rtl::LoadResString(&rtl::SMsgDlgCancel));
+    d.YesId = IDRETRY;
+    d.NoId = IDCANCEL;
+    d.Icon = IDI_WARNING;
+    return RunTwoButtonDialog(d) == IDRETRY;
+}
+
+void ShowInformation(const std::string& message) {
+    MessageBoxW(Application.MainFormHandle(), Wide(message).c_str(),
+                Wide(Application.Title).c_str(), MB_ICONINFORMATION | MB_OK);
 }
 
 void ShowError(const std::string& message) {

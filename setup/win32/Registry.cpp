@@ -55,6 +55,34 @@ std::string TRegistry::ReadString(const std::string& name) {
     return Narrow(std::wstring_view(buffer.data(), length));
 }
 
+namespace {
+void RaiseSetDataFailed(const std::string& name) {
+    throw ERegistryException(rtl::Format(rtl::LoadResString(&rtl::SRegSetDataFailed), {name}));
+}
+} // namespace
+
+void TRegistry::WriteString(const std::string& name, const std::string& value) {
+    const std::wstring wide = Wide(value);
+    if (!FCurrentKey ||
+        RegSetValueExW(static_cast<HKEY>(FCurrentKey), Wide(name).c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(wide.c_str()),
+                       static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+        RaiseSetDataFailed(name);
+}
+
+void TRegistry::WriteInteger(const std::string& name, uint32_t value) {
+    const DWORD data = value;
+    if (!FCurrentKey || RegSetValueExW(static_cast<HKEY>(FCurrentKey), Wide(name).c_str(), 0,
+                                       REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                       sizeof data) != ERROR_SUCCESS)
+        RaiseSetDataFailed(name);
+}
+
+bool TRegistry::DeleteKey(const std::string& key) {
+    const LONG result = RegDeleteKeyW(static_cast<HKEY>(FRootKey), Wide(key).c_str());
+    return result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND;
+}
+
 void WriteProfileString(const std::string& fileName, const std::string& section, const std::string& key,
                         const std::string& value) {
     if (!WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),

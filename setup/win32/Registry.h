@@ -1,6 +1,7 @@
 #pragma once
 // Access to one registry key at a time, as the installation run needs it:
 // open (optionally creating) a key under a root and read string values.
+#include <cstdint>
 #include <string>
 
 #include "runtime/Exception.h"
@@ -28,6 +29,15 @@ public:
     // as stored (not expanded); a missing or empty value reads as "". A value
     // of another type raises ERegistryException "Invalid data type for '%s'".
     std::string ReadString(const std::string& name);
+    // Values of the open key, stored as REG_SZ and REG_DWORD; raise
+    // ERegistryException "Failed to set data for '%s'" when refused (or no
+    // key is open).
+    void WriteString(const std::string& name, const std::string& value);
+    void WriteInteger(const std::string& name, uint32_t value);
+
+    // Deletes a key below the root with its values (it has no sub-keys of
+    // ours); true when it is gone afterwards, also when it never was.
+    bool DeleteKey(const std::string& key);
 
 private:
     void* FRootKey;

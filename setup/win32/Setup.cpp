@@ -17,6 +17,7 @@
 #include "setup/InstallLog.h"
 #include "setup/release/ReleaseKeys.h"
 #include "setup/win32/Application.h"
+#include "setup/win32/Uninstaller.h"
 #include "translation/Translator.h"
 
 namespace {
@@ -162,6 +163,15 @@ int RunSetup() {
     if (options.Help) {
         Tell(options, HelpText(), MB_ICONINFORMATION);
         return End(TExitCode::Installed, options.ShowsBoxes());
+    }
+
+    // The uninstaller in the folder, or its copy in the temporary folder: no
+    // wizard, and nothing in the way of an installation that runs meanwhile.
+    if (options.Mode == TSetupMode::Uninstall) {
+        LogLine("Uninstalling");
+        Application.Initialize(); // COM, for the shortcut's target
+        Application.Title = "Setup";
+        return End(RunUninstaller(options), false);
     }
 
     HANDLE running = CreateMutexW(nullptr, FALSE, kRunningMutex);

@@ -14,6 +14,7 @@
 #include "setup/CommandLine.h"
 #include "setup/ExitCodes.h"
 #include "setup/InstallLog.h"
+#include "setup/InstallRecord.h"
 #include "setup/ProgressPacer.h"
 #include "setup/win32/ShellLink.h"
 #include "setup/Wizard.h"
@@ -63,6 +64,13 @@ class TfrmMain {
     // The closing page: the finish page, or the last page with the error.
     void ShowRunFinished();
     void ShowRunFailed(const std::string& failure);
+    // The user cancelled at a file in use: the abort page, no error box.
+    void ShowRunCancelled();
+    // Asks until none of files is in use; raises EInstallCancelled when the
+    // user cancels.
+    void WaitUntilNotInUse(const std::vector<std::string>& files);
+    // The record of target with written merged in, saved whole.
+    static TInstallRecord SaveMergedRecord(const std::string& target, const TInstallRecord& written);
     // Its download-and-unpack steps (the base URL is the build's).
     void DownloadToFile(const std::string& relativePath, const std::string& localFile);
     // How a broken download is taken up again, and the wait before the next
@@ -111,6 +119,8 @@ class TfrmMain {
     TInstallStep FStep = TInstallStep::Download;
     bool FShowBoxes = true;
     bool FShowWhenRunning = false;
+    bool FUnattended = false;       // a silent run: nobody to ask
+    bool FCloseApplications = false; // /CLOSEAPPLICATIONS
     // The transfer under way, for the log.
     std::string FTransferURL;
     int64_t FTransferStartMs = 0, FTransferExpected = -1, FTransferReceived = 0;

@@ -17,10 +17,14 @@
 #include "runtime/ScopeGuard.h"
 #include "setup/win32/Application.h"
 #include "setup/win32/Dialogs.h"
+#include "setup/FilesInUse.h"
 #include "setup/InstallPlaces.h"
+#include "setup/InstallRecord.h"
 #include "setup/Unpack.h"
 #include "setup/release/ReleaseKeys.h"
 #include "setup/win32/Registry.h"
+#include "setup/win32/RestartManager.h"
+#include "setup/win32/Uninstaller.h"
 
 namespace setup {
 
@@ -43,6 +47,10 @@ void TfrmMain::CreateComponents() {
     };
     NetHTTP1.OnWorkEnd = [this](net::TNetComponent* s, net::TWorkMode m) { NetHTTP1WorkEnd(s, m); };
     ShellLink.WindowState = TShellLinkWindowState::wsNormal;
+    // An upgrade replaces the program's files: each is written beside its
+    // old one and moved over it only when whole and checked, so a full
+    // disk, a power cut or a killed run never leaves a half-written program.
+    ArcUnZipper1.SetExtractOptions({arc::eoCreateDirs, arc::eoReplaceWhole});
     // Unpacking takes a while too, with no transfer to report: between
     // entries and within a large one, the queue is looked at as often as
     // during a download.
@@ -143,10 +151,12 @@ void TfrmMain::RunInstallation() {
     LogRunStart(target, NetHTTP1.ProxyParams);
 
     std::string failure;
-    bool failed = false;
+    bool failed = false, cancelled = false;
     FStep = TInstallStep::Download;
     try {
         InstallInto(target, proxyPort);
+    } catch (const EInstallCancelled&) {
+        cancelled = true;
     } catch (const rtl::Exception& e) {
         failed = true, failure = e.Message(), FExitCode = ExitCodeFor(FStep, e);
     } catch (const std::exception& e) {
@@ -154,7 +164,11 @@ void TfrmMain::RunInstallation() {
     }
 
     DiscardQueuedInput();
-    if (failed) {
+    if (cancelled) {
+        FExitCode = TExitCode::Cancelled;
+        LogLine("Cancelled by the user");
+        ShowRunCancelled();
+    } else if (failed) {
         FFailure = failure;
         LogLine("Failed: " + failure);
         ShowRunFailed(failure);
@@ -182,10 +196,21 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
                 std::to_string(keys.Keys.size()) + ", " + std::to_string(FRelease->Files.size()) +
                 " files");
     }
+    // What this run writes joins the record of the earlier ones, also when
+    // the run fails halfway: an uninstall removes exactly that.
+    TInstallRecord written;
+    TInstallRecorder recorder(written, target);
+    recorder.Attach(ArcUnZipper1);
+    rtl::TScopeExit detach([&recorder] { recorder.Detach(); });
+    rtl::TScopeFail keep([&] {
+        recorder.Finish();
+        SaveMergedRecord(target, written);
+    });
     DownloadToFile(SMainArchivePath, target + "main.zip");
     UnpackArchive(target + "main.zip");
     DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
     UnpackArchive(target + "upgrade.zip");
+    recorder.Finish();
 
     FStep = TInstallStep::Settings;
     const std::string language =
@@ -193,6 +218,7 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
                       IsChecked(rbITALIAANS), IsChecked(rbSPAANS)});
     WriteProfileString(target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
                        language);
+    written.AddSetting(SSettingsFileName, SSettingsSection, SSettingsLanguageKey);
     LogLine("Settings file " + target + SSettingsFileName + ": [" + SSettingsSection + "] " +
             SSettingsLanguageKey + "=" + language);
 
@@ -204,10 +230,34 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
         ShellLink.ProgramFile = target + SProgramFileName;
         ShellLink.LinkFile = LinkFileFor(registry.ReadString(SDesktopValue));
         ShellLink.Write();
+        written.AddShortcut(ShellLink.LinkFile);
         LogLine("Shortcut " + ShellLink.LinkFile + " to " + ShellLink.ProgramFile);
     } else {
         LogLine("No shortcut: the Shell Folders key cannot be opened");
     }
+
+    InstallUninstaller(target, written);
+    const TInstallRecord record = SaveMergedRecord(target, written);
+    // Last, so that a failed run leaves an existing entry as it was and
+    // creates none.
+    int64_t bytes = 0;
+    for (const TRecordedFile& file : record.Files)
+        bytes += file.Size;
+    RegisterInstallation(target, FRelease ? std::to_string(FRelease->Serial) : std::string(),
+                         bytes);
+}
+
+TInstallRecord TfrmMain::SaveMergedRecord(const std::string& target, const TInstallRecord& written) {
+    TInstallRecord record = LoadInstallRecord(target);
+    MergeInstallRecord(record, written);
+    SaveInstallRecord(target, record);
+    return record;
+}
+
+void TfrmMain::ShowRunCancelled() {
+    Wizard.SetCursor(TAppCursor::Default);
+    Wizard.ShowAbortPage();
+    SetFocus(btFINISH);
 }
 
 void TfrmMain::ApplyOptions(const TSetupOptions& options) {
@@ -226,6 +276,8 @@ void TfrmMain::ApplyOptions(const TSetupOptions& options) {
 
 void TfrmMain::RunUnattended(const TSetupOptions& options) {
     ApplyOptions(options);
+    FUnattended = true;
+    FCloseApplications = options.CloseApplications;
     FShowWhenRunning = options.Ui == TUiLevel::Silent;
     Wizard.SetPageIndex(pgProxySettings);
     RunInstallation();
@@ -306,7 +358,10 @@ void TfrmMain::UnpackArchive(const std::string& archiveFile) {
             (FRelease ? "size and SHA-256 match the release manifest"
                       : "not checked (this build has no release keys)"));
     const int64_t start = platform::NowMs();
-    setup::UnpackArchive(ArcUnZipper1, archiveFile);
+    setup::UnpackArchive(ArcUnZipper1, archiveFile,
+                         [this](const std::vector<std::string>& replaced) {
+                             WaitUntilNotInUse(replaced);
+                         });
     LogLine("Unpacked " + archiveFile + " in " + std::to_string(platform::NowMs() - start) + " ms");
 }
 
@@ -333,6 +388,33 @@ void TfrmMain::LogRetry(const net::TNetRetryNotice& n) {
             (n.Resume ? "resuming at byte " : "starting over after ") + std::to_string(n.Received) +
             " of " + (n.Expected >= 0 ? std::to_string(n.Expected) : "?") +
             " bytes; the last attempt ended: " + n.Reason);
+}
+
+void TfrmMain::WaitUntilNotInUse(const std::vector<std::string>& files) {
+    // Nothing is replaced while a program holds one of the files: the user
+    // closes it and tries again, or cancels with every old file as it was.
+    // A run without anyone to ask closes them when /CLOSEAPPLICATIONS says
+    // so, and otherwise ends with their names.
+    bool closed = false;
+    for (;;) {
+        const TInUseReport inUse = FindFilesInUse(files);
+        if (inUse.Files.empty()) return;
+        if (FUnattended) {
+            int error = 0;
+            if (FCloseApplications && !closed) {
+                closed = true;
+                LogLine("Closing the programs that hold files to be replaced");
+                if (CloseApplicationsUsing(files, error)) continue;
+                LogLine("The Restart Manager could not close them (error " + std::to_string(error) +
+                        ")");
+            }
+            throw rtl::Exception(FilesInUseFailure(inUse.Files));
+        }
+        Wizard.SetCursor(TAppCursor::Default);
+        const bool retry = AskRetry(FilesInUseQuestion(inUse.Files));
+        Wizard.SetCursor(TAppCursor::HourGlass);
+        if (!retry) throw EInstallCancelled(std::string());
+    }
 }
 
 void TfrmMain::SetProgressMax(int32_t max) {

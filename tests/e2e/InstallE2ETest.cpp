@@ -156,7 +156,9 @@ void Copy(const std::string& from, const std::string& to) {
     ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from << " -> " << to;
 }
 
-// The files of the target folder, names only, sorted.
+// The files of the target folder, names only, sorted: the program's. The
+// uninstaller and its record of what the runs wrote are left out here; the
+// uninstall tests (UninstallE2ETest.cpp) check them.
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAW fd;
@@ -164,7 +166,8 @@ std::vector<std::string> FilesIn(const std::string& folder) {
     if (h == INVALID_HANDLE_VALUE) return names;
     do {
         std::string n = Narrow(fd.cFileName);
-        if (n != "." && n != "..") names.push_back(n);
+        if (n != "." && n != ".." && n != "INSTALL.REC" && n != "UNINSTALL.EXE")
+            names.push_back(n);
     } while (FindNextFileW(h, &fd));
     FindClose(h);
     std::sort(names.begin(), names.end());

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "runtime/Exception.h"
+#include "platform/FileTimes.h"
 #include "runtime/Streams.h"
 #include "tests/TestSupport.h"
 
@@ -97,6 +98,53 @@ TEST(FileStream, FailuresNameTheFullPathAndTheSystemReason) {
     } catch (const EFOpenError& e) {
         EXPECT_EQ(e.Message().rfind("Cannot open file \"" + dir.File("absent.txt") + "\". ", 0), 0u);
     }
+}
+
+// A file written whole: untouched until the commit, never replaced by a
+// stream that did not commit, and every error names the file asked for.
+TEST(ReplacementFileStream, TheOldFileStaysUntilTheCommit) {
+    TempDir dir;
+    const std::string target = dir.File("TORVELIN.EXE");
+    testing_support::WriteFileBytes(target, "old");
+    auto files = [&] { return platform::ListDirectory(dir.Path()).size(); };
+    {
+        TReplacementFileStream s(target);
+        s.WriteBuffer("abandoned", 9);
+        EXPECT_EQ(files(), 2u);
+    }
+    EXPECT_EQ(testing_support::ReadFileBytes(target), "old");
+    EXPECT_EQ(files(), 1u);
+    {
+        TReplacementFileStream s(target);
+        s.WriteBuffer("new", 3);
+        s.Commit();
+        EXPECT_THROW(s.Commit(), EWriteError) << "one commit";
+    }
+    EXPECT_EQ(testing_support::ReadFileBytes(target), "new");
+    EXPECT_EQ(files(), 1u);
+
+    platform::SetFileAttributesByName(target, platform::faReadOnly);
+    {
+        TReplacementFileStream s(target);
+        s.WriteBuffer("newer", 5);
+        try {
+            s.Commit();
+            FAIL() << "a read-only file was replaced";
+        } catch (const EFCreateError& e) {
+            EXPECT_EQ(e.Message(), "Cannot replace file \"" + target + "\". Access is denied.");
+            EXPECT_EQ(platform::ClassifyFileError(e.ErrorCode),
+                      platform::FileErrorKind::AccessDenied);
+        }
+    }
+    platform::SetFileAttributesByName(target, 0);
+    EXPECT_EQ(testing_support::ReadFileBytes(target), "new");
+    EXPECT_EQ(files(), 1u);
+
+    const std::string nowhere = dir.File("missing") + platform::PathDelim() + "X.DLL";
+    EXPECT_EQ(testing_support::MessageOf<EFCreateError>([&] {
+                  TReplacementFileStream s(nowhere);
+              }).rfind("Cannot create file \"" + nowhere + "\". ", 0),
+              0u);
 }
 
 TEST(FileStream, NonAsciiFileNames) {

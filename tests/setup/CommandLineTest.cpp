@@ -144,6 +144,31 @@ TEST(CommandLineTest, ReadsOptionsCaseInsensitivelyWithSlashOrDash) {
     }
 }
 
+// The uninstaller's mode and what the uninstaller in the folder hands to its
+// copy; /CLOSEAPPLICATIONS beside a silent run.
+TEST(CommandLineTest, ReadsTheUninstallerAndClosingApplications) {
+    const struct {
+        Args Line;
+        setup::TSetupMode Mode;
+        bool Close;
+        const char* Folder;
+        unsigned long WaitFor;
+    } cases[] = {
+        {{"/UNINSTALL"}, setup::TSetupMode::Uninstall, false, "", 0},
+        {{"-uninstall", "/FOLDER=C:\\TORVELINNEW\\", "/WAIT=4294967295", "/VERYSILENT"},
+         setup::TSetupMode::Uninstall, false, "C:\\TORVELINNEW\\", 4294967295ul},
+        {{"/VERYSILENT", "/CloseApplications"}, setup::TSetupMode::Install, true, "", 0},
+    };
+    for (const auto& c : cases) {
+        const setup::TSetupOptions o = setup::ParseCommandLine(c.Line, FixedCAndD);
+        const std::string where = ::testing::PrintToString(c.Line);
+        EXPECT_EQ(o.Mode, c.Mode) << where;
+        EXPECT_EQ(o.CloseApplications, c.Close) << where;
+        EXPECT_EQ(o.Folder, c.Folder) << where;
+        EXPECT_EQ(o.WaitFor, c.WaitFor) << where;
+    }
+}
+
 TEST(CommandLineTest, RefusesWhatDoesNotReadWithTheReason) {
     const struct {
         Args Line;
@@ -167,6 +192,11 @@ TEST(CommandLineTest, RefusesWhatDoesNotReadWithTheReason) {
          "Ongeldige waarde voor /DRIVE: \"1\" is geen vaste schijf van deze computer."},
         {{"/LANG=de"}, "Ongeldige waarde voor /LANG: \"de\". Kies nl, fr of en."},
         {{"/LOG="}, "Ongeldige waarde voor /LOG: geef een bestandsnaam op."},
+        {{"/UNINSTALL", "/WAIT=12x"}, "Ongeldige waarde voor /WAIT: \"12x\"."},
+        {{"/UNINSTALL", "/WAIT=4294967296"}, "Ongeldige waarde voor /WAIT: \"4294967296\"."},
+        {{"/UNINSTALL", "/FOLDER="}, "Ongeldige waarde voor /FOLDER: \"\"."},
+        {{"/UNINSTALL", "/uninstall"}, "De optie /uninstall is meer dan eens gegeven."},
+        {{"/CLOSEAPPLICATIONS=1"}, "De optie /CLOSEAPPLICATIONS neemt geen waarde."},
     };
     for (const auto& c : cases) {
         try {

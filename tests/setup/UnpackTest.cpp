@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/Files.h"
 #include "runtime/Exception.h"
+#include "setup/FilesInUse.h"
 #include "setup/Unpack.h"
 #include "tests/TestSupport.h"
 #include "tests/archive/zip/ZipTestSupport.h"
@@ -98,4 +100,68 @@ TEST(UnpackArchiveTest, ArchiveIsReleasedWhenExtractionRaises) {
     EXPECT_EQ(unzipper.FileName(), "");
     EXPECT_TRUE(platform::DeleteFileByName(dir.File("main.zip")))
         << "the archive is still held open";
+}
+
+// Before anything is written: a killed run's temporary files go, the caller
+// hears of the files to be replaced, and a caller that stops the unpack
+// (the user cancelled at a program still open) leaves every old file and the
+// archive as they were.
+TEST(UnpackArchiveTest, TheCallerSeesWhatWillBeReplacedAndMayStopFirst) {
+    struct TCase {
+        const char* Name;
+        bool OldFiles; // an earlier release is in the folder
+        bool Stop;     // the caller raises
+        std::string Seen, Exe, ArchiveThere;
+    };
+    const std::vector<TCase> cases = {
+        {"a fresh folder", false, false, "", "MZ new", "no"},
+        {"an upgrade", true, false, "TORVELIN.EXE;", "MZ new", "no"},
+        {"an upgrade stopped", true, true, "TORVELIN.EXE;", "MZ old", "yes"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        WriteFileBytes(dir.File("main.zip"),
+                       StoredArchive({{"TORVELIN.EXE", "MZ new"}, {"NIEUW.TXT", "new"}}));
+        if (c.OldFiles) WriteFileBytes(dir.File("TORVELIN.EXE"), "MZ old");
+        WriteFileBytes(dir.File("~arc0badf00d.tmp"), "a killed run's half");
+        arc::TArcUnZipper unzipper;
+        std::string seen;
+        const std::string message = MessageOf([&] {
+            setup::UnpackArchive(unzipper, dir.File("main.zip"),
+                                 [&](const std::vector<std::string>& replaced) {
+                                     for (const std::string& f : replaced)
+                                         seen += platform::ExtractFileName(f) + ";";
+                                     if (c.Stop) throw rtl::Exception("stopped");
+                                 });
+        });
+        EXPECT_EQ(message, c.Stop ? "stopped" : "");
+        EXPECT_EQ(seen, c.Seen);
+        EXPECT_EQ(ReadFileBytes(dir.File("TORVELIN.EXE")), c.Exe);
+        EXPECT_EQ(platform::FileExists(dir.File("NIEUW.TXT")), !c.Stop);
+        EXPECT_EQ(platform::FileExists(dir.File("main.zip")) ? "yes" : "no", c.ArchiveThere);
+        EXPECT_FALSE(platform::FileExists(dir.File("~arc0badf00d.tmp")));
+    }
+}
+
+TEST(FilesInUseQuestion, NamesEachProgramAndFileOnALine) {
+    struct TCase {
+        std::vector<setup::TFileInUse> Files;
+        std::string Lines;
+    };
+    const std::vector<TCase> cases = {
+        {{{"C:\\TORVELINNEW\\TORVELIN.EXE", "Torvelin"}},
+         "Torvelin gebruikt C:\\TORVELINNEW\\TORVELIN.EXE"},
+        {{{"C:\\TORVELINNEW\\TORVELIN.EXE", ""}}, "C:\\TORVELINNEW\\TORVELIN.EXE is in gebruik"},
+        {{{"C:\\T\\A.DLL", "Torvelin"}, {"C:\\T\\A.DLL", "Kassa"}, {"C:\\T\\B.DLL", ""}},
+         "Torvelin gebruikt C:\\T\\A.DLL\r\nKassa gebruikt C:\\T\\A.DLL\r\nC:\\T\\B.DLL is in "
+         "gebruik"},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(setup::FilesInUseQuestion(c.Files),
+                  "Een programma dat nog open is, gebruikt bestanden die de installatie moet "
+                  "vervangen:\r\n\r\n" +
+                      c.Lines +
+                      "\r\n\r\nSluit het programma en kies Opnieuw, of kies Annuleren om de "
+                      "installatie af te breken.");
 }

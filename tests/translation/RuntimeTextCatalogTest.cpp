@@ -14,7 +14,10 @@
 #include "archive/legacy/LegacyErrors.h"
 #include "http/NetDownload.h"
 #include "http/NetExceptions.h"
+#include "platform/FileTimes.h"
 #include "runtime/RuntimeTextTable.h"
+#include "runtime/ScopeGuard.h"
+#include "runtime/Streams.h"
 #include "tests/TestSupport.h"
 #include "tools/netget/Fetch.h"
 #include "translation/Translator.h"
@@ -36,6 +39,13 @@ std::vector<TTable> AllTables() {
             {"archive", arc::ArcTexts.Entries(), &arc::ArcTexts},
             {"codecs", arc::CodecTexts.Entries(), &arc::CodecTexts},
             {"netget", netget::FetchTexts.Entries(), &netget::FetchTexts}};
+}
+
+// Writes a file whole over a read-only one, which the system refuses.
+void ReplaceReadOnly(const std::string& target) {
+    rtl::TReplacementFileStream file(target);
+    file.WriteBuffer("new", 3);
+    file.Commit();
 }
 
 std::string Load(const TTable& table, const rtl::RuntimeTextEntry& entry) {
@@ -93,6 +103,11 @@ TEST_F(RuntimeTextCatalog, DutchAndFrenchTranslateEveryText) {
 }
 
 TEST_F(RuntimeTextCatalog, RaisedErrorsCarryTheTranslation) {
+    testing_support::TempDir dir;
+    const std::string readOnly = dir.File("README");
+    testing_support::WriteFileBytes(readOnly, "old");
+    platform::SetFileAttributesByName(readOnly, platform::faReadOnly);
+    rtl::TScopeExit writable([&] { platform::SetFileAttributesByName(readOnly, 0); });
     struct TCase {
         const char* Language;
         std::function<void()> Raise;
@@ -145,6 +160,11 @@ TEST_F(RuntimeTextCatalog, RaisedErrorsCarryTheTranslation) {
                  netget::FetchTexts.Format(netget::SBodyIncompleteRes, {"http://h/x", "3", "9"}));
          },
          "Le corps de http://h/x s'est arrêté après 3 des 9 octets annoncés."},
+        // The system's reason comes from the catalog too.
+        {"nl", [&] { ReplaceReadOnly(readOnly); },
+         "Kan bestand \"" + readOnly + "\" niet vervangen. Toegang geweigerd."},
+        {"fr", [&] { ReplaceReadOnly(readOnly); },
+         "Impossible de remplacer le fichier \"" + readOnly + "\". Accès refusé."},
     };
     for (const TCase& c : cases) {
         Use(c.Language);

@@ -1,9 +1,11 @@
 // arcunzip: lists, tests or extracts the entries of a ZIP archive.
 //
-//   arcunzip [-l | -t] [-d DIR] [-r] ARCHIVE [MASK...]
+//   arcunzip [-l | -t] [-d DIR] [-r] [-w] ARCHIVE [MASK...]
 //
 // Extraction uses the component's default options (every file lands in DIR
-// under its bare name); -r keeps the stored folders. Each entry that fails is
+// under its bare name); -r keeps the stored folders; -w writes each file
+// whole (a temporary file beside it, moved over the old one once complete and
+// checked), after removing the temporary files a killed run left in DIR. Each entry that fails is
 // reported with its message; the exit code is 1 when any entry failed or the
 // archive could not be opened, 2 for a usage error.
 #include <cstdio>
@@ -15,11 +17,12 @@
 #include "archive/ZipFormat.h"
 #include "platform/CommandLine.h"
 #include "platform/Files.h"
+#include "platform/ReplacementFile.h"
 #include "runtime/Format.h"
 
 namespace {
 
-const char* const kUsage = "usage: arcunzip [-l | -t] [-d DIR] [-r] ARCHIVE [MASK...]\n";
+const char* const kUsage = "usage: arcunzip [-l | -t] [-d DIR] [-r] [-w] ARCHIVE [MASK...]\n";
 
 enum class Mode { Extract, List, Test };
 
@@ -88,7 +91,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
     Mode mode = Mode::Extract;
     std::string dir, archive, mask;
-    bool restorePath = false;
+    bool restorePath = false, whole = false;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (archive.empty() && a == "-l")
@@ -97,6 +100,8 @@ int main(int argc, char** argv) {
             mode = Mode::Test;
         else if (archive.empty() && a == "-r")
             restorePath = true;
+        else if (archive.empty() && a == "-w")
+            whole = true;
         else if (archive.empty() && a == "-d" && i + 1 < args.size())
             dir = args[++i];
         else if (archive.empty() && !a.empty() && a[0] == '-') {
@@ -131,7 +136,13 @@ int main(int argc, char** argv) {
                                          platform::SysErrorMessage(error));
             }
             zip.SetBaseDirectory(base);
-            if (restorePath) zip.SetExtractOptions({arc::eoCreateDirs, arc::eoRestorePath});
+            arc::TArcExtractOptions options{arc::eoCreateDirs};
+            if (restorePath) options.insert(arc::eoRestorePath);
+            if (whole) {
+                options.insert(arc::eoReplaceWhole);
+                platform::RemoveReplacementFiles(base);
+            }
+            zip.SetExtractOptions(options);
         }
         zip.OpenArchive(archive);
         switch (mode) {

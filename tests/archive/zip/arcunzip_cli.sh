@@ -36,6 +36,14 @@ check "the failed entry is named with its message" $?
 grep -q "^badcrc.txt: Failed CRC Check$" "$work/err.txt"
 check "a CRC mismatch is reported" $?
 
+mkdir "$work/whole"
+printf old > "$work/whole/hello.txt"
+printf left > "$work/whole/~arc0123abcd.tmp"
+"$tool" -w -d "$work/whole" "$data/stored.zip"
+check "extract whole exits 0" $?
+cmp -s "$work/whole/hello.txt" "$data/src/hello.txt" && [ ! -e "$work/whole/~arc0123abcd.tmp" ]
+check "-w replaces files and removes a killed run's temporary files" $?
+
 "$tool" -l "$data/html-page.zip" 2> "$work/err2.txt"
 check "an unreadable archive gives exit code 1" $([ $? -eq 1 ]; echo $?)
 grep -q "Unhandled Archive Type" "$work/err2.txt"
