@@ -86,21 +86,25 @@ void TRunStatus::Archive(const std::string& name, int index, int count) {
     FName = name, FIndex = index, FCount = count;
     FReceived = 0, FTotal = -1;
     FRate = {};
+    FEntry.clear();
 }
 
-void TRunStatus::TransferBegin(uint64_t nowMs, int64_t count, int64_t total) {
-    if (FPhase == TPhase::Reconnect) FPhase = TPhase::Download;
+void TRunStatus::TransferBegin(int64_t total) {
     FTotal = total > 0 ? total : -1;
-    FReceived = count;
-    FRate.Start(nowMs, count);
+    // The speed is measured from the attempt's first bytes on, which may
+    // continue the file (a resume) or start it over.
+    FRate = {};
 }
 
 void TRunStatus::Transfer(uint64_t nowMs, int64_t count) {
-    // A stall is sampled too (the count standing still), so its speed falls;
-    // data that flows again ends a reconnect.
+    // Data that flows again ends a reconnect.
     if (count > FReceived && FPhase == TPhase::Reconnect) FPhase = TPhase::Download;
     FReceived = count;
     FRate.Sample(nowMs, count);
+}
+
+void TRunStatus::Idle(uint64_t nowMs) {
+    if (FPhase == TPhase::Download && FRate.Started()) FRate.Sample(nowMs, FReceived);
 }
 
 void TRunStatus::Reconnecting(int attempt, uint64_t resumeAtMs) {
@@ -110,8 +114,9 @@ void TRunStatus::Reconnecting(int attempt, uint64_t resumeAtMs) {
 }
 
 void TRunStatus::Unpacking(uint64_t done, uint64_t total, const std::string& entry) {
-    FPhase = TPhase::Unpack;
-    FDone = done, FEntries = total, FEntry = entry;
+    FDone = done, FEntries = total;
+    if (!entry.empty()) FEntry = entry;
+    if (!FEntry.empty()) FPhase = TPhase::Unpack;
 }
 
 std::string TRunStatus::Size(int64_t bytes, TSizeUnit unit) const {

@@ -59,6 +59,7 @@ class TTransferRate {
     // The count at nowMs; also called without new bytes, so that a stalled
     // line's speed falls.
     void Sample(uint64_t nowMs, int64_t count);
+    bool Started() const { return FStarted; }
     double BytesPerSecond() const { return FRate; }
     // True once data has been measured long enough to say how long the rest
     // takes.
@@ -90,14 +91,18 @@ class TRunStatus {
     void Manifest();
     // Archive index (from 1) of count starts downloading.
     void Archive(const std::string& name, int index, int count);
-    // An attempt's body begins: total bytes (negative: not announced), count
-    // of them already in the file.
-    void TransferBegin(uint64_t nowMs, int64_t count, int64_t total);
+    // An attempt's body begins: total bytes of the archive (negative: not
+    // announced).
+    void TransferBegin(int64_t total);
+    // count bytes of the archive are in its file at nowMs.
     void Transfer(uint64_t nowMs, int64_t count);
+    // Time passes without data (a stalled server): the speed falls.
+    void Idle(uint64_t nowMs);
     // The connection broke: attempt comes after a pause ending at resumeAtMs.
     void Reconnecting(int attempt, uint64_t resumeAtMs);
     // An unpack of the current archive: files done of total, entry the one
-    // being unpacked.
+    // being unpacked (empty: the one told before). The line says it from
+    // the first entry's name on.
     void Unpacking(uint64_t done, uint64_t total, const std::string& entry);
 
     // The line at nowMs; the entry's name is shortened until fits accepts

@@ -21,6 +21,7 @@
 #include "setup/Unpack.h"
 #include "setup/release/ReleaseKeys.h"
 #include "setup/win32/Registry.h"
+#include "translation/Translator.h"
 
 namespace setup {
 
@@ -42,18 +43,40 @@ void TfrmMain::CreateComponents() {
         NetHTTP1Work(s, m, count);
     };
     NetHTTP1.OnWorkEnd = [this](net::TNetComponent* s, net::TWorkMode m) { NetHTTP1WorkEnd(s, m); };
+    // A server that sends nothing keeps the run inside a read for up to the
+    // read time-out: the queue is looked at meanwhile too, so Annuleer works.
+    NetIOHandler1.OnIdle = [this] {
+        if (FRunning) LookAtQueue();
+    };
     ShellLink.WindowState = TShellLinkWindowState::wsNormal;
     // Unpacking takes a while too, with no transfer to report: between
     // entries and within a large one, the queue is looked at as often as
     // during a download.
-    ArcUnZipper1.OnArchiveProgress = [this](int, bool&) { KeepRespondingPaced(); };
-    ArcUnZipper1.OnArchiveItemProgress = [this](arc::TArcArchiveItem&, int, bool&) {
-        KeepRespondingPaced();
+    ArcUnZipper1.OnArchiveProgress = [this](int, bool&) {
+        ++FUnpacked;
+        UnpackProgress(nullptr);
+    };
+    ArcUnZipper1.OnArchiveItemProgress = [this](arc::TArcArchiveItem& item, int, bool& abort) {
+        // Raised inside an entry, the stop would count as the entry's
+        // failure; the extractor's own abort stops it and removes its
+        // partial file, and the stop is raised between entries (above).
+        try {
+            UnpackProgress(&item);
+        } catch (const EInstallCancelled&) {
+            abort = true;
+        }
     };
 }
 
+void TfrmMain::UnpackProgress(arc::TArcArchiveItem* item) {
+    if (FCancelled) throw EInstallCancelled();
+    const uint64_t total = static_cast<uint64_t>(std::max(ArcUnZipper1.Count(), 0));
+    FStatus.Unpacking(std::min(FUnpacked, total), total, item ? item->FileName() : std::string());
+    KeepRespondingPaced();
+}
+
 void TfrmMain::KeepRespondingPaced() {
-    if (FPacer.ShouldLookAtQueue(GetTickCount64())) KeepResponding();
+    if (FPacer.ShouldLookAtQueue(GetTickCount64())) LookAtQueue();
 }
 
 bool TfrmMain::IsChecked(HWND button) const {
@@ -108,6 +131,104 @@ void KeepResponding() {
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
+void TfrmMain::LookAtQueue() {
+    KeepResponding();
+    const uint64_t now = GetTickCount64();
+    FStatus.Idle(now);
+    ShowStatus(now);
+    if (!TakeQueuedCancelRequest()) return;
+    // The wizard's own question, as Cancel asks it on the other pages; the
+    // run waits meanwhile (a server may give up the connection: the
+    // resuming download takes that over after a no).
+    if (!AskConfirmation(Wizard.CancelQuestion())) return;
+    FCancelled = true;
+    throw EInstallCancelled();
+}
+
+bool TfrmMain::IsCancelRequest(const MSG& msg) const {
+    if (!IsWindowVisible(btCANCEL) || !(msg.hwnd == FHandle || IsChild(FHandle, msg.hwnd)))
+        return false;
+    switch (msg.message) {
+    case WM_KEYDOWN:
+        return msg.wParam == VK_ESCAPE;
+    case WM_SYSKEYDOWN:
+        // Alt+A, Annuleer's mnemonic; Alt+F4 closes.
+        return msg.wParam == 'A' || msg.wParam == VK_F4;
+    case WM_LBUTTONUP:
+        return msg.hwnd == btCANCEL;
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONUP:
+        return msg.hwnd == FHandle && msg.wParam == HTCLOSE;
+    }
+    return false;
+}
+
+bool TfrmMain::TakeQueuedCancelRequest() {
+    bool cancel = false;
+    MSG msg;
+    // Input during the run is dropped as it comes (handled after the run it
+    // would act on the page the run ends on); only a request to stop counts.
+    for (auto [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
+                               {WM_MOUSEFIRST, WM_MOUSELAST},
+                               {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}})
+        while (PeekMessageW(&msg, nullptr, first, last, PM_REMOVE))
+            cancel = IsCancelRequest(msg) || cancel;
+    // Annuleer pressed by a program (BM_CLICK, as accessibility tools do)
+    // and the close command posted to the window (the system menu's Close).
+    while (PeekMessageW(&msg, btCANCEL, BM_CLICK, BM_CLICK, PM_REMOVE))
+        cancel = cancel || IsWindowVisible(btCANCEL);
+    if (PeekMessageW(&msg, FHandle, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE) &&
+        (msg.wParam & 0xFFF0) == SC_CLOSE) {
+        PeekMessageW(&msg, FHandle, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE);
+        cancel = cancel || IsWindowVisible(btCANCEL);
+    }
+    return cancel;
+}
+
+void TfrmMain::ShowStatus(uint64_t nowMs) {
+    if (!FStatusPacer.Due(nowMs)) return;
+    const std::string text =
+        FStatus.Text(nowMs, [this](const std::string& t) { return FitsStatusLine(t); });
+    if (!FStatusPacer.Changed(text, nowMs)) return;
+    SetWindowTextW(StatusLine, platform::win32::Wide(text).c_str());
+    // The thread handles no messages during the run: paint now.
+    UpdateWindow(StatusLine);
+}
+
+bool TfrmMain::FitsStatusLine(const std::string& text) const {
+    RECT client{};
+    GetClientRect(StatusLine, &client);
+    const std::wstring wide = platform::win32::Wide(text);
+    HDC dc = GetDC(StatusLine);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(StatusLine, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(StatusLine, dc);
+    return size.cx <= client.right - client.left;
+}
+
+namespace {
+// The marks of the locale of the language the wizard speaks, so that its
+// numbers read as the sentence around them; the program's own texts are
+// Dutch.
+TNumberStyle WizardNumberStyle() {
+    std::string language =
+        translator::GlobalInstance ? translator::GlobalInstance->GetCurrentLanguage() : "";
+    if (language.empty() || language == "C") language = "nl";
+    TNumberStyle style = NumberStyleForLanguage(language);
+    std::replace(language.begin(), language.end(), '_', '-');
+    const std::wstring name = platform::win32::Wide(language);
+    wchar_t mark[8];
+    if (GetLocaleInfoEx(name.c_str(), LOCALE_SDECIMAL, mark, 8) > 1)
+        style.Decimal = platform::win32::Narrow(mark);
+    if (GetLocaleInfoEx(name.c_str(), LOCALE_STHOUSAND, mark, 8) > 1)
+        style.Thousands = platform::win32::Narrow(mark);
+    return style;
+}
+} // namespace
+
 void TfrmMain::RunInstallation() {
     // The run blocks this thread by design. The system must not replace the
     // window by a ghost ("Not Responding") that hides the progress bar and
@@ -118,7 +239,11 @@ void TfrmMain::RunInstallation() {
     // other threads (see KeepResponding); a WM_CLOSE among them must not
     // destroy the form under the run's feet.
     FRunning = true;
+    FCancelled = false;
     rtl::TScopeExit running([this] { FRunning = false; });
+    FStatus = TRunStatus();
+    FStatus.SetNumberStyle(WizardNumberStyle());
+    FStatusPacer.Reset();
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
@@ -142,6 +267,7 @@ void TfrmMain::RunInstallation() {
     bool failed = false;
     try {
         InstallInto(target, proxyPort);
+    } catch (const EInstallCancelled&) {
     } catch (const rtl::Exception& e) {
         failed = true, failure = e.Message();
     } catch (const std::exception& e) {
@@ -149,10 +275,18 @@ void TfrmMain::RunInstallation() {
     }
 
     DiscardQueuedInput();
-    if (failed)
+    // A step that the stop interrupted may end in an error of its own (an
+    // entry reported as not unpacked): the user's choice is what ended it.
+    if (FCancelled) {
+        FOutcome = TRunOutcome::Cancelled;
+        ShowRunCancelled();
+    } else if (failed) {
+        FOutcome = TRunOutcome::Failed;
         ShowRunFailed(failure);
-    else
+    } else {
+        FOutcome = TRunOutcome::Completed;
         ShowRunFinished();
+    }
 }
 
 void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
@@ -160,14 +294,16 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     // With release keys nothing else is requested before the manifest
     // proved to be the maker's; every archive is then held to it.
     const TReleaseKeys& keys = BuiltInReleaseKeys();
+    if (!keys.Keys.empty()) FStatus.Manifest();
     if (!keys.Keys.empty())
-        FRelease = DownloadManifest(
-            NetHTTP1, DownloadBaseURL(), keys, static_cast<int64_t>(platform::UtcNowUnixSeconds()),
-            RetryPolicy());
-    DownloadToFile(SMainArchivePath, target + "main.zip");
+        FRelease =
+            DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
+                             static_cast<int64_t>(platform::UtcNowUnixSeconds()), RetryPolicy());
+    DownloadToFile(SMainArchivePath, target + "main.zip", 1);
     UnpackArchive(target + "main.zip");
-    DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
+    DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip", 2);
     UnpackArchive(target + "upgrade.zip");
+    FCurrentArchive.clear();
 
     WriteProfileString(
         target + SSettingsFileName, SSettingsSection, SSettingsLanguageKey,
@@ -194,6 +330,17 @@ void TfrmMain::ShowRunFinished() {
     SetFocus(btFINISH);
 }
 
+void TfrmMain::ShowRunCancelled() {
+    // Nothing more is read or written: the connection goes at once, and
+    // the archive that was coming in or being unpacked with it. Entries
+    // already unpacked stay, as after a failure.
+    NetHTTP1.Disconnect();
+    if (!FCurrentArchive.empty()) platform::DeleteFileByName(FCurrentArchive);
+    Wizard.ShowAbortPage();
+    SetFocus(btFINISH);
+    Wizard.SetCursor(TAppCursor::Default);
+}
+
 void TfrmMain::ShowRunFailed(const std::string& failure) {
     Wizard.SetPageIndex(Wizard.PageCount() - 1);
     Wizard.BringFinishToFront();
@@ -204,8 +351,11 @@ void TfrmMain::ShowRunFailed(const std::string& failure) {
     Wizard.SetCursor(TAppCursor::Default);
 }
 
-void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
+void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile,
+                              int index) {
     const net::TNetRetryPolicy retry = RetryPolicy();
+    FCurrentArchive = localFile;
+    FStatus.Archive(platform::ExtractFileName(localFile), index, 2);
     if (!FRelease)
         return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, retry);
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
@@ -216,7 +366,16 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
 }
 
 net::TNetRetryPolicy TfrmMain::RetryPolicy() {
-    return {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); }, {}};
+    return {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); },
+            [this](const net::TNetRetryNotice& notice) {
+                FStatus.Reconnecting(
+                    notice.Attempt,
+                    GetTickCount64() +
+                        ShortenedPause(notice.PauseMs, platform::GetEnvVar(STestPauseVariable)));
+                // Said at once, not at the next turn of the pacer.
+                FStatusPacer.Reset();
+                ShowStatus(GetTickCount64());
+            }};
 }
 
 void TfrmMain::PauseBeforeRetry(int milliseconds) {
@@ -226,11 +385,12 @@ void TfrmMain::PauseBeforeRetry(int milliseconds) {
         GetTickCount64() + ShortenedPause(milliseconds, platform::GetEnvVar(STestPauseVariable));
     for (uint64_t now; (now = GetTickCount64()) < end;) {
         Sleep(static_cast<DWORD>(std::min<uint64_t>(end - now, TProgressPacer::kQueueIntervalMs)));
-        KeepResponding();
+        LookAtQueue();
     }
 }
 
 void TfrmMain::UnpackArchive(const std::string& archiveFile) {
+    FUnpacked = 0;
     setup::UnpackArchive(ArcUnZipper1, archiveFile);
 }
 
@@ -272,26 +432,28 @@ void TfrmMain::SetProgressPosition(int32_t position) {
     UpdateWindow(ProgressBar);
 }
 
-void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode, int64_t workCountMax) {
+void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode mode, int64_t workCountMax) {
     int32_t max;
     if (FProgress.WorkBegin(workCountMax, max)) SetProgressMax(max);
     ResetProgressPacer();
+    if (mode == net::TWorkMode::wmRead) FStatus.TransferBegin(workCountMax);
 }
 
-void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode, int64_t workCount) {
+void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode mode, int64_t workCount) {
     // Work arrives every 32 KiB; the bar is drawn only when the user would
     // see it change, and the queue looked at only as often as it must be.
     const uint64_t now = GetTickCount64();
     const int32_t position = FProgress.Position(workCount);
+    if (mode == net::TWorkMode::wmRead) FStatus.Transfer(now, workCount);
     if (FPacer.ShouldDraw(position, now)) SetProgressPosition(position);
-    if (FPacer.ShouldLookAtQueue(now)) KeepResponding();
+    if (FPacer.ShouldLookAtQueue(now)) LookAtQueue();
 }
 
 void TfrmMain::NetHTTP1WorkEnd(net::TNetComponent*, net::TWorkMode) {
     FProgress.WorkEnd();
     SetProgressPosition(0);
     ResetProgressPacer();
-    KeepResponding();
+    LookAtQueue();
 }
 
 } // namespace setup

@@ -145,6 +145,17 @@ head -c $((12 * 1024 * 1024)) /dev/urandom >"$work/archives/bigsrc/BIG.BIN"
 cp "$work/archives/main.zip" "$work/archives/main-big.zip"
 (cd "$work/archives/bigsrc" && zip -q -0 ../main-big.zip BIG.BIN)
 # nginx workers started by root run as an unprivileged user unless told.
+# For the status line and Cancel: main.zip with 2 MiB more (20 s at 100 kB/s),
+# and with 3000 small entries more (an unpack that takes a while).
+mkdir -p "$work/archives/extrasrc" "$work/archives/manysrc"
+head -c $((2 * 1024 * 1024)) /dev/urandom >"$work/archives/extrasrc/EXTRA.BIN"
+cp "$work/archives/main.zip" "$work/archives/main-2m.zip"
+(cd "$work/archives/extrasrc" && zip -q -0 ../main-2m.zip EXTRA.BIN)
+(cd "$work/archives/manysrc" && for i in $(seq -w 1 3000); do
+    yes "entry $i" | head -n 200 >"MANY$i.TXT"
+done)
+cp "$work/archives/main.zip" "$work/archives/main-many.zip"
+(cd "$work/archives/manysrc" && zip -q ../main-many.zip MANY*.TXT)
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
 . "$src/scripts/nginx-conf.sh"
 
@@ -177,6 +188,7 @@ nginx_conf "$work" "access_log $work/logs/nginx-access.log;" "types { applicatio
             if (-f $work/www/modes/main.204) { return 204; }
             if (-f $work/www/modes/main.404big) { rewrite ^ /big-404 last; }
             if (-f $work/www/modes/main.slow) { set \$limit_rate 50k; }
+            if (-f $work/www/modes/main.rate100) { set \$limit_rate 100k; }
         }
         location = /big-404 { internal; error_page 404 /404big.bin; return 404; }
         location = /404big.bin { internal; root $work/big; }

@@ -41,7 +41,8 @@ const std::vector<TScene>& Scenes() {
         {"first second at 100 kB/s: no time left yet",
          [](TRunStatus& s) {
              s.Archive("main.zip", 1, 2);
-             s.TransferBegin(0, 0, 58 * MiB);
+             s.TransferBegin(58 * MiB);
+             s.Transfer(0, 0);
              s.Transfer(1000, 102400);
          },
          1000,
@@ -49,16 +50,28 @@ const std::vector<TScene>& Scenes() {
         {"three seconds in: the time left",
          [](TRunStatus& s) {
              s.Archive("main.zip", 1, 2);
-             s.TransferBegin(0, 0, 58 * MiB);
+             s.TransferBegin(58 * MiB);
+             s.Transfer(0, 0);
              s.Transfer(1000, 102400);
              s.Transfer(3000, 307200);
          },
          3000,
          {}},
+        {"a stalled server: the speed falls",
+         [](TRunStatus& s) {
+             s.Archive("main.zip", 1, 2);
+             s.TransferBegin(58 * MiB);
+             s.Transfer(0, 0);
+             s.Transfer(1000, 102400);
+             s.Idle(4000);
+         },
+         4000,
+         {}},
         {"no announced length",
          [](TRunStatus& s) {
              s.Archive("upgrade.zip", 2, 2);
-             s.TransferBegin(0, 0, -1);
+             s.TransferBegin(-1);
+             s.Transfer(0, 0);
              s.Transfer(1000, 1536000);
          },
          1000,
@@ -132,6 +145,7 @@ TEST_F(RunStatusLine, Dutch) {
                     "Het releasemanifest wordt opgehaald en gecontroleerd",
                     "main.zip, 1 van 2: 0,1 MB van 58,0 MB, 100 kB/s",
                     "main.zip, 1 van 2: 0,3 MB van 58,0 MB, 100 kB/s, nog 10 minuten",
+                    "main.zip, 1 van 2: 0,1 MB van 58,0 MB, 37 kB/s, nog 27 minuten",
                     "upgrade.zip, 2 van 2: 1,5 MB ontvangen, 1,5 MB/s",
                     "main.zip: verbinding verbroken, poging 2 over 3 seconden",
                     "main.zip: verbinding verbroken, poging 3 over 1 seconde",
@@ -147,6 +161,7 @@ TEST_F(RunStatusLine, French) {
                     "Récupération et vérification du manifeste de la version",
                     "main.zip, 1 sur 2 : 0,1 Mo sur 58,0 Mo, 100 Ko/s",
                     "main.zip, 1 sur 2 : 0,3 Mo sur 58,0 Mo, 100 Ko/s, encore 10 minutes",
+                    "main.zip, 1 sur 2 : 0,1 Mo sur 58,0 Mo, 37 Ko/s, encore 27 minutes",
                     "upgrade.zip, 2 sur 2 : 1,5 Mo reçus, 1,5 Mo/s",
                     "main.zip : connexion interrompue, tentative 2 dans 3 secondes",
                     "main.zip : connexion interrompue, tentative 3 dans 1 seconde",
@@ -162,6 +177,7 @@ TEST_F(RunStatusLine, English) {
                     "Fetching and checking the release manifest",
                     "main.zip, 1 of 2: 0.1 MB of 58.0 MB, 100 kB/s",
                     "main.zip, 1 of 2: 0.3 MB of 58.0 MB, 100 kB/s, 10 minutes left",
+                    "main.zip, 1 of 2: 0.1 MB of 58.0 MB, 37 kB/s, 27 minutes left",
                     "upgrade.zip, 2 of 2: 1.5 MB received, 1.5 MB/s",
                     "main.zip: connection lost, attempt 2 in 3 seconds",
                     "main.zip: connection lost, attempt 3 in 1 second",
