@@ -15,6 +15,7 @@
 #include "setup/RunOutcome.h"
 #include "setup/RunStatus.h"
 #include "setup/win32/ShellLink.h"
+#include "setup/win32/TaskbarProgress.h"
 #include "setup/Wizard.h"
 #include "widgets/UiDriveCombo.h"
 #include "widgets/UiValidateEdit.h"
@@ -103,6 +104,8 @@ class TfrmMain {
     TRunStatus FStatus;
     TStatusPacer FStatusPacer;
     uint64_t FUnpacked = 0;
+    // The same progress on the taskbar button.
+    TTaskbarProgress FTaskbar;
     // The run's checked release manifest, which every archive must match;
     // none in a build without release keys.
     std::optional<TReleaseManifest> FRelease;

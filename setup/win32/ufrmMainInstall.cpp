@@ -244,6 +244,8 @@ void TfrmMain::RunInstallation() {
     FStatus = TRunStatus();
     FStatus.SetNumberStyle(WizardNumberStyle());
     FStatusPacer.Reset();
+    FTaskbar.Attach(FHandle);
+    FTaskbar.SetState(TTaskbarProgress::TState::Normal);
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
@@ -279,12 +281,16 @@ void TfrmMain::RunInstallation() {
     // entry reported as not unpacked): the user's choice is what ended it.
     if (FCancelled) {
         FOutcome = TRunOutcome::Cancelled;
+        FTaskbar.SetState(TTaskbarProgress::TState::None);
         ShowRunCancelled();
     } else if (failed) {
         FOutcome = TRunOutcome::Failed;
+        // Red on the button while the error box tells why.
+        FTaskbar.SetState(TTaskbarProgress::TState::Error);
         ShowRunFailed(failure);
     } else {
         FOutcome = TRunOutcome::Completed;
+        FTaskbar.SetState(TTaskbarProgress::TState::None);
         ShowRunFinished();
     }
 }
@@ -374,6 +380,7 @@ net::TNetRetryPolicy TfrmMain::RetryPolicy() {
                         ShortenedPause(notice.PauseMs, platform::GetEnvVar(STestPauseVariable)));
                 // Said at once, not at the next turn of the pacer.
                 FStatusPacer.Reset();
+                FTaskbar.SetState(TTaskbarProgress::TState::Paused);
                 ShowStatus(GetTickCount64());
             }};
 }
@@ -430,13 +437,17 @@ void TfrmMain::SetProgressPosition(int32_t position) {
     }
     // The thread handles no messages during the transfer: paint now.
     UpdateWindow(ProgressBar);
+    FTaskbar.SetValue(static_cast<uint64_t>(std::max(position, 0)), static_cast<uint64_t>(max));
 }
 
 void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode mode, int64_t workCountMax) {
     int32_t max;
     if (FProgress.WorkBegin(workCountMax, max)) SetProgressMax(max);
     ResetProgressPacer();
-    if (mode == net::TWorkMode::wmRead) FStatus.TransferBegin(workCountMax);
+    if (mode == net::TWorkMode::wmRead) {
+        FStatus.TransferBegin(workCountMax);
+        FTaskbar.SetState(TTaskbarProgress::TState::Normal);
+    }
 }
 
 void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode mode, int64_t workCount) {

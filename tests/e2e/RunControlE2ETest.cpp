@@ -138,6 +138,8 @@ class RunControlTest : public ::testing::Test {
         DeleteFileW(Wide(kDesktop + "\\Torvelin.lnk").c_str());
         SetEnvironmentVariableW(L"SETUP_TEST_TIMEOUT_MS", nullptr);
         SetEnvironmentVariableW(L"SETUP_TEST_PAUSE_MS", nullptr);
+        SetEnvironmentVariableW(L"SETUP_TEST_TASKBAR_LOG", Wide(TaskbarLog()).c_str());
+        DeleteFileW(Wide(TaskbarLog()).c_str());
         CreateDirectoryW(Wide(Work() + "www\\modes").c_str(), nullptr);
         for (const char* m : {"main.204", "main.slow", "main.404big", "main.rate100"})
             DeleteFileW(Wide(Marker(m)).c_str());
@@ -175,6 +177,36 @@ class RunControlTest : public ::testing::Test {
         ASSERT_NO_FATAL_FAILURE(SetDesktop(kDesktop));
         FForm.Click(setup::idBtNext);
         ASSERT_TRUE(WaitFor(kStepMs, [&] { return IsWindowVisible(FForm.PageWindow(4)); }));
+    }
+
+    static std::string TaskbarLog() { return Work() + "taskbar.log"; }
+    // The calls made on the taskbar button, without their results (Wine has
+    // no taskbar that takes them), values as "value": the states in order.
+    static std::vector<std::string> TaskbarCalls(int& values, bool& rising) {
+        std::vector<std::string> calls;
+        const std::string log = ReadFileBytes(TaskbarLog());
+        values = 0, rising = true;
+        uint64_t last = 0, lastTotal = 0;
+        for (size_t at = 0, end; at < log.size(); at = end + 1) {
+            end = log.find('\n', at);
+            if (end == std::string::npos) end = log.size();
+            const std::string line = log.substr(at, end - at);
+            const std::string call = line.substr(0, line.rfind(' '));
+            if (call.rfind("value ", 0) == 0) {
+                // Within one transfer (one total) the value only grows; 0
+                // is the bar emptied at a transfer's end.
+                char* rest = nullptr;
+                const uint64_t done = std::strtoull(call.c_str() + 6, &rest, 10);
+                const uint64_t total = std::strtoull(rest, nullptr, 10);
+                if (total != lastTotal) last = 0;
+                rising = rising && (done >= last || done == 0);
+                last = done, lastTotal = total, ++values;
+                if (calls.empty() || calls.back() != "value") calls.push_back("value");
+            } else {
+                calls.push_back(call);
+            }
+        }
+        return calls;
     }
 
     std::string Status() const { return WindowText(FForm.PageControl(4, setup::idStatusLine)); }
@@ -359,6 +391,17 @@ TEST_F(RunControlTest, CancelDuringTheRun) {
             EXPECT_TRUE(ReadFileBytes(kTarget + "EXTRA.BIN") ==
                         ReadFileBytes(Work() + "archives\\extrasrc\\EXTRA.BIN"));
             EXPECT_TRUE(platform::FileExists(kTarget + "SETUP.INI"));
+            int values = 0;
+            bool rising = false;
+            const std::vector<std::string> calls = TaskbarCalls(values, rising);
+            ASSERT_GE(calls.size(), 3u);
+            EXPECT_EQ(calls.front(), "attach");
+            EXPECT_EQ(calls[1], "state normal");
+            EXPECT_EQ(calls.back(), "state none");
+            EXPECT_GE(values, 10);
+            EXPECT_TRUE(rising);
+            std::cout << c.Name << ": " << values << " taskbar values, the first call "
+                      << ReadFileBytes(TaskbarLog()).substr(0, 14) << "\n";
             std::cout << c.Name << ": question after " << questionMs << " ms\n";
             continue;
         }
@@ -373,6 +416,9 @@ TEST_F(RunControlTest, CancelDuringTheRun) {
         EXPECT_FALSE(platform::FileExists(kTarget + "main.zip"));
         EXPECT_FALSE(platform::FileExists(kTarget + "SETUP.INI"));
         EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
+        int values = 0;
+        bool rising = false;
+        EXPECT_EQ(TaskbarCalls(values, rising).back(), "state none");
         if (c.Slow) {
             // nginx logs the request once it finds the connection closed.
             int64_t sent = -1;
