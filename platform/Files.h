@@ -70,6 +70,11 @@ std::string ExtractFilePath(std::string_view path);
 std::string ExtractFileName(std::string_view path);
 std::string IncludeTrailingPathDelimiter(std::string_view path);
 
+// The bytes the calling user may still write on the volume that holds
+// folder (quotas and reserved blocks taken off). False, with error set, when
+// the system cannot tell, e.g. for a folder that does not exist.
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error);
+
 // A folder for temporary files, with a trailing delimiter.
 std::string TempDirectory();
 std::string CurrentDirectory();

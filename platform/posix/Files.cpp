@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace platform {
@@ -115,6 +116,18 @@ bool RemoveDir(const std::string& path) { return ::rmdir(path.c_str()) == 0; }
 std::string ExpandFileName(const std::string& path) {
     if (!path.empty() && path[0] == '/') return path;
     return IncludeTrailingPathDelimiter(CurrentDirectory()) + path;
+}
+
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error) {
+    struct statvfs fs;
+    if (::statvfs(folder.c_str(), &fs) != 0) {
+        error = errno;
+        return false;
+    }
+    // f_bavail leaves out the blocks reserved for the superuser.
+    bytes = static_cast<int64_t>(fs.f_bavail) * static_cast<int64_t>(fs.f_frsize);
+    error = 0;
+    return true;
 }
 
 std::string TempDirectory() {

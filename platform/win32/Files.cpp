@@ -139,6 +139,19 @@ std::string ExpandFileName(const std::string& path) {
     return Narrow(buffer);
 }
 
+bool DiskFreeSpace(const std::string& folder, int64_t& bytes, int& error) {
+    // The free bytes available to the caller, with disk quotas taken off.
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExW(Wide(IncludeTrailingPathDelimiter(folder)).c_str(), &available,
+                             nullptr, nullptr)) {
+        error = static_cast<int>(GetLastError());
+        return false;
+    }
+    bytes = static_cast<int64_t>(available.QuadPart);
+    error = 0;
+    return true;
+}
+
 std::string TempDirectory() {
     wchar_t buffer[MAX_PATH + 2];
     DWORD n = GetTempPathW(MAX_PATH + 1, buffer);

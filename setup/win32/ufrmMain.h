@@ -106,6 +106,11 @@ class TfrmMain {
     uint64_t FUnpacked = 0;
     // The same progress on the taskbar button.
     TTaskbarProgress FTaskbar;
+    // The marks of the numbers the run shows.
+    TNumberStyle FNumberStyle;
+    // The folder whose drive a download announced by the server must fit
+    // on; empty when the manifest's size was checked already.
+    std::string FRoomFolder;
     // The run's checked release manifest, which every archive must match;
     // none in a build without release keys.
     std::optional<TReleaseManifest> FRelease;

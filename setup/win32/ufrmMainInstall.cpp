@@ -17,6 +17,7 @@
 #include "runtime/ScopeGuard.h"
 #include "setup/win32/Application.h"
 #include "setup/win32/Dialogs.h"
+#include "setup/DiskRoom.h"
 #include "setup/InstallPlaces.h"
 #include "setup/Unpack.h"
 #include "setup/release/ReleaseKeys.h"
@@ -47,6 +48,14 @@ void TfrmMain::CreateComponents() {
     // read time-out: the queue is looked at meanwhile too, so Annuleer works.
     NetIOHandler1.OnIdle = [this] {
         if (FRunning) LookAtQueue();
+    };
+    // An archive whose size only the server announces is held against the
+    // free space before its body is read.
+    NetHTTP1.OnHeadersAvailable = [this](net::TNetCustomHTTP* sender, net::TNetHeaderList&,
+                                         bool&) {
+        if (!FRoomFolder.empty() && sender->ResponseCode() == 200 &&
+            sender->Response().HasContentLength())
+            CheckRoom(FRoomFolder, sender->Response().ContentLength, FNumberStyle);
     };
     ShellLink.WindowState = TShellLinkWindowState::wsNormal;
     // Unpacking takes a while too, with no transfer to report: between
@@ -242,7 +251,8 @@ void TfrmMain::RunInstallation() {
     FCancelled = false;
     rtl::TScopeExit running([this] { FRunning = false; });
     FStatus = TRunStatus();
-    FStatus.SetNumberStyle(WizardNumberStyle());
+    FNumberStyle = WizardNumberStyle();
+    FStatus.SetNumberStyle(FNumberStyle);
     FStatusPacer.Reset();
     FTaskbar.Attach(FHandle);
     FTaskbar.SetState(TTaskbarProgress::TState::Normal);
@@ -270,6 +280,11 @@ void TfrmMain::RunInstallation() {
     try {
         InstallInto(target, proxyPort);
     } catch (const EInstallCancelled&) {
+    } catch (const ENotEnoughRoom& e) {
+        failed = true, failure = e.Message();
+        // Said before anything was written: not even the empty file that
+        // was to receive the archive stays.
+        if (platform::FileSizeByName(FCurrentArchive) == 0) platform::DeleteFileByName(FCurrentArchive);
     } catch (const rtl::Exception& e) {
         failed = true, failure = e.Message();
     } catch (const std::exception& e) {
@@ -362,12 +377,17 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
     const net::TNetRetryPolicy retry = RetryPolicy();
     FCurrentArchive = localFile;
     FStatus.Archive(platform::ExtractFileName(localFile), index, 2);
-    if (!FRelease)
+    const std::string folder = platform::ExtractFilePath(localFile);
+    if (!FRelease) {
+        FRoomFolder = folder;
+        rtl::TScopeExit checked([this] { FRoomFolder.clear(); });
         return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, retry);
+    }
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
     const TReleaseFile* listed = FRelease->Find(name);
     if (!listed)
         throw EReleaseRefused(rtl::Format(translator::gettext(SArchiveNotInRelease), {name}));
+    CheckRoom(folder, listed->Size, FNumberStyle);
     setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed, retry);
 }
 
@@ -398,6 +418,15 @@ void TfrmMain::PauseBeforeRetry(int milliseconds) {
 
 void TfrmMain::UnpackArchive(const std::string& archiveFile) {
     FUnpacked = 0;
+    // The entries' sizes against what is free beside the archive, which is
+    // deleted only after them.
+    int64_t needed = 0;
+    {
+        rtl::TScopeExit close([this] { ArcUnZipper1.CloseArchive(); });
+        ArcUnZipper1.OpenArchive(archiveFile);
+        needed = UnpackedSize(ArcUnZipper1);
+    }
+    CheckRoom(platform::ExtractFilePath(archiveFile), needed, FNumberStyle);
     setup::UnpackArchive(ArcUnZipper1, archiveFile);
 }
 
