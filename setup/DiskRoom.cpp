@@ -33,7 +33,7 @@ void CheckRoom(const std::string& folder, int64_t needed, const TNumberStyle& st
 int64_t UnpackedSize(arc::TArcUnZipper& unzipper) {
     int64_t total = 0;
     for (int i = 0; i < unzipper.Count(); ++i)
-        total += std::max<int64_t>(unzipper.Item(i).UncompressedSize(), 0);
+        total += std::max<int64_t>(unzipper.Items(i).UncompressedSize(), 0);
     return total;
 }
 
