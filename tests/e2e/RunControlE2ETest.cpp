@@ -156,13 +156,15 @@ class RunControlTest : public ::testing::Test {
 
     // Starts Setup.exe in a language, walks it to page 3 and, with a proxy
     // port, sets the proxy.
-    void StartAtProxyPage(const std::string& lang = "C.UTF-8", int proxyPort = 0) {
+    void StartAtProxyPage(const std::string& lang = "C.UTF-8", int proxyPort = 0,
+                          char drive = 'C') {
         SetEnvironmentVariableW(L"LANG", Wide(lang).c_str());
         FProcess = std::make_unique<TSetupProcess>(Env("SETUP_EXE", "B:\\setup\\Setup.exe"));
         ASSERT_TRUE(FProcess->Started());
         FForm = TWizardForm::Find(FProcess->Id(), kStartMs);
         ASSERT_TRUE(FForm) << "no wizard form";
         for (int p = 1; p < 3; ++p) {
+            if (p == 2 && drive != 'C') ASSERT_NO_FATAL_FAILURE(ChooseDrive(drive));
             FForm.Click(setup::idBtNext);
             ASSERT_TRUE(FForm.WaitForPage(p + 1, kStepMs));
         }
@@ -177,6 +179,22 @@ class RunControlTest : public ::testing::Test {
         ASSERT_NO_FATAL_FAILURE(SetDesktop(kDesktop));
         FForm.Click(setup::idBtNext);
         ASSERT_TRUE(WaitFor(kStepMs, [&] { return IsWindowVisible(FForm.PageWindow(4)); }));
+    }
+
+    // Picks the drive's entry on page 2 as the user does: the selection
+    // moves and the list tells its parent.
+    void ChooseDrive(char drive) {
+        HWND combo = FForm.PageControl(2, setup::idInstallDrive);
+        const std::string letter = std::string(1, drive) + ":";
+        int index = -1;
+        const std::vector<std::string> entries = ComboItems(combo);
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].find(letter) != std::string::npos) index = static_cast<int>(i);
+        ASSERT_GE(index, 0) << "no entry for drive " << letter;
+        SendMessageW(combo, CB_SETCURSEL, index, 0);
+        SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(setup::idInstallDrive, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
+        FForm.Sync();
     }
 
     static std::string TaskbarLog() { return Work() + "taskbar.log"; }
@@ -440,6 +458,53 @@ TEST_F(RunControlTest, CancelDuringTheRun) {
         }
         std::cout << c.Name << ": question after " << questionMs << " ms, abort page " << stopMs
                   << " ms after yes\n";
+    }
+}
+
+// Not enough room on the target drive (a small file system of the test's own
+// as E:) is said before the download or the unpack, naming the drive, the
+// megabytes needed and those free, and nothing is written.
+TEST_F(RunControlTest, NotEnoughRoomIsSaidBeforeTheWait) {
+    const std::string drive = Env("INSTALL_E2E_SMALL_DRIVE");
+    if (drive.empty()) GTEST_SKIP() << "no small drive of the test's own";
+    const std::string root = drive + ":\\", target = root + "TORVELINNEW\\";
+    struct Case {
+        const char* Name;
+        const char* Archive;
+        bool Downloaded; // the archive came in whole before the check
+    } cases[] = {
+        {"an archive larger than the drive", "main-2m.zip", false},
+        {"content larger than the drive", "main-many.zip", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        Reset(c.Archive);
+        if (platform::DirectoryExists(target)) platform::DeleteTree(target);
+        ULARGE_INTEGER free{};
+        ASSERT_TRUE(GetDiskFreeSpaceExW(Wide(root).c_str(), &free, nullptr, nullptr));
+        const uint64_t freeMB = free.QuadPart / (1024 * 1024);
+        ASSERT_NO_FATAL_FAILURE(StartAtProxyPage("C.UTF-8", 0, drive[0]));
+        TDialog box = WaitForDialog(FProcess->Id(), 30000);
+        ASSERT_TRUE(box) << "no message";
+        const std::string start = "Er is niet genoeg ruimte op schijf " + drive + ": (";
+        EXPECT_EQ(box.Text.rfind(start, 0), 0u) << box.Text;
+        const uint64_t neededMB = std::strtoull(box.Text.c_str() + start.size(), nullptr, 10);
+        EXPECT_GT(neededMB, freeMB) << box.Text;
+        EXPECT_NE(box.Text.find(" MB nodig, " + std::to_string(freeMB) + " MB vrij)."),
+                  std::string::npos)
+            << box.Text;
+        ScreenShot(nullptr, Work() + "shots\\no-room-" +
+                                std::string(c.Downloaded ? "unpack" : "download") + ".bmp");
+        ASSERT_TRUE(Answer(box, TAnswer::Enter, kStepMs));
+        EXPECT_TRUE(FForm.WaitForPage(8, kStepMs));
+        // Nothing but the archive that had come in whole before its unpack.
+        std::vector<std::string> files = FilesIn(target);
+        if (c.Downloaded) {
+            EXPECT_EQ(files, std::vector<std::string>{"main.zip"});
+        } else {
+            EXPECT_TRUE(files.empty()) << files.size() << " files";
+        }
+        std::cout << c.Name << ": " << box.Text << "\n";
     }
 }
 

@@ -59,6 +59,19 @@ if [ ! -f "$WINEPREFIX/.drive-d-fixed" ]; then
     wine_restart_server
     touch "$WINEPREFIX/.drive-d-fixed"
 fi
+# A small drive of the test's own (E:, a tmpfs of 1 MiB in the mount
+# namespace made above) for the room checks; without one they are left out.
+mkdir -p "$work/drive-e"
+export INSTALL_E2E_SMALL_DRIVE=
+if [ -n "${INSTALL_E2E_NETNS:-}" ] && mount -t tmpfs -o size=1m tmpfs "$work/drive-e" 2>/dev/null; then
+    ln -sfn "$work/drive-e" "$WINEPREFIX/dosdevices/e:"
+    if [ ! -f "$WINEPREFIX/.drive-e-fixed" ]; then
+        DISPLAY= "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v e: /d hd /f >/dev/null 2>&1
+        wine_restart_server
+        touch "$WINEPREFIX/.drive-e-fixed"
+    fi
+    INSTALL_E2E_SMALL_DRIVE=E
+fi
 wine_link_fonts
 wine_virtual_desktop 1024x768
 
@@ -151,9 +164,9 @@ mkdir -p "$work/archives/extrasrc" "$work/archives/manysrc"
 head -c $((2 * 1024 * 1024)) /dev/urandom >"$work/archives/extrasrc/EXTRA.BIN"
 cp "$work/archives/main.zip" "$work/archives/main-2m.zip"
 (cd "$work/archives/extrasrc" && zip -q -0 ../main-2m.zip EXTRA.BIN)
-(cd "$work/archives/manysrc" && for i in $(seq -w 1 3000); do
-    yes "entry $i" | head -n 200 >"MANY$i.TXT"
-done)
+(cd "$work/archives/manysrc" &&
+    awk 'BEGIN { for (i = 1; i <= 3000; ++i) { f = sprintf("MANY%04d.TXT", i)
+                 for (j = 0; j < 200; ++j) printf "entry %04d\n", i > f; close(f) } }')
 cp "$work/archives/main.zip" "$work/archives/main-many.zip"
 (cd "$work/archives/manysrc" && zip -q ../main-many.zip MANY*.TXT)
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
