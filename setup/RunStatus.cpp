@@ -18,7 +18,7 @@ void TTransferRate::Start(uint64_t nowMs, int64_t count) {
     FRated = false;
 }
 
-void TTransferRate::Sample(uint64_t nowMs, int64_t count) {
+void TTransferRate::Sample(uint64_t nowMs, int64_t count, int64_t total) {
     if (!FStarted) Start(nowMs, count);
     FCount = count;
     if (nowMs < FLastMs + kMinIntervalMs) return;
@@ -31,15 +31,17 @@ void TTransferRate::Sample(uint64_t nowMs, int64_t count) {
     FRated = true;
     FLastMs = nowMs;
     FLastCount = count;
+    if (total < 0 || FRate <= 0) return;
+    const double measured = static_cast<double>(std::max<int64_t>(total - count, 0)) / FRate;
+    const double counted = std::max(FLeft - elapsed / 1000, 0.0);
+    FLeft = FLeftKnown
+                ? counted + (1 - std::exp(-elapsed / kTimeLeftConstantMs)) * (measured - counted)
+                : measured;
+    FLeftKnown = true;
 }
 
 bool TTransferRate::HasEstimate() const {
     return FRated && FRate > 0 && FLastMs - FStartMs >= kEstimateAfterMs;
-}
-
-double TTransferRate::SecondsLeft(int64_t total) const {
-    if (!HasEstimate()) return -1;
-    return static_cast<double>(std::max<int64_t>(total - FCount, 0)) / FRate;
 }
 
 // ---- Shortening ---------------------------------------------------------------
@@ -100,11 +102,11 @@ void TRunStatus::Transfer(uint64_t nowMs, int64_t count) {
     // Data that flows again ends a reconnect.
     if (count > FReceived && FPhase == TPhase::Reconnect) FPhase = TPhase::Download;
     FReceived = count;
-    FRate.Sample(nowMs, count);
+    FRate.Sample(nowMs, count, FTotal);
 }
 
 void TRunStatus::Idle(uint64_t nowMs) {
-    if (FPhase == TPhase::Download && FRate.Started()) FRate.Sample(nowMs, FReceived);
+    if (FPhase == TPhase::Download && FRate.Started()) FRate.Sample(nowMs, FReceived, FTotal);
 }
 
 void TRunStatus::Reconnecting(int attempt, uint64_t resumeAtMs) {
@@ -138,9 +140,9 @@ std::string TRunStatus::DownloadText() const {
     if (!FRate.HasEstimate())
         return rtl::Format(translator::gettext(SStatusDownload),
                            {FName, index, count, received, total, speed});
-    return rtl::Format(translator::gettext(SStatusDownloadTimeLeft),
-                       {FName, index, count, received, total, speed,
-                        FormatTimeLeft(FRate.SecondsLeft(FTotal), FStyle)});
+    return rtl::Format(
+        translator::gettext(SStatusDownloadTimeLeft),
+        {FName, index, count, received, total, speed, FormatTimeLeft(FRate.SecondsLeft(), FStyle)});
 }
 
 std::string TRunStatus::ReconnectText(uint64_t nowMs) const {

@@ -50,21 +50,25 @@ class TTransferRate {
   public:
     static constexpr uint64_t kEstimateAfterMs = 2000;
     static constexpr double kTimeConstantMs = 3000;
+    // The time left counts down with the clock and moves towards what the
+    // speed says more slowly still, so that a burst or a short stall does
+    // not make it jump from one redraw to the next.
+    static constexpr double kTimeLeftConstantMs = 5000;
     // Samples closer together than this are one sample: a loopback transfer
     // reports every few microseconds.
     static constexpr uint64_t kMinIntervalMs = 200;
 
     // A new attempt begins at count bytes (more than 0 when it resumes).
     void Start(uint64_t nowMs, int64_t count);
-    // The count at nowMs; also called without new bytes, so that a stalled
-    // line's speed falls.
-    void Sample(uint64_t nowMs, int64_t count);
+    // The count at nowMs of total bytes (negative: not known); also called
+    // without new bytes, so that a stalled line's speed falls.
+    void Sample(uint64_t nowMs, int64_t count, int64_t total = -1);
     bool Started() const { return FStarted; }
     double BytesPerSecond() const { return FRate; }
     // True once data has been measured long enough to say how long the rest
     // takes.
     bool HasEstimate() const;
-    double SecondsLeft(int64_t total) const;
+    double SecondsLeft() const { return HasEstimate() && FLeftKnown ? FLeft : -1; }
 
   private:
     bool FStarted = false;
@@ -72,6 +76,8 @@ class TTransferRate {
     int64_t FLastCount = 0, FCount = 0;
     double FRate = 0;
     bool FRated = false;
+    double FLeft = 0;
+    bool FLeftKnown = false;
 };
 
 // name shortened in the middle to at most maxChars characters (UTF-8), an

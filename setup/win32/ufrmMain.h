@@ -63,6 +63,7 @@ class TfrmMain {
     // How a broken download is taken up again, and the wait before the next
     // attempt, answering the window meanwhile.
     net::TNetRetryPolicy RetryPolicy();
+    net::TNetRetryPolicy ManifestRetryPolicy();
     void PauseBeforeRetry(int milliseconds);
     void UnpackArchive(const std::string& archiveFile);
     // The HTTP client's transfer events, which move the progress bar.

@@ -51,8 +51,7 @@ void TfrmMain::CreateComponents() {
     };
     // An archive whose size only the server announces is held against the
     // free space before its body is read.
-    NetHTTP1.OnHeadersAvailable = [this](net::TNetCustomHTTP* sender, net::TNetHeaderList&,
-                                         bool&) {
+    NetHTTP1.OnHeadersAvailable = [this](net::TNetCustomHTTP* sender, net::TNetHeaderList&, bool&) {
         if (!FRoomFolder.empty() && sender->ResponseCode() == 200 &&
             sender->Response().HasContentLength())
             CheckRoom(FRoomFolder, sender->Response().ContentLength, FNumberStyle);
@@ -284,7 +283,8 @@ void TfrmMain::RunInstallation() {
         failed = true, failure = e.Message();
         // Said before anything was written: not even the empty file that
         // was to receive the archive stays.
-        if (platform::FileSizeByName(FCurrentArchive) == 0) platform::DeleteFileByName(FCurrentArchive);
+        if (platform::FileSizeByName(FCurrentArchive) == 0)
+            platform::DeleteFileByName(FCurrentArchive);
     } catch (const rtl::Exception& e) {
         failed = true, failure = e.Message();
     } catch (const std::exception& e) {
@@ -315,11 +315,10 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     // With release keys nothing else is requested before the manifest
     // proved to be the maker's; every archive is then held to it.
     const TReleaseKeys& keys = BuiltInReleaseKeys();
-    if (!keys.Keys.empty()) FStatus.Manifest();
     if (!keys.Keys.empty())
-        FRelease =
-            DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
-                             static_cast<int64_t>(platform::UtcNowUnixSeconds()), RetryPolicy());
+        FRelease = DownloadManifest(
+            NetHTTP1, DownloadBaseURL(), keys, static_cast<int64_t>(platform::UtcNowUnixSeconds()),
+            ManifestRetryPolicy());
     DownloadToFile(SMainArchivePath, target + "main.zip", 1);
     UnpackArchive(target + "main.zip");
     DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip", 2);
@@ -357,6 +356,8 @@ void TfrmMain::ShowRunCancelled() {
     // already unpacked stay, as after a failure.
     NetHTTP1.Disconnect();
     if (!FCurrentArchive.empty()) platform::DeleteFileByName(FCurrentArchive);
+    // Finish in front before the page shows, as after a failure.
+    Wizard.BringFinishToFront();
     Wizard.ShowAbortPage();
     SetFocus(btFINISH);
     Wizard.SetCursor(TAppCursor::Default);
@@ -389,6 +390,12 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
         throw EReleaseRefused(rtl::Format(translator::gettext(SArchiveNotInRelease), {name}));
     CheckRoom(folder, listed->Size, FNumberStyle);
     setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed, retry);
+}
+
+net::TNetRetryPolicy TfrmMain::ManifestRetryPolicy() {
+    // Built as the manifest's request starts: the status line says that step.
+    FStatus.Manifest();
+    return RetryPolicy();
 }
 
 net::TNetRetryPolicy TfrmMain::RetryPolicy() {

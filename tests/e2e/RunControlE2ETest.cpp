@@ -340,17 +340,17 @@ TEST_F(RunControlTest, CancelDuringTheRun) {
         {"download at 30 %, yes", "main-2m.zip", true, false, TGesture::Click, TAnswer::Yes,
          [&](const std::string& s) { return ReceivedMB(s, ',') >= 0.3 * size2m / (1 << 20); }, 500},
         {"download, no: the run completes", "main-2m.zip", true, false, TGesture::Click,
-         TAnswer::No, [](const std::string& s) { return Has(s, "main.zip, 1 van 2"); }, 0},
+         TAnswer::No, [&](const std::string& s) { return ReceivedMB(s, ',') >= 0.3; }, 0},
         {"a silent server", "main.zip", false, true, TGesture::Click, TAnswer::Yes,
          [](const std::string& s) { return Has(s, "main.zip, 1 van 2"); }, 500},
         {"an unpack of many entries", "main-many.zip", false, false, TGesture::Click, TAnswer::Yes,
          [](const std::string& s) { return Has(s, "uitpakken: ") && Has(s, "MANY"); }, 300},
         {"Escape", "main-2m.zip", true, false, TGesture::Escape, TAnswer::Yes,
-         [](const std::string& s) { return Has(s, "main.zip, 1 van 2"); }, 500},
+         [&](const std::string& s) { return ReceivedMB(s, ',') >= 0.3; }, 500},
         {"Alt+A", "main-2m.zip", true, false, TGesture::AltA, TAnswer::Yes,
-         [](const std::string& s) { return Has(s, "main.zip, 1 van 2"); }, 500},
+         [&](const std::string& s) { return ReceivedMB(s, ',') >= 0.3; }, 500},
         {"the close box", "main-2m.zip", true, false, TGesture::CloseBox, TAnswer::Yes,
-         [](const std::string& s) { return Has(s, "main.zip, 1 van 2"); }, 500},
+         [&](const std::string& s) { return ReceivedMB(s, ',') >= 0.3; }, 500},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -401,8 +401,10 @@ TEST_F(RunControlTest, CancelDuringTheRun) {
         ASSERT_TRUE(question) << "no question";
         EXPECT_LT(questionMs, 300) << "the question took " << questionMs << " ms";
         EXPECT_FALSE(Hung());
+        // Answered as a click on the button would, timed from the click.
         const double answered = NowMs();
-        ASSERT_TRUE(Answer(question, c.Answer, kStepMs));
+        PostMessageW(GetDlgItem(question.Handle, c.Answer == TAnswer::Yes ? IDYES : IDNO), BM_CLICK,
+                     0, 0);
         if (c.Answer == TAnswer::No) {
             ASSERT_TRUE(WaitFor(kRunMs, [&] { return IsWindowVisible(FForm.PageWindow(7)); }))
                 << "the run did not complete after no";
@@ -425,6 +427,7 @@ TEST_F(RunControlTest, CancelDuringTheRun) {
         }
         ASSERT_TRUE(WaitFor(kStepMs, [&] { return IsWindowVisible(FForm.PageWindow(8)); }));
         const double stopMs = NowMs() - answered;
+        FForm.Sync();
         EXPECT_LT(stopMs, c.StopBudgetMs) << "the abort page took " << stopMs << " ms";
         EXPECT_FALSE(WaitForDialog(FProcess->Id(), 500)) << "a box after the user chose to stop";
         TWizardView v = FForm.Read();
@@ -480,12 +483,13 @@ TEST_F(RunControlTest, NotEnoughRoomIsSaidBeforeTheWait) {
         SCOPED_TRACE(c.Name);
         Reset(c.Archive);
         if (platform::DirectoryExists(target)) platform::DeleteTree(target);
-        ULARGE_INTEGER free{};
-        ASSERT_TRUE(GetDiskFreeSpaceExW(Wide(root).c_str(), &free, nullptr, nullptr));
-        const uint64_t freeMB = free.QuadPart / (1024 * 1024);
         ASSERT_NO_FATAL_FAILURE(StartAtProxyPage("C.UTF-8", 0, drive[0]));
         TDialog box = WaitForDialog(FProcess->Id(), 30000);
         ASSERT_TRUE(box) << "no message";
+        // What is free now, with an archive that came in whole on the drive.
+        ULARGE_INTEGER free{};
+        ASSERT_TRUE(GetDiskFreeSpaceExW(Wide(root).c_str(), &free, nullptr, nullptr));
+        const uint64_t freeMB = free.QuadPart / (1024 * 1024);
         const std::string start = "Er is niet genoeg ruimte op schijf " + drive + ": (";
         EXPECT_EQ(box.Text.rfind(start, 0), 0u) << box.Text;
         const uint64_t neededMB = std::strtoull(box.Text.c_str() + start.size(), nullptr, 10);

@@ -145,7 +145,7 @@ TEST_F(RunStatusLine, Dutch) {
                     "Het releasemanifest wordt opgehaald en gecontroleerd",
                     "main.zip, 1 van 2: 0,1 MB van 58,0 MB, 100 kB/s",
                     "main.zip, 1 van 2: 0,3 MB van 58,0 MB, 100 kB/s, nog 10 minuten",
-                    "main.zip, 1 van 2: 0,1 MB van 58,0 MB, 37 kB/s, nog 27 minuten",
+                    "main.zip, 1 van 2: 0,1 MB van 58,0 MB, 37 kB/s, nog 18 minuten",
                     "upgrade.zip, 2 van 2: 1,5 MB ontvangen, 1,5 MB/s",
                     "main.zip: verbinding verbroken, poging 2 over 3 seconden",
                     "main.zip: verbinding verbroken, poging 3 over 1 seconde",
@@ -161,7 +161,7 @@ TEST_F(RunStatusLine, French) {
                     "Récupération et vérification du manifeste de la version",
                     "main.zip, 1 sur 2 : 0,1 Mo sur 58,0 Mo, 100 Ko/s",
                     "main.zip, 1 sur 2 : 0,3 Mo sur 58,0 Mo, 100 Ko/s, encore 10 minutes",
-                    "main.zip, 1 sur 2 : 0,1 Mo sur 58,0 Mo, 37 Ko/s, encore 27 minutes",
+                    "main.zip, 1 sur 2 : 0,1 Mo sur 58,0 Mo, 37 Ko/s, encore 18 minutes",
                     "upgrade.zip, 2 sur 2 : 1,5 Mo reçus, 1,5 Mo/s",
                     "main.zip : connexion interrompue, tentative 2 dans 3 secondes",
                     "main.zip : connexion interrompue, tentative 3 dans 1 seconde",
@@ -177,7 +177,7 @@ TEST_F(RunStatusLine, English) {
                     "Fetching and checking the release manifest",
                     "main.zip, 1 of 2: 0.1 MB of 58.0 MB, 100 kB/s",
                     "main.zip, 1 of 2: 0.3 MB of 58.0 MB, 100 kB/s, 10 minutes left",
-                    "main.zip, 1 of 2: 0.1 MB of 58.0 MB, 37 kB/s, 27 minutes left",
+                    "main.zip, 1 of 2: 0.1 MB of 58.0 MB, 37 kB/s, 18 minutes left",
                     "upgrade.zip, 2 of 2: 1.5 MB received, 1.5 MB/s",
                     "main.zip: connection lost, attempt 2 in 3 seconds",
                     "main.zip: connection lost, attempt 3 in 1 second",
@@ -250,22 +250,22 @@ TEST(TransferRate, EstimatesAfterTwoSecondsFollowTheLineAndShrinkSteadily) {
     // and then only shrinks.
     uint64_t t = 320;
     for (uint64_t count = 32768; count <= 3 * MiB; t += 320, count += 32768) {
-        rate.Sample(t, static_cast<int64_t>(count));
+        rate.Sample(t, static_cast<int64_t>(count), total);
         EXPECT_EQ(rate.HasEstimate(), t >= setup::TTransferRate::kEstimateAfterMs) << t;
         if (!rate.HasEstimate()) continue;
-        const double left = rate.SecondsLeft(total);
+        const double left = rate.SecondsLeft();
         EXPECT_LE(left, lastLeft + 0.01) << t;
         lastLeft = left;
     }
     EXPECT_NEAR(rate.BytesPerSecond(), 102400, 1024);
     // A stall: with no new bytes the speed falls, not at once to nothing.
     const uint64_t stallStart = t - 320;
-    rate.Sample(stallStart + 1000, 3 * MiB);
+    rate.Sample(stallStart + 1000, 3 * MiB, total);
     EXPECT_LT(rate.BytesPerSecond(), 102400 * 0.8);
     EXPECT_GT(rate.BytesPerSecond(), 102400 * 0.5);
     // A burst closer than the minimum interval does not count as a rate.
     const double before = rate.BytesPerSecond();
-    rate.Sample(stallStart + 1001, 4 * MiB);
+    rate.Sample(stallStart + 1001, 4 * MiB, total);
     EXPECT_EQ(rate.BytesPerSecond(), before);
 }
 
