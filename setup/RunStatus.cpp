@@ -13,7 +13,7 @@ namespace setup {
 void TTransferRate::Start(uint64_t nowMs, int64_t count) {
     FStarted = true;
     FStartMs = FLastMs = nowMs;
-    FLastCount = FCount = count;
+    FStartCount = FLastCount = FCount = count;
     FRate = 0;
     FRated = false;
 }
@@ -25,13 +25,19 @@ void TTransferRate::Sample(uint64_t nowMs, int64_t count, int64_t total) {
     const double elapsed = static_cast<double>(nowMs - FLastMs);
     const double rate =
         static_cast<double>(std::max<int64_t>(count - FLastCount, 0)) * 1000 / elapsed;
-    // The first interval is the only measure there is; later ones weigh by
-    // how long they lasted, so a long stall counts more than a short one.
-    FRate = FRated ? FRate + (1 - std::exp(-elapsed / kTimeConstantMs)) * (rate - FRate) : rate;
+    // Over the first time constant the average since the start is the
+    // better measure (a connection's first interval is slow to start); then
+    // each interval weighs by how long it lasted, so a long stall counts
+    // more than a short one.
+    if (nowMs - FStartMs < kTimeConstantMs)
+        FRate = static_cast<double>(std::max<int64_t>(count - FStartCount, 0)) * 1000 /
+                static_cast<double>(nowMs - FStartMs);
+    else
+        FRate = FRate + (1 - std::exp(-elapsed / kTimeConstantMs)) * (rate - FRate);
     FRated = true;
     FLastMs = nowMs;
     FLastCount = count;
-    if (total < 0 || FRate <= 0) return;
+    if (total < 0 || FRate <= 0 || nowMs - FStartMs < kEstimateAfterMs) return;
     const double measured = static_cast<double>(std::max<int64_t>(total - count, 0)) / FRate;
     const double counted = std::max(FLeft - elapsed / 1000, 0.0);
     FLeft = FLeftKnown

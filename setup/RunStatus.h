@@ -73,7 +73,7 @@ class TTransferRate {
   private:
     bool FStarted = false;
     uint64_t FStartMs = 0, FLastMs = 0;
-    int64_t FLastCount = 0, FCount = 0;
+    int64_t FStartCount = 0, FLastCount = 0, FCount = 0;
     double FRate = 0;
     bool FRated = false;
     double FLeft = 0;
