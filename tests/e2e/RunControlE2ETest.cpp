@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "RangeServer.h"
 #include "ScriptedServer.h"
 #include "platform/Files.h"
 #include "platform/win32/Wide.h"
@@ -317,6 +319,45 @@ TEST_F(RunControlTest, StatusLineDuringADownloadInEachLanguage) {
         ASSERT_TRUE(Answer(question, TAnswer::Yes, kStepMs));
         EXPECT_TRUE(FForm.WaitForPage(8, kStepMs));
     }
+}
+
+// A line that drops the connection after every 1 MiB of a body: the status
+// line says that it reconnects, which attempt and the pause left, and the
+// download then goes on to a complete installation.
+TEST_F(RunControlTest, StatusLineDuringAResume) {
+    Reset("main-2m.zip");
+    const std::string main = ReadFileBytes(Served("main.zip")),
+                      upgrade = ReadFileBytes(Served("upgrade.zip")),
+                      manifest = Signed() ? ReadFileBytes(Served("release.txt")) : "";
+    testing_support::RangeServer proxy([&](const testing_support::RangeRequest& r) {
+        if (r.Target.find("release.txt") != std::string::npos)
+            return testing_support::FileReply(r, manifest, "\"r\"");
+        const bool isMain = r.Target.find("main.zip") != std::string::npos;
+        return testing_support::FileReply(r, isMain ? main : upgrade, isMain ? "\"m\"" : "\"u\"",
+                                          1 << 20);
+    });
+    ASSERT_NO_FATAL_FAILURE(StartAtProxyPage("C.UTF-8", proxy.Port()));
+    std::vector<std::string> seen =
+        ReadStatus([](const std::string& t) { return Has(t, "uitpakken"); }, 60000);
+    std::string trace;
+    // The loopback line carries each MiB faster than a redraw: what is read
+    // is the wait before each attempt, which counts on.
+    bool second = false, third = false;
+    for (const std::string& t : seen) {
+        trace += t + "\n";
+        second = second || Has(t, "main.zip: verbinding verbroken, poging 2 over 1 seconde");
+        third = third || (second && Has(t, "main.zip: verbinding verbroken, poging 3 over "));
+    }
+    std::cout << trace;
+    EXPECT_TRUE(second) << trace;
+    EXPECT_TRUE(third) << trace;
+    ASSERT_TRUE(WaitFor(kRunMs, [&] { return IsWindowVisible(FForm.PageWindow(7)); }));
+    EXPECT_TRUE(ReadFileBytes(kTarget + "EXTRA.BIN") ==
+                ReadFileBytes(Work() + "archives\\extrasrc\\EXTRA.BIN"));
+    int values = 0;
+    bool rising = false;
+    const std::vector<std::string> calls = TaskbarCalls(values, rising);
+    EXPECT_NE(std::find(calls.begin(), calls.end(), "state paused"), calls.end());
 }
 
 enum class TGesture { Click, Escape, AltA, CloseBox };
