@@ -59,11 +59,13 @@ if [ ! -f "$WINEPREFIX/.drive-d-fixed" ]; then
     wine_restart_server
     touch "$WINEPREFIX/.drive-d-fixed"
 fi
-# A small drive of the test's own (E:, a tmpfs of 1 MiB in the mount
-# namespace made above) for the room checks; without one they are left out.
+# A small drive of the test's own (E:, a tmpfs of INSTALL_E2E_SMALL_DRIVE_MB
+# MiB in the mount namespace made above) for the room checks, when a run asks
+# for one; without a namespace they are left out. Other runs keep C: and D:.
 mkdir -p "$work/drive-e"
 export INSTALL_E2E_SMALL_DRIVE=
-if [ -n "${INSTALL_E2E_NETNS:-}" ] && mount -t tmpfs -o size=1m tmpfs "$work/drive-e" 2>/dev/null; then
+if [ -n "${INSTALL_E2E_SMALL_DRIVE_MB:-}" ] && [ -n "${INSTALL_E2E_NETNS:-}" ] &&
+    mount -t tmpfs -o size="${INSTALL_E2E_SMALL_DRIVE_MB}m" tmpfs "$work/drive-e" 2>/dev/null; then
     ln -sfn "$work/drive-e" "$WINEPREFIX/dosdevices/e:"
     if [ ! -f "$WINEPREFIX/.drive-e-fixed" ]; then
         DISPLAY= "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v e: /d hd /f >/dev/null 2>&1
