@@ -80,7 +80,9 @@ std::string MiddleShortened(const std::string& name, size_t maxChars) {
     size_t tail = kept - kept / 3;
     if (nameChars > tail && nameChars < kept) tail = nameChars;
     const size_t head = kept - tail;
-    return name.substr(0, starts[head]) + kEllipsis + name.substr(starts[starts.size() - tail]);
+    // A part of no characters starts at the end of the name.
+    auto at = [&](size_t index) { return index < starts.size() ? starts[index] : name.size(); };
+    return name.substr(0, at(head)) + kEllipsis + name.substr(at(starts.size() - tail));
 }
 
 // ---- TRunStatus -----------------------------------------------------------------
