@@ -206,15 +206,7 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
         // readiness wait is needed.
         uint8_t* tail = FInputBuffer.AppendSpace(portion);
         int64_t n = TryRecv(tail, portion, error);
-        if (n < 0 && error == platform::wsa::WouldBlock) {
-            int ready = WaitReadable(waitMs, error);
-            if (ready == 0) {
-                error = platform::wsa::TimedOut;
-            } else if (ready > 0) {
-                tail = FInputBuffer.AppendSpace(portion);
-                n = Recv(tail, portion, error);
-            }
-        }
+        if (n < 0 && error == platform::wsa::WouldBlock) n = WaitAndRecv(portion, waitMs, error);
         if (n < 0) {
             if (error == platform::wsa::TimedOut) {
                 if (raiseOnTimeout) throw ENetReadTimeout(NetTexts.Load(RSReadTimeoutRes));
@@ -233,6 +225,31 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
         count = n;
     } while (count == 0 && SocketAllocated());
     return static_cast<int>(count);
+}
+
+int64_t TNetIOHandler::WaitAndRecv(size_t portion, int waitMs, int& error) {
+    const bool idle = OnIdle && IdleIntervalMs > 0;
+    const int64_t start = NowMs();
+    for (;;) {
+        int slice = waitMs;
+        if (idle)
+            slice = waitMs < 0 ? IdleIntervalMs
+                               : static_cast<int>(std::clamp<int64_t>(waitMs - (NowMs() - start), 0,
+                                                                      IdleIntervalMs));
+        int64_t n = -1;
+        const int ready = WaitReadable(slice, error);
+        if (ready == 0) {
+            error = platform::wsa::TimedOut;
+        } else if (ready > 0) {
+            // The handler may wait inside the receive (TLS does): that wait
+            // is the slice too, and its time-out the slice's.
+            n = Recv(FInputBuffer.AppendSpace(portion), portion, error);
+        }
+        if (!idle || n >= 0 || error != platform::wsa::TimedOut) return n;
+        if (waitMs >= 0 && NowMs() - start >= waitMs) return n;
+        rtl::TScopeFail close([this] { Close(); });
+        OnIdle();
+    }
 }
 
 bool TNetIOHandler::CheckForDataOnSource(int timeout) {

@@ -3,6 +3,7 @@
 // reads go through, an optional write buffer, and the line, byte and stream
 // readers with their time-outs.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,13 @@ class TNetIOHandler : public TNetComponent {
     int MaxLineLength = DefaultMaxLineLength;
     TNetMaxLineAction MaxLineAction = TNetMaxLineAction::maException;
     bool LargeStream = false;
+    // Called about every IdleIntervalMs while a read waits for the peer and
+    // nothing arrives (a stalled or silent server), so that a program whose
+    // only thread waits here can still answer its user; the read's time-out
+    // is unchanged. An exception it raises closes the connection at once
+    // (nothing more is read or written) and passes to the reader's caller.
+    std::function<void()> OnIdle;
+    int IdleIntervalMs = 100;
 
     // Connection life. Close is the local end of the connection; a close
     // noticed from the peer leaves the unread bytes readable.
@@ -133,6 +141,10 @@ class TNetIOHandler : public TNetComponent {
     void ClosePeerEnded();
 
   private:
+    // After a receive found nothing: waits at most waitMs (-1: no limit) and
+    // receives a portion, in slices with OnIdle between them when it is set.
+    // Returns what Recv returns; error TimedOut when the wait passed.
+    int64_t WaitAndRecv(size_t portion, int waitMs, int& error);
     // Converts NetTimeoutDefault/NetTimeoutInfinite into milliseconds or -1.
     int EffectiveTimeout(int timeout) const;
     [[noreturn]] void RaiseClosed();

@@ -28,7 +28,8 @@ enum class TInstallStep {
 
 // The exit code of a failure raised in step: the step's own code, except
 // that a release refusal (which a download raises when an archive does not
-// match the manifest) is one whatever the step. The error's class decides,
+// match the manifest) is one whatever the step, and so is no room on the
+// drive (the unpack's, also when it is found before a download). The error's class decides,
 // never its text.
 TExitCode ExitCodeFor(TInstallStep step, const std::exception& failure);
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/Exception.h"
+#include "setup/RunOutcome.h" // EInstallCancelled, which the question ends with
 #include "translation/Translator.h"
 
 namespace setup {
@@ -33,12 +33,5 @@ inline constexpr const char* SFileInUse = translator::gettext_noop("%s is in geb
 std::string FilesInUseQuestion(const std::vector<TFileInUse>& files);
 // The same files as a run without window ends with them.
 std::string FilesInUseFailure(const std::vector<TFileInUse>& files);
-
-// Raised when the user chose not to go on: the run ends as its Cancel does,
-// on the abort page without an error box.
-class EInstallCancelled : public rtl::Exception {
-  public:
-    using rtl::Exception::Exception;
-};
 
 } // namespace setup

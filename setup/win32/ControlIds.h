@@ -39,6 +39,7 @@ enum TControlId : int {
     idProxyServer = 321,
     idProxyPoort = 322,
     idProgressBar = 330,
+    idStatusLine = 331, // the line under the bar that says what the run does
     idRbServer = 340,
     idRbWorkstation = 341,
     idGegevensLocatie = 342,

@@ -324,6 +324,10 @@ void TfrmMain::CreatePage4(HWND p) {
     ProgressBar = AddControl(p, PROGRESS_CLASSW, "", 0, 0, idProgressBar, 21, 167, 482, 23, FFont);
     SendMessageW(ProgressBar, PBM_SETRANGE32, 0, 100);
     SendMessageW(ProgressBar, PBM_SETPOS, 0, 0);
+    // What the run does, as wide as the bar and as far below it as the
+    // sentences above it are apart; empty until the run tells it.
+    StatusLine = AddControl(p, L"Static", "", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0,
+                            idStatusLine, 21, 201, 482, 21, FFont);
 }
 
 void TfrmMain::CreatePage5(HWND p) {
@@ -419,6 +423,10 @@ void TfrmMain::btNEXTClick() {
 }
 
 void TfrmMain::btCANCELClick() {
+    // During the run the run itself asks, at its next look at the queue; a
+    // click that reaches the button meanwhile (the question's own loop
+    // dispatches it) must not ask a second time.
+    if (FRunning) return;
     if (!Wizard.Cancel(AskConfirmation)) return;
     FExitCode = TExitCode::Cancelled;
     LogLine("Cancelled by the user (Annuleer, answered yes)");

@@ -16,7 +16,10 @@
 #include "setup/InstallLog.h"
 #include "setup/InstallRecord.h"
 #include "setup/ProgressPacer.h"
+#include "setup/RunOutcome.h"
+#include "setup/RunStatus.h"
 #include "setup/win32/ShellLink.h"
+#include "setup/win32/TaskbarProgress.h"
 #include "setup/Wizard.h"
 #include "widgets/UiDriveCombo.h"
 #include "widgets/UiValidateEdit.h"
@@ -64,18 +67,23 @@ class TfrmMain {
     // The closing page: the finish page, or the last page with the error.
     void ShowRunFinished();
     void ShowRunFailed(const std::string& failure);
-    // The user cancelled at a file in use: the abort page, no error box.
+    // The abort page after the user chose to stop (Cancel during the run, or
+    // at a file in use): no error box.
     void ShowRunCancelled();
+    // How the last run ended.
+    TRunOutcome RunOutcome() const { return FOutcome; }
     // Asks until none of files is in use; raises EInstallCancelled when the
     // user cancels.
     void WaitUntilNotInUse(const std::vector<std::string>& files);
     // The record of target with written merged in, saved whole.
     static TInstallRecord SaveMergedRecord(const std::string& target, const TInstallRecord& written);
-    // Its download-and-unpack steps (the base URL is the build's).
-    void DownloadToFile(const std::string& relativePath, const std::string& localFile);
+    // Its download-and-unpack steps (the base URL is the build's); index is
+    // the archive's place among the run's archives, from 1.
+    void DownloadToFile(const std::string& relativePath, const std::string& localFile, int index);
     // How a broken download is taken up again, and the wait before the next
     // attempt, answering the window meanwhile.
     net::TNetRetryPolicy RetryPolicy();
+    net::TNetRetryPolicy ManifestRetryPolicy();
     void PauseBeforeRetry(int milliseconds);
     void UnpackArchive(const std::string& archiveFile);
     // The HTTP client's transfer events, which move the progress bar.
@@ -101,13 +109,29 @@ class TfrmMain {
     HWND rbNEDERLANDS = nullptr, rbFRANS = nullptr, rbENGELS = nullptr, rbDUITS = nullptr;
     HWND rbITALIAANS = nullptr, rbSPAANS = nullptr;
     HWND PROXY_USE = nullptr, PROXY_SERVER = nullptr;
-    HWND ProgressBar = nullptr;
+    HWND ProgressBar = nullptr, StatusLine = nullptr;
     HWND rbSERVER = nullptr, rbWORKSTATION = nullptr, GegevensLocatie = nullptr;
     HWND Label23 = nullptr;
 
   private:
     // True while RunInstallation works; the window is then not closed.
     bool FRunning = false;
+    // True once the user answered yes to the Cancel question during the run.
+    bool FCancelled = false;
+    TRunOutcome FOutcome = TRunOutcome::NotRun;
+    // The archive being downloaded or unpacked, deleted when the user stops.
+    std::string FCurrentArchive;
+    // The status line's state, and the entries unpacked so far.
+    TRunStatus FStatus;
+    TStatusPacer FStatusPacer;
+    uint64_t FUnpacked = 0;
+    // The same progress on the taskbar button.
+    TTaskbarProgress FTaskbar;
+    // The marks of the numbers the run shows.
+    TNumberStyle FNumberStyle;
+    // The folder whose drive a download announced by the server must fit
+    // on; empty when the manifest's size was checked already.
+    std::string FRoomFolder;
     // The run's checked release manifest, which every archive must match;
     // none in a build without release keys.
     std::optional<TReleaseManifest> FRelease;
@@ -144,6 +168,19 @@ class TfrmMain {
     void ResetProgressPacer();
     // KeepResponding, at most as often as the pacer asks for.
     void KeepRespondingPaced();
+    // One look at the queue during the run: answers other threads, redraws
+    // the status line when due, and asks the Cancel question when the user
+    // asked to stop (raising EInstallCancelled on yes).
+    void LookAtQueue();
+    // Takes the input queued for the window, which the run drops; true when
+    // any of it asks to stop (Annuleer, Alt+A, Escape, the close box).
+    bool TakeQueuedCancelRequest();
+    bool IsCancelRequest(const MSG& msg) const;
+    // Redraws the status line when it is due and its text changed.
+    void ShowStatus(uint64_t nowMs);
+    bool FitsStatusLine(const std::string& text) const;
+    // The unpack's progress for the status line and the queue.
+    void UnpackProgress(arc::TArcArchiveItem* item);
     bool IsChecked(HWND button) const;
     void CreateFonts();
     void CreateFormWindow();

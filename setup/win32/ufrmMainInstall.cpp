@@ -17,6 +17,7 @@
 #include "runtime/ScopeGuard.h"
 #include "setup/win32/Application.h"
 #include "setup/win32/Dialogs.h"
+#include "setup/DiskRoom.h"
 #include "setup/FilesInUse.h"
 #include "setup/InstallPlaces.h"
 #include "setup/InstallRecord.h"
@@ -25,6 +26,7 @@
 #include "setup/win32/Registry.h"
 #include "setup/win32/RestartManager.h"
 #include "setup/win32/Uninstaller.h"
+#include "translation/Translator.h"
 
 namespace setup {
 
@@ -46,6 +48,18 @@ void TfrmMain::CreateComponents() {
         NetHTTP1Work(s, m, count);
     };
     NetHTTP1.OnWorkEnd = [this](net::TNetComponent* s, net::TWorkMode m) { NetHTTP1WorkEnd(s, m); };
+    // A server that sends nothing keeps the run inside a read for up to the
+    // read time-out: the queue is looked at meanwhile too, so Annuleer works.
+    NetIOHandler1.OnIdle = [this] {
+        if (FRunning) LookAtQueue();
+    };
+    // An archive whose size only the server announces is held against the
+    // free space before its body is read.
+    NetHTTP1.OnHeadersAvailable = [this](net::TNetCustomHTTP* sender, net::TNetHeaderList&, bool&) {
+        if (!FRoomFolder.empty() && sender->ResponseCode() == 200 &&
+            sender->Response().HasContentLength())
+            CheckRoom(FRoomFolder, sender->Response().ContentLength, FNumberStyle);
+    };
     ShellLink.WindowState = TShellLinkWindowState::wsNormal;
     // An upgrade replaces the program's files: each is written beside its
     // old one and moved over it only when whole and checked, so a full
@@ -54,14 +68,31 @@ void TfrmMain::CreateComponents() {
     // Unpacking takes a while too, with no transfer to report: between
     // entries and within a large one, the queue is looked at as often as
     // during a download.
-    ArcUnZipper1.OnArchiveProgress = [this](int, bool&) { KeepRespondingPaced(); };
-    ArcUnZipper1.OnArchiveItemProgress = [this](arc::TArcArchiveItem&, int, bool&) {
-        KeepRespondingPaced();
+    ArcUnZipper1.OnArchiveProgress = [this](int, bool&) {
+        ++FUnpacked;
+        UnpackProgress(nullptr);
+    };
+    ArcUnZipper1.OnArchiveItemProgress = [this](arc::TArcArchiveItem& item, int, bool& abort) {
+        // Raised inside an entry, the stop would count as the entry's
+        // failure; the extractor's own abort stops it and removes its
+        // partial file, and the stop is raised between entries (above).
+        try {
+            UnpackProgress(&item);
+        } catch (const EInstallCancelled&) {
+            abort = true;
+        }
     };
 }
 
+void TfrmMain::UnpackProgress(arc::TArcArchiveItem* item) {
+    if (FCancelled) throw EInstallCancelled();
+    const uint64_t total = static_cast<uint64_t>(std::max(ArcUnZipper1.Count(), 0));
+    FStatus.Unpacking(std::min(FUnpacked, total), total, item ? item->FileName() : std::string());
+    KeepRespondingPaced();
+}
+
 void TfrmMain::KeepRespondingPaced() {
-    if (FPacer.ShouldLookAtQueue(GetTickCount64())) KeepResponding();
+    if (FPacer.ShouldLookAtQueue(GetTickCount64())) LookAtQueue();
 }
 
 bool TfrmMain::IsChecked(HWND button) const {
@@ -116,6 +147,104 @@ void KeepResponding() {
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
+void TfrmMain::LookAtQueue() {
+    KeepResponding();
+    const uint64_t now = GetTickCount64();
+    FStatus.Idle(now);
+    ShowStatus(now);
+    if (!TakeQueuedCancelRequest()) return;
+    // The wizard's own question, as Cancel asks it on the other pages; the
+    // run waits meanwhile (a server may give up the connection: the
+    // resuming download takes that over after a no).
+    if (!AskConfirmation(Wizard.CancelQuestion())) return;
+    FCancelled = true;
+    throw EInstallCancelled();
+}
+
+bool TfrmMain::IsCancelRequest(const MSG& msg) const {
+    if (!IsWindowVisible(btCANCEL) || !(msg.hwnd == FHandle || IsChild(FHandle, msg.hwnd)))
+        return false;
+    switch (msg.message) {
+    case WM_KEYDOWN:
+        return msg.wParam == VK_ESCAPE;
+    case WM_SYSKEYDOWN:
+        // Alt+A, Annuleer's mnemonic; Alt+F4 closes.
+        return msg.wParam == 'A' || msg.wParam == VK_F4;
+    case WM_LBUTTONUP:
+        return msg.hwnd == btCANCEL;
+    case WM_NCLBUTTONDOWN:
+    case WM_NCLBUTTONUP:
+        return msg.hwnd == FHandle && msg.wParam == HTCLOSE;
+    }
+    return false;
+}
+
+bool TfrmMain::TakeQueuedCancelRequest() {
+    bool cancel = false;
+    MSG msg;
+    // Input during the run is dropped as it comes (handled after the run it
+    // would act on the page the run ends on); only a request to stop counts.
+    for (auto [first, last] : {std::pair<UINT, UINT>{WM_KEYFIRST, WM_KEYLAST},
+                               {WM_MOUSEFIRST, WM_MOUSELAST},
+                               {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK}})
+        while (PeekMessageW(&msg, nullptr, first, last, PM_REMOVE))
+            cancel = IsCancelRequest(msg) || cancel;
+    // Annuleer pressed by a program (BM_CLICK, as accessibility tools do)
+    // and the close command posted to the window (the system menu's Close).
+    while (PeekMessageW(&msg, btCANCEL, BM_CLICK, BM_CLICK, PM_REMOVE))
+        cancel = cancel || IsWindowVisible(btCANCEL);
+    if (PeekMessageW(&msg, FHandle, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_NOREMOVE) &&
+        (msg.wParam & 0xFFF0) == SC_CLOSE) {
+        PeekMessageW(&msg, FHandle, WM_SYSCOMMAND, WM_SYSCOMMAND, PM_REMOVE);
+        cancel = cancel || IsWindowVisible(btCANCEL);
+    }
+    return cancel;
+}
+
+void TfrmMain::ShowStatus(uint64_t nowMs) {
+    if (!FStatusPacer.Due(nowMs)) return;
+    const std::string text =
+        FStatus.Text(nowMs, [this](const std::string& t) { return FitsStatusLine(t); });
+    if (!FStatusPacer.Changed(text, nowMs)) return;
+    SetWindowTextW(StatusLine, platform::win32::Wide(text).c_str());
+    // The thread handles no messages during the run: paint now.
+    UpdateWindow(StatusLine);
+}
+
+bool TfrmMain::FitsStatusLine(const std::string& text) const {
+    RECT client{};
+    GetClientRect(StatusLine, &client);
+    const std::wstring wide = platform::win32::Wide(text);
+    HDC dc = GetDC(StatusLine);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(StatusLine, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(StatusLine, dc);
+    return size.cx <= client.right - client.left;
+}
+
+namespace {
+// The marks of the locale of the language the wizard speaks, so that its
+// numbers read as the sentence around them; the program's own texts are
+// Dutch.
+TNumberStyle WizardNumberStyle() {
+    std::string language =
+        translator::GlobalInstance ? translator::GlobalInstance->GetCurrentLanguage() : "";
+    if (language.empty() || language == "C") language = "nl";
+    TNumberStyle style = NumberStyleForLanguage(language);
+    std::replace(language.begin(), language.end(), '_', '-');
+    const std::wstring name = platform::win32::Wide(language);
+    wchar_t mark[8];
+    if (GetLocaleInfoEx(name.c_str(), LOCALE_SDECIMAL, mark, 8) > 1)
+        style.Decimal = platform::win32::Narrow(mark);
+    if (GetLocaleInfoEx(name.c_str(), LOCALE_STHOUSAND, mark, 8) > 1)
+        style.Thousands = platform::win32::Narrow(mark);
+    return style;
+}
+} // namespace
+
 void TfrmMain::RunInstallation() {
     // The run blocks this thread by design. The system must not replace the
     // window by a ghost ("Not Responding") that hides the progress bar and
@@ -126,7 +255,14 @@ void TfrmMain::RunInstallation() {
     // other threads (see KeepResponding); a WM_CLOSE among them must not
     // destroy the form under the run's feet.
     FRunning = true;
+    FCancelled = false;
     rtl::TScopeExit running([this] { FRunning = false; });
+    FStatus = TRunStatus();
+    FNumberStyle = WizardNumberStyle();
+    FStatus.SetNumberStyle(FNumberStyle);
+    FStatusPacer.Reset();
+    FTaskbar.Attach(FHandle);
+    FTaskbar.SetState(TTaskbarProgress::TState::Normal);
     Wizard.SetNextEnabled(false);
     Wizard.SetPageIndex(Wizard.PageIndex() + 1);
     Wizard.SetCursor(TAppCursor::HourGlass);
@@ -157,6 +293,12 @@ void TfrmMain::RunInstallation() {
         InstallInto(target, proxyPort);
     } catch (const EInstallCancelled&) {
         cancelled = true;
+    } catch (const ENotEnoughRoom& e) {
+        failed = true, failure = e.Message(), FExitCode = ExitCodeFor(FStep, e);
+        // Said before anything was written: not even the empty file that
+        // was to receive the archive stays.
+        if (platform::FileSizeByName(FCurrentArchive) == 0)
+            platform::DeleteFileByName(FCurrentArchive);
     } catch (const rtl::Exception& e) {
         failed = true, failure = e.Message(), FExitCode = ExitCodeFor(FStep, e);
     } catch (const std::exception& e) {
@@ -164,17 +306,26 @@ void TfrmMain::RunInstallation() {
     }
 
     DiscardQueuedInput();
-    if (cancelled) {
+    // A step that the stop interrupted may end in an error of its own (an
+    // entry reported as not unpacked): the user's choice is what ended it.
+    if (cancelled || FCancelled) {
+        FOutcome = TRunOutcome::Cancelled;
         FExitCode = TExitCode::Cancelled;
         LogLine("Cancelled by the user");
+        FTaskbar.SetState(TTaskbarProgress::TState::None);
         ShowRunCancelled();
     } else if (failed) {
+        FOutcome = TRunOutcome::Failed;
         FFailure = failure;
         LogLine("Failed: " + failure);
+        // Red on the button while the error box tells why.
+        FTaskbar.SetState(TTaskbarProgress::TState::Error);
         ShowRunFailed(failure);
     } else {
+        FOutcome = TRunOutcome::Completed;
         FExitCode = TExitCode::Installed;
         LogLine("Installed into " + target);
+        FTaskbar.SetState(TTaskbarProgress::TState::None);
         ShowRunFinished();
     }
 }
@@ -187,9 +338,9 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     if (!keys.Keys.empty()) {
         FTransferURL = DownloadBaseURL() + SManifestPath;
         LogLine("Release manifest " + FTransferURL);
-        FRelease =
-            DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
-                             static_cast<int64_t>(platform::UtcNowUnixSeconds()), RetryPolicy());
+        FRelease = DownloadManifest(NetHTTP1, DownloadBaseURL(), keys,
+                                    static_cast<int64_t>(platform::UtcNowUnixSeconds()),
+                                    ManifestRetryPolicy());
         LogLine("Release manifest serial " + std::to_string(FRelease->Serial) +
                 ", signature verified with built-in release key " +
                 std::to_string(FRelease->VerifiedByKey + 1) + " of " +
@@ -206,11 +357,12 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
         recorder.Finish();
         SaveMergedRecord(target, written);
     });
-    DownloadToFile(SMainArchivePath, target + "main.zip");
+    DownloadToFile(SMainArchivePath, target + "main.zip", 1);
     UnpackArchive(target + "main.zip");
-    DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip");
+    DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip", 2);
     UnpackArchive(target + "upgrade.zip");
     recorder.Finish();
+    FCurrentArchive.clear();
 
     FStep = TInstallStep::Settings;
     const std::string language =
@@ -252,12 +404,6 @@ TInstallRecord TfrmMain::SaveMergedRecord(const std::string& target, const TInst
     MergeInstallRecord(record, written);
     SaveInstallRecord(target, record);
     return record;
-}
-
-void TfrmMain::ShowRunCancelled() {
-    Wizard.SetCursor(TAppCursor::Default);
-    Wizard.ShowAbortPage();
-    SetFocus(btFINISH);
 }
 
 void TfrmMain::ApplyOptions(const TSetupOptions& options) {
@@ -309,6 +455,19 @@ void TfrmMain::ShowRunFinished() {
     SetFocus(btFINISH);
 }
 
+void TfrmMain::ShowRunCancelled() {
+    // Nothing more is read or written: the connection goes at once, and
+    // the archive that was coming in or being unpacked with it. Entries
+    // already unpacked stay, as after a failure.
+    NetHTTP1.Disconnect();
+    if (!FCurrentArchive.empty()) platform::DeleteFileByName(FCurrentArchive);
+    // Finish in front before the page shows, as after a failure.
+    Wizard.BringFinishToFront();
+    Wizard.ShowAbortPage();
+    SetFocus(btFINISH);
+    Wizard.SetCursor(TAppCursor::Default);
+}
+
 void TfrmMain::ShowRunFailed(const std::string& failure) {
     Wizard.SetPageIndex(Wizard.PageCount() - 1);
     Wizard.BringFinishToFront();
@@ -321,23 +480,47 @@ void TfrmMain::ShowRunFailed(const std::string& failure) {
     Wizard.SetCursor(TAppCursor::Default);
 }
 
-void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile) {
+void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string& localFile,
+                              int index) {
     FStep = TInstallStep::Download;
     FTransferURL = DownloadBaseURL() + relativePath;
     LogLine("Download " + FTransferURL + " to " + localFile);
     const net::TNetRetryPolicy retry = RetryPolicy();
-    if (!FRelease)
+    FCurrentArchive = localFile;
+    FStatus.Archive(platform::ExtractFileName(localFile), index, 2);
+    const std::string folder = platform::ExtractFilePath(localFile);
+    if (!FRelease) {
+        FRoomFolder = folder;
+        rtl::TScopeExit checked([this] { FRoomFolder.clear(); });
         return setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, retry);
+    }
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
     const TReleaseFile* listed = FRelease->Find(name);
     if (!listed)
         throw EReleaseRefused(rtl::Format(translator::gettext(SArchiveNotInRelease), {name}));
+    CheckRoom(folder, listed->Size, FNumberStyle);
     setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed, retry);
+}
+
+net::TNetRetryPolicy TfrmMain::ManifestRetryPolicy() {
+    // Built as the manifest's request starts: the status line says that step.
+    FStatus.Manifest();
+    return RetryPolicy();
 }
 
 net::TNetRetryPolicy TfrmMain::RetryPolicy() {
     return {InstallDownloadRetries, [this](int ms) { PauseBeforeRetry(ms); },
-            [this](const net::TNetRetryNotice& notice) { LogRetry(notice); }};
+            [this](const net::TNetRetryNotice& notice) {
+                LogRetry(notice);
+                FStatus.Reconnecting(
+                    notice.Attempt,
+                    GetTickCount64() +
+                        ShortenedPause(notice.PauseMs, platform::GetEnvVar(STestPauseVariable)));
+                // Said at once, not at the next turn of the pacer.
+                FStatusPacer.Reset();
+                FTaskbar.SetState(TTaskbarProgress::TState::Paused);
+                ShowStatus(GetTickCount64());
+            }};
 }
 
 void TfrmMain::PauseBeforeRetry(int milliseconds) {
@@ -347,7 +530,7 @@ void TfrmMain::PauseBeforeRetry(int milliseconds) {
         GetTickCount64() + ShortenedPause(milliseconds, platform::GetEnvVar(STestPauseVariable));
     for (uint64_t now; (now = GetTickCount64()) < end;) {
         Sleep(static_cast<DWORD>(std::min<uint64_t>(end - now, TProgressPacer::kQueueIntervalMs)));
-        KeepResponding();
+        LookAtQueue();
     }
 }
 
@@ -357,6 +540,16 @@ void TfrmMain::UnpackArchive(const std::string& archiveFile) {
             std::to_string(platform::FileSizeByName(archiveFile)) + " bytes, " +
             (FRelease ? "size and SHA-256 match the release manifest"
                       : "not checked (this build has no release keys)"));
+    FUnpacked = 0;
+    // The entries' sizes against what is free beside the archive, which is
+    // deleted only after them.
+    int64_t needed = 0;
+    {
+        rtl::TScopeExit close([this] { ArcUnZipper1.CloseArchive(); });
+        ArcUnZipper1.OpenArchive(archiveFile);
+        needed = UnpackedSize(ArcUnZipper1);
+    }
+    CheckRoom(platform::ExtractFilePath(archiveFile), needed, FNumberStyle);
     const int64_t start = platform::NowMs();
     setup::UnpackArchive(ArcUnZipper1, archiveFile,
                          [this](const std::vector<std::string>& replaced) {
@@ -413,7 +606,7 @@ void TfrmMain::WaitUntilNotInUse(const std::vector<std::string>& files) {
         Wizard.SetCursor(TAppCursor::Default);
         const bool retry = AskRetry(FilesInUseQuestion(inUse.Files));
         Wizard.SetCursor(TAppCursor::HourGlass);
-        if (!retry) throw EInstallCancelled(std::string());
+        if (!retry) throw EInstallCancelled();
     }
 }
 
@@ -453,16 +646,21 @@ void TfrmMain::SetProgressPosition(int32_t position) {
     }
     // The thread handles no messages during the transfer: paint now.
     UpdateWindow(ProgressBar);
+    FTaskbar.SetValue(static_cast<uint64_t>(std::max(position, 0)), static_cast<uint64_t>(max));
 }
 
-void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode, int64_t workCountMax) {
+void TfrmMain::NetHTTP1WorkBegin(net::TNetComponent*, net::TWorkMode mode, int64_t workCountMax) {
     LogTransferBegin(workCountMax);
     int32_t max;
     if (FProgress.WorkBegin(workCountMax, max)) SetProgressMax(max);
     ResetProgressPacer();
+    if (mode == net::TWorkMode::wmRead) {
+        FStatus.TransferBegin(workCountMax);
+        FTaskbar.SetState(TTaskbarProgress::TState::Normal);
+    }
 }
 
-void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode, int64_t workCount) {
+void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode mode, int64_t workCount) {
     // Work arrives every 32 KiB; the bar is drawn only when the user would
     // see it change, and the queue looked at only as often as it must be.
     const uint64_t now = GetTickCount64();
@@ -471,8 +669,9 @@ void TfrmMain::NetHTTP1Work(net::TNetComponent*, net::TWorkMode, int64_t workCou
         LogLine("Receiving " + FTransferURL + ": " + std::to_string(workCount) + " of " +
                 (FTransferExpected >= 0 ? std::to_string(FTransferExpected) : "?") + " bytes");
     const int32_t position = FProgress.Position(workCount);
+    if (mode == net::TWorkMode::wmRead) FStatus.Transfer(now, workCount);
     if (FPacer.ShouldDraw(position, now)) SetProgressPosition(position);
-    if (FPacer.ShouldLookAtQueue(now)) KeepResponding();
+    if (FPacer.ShouldLookAtQueue(now)) LookAtQueue();
 }
 
 void TfrmMain::NetHTTP1WorkEnd(net::TNetComponent*, net::TWorkMode) {
@@ -480,7 +679,7 @@ void TfrmMain::NetHTTP1WorkEnd(net::TNetComponent*, net::TWorkMode) {
     FProgress.WorkEnd();
     SetProgressPosition(0);
     ResetProgressPacer();
-    KeepResponding();
+    LookAtQueue();
 }
 
 } // namespace setup

@@ -59,6 +59,21 @@ if [ ! -f "$WINEPREFIX/.drive-d-fixed" ]; then
     wine_restart_server
     touch "$WINEPREFIX/.drive-d-fixed"
 fi
+# A small drive of the test's own (E:, a tmpfs of INSTALL_E2E_SMALL_DRIVE_MB
+# MiB in the mount namespace made above) for the room checks, when a run asks
+# for one; without a namespace they are left out. Other runs keep C: and D:.
+mkdir -p "$work/drive-e"
+export INSTALL_E2E_SMALL_DRIVE=
+if [ -n "${INSTALL_E2E_SMALL_DRIVE_MB:-}" ] && [ -n "${INSTALL_E2E_NETNS:-}" ] &&
+    mount -t tmpfs -o size="${INSTALL_E2E_SMALL_DRIVE_MB}m" tmpfs "$work/drive-e" 2>/dev/null; then
+    ln -sfn "$work/drive-e" "$WINEPREFIX/dosdevices/e:"
+    if [ ! -f "$WINEPREFIX/.drive-e-fixed" ]; then
+        DISPLAY= "$WINE_BIN" reg add 'HKLM\Software\Wine\Drives' /v e: /d hd /f >/dev/null 2>&1
+        wine_restart_server
+        touch "$WINEPREFIX/.drive-e-fixed"
+    fi
+    INSTALL_E2E_SMALL_DRIVE=E
+fi
 wine_link_fonts
 wine_virtual_desktop 1024x768
 
@@ -145,6 +160,17 @@ head -c $((12 * 1024 * 1024)) /dev/urandom >"$work/archives/bigsrc/BIG.BIN"
 cp "$work/archives/main.zip" "$work/archives/main-big.zip"
 (cd "$work/archives/bigsrc" && zip -q -0 ../main-big.zip BIG.BIN)
 # nginx workers started by root run as an unprivileged user unless told.
+# For the status line and Cancel: main.zip with 2 MiB more (20 s at 100 kB/s),
+# and with 3000 small entries more (an unpack that takes a while).
+mkdir -p "$work/archives/extrasrc" "$work/archives/manysrc"
+head -c $((2 * 1024 * 1024)) /dev/urandom >"$work/archives/extrasrc/EXTRA.BIN"
+cp "$work/archives/main.zip" "$work/archives/main-2m.zip"
+(cd "$work/archives/extrasrc" && zip -q -0 ../main-2m.zip EXTRA.BIN)
+(cd "$work/archives/manysrc" &&
+    awk 'BEGIN { for (i = 1; i <= 3000; ++i) { f = sprintf("MANY%04d.TXT", i)
+                 for (j = 0; j < 200; ++j) printf "entry %04d\n", i > f; close(f) } }')
+cp "$work/archives/main.zip" "$work/archives/main-many.zip"
+(cd "$work/archives/manysrc" && zip -q ../main-many.zip MANY*.TXT)
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
 . "$src/scripts/nginx-conf.sh"
 
@@ -177,6 +203,7 @@ nginx_conf "$work" "access_log $work/logs/nginx-access.log;" "types { applicatio
             if (-f $work/www/modes/main.204) { return 204; }
             if (-f $work/www/modes/main.404big) { rewrite ^ /big-404 last; }
             if (-f $work/www/modes/main.slow) { set \$limit_rate 50k; }
+            if (-f $work/www/modes/main.rate100) { set \$limit_rate 100k; }
         }
         location = /big-404 { internal; error_page 404 /404big.bin; return 404; }
         location = /404big.bin { internal; root $work/big; }

@@ -9,6 +9,7 @@
 #include "archive/ArcErrors.h"
 #include "http/NetExceptions.h"
 #include "setup/CommandLine.h"
+#include "setup/DiskRoom.h"
 #include "setup/ExitCodes.h"
 #include "setup/release/ReleaseManifest.h"
 
@@ -248,6 +249,7 @@ TEST(ExitCodesTest, TheStepDecidesUnlessTheReleaseWasRefused) {
     const net::ENetReadTimeout timeout("x");
     const setup::EReleaseRefused refused("x");
     const arc::EArcBadStream damaged;
+    const setup::ENotEnoughRoom full("x");
     const struct {
         TInstallStep Step;
         const std::exception& Failure;
@@ -259,6 +261,7 @@ TEST(ExitCodesTest, TheStepDecidesUnlessTheReleaseWasRefused) {
         {TInstallStep::Unpack, damaged, TExitCode::UnpackFailed},
         {TInstallStep::Unpack, refused, TExitCode::ReleaseRefused},
         {TInstallStep::Settings, plain, TExitCode::SettingsFailed},
+        {TInstallStep::Download, full, TExitCode::UnpackFailed},
     };
     for (const auto& c : cases)
         EXPECT_EQ(setup::ExitCodeFor(c.Step, c.Failure), c.Code);

@@ -1,7 +1,9 @@
 // The TCP client and its I/O handler against a scripted loopback server.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -271,6 +273,65 @@ TEST(ReadStream, StalledServerTimesOut) {
     rtl::TMemoryStream target;
     EXPECT_EQ(MessageOf<ENetReadTimeout>([&] { c.IOHandler()->ReadStream(&target, 100); }),
               "Read timed out.");
+}
+
+TEST(ReadStream, IdleHookIsCalledWhileTheServerIsSilentAndItsExceptionClosesAtOnce) {
+    struct EStop : std::runtime_error {
+        EStop() : std::runtime_error("stop") {}
+    };
+    struct Case {
+        const char* Name;
+        ConnectionScript Script;
+        int ReadTimeout;
+        int StopAfter; // idle calls before the hook raises; 0 never
+        const char* Outcome;
+        int MinCalls, MaxCalls;
+    } cases[] = {
+        {"a pause of 600 ms: every byte arrives",
+         {Send("abc"), Pause(600), Send("def"), WaitForClose()},
+         3000,
+         0,
+         "abcdef",
+         3,
+         8},
+        {"the time-out is unchanged",
+         {Send("abc"), WaitForClose(3000)},
+         400,
+         0,
+         "Read timed out.",
+         2,
+         5},
+        {"the hook raises", {Send("abc"), WaitForClose(5000)}, 3000, 2, "stop", 2, 2},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ScriptedServer server({c.Script});
+        Client client(server.Port());
+        client.ReadTimeout = c.ReadTimeout;
+        client.Connect();
+        int calls = 0;
+        client.IOHandler()->OnIdle = [&] {
+            if (++calls == c.StopAfter) throw EStop();
+        };
+        rtl::TMemoryStream target;
+        std::string outcome;
+        try {
+            client.IOHandler()->ReadStream(&target, 6);
+            outcome = Text(target);
+        } catch (const ENetReadTimeout& e) {
+            outcome = e.Message();
+        } catch (const EStop& e) {
+            outcome = e.what();
+            // Closed at once: the server, which would wait 5 s, sees it now.
+            EXPECT_FALSE(client.IOHandler()->Opened());
+            const auto start = std::chrono::steady_clock::now();
+            server.Wait(4000);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500));
+        }
+        EXPECT_EQ(outcome, c.Outcome);
+        EXPECT_GE(calls, c.MinCalls);
+        EXPECT_LE(calls, c.MaxCalls);
+    }
 }
 
 TEST(Discard, DropsCountedAndOpenEndedBytes) {
