@@ -11,6 +11,8 @@
 # to take the disk out of the measurement), else below the work folder. With
 # TLS=1 nginx serves HTTPS with a certificate of a test authority made for
 # the run, which each tool trusts by its own option.
+# BASELINE=path/netget adds an older netget to the same rounds
+# ("netget-before"), for a before/after pair.
 # Needs nginx, curl, wget, bc and GNU time (scripts/packages/http.txt), and
 # for TLS=1 openssl (scripts/packages/tls.txt).
 set -euo pipefail
@@ -85,6 +87,10 @@ declare -A cmd=(
     [wget]="wget -q ${wget_trust[*]} -O $out $url"
 )
 tools=(netget curl wget)
+if [ -n "${BASELINE:-}" ]; then
+    cmd[netget-before]="$BASELINE ${netget_trust[*]} -o $out $url"
+    tools+=(netget-before)
+fi
 declare -A total_time peak_rss best_time
 for t in "${tools[@]}"; do total_time[$t]=0; peak_rss[$t]=0; best_time[$t]=; done
 
@@ -96,7 +102,7 @@ for run in $(seq 1 "$runs"); do
         rm -f "$out"
         read -r secs rss < <(/usr/bin/time -f "%e %M" ${cmd[$t]} 2>&1 >/dev/null | tail -1)
         cmp -s "$out" "$work/www/big.bin" || { echo "$t: output differs" >&2; exit 1; }
-        printf 'run %d %-6s %6.2f s  %7d KiB\n' "$run" "$t" "$secs" "$rss"
+        printf 'run %d %-13s %6.2f s  %7d KiB\n' "$run" "$t" "$secs" "$rss"
         total_time[$t]=$(echo "${total_time[$t]} + $secs" | bc -l)
         if [ -z "${best_time[$t]}" ] || [ "$(echo "$secs < ${best_time[$t]}" | bc)" = 1 ]; then
             best_time[$t]=$secs
@@ -107,7 +113,7 @@ done
 
 echo
 for t in "${tools[@]}"; do
-    printf '%-6s mean %6.2f s  best %6.2f s  peak RSS %6.1f MiB\n' "$t" \
+    printf '%-13s mean %6.2f s  best %6.2f s  peak RSS %6.1f MiB\n' "$t" \
         "$(echo "${total_time[$t]} / $runs" | bc -l)" "${best_time[$t]}" \
         "$(echo "${peak_rss[$t]} / 1024" | bc -l)"
 done
@@ -117,3 +123,8 @@ printf 'netget/curl wall-time ratio %.3f (means), %.3f (best runs)\n' \
 printf 'netget/wget wall-time ratio %.3f (means), %.3f (best runs)\n' \
     "$(echo "${total_time[netget]} / ${total_time[wget]}" | bc -l)" \
     "$(echo "${best_time[netget]} / ${best_time[wget]}" | bc -l)"
+if [ -n "${BASELINE:-}" ]; then
+    printf 'netget/netget-before wall-time ratio %.3f (means), %.3f (best runs)\n' \
+        "$(echo "${total_time[netget]} / ${total_time[netget-before]}" | bc -l)" \
+        "$(echo "${best_time[netget]} / ${best_time[netget-before]}" | bc -l)"
+fi
