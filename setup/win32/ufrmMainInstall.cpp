@@ -355,7 +355,8 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     rtl::TScopeExit detach([&recorder] { recorder.Detach(); });
     rtl::TScopeFail keep([&] {
         recorder.Finish();
-        SaveMergedRecord(target, written);
+        // A run that wrote nothing leaves no record behind either.
+        if (!written.Files.empty()) SaveMergedRecord(target, written);
     });
     DownloadToFile(SMainArchivePath, target + "main.zip", 1);
     UnpackArchive(target + "main.zip");

@@ -2,6 +2,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -137,6 +138,38 @@ size_t PeakWorkingSet(HANDLE process) {
     counters.cb = sizeof counters;
     if (!GetProcessMemoryInfo(process, &counters, sizeof counters)) return 0;
     return counters.PeakWorkingSetSize;
+}
+
+std::string Env(const char* name, const char* fallback) {
+    const char* v = std::getenv(name);
+    return v ? v : fallback;
+}
+std::string Work() {
+    return Env("INSTALL_E2E_WORK", "B:\\install-e2e") + "\\";
+}
+std::string Served(const std::string& name) {
+    return Work() + "www\\zividezeru\\Files\\" + name;
+}
+std::string Marker(const std::string& name) {
+    return Work() + "www\\modes\\" + name;
+}
+bool Signed() {
+    return !Env("INSTALL_E2E_SIGNED").empty();
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(platform::win32::Wide(folder + "*").c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string n = platform::win32::Narrow(fd.cFileName);
+        if (n != "." && n != ".." && n != "INSTALL.REC" && n != "UNINSTALL.EXE")
+            names.push_back(n);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace e2e

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace e2e {
 
@@ -21,6 +22,20 @@ double BarFill(HWND bar);
 // a real input event through the X server: "click X Y" at screen coordinates,
 // or "key NAME..." (X key names). True when the event was made.
 bool RealInput(const std::string& folder, const std::string& request);
+
+// The run's work folder, as run-install-e2e.sh makes it (INSTALL_E2E_WORK),
+// the files its nginx serves, and the marker files that switch its modes.
+std::string Env(const char* name, const char* fallback = "");
+std::string Work();
+std::string Served(const std::string& name);
+std::string Marker(const std::string& name);
+// A build with release keys fetches and checks the release manifest first.
+bool Signed();
+
+// The names of the files and folders in folder, sorted: the program's, so
+// the uninstaller and its record of what the runs wrote are left out (the
+// uninstall tests check them).
+std::vector<std::string> FilesIn(const std::string& folder);
 
 // The largest working set the process has had so far, in bytes; 0 when the
 // system does not tell.

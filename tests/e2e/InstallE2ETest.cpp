@@ -70,24 +70,7 @@ const std::string kBaseURL = "http://127.0.0.1:8731/";
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-std::string Env(const char* name, const char* fallback = "") {
-    const char* v = std::getenv(name);
-    return v ? v : fallback;
-}
-std::string Work() {
-    return Env("INSTALL_E2E_WORK", "B:\\install-e2e") + "\\";
-}
-std::string Served(const std::string& name) {
-    return Work() + "www\\zividezeru\\Files\\" + name;
-}
-std::string Marker(const std::string& name) {
-    return Work() + "www\\modes\\" + name;
-}
 
-// A build with release keys fetches and checks the release manifest first.
-bool Signed() {
-    return !Env("INSTALL_E2E_SIGNED").empty();
-}
 // The lowest serial the windows preset's Setup.exe takes, with which the demo
 // release is signed.
 constexpr int kMinimumSerial = 3;
@@ -156,23 +139,6 @@ void Copy(const std::string& from, const std::string& to) {
     ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from << " -> " << to;
 }
 
-// The files of the target folder, names only, sorted: the program's. The
-// uninstaller and its record of what the runs wrote are left out here; the
-// uninstall tests (UninstallE2ETest.cpp) check them.
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(Wide(folder + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::string n = Narrow(fd.cFileName);
-        if (n != "." && n != ".." && n != "INSTALL.REC" && n != "UNINSTALL.EXE")
-            names.push_back(n);
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 std::string IniValue(const std::string& file, const std::string& section, const std::string& key) {
     wchar_t buffer[256];

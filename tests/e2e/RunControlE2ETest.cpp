@@ -44,22 +44,6 @@ const std::string kDesktop = "C:\\E2EDESKTOP";
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-std::string Env(const char* name, const char* fallback = "") {
-    const char* v = std::getenv(name);
-    return v ? v : fallback;
-}
-std::string Work() {
-    return Env("INSTALL_E2E_WORK", "B:\\install-e2e") + "\\";
-}
-std::string Served(const std::string& name) {
-    return Work() + "www\\zividezeru\\Files\\" + name;
-}
-std::string Marker(const std::string& name) {
-    return Work() + "www\\modes\\" + name;
-}
-bool Signed() {
-    return !Env("INSTALL_E2E_SIGNED").empty();
-}
 
 // Milliseconds on the performance counter.
 double NowMs() {
@@ -93,18 +77,6 @@ void SetDesktop(const std::string& folder) {
     RegCloseKey(key);
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(Wide(folder + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-            names.push_back(Narrow(fd.cFileName));
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return names;
-}
 
 // The body bytes nginx sent for the last request of main.zip, -1 before it
 // logged one.

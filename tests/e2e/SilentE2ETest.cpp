@@ -31,21 +31,8 @@ const std::string kTarget = "C:\\TORVELINNEW\\";
 const std::vector<std::string> kInstalled = {"ARTIKELEN.CSV", "HANDLEIDING.TXT", "LEESMIJ.TXT",
                                              "SETUP.INI",     "TORVELIN.EXE",    "VERSIE.TXT"};
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
-std::string Work() {
-    return Env("INSTALL_E2E_WORK") + "\\";
-}
-std::string Served(const std::string& name) {
-    return Work() + "www\\zividezeru\\Files\\" + name;
-}
 std::string LogFile() {
     return Work() + "silent.log";
-}
-bool Signed() {
-    return !Env("INSTALL_E2E_SIGNED").empty();
 }
 // Has the sign helper sign the served archives into the served manifest
 // (see InstallE2ETest.cpp).
@@ -56,19 +43,6 @@ void Copy(const std::string& from, const std::string& to) {
     ASSERT_TRUE(CopyFileW(Wide(from).c_str(), Wide(to).c_str(), FALSE)) << from << " -> " << to;
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(Wide(folder + "*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string n = platform::win32::Narrow(fd.cFileName);
-        if (n != "." && n != "..") names.push_back(n);
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Setup.exe started with arguments, as a deployment's script starts it.
 class TStartedSetup {

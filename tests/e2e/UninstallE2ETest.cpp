@@ -42,16 +42,6 @@ const wchar_t* const kShellFolders =
 const std::vector<std::string> kProgramFiles = {"ARTIKELEN.CSV", "HANDLEIDING.TXT", "LEESMIJ.TXT",
                                                 "TORVELIN.EXE", "VERSIE.TXT"};
 
-std::string Env(const char* name, const char* fallback = "") {
-    const char* v = std::getenv(name);
-    return v ? v : fallback;
-}
-std::string Work() {
-    return Env("INSTALL_E2E_WORK", "B:\\install-e2e") + "\\";
-}
-std::string Served(const std::string& name) {
-    return Work() + "www\\zividezeru\\Files\\" + name;
-}
 
 std::string EntryValue(const wchar_t* name) {
     wchar_t buffer[1024] = {};
