@@ -108,8 +108,14 @@ void TNetIOHandler::ConnectClient() {
     }
     SetPeer(address, Port);
     DoStatus(TNetStatus::hsConnecting, NetTexts.Format(RSStatusConnectingRes, {address}));
+    // A connection that is never answered is waited for up to the connect
+    // time-out: OnIdle is called meanwhile too, as while a read waits, and an
+    // exception from it closes the socket at once.
+    rtl::TScopeFail close([this] { CloseSocket(); });
+    std::function<void()> idle;
+    if (OnIdle && IdleIntervalMs > 0) idle = OnIdle;
     if (!platform::SocketConnect(FSocket, family, address, static_cast<uint16_t>(Port),
-                                 ConnectTimeout, error)) {
+                                 ConnectTimeout, error, idle, IdleIntervalMs)) {
         if (ConnectTimeout > 0 && error == platform::wsa::TimedOut)
             throw ENetConnectTimeout(NetTexts.Load(RSConnectTimeoutRes));
         RaiseSocketError(error);

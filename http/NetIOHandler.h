@@ -60,9 +60,9 @@ class TNetIOHandler : public TNetComponent {
     TNetMaxLineAction MaxLineAction = TNetMaxLineAction::maException;
     bool LargeStream = false;
     // Called about every IdleIntervalMs while a read waits for the peer and
-    // nothing arrives (a stalled or silent server), so that a program whose
-    // only thread waits here can still answer its user; the read's time-out
-    // is unchanged. An exception it raises closes the connection at once
+    // nothing arrives (a stalled or silent server), and while a bounded
+    // connect waits for an answer, so that a program whose only thread waits
+    // here can still answer its user; the time-outs are unchanged. An exception it raises closes the connection at once
     // (nothing more is read or written) and passes to the reader's caller.
     std::function<void()> OnIdle;
     int IdleIntervalMs = 100;

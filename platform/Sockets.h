@@ -5,6 +5,7 @@
 // callers raise the same messages everywhere. Nothing here raises.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -60,8 +61,13 @@ bool ResolveHost(const std::string& host, SocketFamily family, std::string& addr
 // Connects to a numeric address. timeoutMs <= 0 makes a plain blocking
 // connect; otherwise the connect gives up with TimedOut (10060) after that
 // many milliseconds.
+// With a time-out and whileWaiting, the wait for the connection is cut into
+// slices of sliceMs with a call to whileWaiting after each (so that a program
+// whose one thread connects still answers its user); an exception from it
+// leaves the socket to the caller to close.
 bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& address, uint16_t port,
-                   int timeoutMs, int& error);
+                   int timeoutMs, int& error, const std::function<void()>& whileWaiting = {},
+                   int sliceMs = 100);
 
 // Waits until the socket is readable (data or a close). timeoutMs < 0 waits
 // without limit. Returns 1 when readable, 0 on time-out, -1 on error.

@@ -1,5 +1,6 @@
 #include "platform/Sockets.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -10,6 +11,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include "platform/Clock.h"
 
 namespace platform {
 
@@ -206,7 +209,8 @@ bool ResolveHost(const std::string& host, SocketFamily family, std::string& addr
 }
 
 bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& address, uint16_t port,
-                   int timeoutMs, int& error) {
+                   int timeoutMs, int& error, const std::function<void()>& whileWaiting,
+                   int sliceMs) {
     sockaddr_storage sa;
     socklen_t len;
     if (!MakeAddress(family, address, port, sa, len)) {
@@ -231,7 +235,15 @@ bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& addre
             error = LastError();
             ok = false;
         } else {
-            int rc = WaitFor(Fd(s), POLLOUT, timeoutMs, error);
+            // The wait in slices, whileWaiting between them, until the time-out.
+            const int64_t start = NowMs();
+            int rc = 0;
+            for (;;) {
+                const int left = static_cast<int>(std::max<int64_t>(0, timeoutMs - (NowMs() - start)));
+                rc = WaitFor(Fd(s), POLLOUT, whileWaiting ? std::min(left, sliceMs) : left, error);
+                if (rc != 0 || !whileWaiting || left == 0) break;
+                whileWaiting();
+            }
             if (rc == 0) {
                 error = wsa::TimedOut;
                 ok = false;

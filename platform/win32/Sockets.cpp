@@ -4,8 +4,10 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "platform/Clock.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Wide.h"
 
@@ -235,7 +237,8 @@ bool ResolveHost(const std::string& host, SocketFamily family, std::string& addr
 }
 
 bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& address, uint16_t port,
-                   int timeoutMs, int& error) {
+                   int timeoutMs, int& error, const std::function<void()>& whileWaiting,
+                   int sliceMs) {
     sockaddr_storage sa;
     int len;
     if (!MakeAddress(family, address, port, sa, len)) {
@@ -256,7 +259,15 @@ bool SocketConnect(SocketHandle s, SocketFamily family, const std::string& addre
             error = e;
             ok = false;
         } else {
-            int rc = WaitFor(s, true, timeoutMs, error);
+            // The wait in slices, whileWaiting between them, until the time-out.
+            const int64_t start = NowMs();
+            int rc = 0;
+            for (;;) {
+                const int left = static_cast<int>(std::max<int64_t>(0, timeoutMs - (NowMs() - start)));
+                rc = WaitFor(s, true, whileWaiting ? std::min(left, sliceMs) : left, error);
+                if (rc != 0 || !whileWaiting || left == 0) break;
+                whileWaiting();
+            }
             if (rc == 0) {
                 error = wsa::TimedOut;
                 ok = false;

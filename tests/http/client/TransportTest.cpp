@@ -427,6 +427,67 @@ TEST(Connect, BoundedConnectTimesOut) {
     platform::SocketClose(listener);
 }
 
+// A connection nobody answers is waited for with the idle hook called as
+// during a read; its exception ends the wait at once, the socket closed.
+TEST(Connect, IdleHookRunsWhileAConnectWaitsAndItsExceptionEndsIt) {
+    struct EStop : std::runtime_error {
+        EStop() : std::runtime_error("stop") {}
+    };
+    int error = 0;
+    platform::SocketHandle listener =
+        platform::SocketListen(platform::SocketFamily::IPv4, "127.0.0.1", 0, 0, error);
+    ASSERT_NE(listener, platform::kInvalidSocket);
+    std::vector<std::unique_ptr<Client>> fillers;
+    bool full = false;
+    for (int i = 0; i < 8 && !full; ++i) {
+        auto c = std::make_unique<Client>(platform::SocketLocalPort(listener));
+        c->ConnectTimeout = 300;
+        try {
+            c->Connect();
+        } catch (const ENetConnectTimeout&) {
+            full = true;
+        }
+        fillers.push_back(std::move(c));
+    }
+    ASSERT_TRUE(full) << "the listener's queue never filled";
+    const struct {
+        const char* Name;
+        int StopAfter; // 0: never
+        int MinCalls, MaxCalls;
+        const char* Outcome;
+    } cases[] = {
+        {"the time-out is unchanged", 0, 2, 6, "Connect timed out."},
+        {"the hook raises", 3, 3, 3, "stop"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TNetIOHandlerStack handler; // outlives the client, which closes it
+        Client client(platform::SocketLocalPort(listener));
+        client.ConnectTimeout = c.StopAfter ? 5000 : 400;
+        client.SetIOHandler(&handler);
+        int calls = 0;
+        handler.OnIdle = [&] {
+            if (++calls == c.StopAfter) throw EStop();
+        };
+        const auto start = std::chrono::steady_clock::now();
+        std::string outcome;
+        try {
+            client.Connect();
+        } catch (const ENetConnectTimeout& e) {
+            outcome = e.Message();
+        } catch (const EStop& e) {
+            outcome = e.what();
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+        }
+        EXPECT_EQ(outcome, c.Outcome);
+        EXPECT_FALSE(client.Connected());
+        EXPECT_GE(calls, c.MinCalls);
+        EXPECT_LE(calls, c.MaxCalls);
+    }
+    fillers.clear();
+    platform::SocketClose(listener);
+}
+
 TEST(Connect, InternationalNamesReachTheResolverInTheirAsciiForm) {
     EXPECT_EQ(platform::HostToAscii("plain.example"), "plain.example");
     // Windows converts before the lookup; POSIX resolvers do it themselves.
