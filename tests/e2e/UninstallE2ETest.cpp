@@ -276,6 +276,25 @@ TEST_F(UninstallTest, AProgramStillOpenIsNamedAndNothingIsReplacedUntilItCloses)
         FProcess.reset();
         TerminateProcess(torvelin.Handle(), 0);
     }
+
+    // A silent run has nobody to ask: it ends with the unpack's exit code and
+    // the program and file in its log, every old file as it was.
+    TSetupProcess torvelin(kTarget + "TORVELIN.EXE");
+    ASSERT_TRUE(torvelin.Started());
+    ASSERT_TRUE(WaitForDialog(torvelin.Id(), kStartMs)) << "the demo program did not start";
+    const std::string log = Work() + "in-use-silent.log";
+    DeleteFileW(Wide(log).c_str());
+    DWORD code = 0;
+    RunToEnd(L"\"" + Wide(Env("SETUP_EXE", "B:\\setup\\Setup.exe")) +
+                 L"\" /VERYSILENT /SUPPRESSMSGBOXES /LOG=\"" + Wide(log) + L"\"",
+             code);
+    EXPECT_EQ(code, 5u);
+    const std::string text = ReadFileBytes(log);
+    EXPECT_NE(text.find("TORVELIN.EXE gebruikt C:\\TORVELINNEW\\TORVELIN.EXE"), std::string::npos)
+        << text;
+    for (size_t i = 0; i < kProgramFiles.size(); ++i)
+        EXPECT_EQ(ReadFileBytes(kTarget + kProgramFiles[i]), before[i]) << kProgramFiles[i];
+    TerminateProcess(torvelin.Handle(), 0);
 }
 
 // The entry as a program that no one here wrote sees it, and the removal it
