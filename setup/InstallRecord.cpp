@@ -1,19 +1,16 @@
 #include "setup/InstallRecord.h"
 
 #include <algorithm>
-#include <array>
-#include <condition_variable>
+#include <cstdio>
 #include <limits>
-#include <map>
-#include <mutex>
-#include <thread>
 
+#include "archive/Crc32.h"
+#include "archive/ZipArchive.h"
 #include "platform/Files.h"
 #include "platform/ReplacementFile.h"
 #include "platform/Unicode.h"
 #include "runtime/Format.h"
 #include "runtime/Streams.h"
-#include "setup/release/ReleaseManifest.h"
 
 namespace setup {
 
@@ -67,6 +64,24 @@ bool ParseSize(std::string_view text, int64_t& value) {
 }
 
 // Splits off the text before the first space; false when there is none.
+// Exactly eight lower-case hexadecimal digits, as Crc32Text writes them.
+bool ParseCrc32(std::string_view text, uint32_t& value) {
+    if (text.size() != 8) return false;
+    value = 0;
+    for (char c : text) {
+        const int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        if (digit < 0) return false;
+        value = value << 4 | static_cast<uint32_t>(digit);
+    }
+    return true;
+}
+
+std::string Crc32Text(uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
 bool TakeWord(std::string_view& rest, std::string_view& word) {
     const size_t space = rest.find(' ');
     if (space == std::string_view::npos) return false;
@@ -96,14 +111,12 @@ bool ParseItem(std::string_view line, TInstallRecord& record) {
     std::string_view kind, rest = line;
     if (!TakeWord(rest, kind)) return false;
     if (kind == "file") {
-        std::string_view size, hex;
+        std::string_view size, crc;
         TRecordedFile file;
-        std::vector<uint8_t> digest;
-        if (!TakeWord(rest, size) || !TakeWord(rest, hex) || !ParseSize(size, file.Size) ||
-            hex.size() != 64 || !FromHex(hex, digest) || !ValidName(rest) || record.FindFile(rest))
+        if (!TakeWord(rest, size) || !TakeWord(rest, crc) || !ParseSize(size, file.Size) ||
+            !ParseCrc32(crc, file.Crc32) || !ValidName(rest) || record.FindFile(rest))
             return false;
         file.Name = std::string(rest);
-        std::copy(digest.begin(), digest.end(), file.Sha256.begin());
         record.Files.push_back(std::move(file));
         return true;
     }
@@ -149,15 +162,14 @@ const TRecordedFile* TInstallRecord::FindFile(std::string_view name) const {
     return nullptr;
 }
 
-void TInstallRecord::AddFile(const std::string& name, int64_t size,
-                             const platform::Sha256Digest& sha256) {
+void TInstallRecord::AddFile(const std::string& name, int64_t size, uint32_t crc32) {
     if (!ValidName(name) || size < 0) Invalid(name, 0);
     for (TRecordedFile& file : Files)
         if (platform::SameTextAscii(file.Name, name)) {
-            file = {name, size, sha256};
+            file = {name, size, crc32};
             return;
         }
-    Files.push_back({name, size, sha256});
+    Files.push_back({name, size, crc32});
 }
 
 void TInstallRecord::AddSetting(const std::string& file, const std::string& section,
@@ -177,7 +189,7 @@ void TInstallRecord::AddShortcut(const std::string& path) {
 
 void MergeInstallRecord(TInstallRecord& into, const TInstallRecord& later) {
     for (const TRecordedFile& file : later.Files)
-        into.AddFile(file.Name, file.Size, file.Sha256);
+        into.AddFile(file.Name, file.Size, file.Crc32);
     for (const TRecordedSetting& setting : later.Settings)
         into.AddSetting(setting.File, setting.Section, setting.Key);
     for (const std::string& shortcut : later.Shortcuts)
@@ -187,8 +199,8 @@ void MergeInstallRecord(TInstallRecord& into, const TInstallRecord& later) {
 std::string ComposeInstallRecord(const TInstallRecord& record, const std::string& fileName) {
     std::string text = std::string(kInstallRecordFirstLine) + "\n";
     for (const TRecordedFile& file : record.Files)
-        text +=
-            "file " + std::to_string(file.Size) + " " + ToHex(file.Sha256) + " " + file.Name + "\n";
+        text += "file " + std::to_string(file.Size) + " " + Crc32Text(file.Crc32) + " " +
+                file.Name + "\n";
     for (const TRecordedSetting& s : record.Settings)
         text += "setting " + s.Section + " " + s.Key + " " + s.File + "\n";
     for (const std::string& shortcut : record.Shortcuts)
@@ -237,172 +249,8 @@ void SaveInstallRecord(const std::string& folder, const TInstallRecord& record) 
 
 // ---------------------------------------------------------------- the recorder
 
-// Hashes the bytes of many files, one after the other, in the order given:
-// Begin starts a file, Data adds to it, End ends it and makes its digest.
-// In the background the steps are gathered into slots of kSlotSize bytes
-// (with the steps that fall between them), and a full slot goes to the
-// hashing thread; the writer waits only while all kSlots are still to be
-// hashed. Many small files share a slot, so the threads meet once per
-// megabyte, not once per file. The slot being filled belongs to the writer
-// alone; the thread takes only counted ones. Collect hands over the slot
-// being filled and waits until everything is hashed.
-class TInstallRecorder::THasher {
-  public:
-    explicit THasher(bool background) {
-        if (background) FThread = std::thread([this] { Run(); });
-    }
-    ~THasher() {
-        if (!FThread.joinable()) return;
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            FStop = true;
-        }
-        FChanged.notify_all();
-        FThread.join();
-    }
-    THasher(const THasher&) = delete;
-    THasher& operator=(const THasher&) = delete;
-
-    uint64_t Begin() {
-        const uint64_t file = ++FLastFile;
-        Step({TStep::Begin, file, 0, 0});
-        return file;
-    }
-    void Data(const void* data, size_t size) {
-        auto* bytes = static_cast<const uint8_t*>(data);
-        while (size > 0) {
-            if (!FThread.joinable()) {
-                FHash.Update(bytes, size);
-                return;
-            }
-            TSlot& slot = Filling();
-            const size_t part = std::min(size, kSlotSize - slot.Bytes.size());
-            if (!slot.Steps.empty() && slot.Steps.back().Kind == TStep::Data)
-                slot.Steps.back().Length += part;
-            else
-                slot.Steps.push_back({TStep::Data, FLastFile, slot.Bytes.size(), part});
-            slot.Bytes.insert(slot.Bytes.end(), bytes, bytes + part);
-            bytes += part;
-            size -= part;
-            if (slot.Bytes.size() == kSlotSize) HandOver();
-        }
-    }
-    void End(uint64_t file) { Step({TStep::End, file, 0, 0}); }
-
-    // Every digest made since the last Collect, by file number; false when
-    // the platform's hash failed for any of them.
-    bool Collect(std::map<uint64_t, platform::Sha256Digest>& digests) {
-        if (FFilling) HandOver();
-        std::unique_lock<std::mutex> lock(FMutex);
-        FChanged.wait(lock, [&] { return FQueued == 0; });
-        digests = std::move(FDigests);
-        FDigests.clear();
-        const bool ok = !FFailed;
-        FFailed = false;
-        return ok;
-    }
-
-  private:
-    static constexpr size_t kSlotSize = 1024 * 1024;
-    static constexpr size_t kSlots = 4;
-    struct TStep {
-        enum TKind { Begin, Data, End } Kind;
-        uint64_t File;
-        size_t Offset, Length; // of Data in the slot's bytes
-    };
-    struct TSlot {
-        std::vector<uint8_t> Bytes;
-        std::vector<TStep> Steps;
-    };
-
-    void Step(const TStep& step) {
-        if (FThread.joinable()) {
-            Filling().Steps.push_back(step);
-            return;
-        }
-        std::lock_guard<std::mutex> lock(FMutex);
-        Apply(step, nullptr);
-    }
-    TSlot& Filling() {
-        if (FFilling) return *FFilling;
-        std::unique_lock<std::mutex> lock(FMutex);
-        FChanged.wait(lock, [&] { return FQueued < kSlots; });
-        FFilling = &FSlots[(FNext + FQueued) % kSlots];
-        FFilling->Bytes.clear();
-        FFilling->Bytes.reserve(kSlotSize);
-        FFilling->Steps.clear();
-        return *FFilling;
-    }
-    void HandOver() {
-        {
-            std::lock_guard<std::mutex> lock(FMutex);
-            ++FQueued;
-        }
-        FChanged.notify_all();
-        FFilling = nullptr;
-    }
-    // One step on the hash; the caller holds FMutex for the digests, not
-    // for the hash, which only one thread ever uses.
-    void Apply(const TStep& step, const TSlot* slot) {
-        switch (step.Kind) {
-        case TStep::Begin:
-            FHash.Reset();
-            break;
-        case TStep::Data:
-            FHash.Update(slot->Bytes.data() + step.Offset, step.Length);
-            break;
-        case TStep::End: {
-            platform::Sha256Digest digest{};
-            if (FHash.Final(digest))
-                FDigests[step.File] = digest;
-            else
-                FFailed = true;
-            break;
-        }
-        }
-    }
-    void Run() {
-        std::unique_lock<std::mutex> lock(FMutex);
-        for (;;) {
-            FChanged.wait(lock, [&] { return FQueued > 0 || FStop; });
-            if (FQueued == 0) return;
-            // The slot stays counted until it is hashed, so the writer does
-            // not fill it meanwhile.
-            const TSlot& slot = FSlots[FNext];
-            for (const TStep& step : slot.Steps) {
-                if (step.Kind == TStep::Data) {
-                    lock.unlock();
-                    Apply(step, &slot);
-                    lock.lock();
-                } else {
-                    Apply(step, &slot);
-                }
-            }
-            FNext = (FNext + 1) % kSlots;
-            --FQueued;
-            lock.unlock();
-            FChanged.notify_all();
-            lock.lock();
-        }
-    }
-
-    uint64_t FLastFile = 0;
-    TSlot* FFilling = nullptr; // the writer's slot, not yet counted
-    std::mutex FMutex;
-    std::condition_variable FChanged;
-    std::array<TSlot, kSlots> FSlots;
-    size_t FNext = 0;
-    size_t FQueued = 0;
-    bool FStop = false;
-    bool FFailed = false;
-    std::map<uint64_t, platform::Sha256Digest> FDigests;
-    platform::Sha256 FHash;
-    std::thread FThread; // last: it starts once everything above exists
-};
-
-TInstallRecorder::TInstallRecorder(TInstallRecord& record, std::string folder, bool background)
-    : FRecord(record), FFolder(platform::IncludeTrailingPathDelimiter(folder)),
-      FHasher(std::make_unique<THasher>(background)) {}
+TInstallRecorder::TInstallRecorder(TInstallRecord& record, std::string folder)
+    : FRecord(record), FFolder(platform::IncludeTrailingPathDelimiter(folder)) {}
 
 TInstallRecorder::~TInstallRecorder() {
     Detach();
@@ -411,78 +259,54 @@ TInstallRecorder::~TInstallRecorder() {
 void TInstallRecorder::Attach(arc::TArcCustomUnZipper& unzipper) {
     Detach();
     FUnzipper = &unzipper;
-    unzipper.OnItemWriteBegin = [this](arc::TArcArchiveItem&, const std::string& target) {
-        ItemWriteBegin(target);
-    };
-    unzipper.OnItemWrite = [this](arc::TArcArchiveItem&, const void* data, size_t size) {
-        ItemWrite(data, size);
-    };
-    unzipper.OnItemExtracted = [this](arc::TArcArchiveItem&, const std::string& target) {
-        ItemExtracted(target);
+    unzipper.OnItemExtracted = [this](arc::TArcArchiveItem& item, const std::string& target) {
+        ItemExtracted(item, target);
     };
 }
 
 void TInstallRecorder::Detach() {
     if (!FUnzipper) return;
-    FUnzipper->OnItemWriteBegin = nullptr;
-    FUnzipper->OnItemWrite = nullptr;
     FUnzipper->OnItemExtracted = nullptr;
     FUnzipper = nullptr;
 }
 
-void TInstallRecorder::ItemWriteBegin(const std::string&) {
-    FCurrent = FHasher->Begin();
-    FWritten = 0;
-}
-
-void TInstallRecorder::ItemWrite(const void* data, size_t size) {
-    FHasher->Data(data, size);
-    FWritten += static_cast<int64_t>(size);
-}
-
-void TInstallRecorder::ItemExtracted(const std::string& target) {
-    if (FCurrent == 0) return;
-    FHasher->End(FCurrent);
+void TInstallRecorder::ItemExtracted(const arc::TArcArchiveItem& item, const std::string& target) {
+    const auto* entry = dynamic_cast<const arc::TArcZipItem*>(&item);
     // Only what lies below the folder is the installation's to record.
-    if (target.size() > FFolder.size() && target.compare(0, FFolder.size(), FFolder) == 0) {
-        std::string name = target.substr(FFolder.size());
-        std::replace_if(name.begin(), name.end(), IsDelimiter, '/');
-        FPending.push_back({FCurrent, std::move(name), FWritten});
-    }
-    FCurrent = 0;
+    if (!entry || target.size() <= FFolder.size() ||
+        target.compare(0, FFolder.size(), FFolder) != 0)
+        return;
+    std::string name = target.substr(FFolder.size());
+    std::replace_if(name.begin(), name.end(), IsDelimiter, '/');
+    FRecord.AddFile(name, entry->UncompressedSize(), entry->CRC32());
 }
 
-void TInstallRecorder::Finish() {
-    std::map<uint64_t, platform::Sha256Digest> digests;
-    const bool hashed = FHasher->Collect(digests);
-    std::vector<TPending> pending = std::move(FPending);
-    FPending.clear();
-    if (!hashed) throw rtl::Exception(translator::gettext(SInstallRecordNoHash));
-    for (const TPending& p : pending)
-        FRecord.AddFile(p.Name, p.Size, digests.at(p.File));
+TRecordedFile RecordedFileOf(const std::string& name, const std::string& path) {
+    rtl::TFileStream file(path, rtl::fmOpenRead | rtl::fmShareDenyNone);
+    arc::TArcCrc32 crc;
+    std::vector<uint8_t> piece(1024 * 1024);
+    int64_t size = 0;
+    for (size_t n; (n = file.Read(piece.data(), piece.size())) > 0; size += static_cast<int64_t>(n))
+        crc.Update(piece.data(), n);
+    if (file.LastError() != 0) rtl::RaiseInOutError(file.LastError());
+    return {name, size, crc.Value()};
 }
 
 // ---------------------------------------------------------------- removal
 
 namespace {
 
-// The state of one recorded file: its size first, then its hash.
+// The state of one recorded file: its size first, then its checksum.
 TFileState StateOf(const std::string& path, const TRecordedFile& recorded) {
     if (!platform::FileExists(path)) return TFileState::Gone;
     if (platform::FileSizeByName(path) != recorded.Size) return TFileState::Changed;
     try {
-        rtl::TFileStream file(path, rtl::fmOpenRead | rtl::fmShareDenyNone);
-        platform::Sha256 hash;
-        std::vector<uint8_t> buffer(1024 * 1024);
-        int64_t total = 0;
-        for (size_t n; (n = file.Read(buffer.data(), buffer.size())) > 0; total += n)
-            hash.Update(buffer.data(), n);
-        if (file.LastError() != 0) return TFileState::Unreadable;
-        platform::Sha256Digest digest;
-        if (!hash.Final(digest)) return TFileState::Unreadable; // fails closed: the file stays
-        return total == recorded.Size && digest == recorded.Sha256 ? TFileState::Unchanged
-                                                                   : TFileState::Changed;
+        const TRecordedFile now = RecordedFileOf(recorded.Name, path);
+        return now.Size == recorded.Size && now.Crc32 == recorded.Crc32 ? TFileState::Unchanged
+                                                                        : TFileState::Changed;
     } catch (const rtl::EStreamError&) {
+        return TFileState::Unreadable;
+    } catch (const rtl::EInOutError&) {
         return TFileState::Unreadable;
     }
 }

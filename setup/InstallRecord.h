@@ -1,13 +1,19 @@
 #pragma once
 // What the installations wrote, kept in the target folder as INSTALL.REC, so
 // that an uninstaller removes exactly that and nothing else: each unpacked
-// file with its size and SHA-256 taken while it was written, the settings
-// entries set (SETUP.INI, section SETUP, key TAAL) and the shortcuts made.
-// A later installation merges into the record: a file written again takes
-// its new size and hash.
+// file with its size and CRC-32, the settings entries set (SETUP.INI,
+// section SETUP, key TAAL) and the shortcuts made. A later installation
+// merges into the record: a file written again takes its new size and CRC.
 //
-//   record   = "install-record 1" EOL *( item EOL )
-//   item     = "file " size " " 64lowerhex " " name        (size, SHA-256)
+// The CRC-32 is the archive entry's, which the extractor has checked against
+// the bytes it wrote before it reports the file in place, so recording costs
+// the extraction nothing. It tells a file the user changed from the one
+// written (a changed file is kept); it is no defence against someone who
+// wants to have a file removed, nor needs to be: the uninstaller runs with
+// the user's own rights over the user's own files.
+//
+//   record   = "install-record 2" EOL *( item EOL )
+//   item     = "file " size " " 8lowerhex " " name         (size, CRC-32)
 //            / "setting " token " " token " " name         (section, key, settings file)
 //            / "shortcut " path
 //   size     = "0" / %x31-39 *DIGIT                         (below 2^63)
@@ -23,8 +29,8 @@
 // first line or any other item makes the record invalid (an uninstaller
 // then removes none of the files: it fails closed).
 //
-// Writing it: a TInstallRecorder hashes the files an extraction writes (see
-// below); the run adds the settings entry and the shortcut; then
+// Writing it: a TInstallRecorder records the files an extraction writes
+// (see below); the run adds the settings entry and the shortcut; then
 // LoadInstallRecord, MergeInstallRecord and SaveInstallRecord, which writes
 // the file whole (a temporary file moved over the old one).
 #include <cstdint>
@@ -34,14 +40,13 @@
 #include <vector>
 
 #include "archive/UnZipper.h"
-#include "platform/Crypto.h"
 #include "runtime/Exception.h"
 #include "translation/Translator.h"
 
 namespace setup {
 
 inline constexpr const char* SInstallRecordFileName = "INSTALL.REC";
-inline constexpr std::string_view kInstallRecordFirstLine = "install-record 1";
+inline constexpr std::string_view kInstallRecordFirstLine = "install-record 2";
 // About 40,000 files of ordinary names; a record that would grow past it is
 // refused when written and when read.
 inline constexpr size_t kInstallRecordMaxSize = 4 * 1024 * 1024;
@@ -53,9 +58,6 @@ inline constexpr const char* SInstallRecordInvalid =
 // TRANSLATORS: the record file's full name and the largest size in bytes
 inline constexpr const char* SInstallRecordTooLarge =
     translator::gettext_noop("Het installatieoverzicht %s is groter dan %s bytes.");
-inline constexpr const char* SInstallRecordNoHash = translator::gettext_noop(
-    "De geïnstalleerde bestanden kunnen niet worden vastgelegd: de cryptografische functies van "
-    "het systeem zijn niet beschikbaar.");
 
 // A record that cannot be read or written as the grammar above says.
 class EInstallRecordInvalid : public rtl::Exception {
@@ -66,7 +68,7 @@ class EInstallRecordInvalid : public rtl::Exception {
 struct TRecordedFile {
     std::string Name; // relative to the folder, "/" between folders
     int64_t Size = 0;
-    platform::Sha256Digest Sha256{};
+    uint32_t Crc32 = 0;
 };
 
 struct TRecordedSetting {
@@ -83,14 +85,14 @@ struct TInstallRecord {
     // Each adds one item; one recorded already (a file of that name, the
     // same entry, the same shortcut) is updated in its place instead.
     // Invalid names raise EInstallRecordInvalid (line 0).
-    void AddFile(const std::string& name, int64_t size, const platform::Sha256Digest& sha256);
+    void AddFile(const std::string& name, int64_t size, uint32_t crc32);
     void AddSetting(const std::string& file, const std::string& section, const std::string& key);
     void AddShortcut(const std::string& path);
     const TRecordedFile* FindFile(std::string_view name) const;
 };
 
 // A later installation's record merged into an earlier one: files written
-// again take their new size and hash, new items are appended.
+// again take their new size and CRC, new items are appended.
 void MergeInstallRecord(TInstallRecord& into, const TInstallRecord& later);
 
 // The text and back. ParseInstallRecord raises EInstallRecordInvalid naming
@@ -107,67 +109,49 @@ TInstallRecord LoadInstallRecord(const std::string& folder);
 void SaveInstallRecord(const std::string& folder, const TInstallRecord& record);
 
 // Records the files an extraction writes below folder, each with its size
-// and the SHA-256 of the bytes the extractor wrote, so nothing is read
-// again: the bytes are copied into 1 MiB pieces that a thread of its own
-// hashes while the extraction goes on (the hash and the decoding share the
-// work of two cores; under Wine the pieces are large because every hand-over
-// between the threads is a round trip to the Wine server). With
-// background = false the bytes are hashed on the extracting thread instead.
+// and the CRC-32 the extractor checked, as the extractor reports each one in
+// place (OnItemExtracted): entries that fail are not recorded, and a name
+// written twice keeps its last content's. Files outside folder are not
+// recorded. The extraction must replace files whole (eoReplaceWhole): written
+// in place, an entry whose checksum did not match stays and is reported, and
+// its recorded CRC would then not be that of its bytes (an uninstaller would
+// keep the file as changed).
 //
 //     TInstallRecord written;
 //     TInstallRecorder recorder(written, targetFolder);
-//     recorder.Attach(unzipper);            // sets its three item hooks
+//     recorder.Attach(unzipper);            // sets its OnItemExtracted
 //     UnpackArchive(unzipper, archive);     // any number of extractions
-//     recorder.Finish();                    // the hashes, into `written`
 //
-// A file enters the record only once the extractor reports it in place
-// (OnItemExtracted); entries that fail are not recorded, and a name written
-// twice keeps its last content's hash. Files outside folder are not
-// recorded. Attach replaces the unzipper's OnItemWriteBegin, OnItemWrite and
-// OnItemExtracted; the recorder clears them when it goes (so it must go
-// before the unzipper, or Detach first).
+// The recorder clears the hook when it goes (so it must go before the
+// unzipper, or Detach first).
 class TInstallRecorder {
   public:
-    TInstallRecorder(TInstallRecord& record, std::string folder, bool background = true);
+    TInstallRecorder(TInstallRecord& record, std::string folder);
     ~TInstallRecorder();
     TInstallRecorder(const TInstallRecorder&) = delete;
     TInstallRecorder& operator=(const TInstallRecorder&) = delete;
 
     void Attach(arc::TArcCustomUnZipper& unzipper);
     void Detach();
-    // Waits until every file reported so far is hashed and adds them to the
-    // record. Raises rtl::Exception SInstallRecordNoHash when the platform's
-    // hash failed (no file of the run is recorded then). The recorder may go
-    // on recording afterwards.
-    void Finish();
-
-    // The hooks themselves, for a caller that chains its own.
-    void ItemWriteBegin(const std::string& target);
-    void ItemWrite(const void* data, size_t size);
-    void ItemExtracted(const std::string& target);
-
-    class THasher;
+    // The hook itself, for a caller that chains its own.
+    void ItemExtracted(const arc::TArcArchiveItem& item, const std::string& target);
 
   private:
-    struct TPending {
-        uint64_t File; // the hasher's number of the file
-        std::string Name;
-        int64_t Size;
-    };
     TInstallRecord& FRecord;
     std::string FFolder; // with a trailing delimiter
-    std::unique_ptr<THasher> FHasher;
     arc::TArcCustomUnZipper* FUnzipper = nullptr;
-    uint64_t FCurrent = 0; // the file being written, 0 before the first
-    int64_t FWritten = 0;  // its bytes so far
-    std::vector<TPending> FPending;
 };
+
+// The record of the file at path as it is now, under name: its size and
+// CRC-32, read whole. Raises rtl::EStreamError or rtl::EInOutError when it
+// cannot be opened or read.
+TRecordedFile RecordedFileOf(const std::string& name, const std::string& path);
 
 // ---------------------------------------------------------------- removal
 
 // What became of a recorded file since it was written.
 enum class TFileState {
-    Unchanged,  // same size and SHA-256: to be removed
+    Unchanged,  // same size and CRC-32: to be removed
     Changed,    // changed or replaced by someone: kept, and named to the user
     Gone,       // no longer there: nothing to do
     Unreadable, // cannot be read now (in use, no rights): kept, and named

@@ -28,7 +28,7 @@ TInstallRecord RecordOfFailed(const std::string& folder, const TInstallRecord& r
         std::string path = prefix + file.Name;
         std::replace(path.begin(), path.end(), '/', platform::PathDelim());
         if (std::find(failed.begin(), failed.end(), path) != failed.end())
-            rest.AddFile(file.Name, file.Size, file.Sha256);
+            rest.AddFile(file.Name, file.Size, file.Crc32);
     }
     return rest;
 }

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "platform/Crypto.h"
 #include "platform/Files.h"
 #include "platform/win32/Wide.h"
 #include "runtime/Exception.h"
@@ -50,16 +49,6 @@ bool SameFile(const std::string& a, const std::string& b) {
     const std::wstring wa = Wide(a), wb = Wide(b);
     return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(),
                                 static_cast<int>(wb.size()), TRUE) == CSTR_EQUAL;
-}
-
-void HashFile(const std::string& path, int64_t& size, platform::Sha256Digest& digest) {
-    rtl::TFileStream file(path, rtl::fmOpenRead | rtl::fmShareDenyNone);
-    platform::Sha256 hash;
-    std::vector<uint8_t> piece(1 << 20);
-    size = 0;
-    for (size_t n; (n = file.Read(piece.data(), piece.size())) > 0; size += static_cast<int64_t>(n))
-        hash.Update(piece.data(), n);
-    if (!hash.Final(digest)) throw rtl::Exception(translator::gettext(SInstallRecordNoHash));
 }
 
 // The folder to remove: the one given, else the one this program is in
@@ -203,10 +192,8 @@ void InstallUninstaller(const std::string& folder, TInstallRecord& record) {
     }
     // Setup.exe may have been read-only where it came from.
     SetFileAttributesW(Wide(target).c_str(), FILE_ATTRIBUTE_NORMAL);
-    int64_t size = 0;
-    platform::Sha256Digest digest{};
-    HashFile(target, size, digest);
-    record.AddFile(SUninstallerFileName, size, digest);
+    const TRecordedFile copy = RecordedFileOf(SUninstallerFileName, target);
+    record.AddFile(copy.Name, copy.Size, copy.Crc32);
 }
 
 void RegisterInstallation(const std::string& folder, const std::string& version,

@@ -354,7 +354,6 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     recorder.Attach(ArcUnZipper1);
     rtl::TScopeExit detach([&recorder] { recorder.Detach(); });
     rtl::TScopeFail keep([&] {
-        recorder.Finish();
         // A run that wrote nothing leaves no record behind either.
         if (!written.Files.empty()) SaveMergedRecord(target, written);
     });
@@ -362,7 +361,6 @@ void TfrmMain::InstallInto(const std::string& target, int64_t proxyPort) {
     UnpackArchive(target + "main.zip");
     DownloadToFile(SUpgradeArchivePath, target + "upgrade.zip", 2);
     UnpackArchive(target + "upgrade.zip");
-    recorder.Finish();
     FCurrentArchive.clear();
 
     FStep = TInstallStep::Settings;

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/Crypto.h"
+#include "archive/Crc32.h"
 #include "platform/Files.h"
 #include "runtime/Exception.h"
 #include "setup/InstallRecord.h"
@@ -21,20 +21,17 @@ using ziptest::StoredArchive;
 
 namespace {
 
-platform::Sha256Digest DigestOf(const std::string& bytes) {
-    platform::Sha256Digest digest{};
-    EXPECT_TRUE(
-        platform::Sha256Of({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, digest));
-    return digest;
+uint32_t CrcOf(const std::string& bytes) {
+    return arc::TArcCrc32::Of(bytes.data(), bytes.size());
 }
 
-// "name size" of every recorded file whose hash is that of the bytes now in
-// the folder, in record order; a wrong hash shows as "name size bad-hash".
+// "name size" of every recorded file whose CRC is that of the bytes now in
+// the folder, in record order; a wrong CRC shows as "name size bad-crc".
 std::string Recorded(const TInstallRecord& record, const TempDir& dir) {
     std::string out;
     for (const TRecordedFile& f : record.Files)
         out += f.Name + " " + std::to_string(f.Size) +
-               (f.Sha256 == DigestOf(ReadFileBytes(dir.File(f.Name))) ? "" : " bad-hash") + ";";
+               (f.Crc32 == CrcOf(ReadFileBytes(dir.File(f.Name))) ? "" : " bad-crc") + ";";
     return out;
 }
 
@@ -48,80 +45,75 @@ std::string Names(const std::vector<std::string>& paths, const TempDir& dir) {
 } // namespace
 
 TEST(InstallRecorder, RecordsWhatTheExtractionWroteAndALaterRunMerges) {
-    for (const bool background : {true, false}) {
-        SCOPED_TRACE(background ? "hashed on its own thread" : "hashed in line");
-        TempDir dir;
-        const std::string big(3 * 1024 * 1024 + 17, 'b'); // spans several of the hasher's pieces
-        WriteFileBytes(dir.File("main.zip"), StoredArchive({{"TORVELIN.EXE", "MZ program"},
-                                                            {"LEEG.TXT", ""},
-                                                            {"KAPOT.DAT", "damaged", true},
-                                                            {"data/GROOT.BIN", big},
-                                                            {"bin/DUBBEL.DLL", "first"},
-                                                            {"lib/DUBBEL.DLL", "second, longer"}}));
-        arc::TArcUnZipper unzipper;
-        unzipper.SetExtractOptions({arc::eoCreateDirs, arc::eoReplaceWhole});
-        TInstallRecord written;
-        {
-            TInstallRecorder recorder(written, dir.Path(), background);
-            recorder.Attach(unzipper);
-            EXPECT_NE(MessageOf([&] { UnpackArchive(unzipper, dir.File("main.zip")); }), "");
-            recorder.Finish();
-        }
-        EXPECT_FALSE(unzipper.OnItemWrite) << "the recorder's hooks went with it";
-        // The damaged entry was never put in place, so it is not the
-        // installation's; the name written twice holds its last content.
-        EXPECT_EQ(Recorded(written, dir),
-                  "TORVELIN.EXE 10;LEEG.TXT 0;GROOT.BIN 3145745;DUBBEL.DLL 14;");
-        written.AddSetting("SETUP.INI", "SETUP", "TAAL");
-        written.AddShortcut("C:\\Users\\winkel\\Desktop\\Torvelin.lnk");
-        SaveInstallRecord(dir.Path(), written);
-
-        // A second installation writes one file again and one new one.
-        WriteFileBytes(
-            dir.File("upgrade.zip"),
-            StoredArchive({{"TORVELIN.EXE", "MZ program, version 2"}, {"NIEUW.TXT", "x"}}));
-        TInstallRecord later;
-        {
-            TInstallRecorder recorder(later, dir.Path(), background);
-            recorder.Attach(unzipper);
-            EXPECT_EQ(MessageOf([&] { UnpackArchive(unzipper, dir.File("upgrade.zip")); }), "");
-            recorder.Finish();
-        }
-        later.AddSetting("SETUP.INI", "setup", "taal"); // the same entry, as Windows reads it
-        TInstallRecord merged = LoadInstallRecord(dir.Path());
-        MergeInstallRecord(merged, later);
-        EXPECT_EQ(Recorded(merged, dir),
-                  "TORVELIN.EXE 21;LEEG.TXT 0;GROOT.BIN 3145745;DUBBEL.DLL 14;NIEUW.TXT 1;");
-        EXPECT_EQ(merged.Settings.size(), 1u);
-        EXPECT_EQ(merged.Shortcuts, written.Shortcuts);
+    TempDir dir;
+    const std::string big(3 * 1024 * 1024 + 17, 'b'); // written in several pieces
+    WriteFileBytes(dir.File("main.zip"), StoredArchive({{"TORVELIN.EXE", "MZ program"},
+                                                        {"LEEG.TXT", ""},
+                                                        {"KAPOT.DAT", "damaged", true},
+                                                        {"data/GROOT.BIN", big},
+                                                        {"bin/DUBBEL.DLL", "first"},
+                                                        {"lib/DUBBEL.DLL", "second, longer"}}));
+    arc::TArcUnZipper unzipper;
+    unzipper.SetExtractOptions({arc::eoCreateDirs, arc::eoReplaceWhole});
+    TInstallRecord written;
+    {
+        TInstallRecorder recorder(written, dir.Path());
+        recorder.Attach(unzipper);
+        EXPECT_NE(MessageOf([&] { UnpackArchive(unzipper, dir.File("main.zip")); }), "");
     }
+    EXPECT_FALSE(unzipper.OnItemExtracted) << "the recorder's hook went with it";
+    // The damaged entry was never put in place, so it is not the
+    // installation's; the name written twice holds its last content.
+    EXPECT_EQ(Recorded(written, dir),
+              "TORVELIN.EXE 10;LEEG.TXT 0;GROOT.BIN 3145745;DUBBEL.DLL 14;");
+    written.AddSetting("SETUP.INI", "SETUP", "TAAL");
+    written.AddShortcut("C:\\Users\\winkel\\Desktop\\Torvelin.lnk");
+    SaveInstallRecord(dir.Path(), written);
+
+    // A second installation writes one file again and one new one.
+    WriteFileBytes(dir.File("upgrade.zip"),
+                   StoredArchive({{"TORVELIN.EXE", "MZ program, version 2"}, {"NIEUW.TXT", "x"}}));
+    TInstallRecord later;
+    {
+        TInstallRecorder recorder(later, dir.Path());
+        recorder.Attach(unzipper);
+        EXPECT_EQ(MessageOf([&] { UnpackArchive(unzipper, dir.File("upgrade.zip")); }), "");
+    }
+    later.AddSetting("SETUP.INI", "setup", "taal"); // the same entry, as Windows reads it
+    TInstallRecord merged = LoadInstallRecord(dir.Path());
+    MergeInstallRecord(merged, later);
+    EXPECT_EQ(Recorded(merged, dir),
+              "TORVELIN.EXE 21;LEEG.TXT 0;GROOT.BIN 3145745;DUBBEL.DLL 14;NIEUW.TXT 1;");
+    EXPECT_EQ(merged.Settings.size(), 1u);
+    EXPECT_EQ(merged.Shortcuts, written.Shortcuts);
 }
 
 TEST(InstallRecordText, ReadsWhatItWritesAndRefusesEverythingElse) {
     TInstallRecord record;
-    record.AddFile("TORVELIN.EXE", 10, DigestOf("MZ program"));
-    record.AddFile("sub/LEES MIJ.TXT", 0, DigestOf(""));
+    record.AddFile("TORVELIN.EXE", 10, CrcOf("MZ program"));
+    record.AddFile("sub/LEES MIJ.TXT", 0, CrcOf(""));
     record.AddSetting("SETUP.INI", "SETUP", "TAAL");
     record.AddShortcut("C:\\Users\\Anaïs\\Desktop\\Torvelin.lnk");
     const std::string text = ComposeInstallRecord(record);
-    const std::string hash = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+    const std::string hash = "00000000";
     EXPECT_EQ(text.substr(text.find("file 0 ")),
               "file 0 " + hash +
                   " sub/LEES MIJ.TXT\nsetting SETUP TAAL SETUP.INI\n"
                   "shortcut C:\\Users\\Anaïs\\Desktop\\Torvelin.lnk\n");
     EXPECT_EQ(ComposeInstallRecord(ParseInstallRecord(text)), text);
 
-    const std::string head = "install-record 1\n";
+    const std::string head = "install-record 2\n";
     const std::string file = "file 1 " + hash + " ";
     const struct {
         std::string Text;
         int Line; // 0: valid
     } cases[] = {
         {head, 0},
-        {"install-record 1\r\nshortcut D:\\x.lnk\r\n", 0},
+        {"install-record 2\r\nshortcut D:\\x.lnk\r\n", 0},
         {"", 1},
-        {"install-record 2\n", 1},
-        {"install-record 1", 1}, // no line end
+        {"install-record 1\n", 1}, // a record of SHA-256 sums, before the CRC-32
+        {"install-record 3\n", 1},
+        {"install-record 2", 1}, // no line end
         {head + "\n", 2},
         {head + "shortcut D:\\x.lnk\nshortcut D:\\x.lnk\n", 3},
         {head + file + "A.TXT\n" + file + "a.txt\n", 3}, // one file, as Windows names it
@@ -134,7 +126,10 @@ TEST(InstallRecordText, ReadsWhatItWritesAndRefusesEverythingElse) {
         {head + "file 01 " + hash + " A\n", 2},
         {head + "file -1 " + hash + " A\n", 2},
         {head + "file 1 " + hash.substr(1) + " A\n", 2},
-        {head + "file 1 " + std::string(64, 'A') + " A\n", 2},
+        {head + "file 1 " + hash + "0 A\n", 2},
+        {head + "file 1 8BADF00D A\n", 2},
+        {head + "file 1 0000000g A\n", 2},
+        {head + "file 1 e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 A\n", 2},
         {head + "setting SETUP TA=AL SETUP.INI\n", 2},
         {head + "setting [SETUP] TAAL SETUP.INI\n", 2},
         {head + "setting SETUP TAAL\n", 2},
@@ -162,11 +157,11 @@ TEST(InstallRecordFile, IsWrittenWholeAndAMissingOneIsEmpty) {
     TempDir dir;
     EXPECT_TRUE(LoadInstallRecord(dir.Path()).Files.empty());
     TInstallRecord record;
-    record.AddFile("A.TXT", 1, DigestOf("a"));
+    record.AddFile("A.TXT", 1, CrcOf("a"));
     SaveInstallRecord(dir.Path(), record);
     EXPECT_EQ(platform::ListDirectory(dir.Path()), std::vector<std::string>{"INSTALL.REC"});
     EXPECT_EQ(ReadFileBytes(dir.File("INSTALL.REC")), ComposeInstallRecord(record));
-    WriteFileBytes(dir.File("INSTALL.REC"), "install-record 1\nfile x\n");
+    WriteFileBytes(dir.File("INSTALL.REC"), "install-record 2\nfile x\n");
     EXPECT_EQ(MessageOf<EInstallRecordInvalid>([&] { LoadInstallRecord(dir.Path()); }),
               "Het installatieoverzicht " + dir.File("INSTALL.REC") + " is ongeldig (regel 2).");
 }
@@ -244,9 +239,9 @@ TEST(UninstallPlan, RemovesOnlyUnchangedFilesAndSaysWhatStays) {
         WriteFileBytes(dir.File(std::string("sub") + d + "DEEP.DLL"), "deep");
         WriteFileBytes(dir.File("SETUP.INI"), "[SETUP]\r\nTAAL=NLB\r\n");
         TInstallRecord record;
-        record.AddFile("TORVELIN.EXE", 10, DigestOf("MZ program"));
-        record.AddFile("LEEG.TXT", 0, DigestOf(""));
-        record.AddFile("sub/DEEP.DLL", 4, DigestOf("deep"));
+        record.AddFile("TORVELIN.EXE", 10, CrcOf("MZ program"));
+        record.AddFile("LEEG.TXT", 0, CrcOf(""));
+        record.AddFile("sub/DEEP.DLL", 4, CrcOf("deep"));
         record.AddSetting("SETUP.INI", "SETUP", "TAAL");
         record.AddShortcut(dir.File("Torvelin.lnk")); // not there: nothing to remove
         SaveInstallRecord(dir.Path(), record);
@@ -278,7 +273,7 @@ TEST(UninstallPlan, AFolderDeletedByHandLeavesOnlyTheShortcut) {
     TempDir dir;
     WriteFileBytes(dir.File("Torvelin.lnk"), "link");
     TInstallRecord record;
-    record.AddFile("TORVELIN.EXE", 10, DigestOf("MZ program"));
+    record.AddFile("TORVELIN.EXE", 10, CrcOf("MZ program"));
     record.AddSetting("SETUP.INI", "SETUP", "TAAL");
     record.AddShortcut(dir.File("Torvelin.lnk"));
     const TUninstallPlan plan = PlanUninstall(dir.File("TORVELINNEW"), record);

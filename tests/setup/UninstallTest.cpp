@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/Crypto.h"
+#include "archive/Crc32.h"
 #include "platform/Files.h"
 #include "setup/InstallRecord.h"
 #include "setup/Uninstall.h"
@@ -17,11 +17,8 @@ using namespace testing_support;
 
 namespace {
 
-platform::Sha256Digest DigestOf(const std::string& bytes) {
-    platform::Sha256Digest digest{};
-    EXPECT_TRUE(
-        platform::Sha256Of({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()}, digest));
-    return digest;
+uint32_t CrcOf(const std::string& bytes) {
+    return arc::TArcCrc32::Of(bytes.data(), bytes.size());
 }
 
 // "name=content;" of every file below folder, sorted, "/" between folders;
@@ -86,8 +83,8 @@ TEST(Uninstall, RemovesWhatWasWrittenAndKeepsTheRestByteForByte) {
         WriteFileBytes(folder + "SETUP.INI", "[SETUP]\r\nTAAL=NLB\r\n");
         WriteFileBytes(link, "link");
         TInstallRecord record;
-        record.AddFile("TORVELIN.EXE", 10, DigestOf("MZ program"));
-        record.AddFile("sub/DEEP.DLL", 4, DigestOf("deep"));
+        record.AddFile("TORVELIN.EXE", 10, CrcOf("MZ program"));
+        record.AddFile("sub/DEEP.DLL", 4, CrcOf("deep"));
         record.AddSetting("SETUP.INI", "SETUP", "TAAL");
         record.AddShortcut(link);
         SaveInstallRecord(folder, record);
@@ -149,7 +146,8 @@ TEST(UninstallEntry, NamesTheProgramItsVersionSizeDayAndUninstaller) {
         "DisplayIcon=C:\\TORVELINNEW\\TORVELIN.EXE;EstimatedSize=#%s;InstallDate=20270105;"
         "NoModify=#1;NoRepair=#1;"
         "UninstallString=\"C:\\TORVELINNEW\\UNINSTALL.EXE\" /UNINSTALL;"
-        "QuietUninstallString=\"C:\\TORVELINNEW\\UNINSTALL.EXE\" /UNINSTALL /VERYSILENT /SUPPRESSMSGBOXES;";
+        "QuietUninstallString=\"C:\\TORVELINNEW\\UNINSTALL.EXE\" /UNINSTALL /VERYSILENT "
+        "/SUPPRESSMSGBOXES;";
     auto with = [&](const std::string& kib) {
         std::string s = common;
         return s.replace(s.find("%s"), 2, kib);
