@@ -7,7 +7,9 @@
 // run-install-e2e.sh prepares the work folder and the servers (see
 // InstallE2ETest.cpp for its variables); archives\main-2m.zip is main.zip with
 // 2 MiB more, archives\main-many.zip with 3000 small entries more
-// (MANY0001.TXT ..., each "entry NNNN" on 200 lines).
+// (MANY0001.TXT ..., each "entry NNNN" on 200 lines), archives\main-fill.zip
+// LEESMIJ.TXT and ARTIKELEN.CSV of main.zip and DATA.BIN, 256 KiB stored
+// (their sources in archives\fillsrc\).
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -25,6 +27,7 @@
 #include "ScriptedServer.h"
 #include "platform/Files.h"
 #include "platform/win32/Wide.h"
+#include "runtime/ScopeGuard.h"
 #include "setup/win32/ControlIds.h"
 #include "tests/TestSupport.h"
 #include "tests/e2e/InstallDriver.h"
@@ -43,7 +46,6 @@ const std::string kTarget = "C:\\TORVELINNEW\\";
 const std::string kDesktop = "C:\\E2EDESKTOP";
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-
 
 // Milliseconds on the performance counter.
 double NowMs() {
@@ -76,7 +78,6 @@ void SetDesktop(const std::string& folder) {
                    static_cast<DWORD>((w.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
 }
-
 
 // The body bytes nginx sent for the last request of main.zip, -1 before it
 // logged one.
@@ -522,6 +523,121 @@ TEST_F(RunControlTest, NotEnoughRoomIsSaidBeforeTheWait) {
             EXPECT_TRUE(files.empty()) << files.size() << " files";
         }
         std::cout << c.Name << ": " << box.Text << "\n";
+    }
+}
+
+// Another program writing on the drive of file: takes all that is free with
+// file, then gives back spare bytes. The bytes free afterwards, as the system
+// counts them; -1 (with a failure) when the drive did not fill up as a full
+// disk does.
+int64_t FillDrive(const std::string& file, int64_t spare) {
+    HANDLE h = CreateFileW(Wide(file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << file;
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    // A page at a time, so that the last write that fits is a whole one.
+    const std::string page(4096, 'f');
+    int64_t written = 0;
+    DWORD n = 0;
+    while (WriteFile(h, page.data(), static_cast<DWORD>(page.size()), &n, nullptr) && n > 0)
+        written += n;
+    const DWORD error = GetLastError();
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_DISK_FULL)) << "the filler stopped otherwise";
+    LARGE_INTEGER end;
+    end.QuadPart = std::max<int64_t>(0, written - spare);
+    SetFilePointerEx(h, end, nullptr, FILE_BEGIN);
+    SetEndOfFile(h);
+    CloseHandle(h);
+    ULARGE_INTEGER free{};
+    const std::string root = file.substr(0, 3);
+    if (error != ERROR_DISK_FULL ||
+        !GetDiskFreeSpaceExW(Wide(root).c_str(), &free, nullptr, nullptr))
+        return -1;
+    return static_cast<int64_t>(free.QuadPart);
+}
+
+// A drive that fills up during the unpack, after the room check passed: the
+// error box names the entry that could not be written and says that the disk
+// is full in the run's language, the entries before it stay whole, no part of
+// it and no temporary file is left, and the run ends on the abort page.
+//
+// The other writer must come between the check and the entries' writes, and
+// not by luck: an old LEESMIJ.TXT held open here makes the run ask, after
+// its check and before it writes anything, to close the program that holds
+// it. While that question is open the drive is filled (leaving room for the
+// two small entries only), then the file is let go and Retry answered.
+TEST_F(RunControlTest, ADiskThatFillsUpDuringTheUnpackIsNamedInTheLanguage) {
+    const std::string drive = Env("INSTALL_E2E_SMALL_DRIVE");
+    if (drive.empty()) GTEST_SKIP() << "no small drive of the test's own";
+    const std::string root = drive + ":\\", target = root + "TORVELINNEW\\",
+                      filler = root + "FILLER.BIN", source = Work() + "archives\\fillsrc\\";
+    const int64_t dataSize = static_cast<int64_t>(ReadFileBytes(source + "DATA.BIN").size());
+    ASSERT_GT(dataSize, 128 * 1024);
+    const std::string data = target + "DATA.BIN";
+    struct Case {
+        const char* Lang;
+        std::string Message;
+        const char* Shot;
+    } cases[] = {
+        {"nl_BE.UTF-8",
+         "Het bestand \"DATA.BIN\" uit main.zip kon niet worden uitgepakt: Kan niet schrijven "
+         "naar bestand \"" +
+             data + "\". Er is niet genoeg ruimte op de schijf.",
+         "disk-full-nl"},
+        {"fr_FR.UTF-8",
+         "Le fichier \"DATA.BIN\" de main.zip n'a pas pu être décompressé : Impossible d'écrire "
+         "dans le fichier \"" +
+             data + "\". Il n'y a pas assez d'espace sur le disque.",
+         "disk-full-fr"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Lang);
+        Reset("main-fill.zip");
+        if (platform::DirectoryExists(target)) platform::DeleteTree(target);
+        DeleteFileW(Wide(filler).c_str());
+        rtl::TScopeExit clean([&] { DeleteFileW(Wide(filler).c_str()); });
+        int error = 0;
+        ASSERT_TRUE(platform::CreateDirectoryChain(target, error));
+        WriteFileBytes(target + "LEESMIJ.TXT", "old\r\n");
+        HANDLE held = CreateFileW(Wide(target + "LEESMIJ.TXT").c_str(), GENERIC_READ, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        rtl::TScopeExit release([&] {
+            if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+        });
+
+        ASSERT_NO_FATAL_FAILURE(StartAtProxyPage(c.Lang, 0, drive[0]));
+        TDialog question = WaitForDialog(FProcess->Id(), 30000);
+        ASSERT_TRUE(question) << "no question";
+        ASSERT_NE(question.Text.find(target + "LEESMIJ.TXT"), std::string::npos) << question.Text;
+        ASSERT_EQ(FilesIn(target), (std::vector<std::string>{"LEESMIJ.TXT", "main.zip"}));
+
+        const int64_t left = FillDrive(filler, 64 * 1024);
+        ASSERT_GE(left, 0);
+        ASSERT_LT(left, dataSize) << "DATA.BIN would still fit";
+        CloseHandle(held);
+        held = INVALID_HANDLE_VALUE;
+        ASSERT_TRUE(Answer(question, TAnswer::Enter, kStepMs));
+
+        TDialog box = WaitForDialog(FProcess->Id(), 30000);
+        ASSERT_TRUE(box) << "no message";
+        EXPECT_EQ(box.Text, c.Message);
+        ScreenShot(nullptr, Work() + "shots\\" + c.Shot + ".bmp");
+        ASSERT_TRUE(Answer(box, TAnswer::Enter, kStepMs));
+        ASSERT_TRUE(FForm.WaitForPage(8, kStepMs));
+        FForm.Sync();
+        TWizardView v = FForm.Read();
+        EXPECT_EQ(v.Front, TFront::Finish);
+        EXPECT_FALSE(v.CancelVisible);
+        // The entries before the full disk whole; nothing of DATA.BIN, no
+        // temporary file, no SETUP.INI, and the archive deleted as after
+        // any unpack that went through all its entries.
+        EXPECT_EQ(FilesIn(target), (std::vector<std::string>{"ARTIKELEN.CSV", "LEESMIJ.TXT"}));
+        for (const char* name : {"ARTIKELEN.CSV", "LEESMIJ.TXT"})
+            EXPECT_EQ(ReadFileBytes(target + name), ReadFileBytes(source + name)) << name;
+        EXPECT_FALSE(platform::FileExists(kDesktop + "\\Torvelin.lnk"));
+        std::cout << c.Lang << ": " << left << " bytes left by the other writer; " << box.Text
+                  << "\n";
     }
 }
 

@@ -171,6 +171,13 @@ cp "$work/archives/main.zip" "$work/archives/main-2m.zip"
                  for (j = 0; j < 200; ++j) printf "entry %04d\n", i > f; close(f) } }')
 cp "$work/archives/main.zip" "$work/archives/main-many.zip"
 (cd "$work/archives/manysrc" && zip -q ../main-many.zip MANY*.TXT)
+# For a drive that fills up during the unpack: two small entries of main.zip,
+# then 256 KiB of random bytes, stored, for which the other writer leaves no
+# room.
+mkdir -p "$work/archives/fillsrc"
+cp "$codecs/files/LEESMIJ.TXT" "$codecs/files/ARTIKELEN.CSV" "$work/archives/fillsrc/"
+head -c $((256 * 1024)) /dev/urandom >"$work/archives/fillsrc/DATA.BIN"
+(cd "$work/archives/fillsrc" && zip -q -0 ../main-fill.zip LEESMIJ.TXT ARTIKELEN.CSV DATA.BIN)
 chmod -R a+rwX "$work/www" "$work/logs" "$work/tmp"
 . "$src/scripts/nginx-conf.sh"
 
