@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# What writing files whole and recording their SHA-256 cost the wizard's
-# unpack: record_cost (record_cost.cpp) on archives like the wizard's (the
+# What writing files whole and recording them (size and CRC-32) cost the
+# wizard's unpack: record_cost (record_cost.cpp) on archives like the wizard's (the
 # machine's shared libraries of 0.5 to 8 MB, about 150 MB, once stored and
 # once deflated with zip -6, as bench/wizard makes them), natively and, when
-# the Windows build has it, under Wine with the system's own SHA-256 (CNG).
+# the Windows build has it, under Wine.
 #
 #   bench/unzip/record-cost.sh [RUNS]        (best of RUNS, default 5)
 #

@@ -16,6 +16,10 @@
 #   BASELINE=nokeys           the same sources built without release keys (in
 #                             build/windows-nokeys), to show what checking the
 #                             signed release costs
+#   SETUP_ARGS='/LOG=C:\bench.log'  arguments for every Setup.exe started (the
+#                             log's times show where a run's time went; the
+#                             access log's request times, below, show it for a
+#                             build without a log too)
 # With release keys in the build (the windows preset's demo keys) each kind's
 # release is signed with the demo key, as the demo's is.
 # The tools' time includes starting three Wine processes (netget once,
@@ -103,7 +107,7 @@ if [ -n "${BASELINE:-}" ]; then
     cp "$BASELINE" "$build/ship-baseline/Setup.exe"
     baseline=$build/ship-baseline/Setup.exe
 fi
-export BENCH_BASELINE=$baseline
+export BENCH_BASELINE=$baseline BENCH_SETUP_ARGS=${SETUP_ARGS:-}
 export BENCH_SRC=$src BENCH_BUILD=$build BENCH_WORK=$work BENCH_RUNS=$runs BENCH_KINDS=$kinds \
     BENCH_URL=$base_url
 xvfb-run -a -n 160 -s "-screen 0 1024x768x24" bash -c '
@@ -130,7 +134,7 @@ done
 
 wizard_once() { # EXE
     rm -rf "$target" "$HOME/Desktop/Torvelin.lnk"
-    "$WINE_BIN" "$1" &
+    "$WINE_BIN" "$1" ${BENCH_SETUP_ARGS:-} &
     local pid=$!
     drv wait-page 1 >/dev/null && drv click next && drv wait-page 2 >/dev/null &&
         drv click next && drv wait-page 3 >/dev/null
