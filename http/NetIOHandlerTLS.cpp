@@ -37,7 +37,10 @@ void TNetIOHandlerTLS::StartTLS(const std::string& host) {
     case platform::TlsFailure::Handshake:
         break;
     }
-    throw ENetTLSHandshakeError(NetTexts.Compose(RSTLSHandshakeFailedRes, {host, failure.Detail}));
+    const rtl::TText detail(failure.Detail, failure.DetailEnglish);
+    throw ENetTLSHandshakeError(rtl::Compose([&] {
+        return NetTexts.Format(RSTLSHandshakeFailedRes, {host, rtl::NestedText(detail)});
+    }));
 }
 
 std::string TNetIOHandlerTLS::ReadLnUnbuffered() {

@@ -189,7 +189,9 @@ int RunSetup() {
     Application.CreateForm();
     const int code = Application.Run();
     if (running) CloseHandle(running);
-    return End(static_cast<TExitCode>(code), options.ShowsBoxes(), Application.FailureMessage());
+    // A cancel's question was asked whatever the options: the user answered it.
+    const bool shown = options.ShowsBoxes() || code == static_cast<int>(TExitCode::Cancelled);
+    return End(static_cast<TExitCode>(code), shown, Application.FailureMessage());
 }
 
 } // namespace

@@ -58,6 +58,8 @@ class TfrmMain {
     void RunUnattended(const TSetupOptions& options);
     // How the program ends: cancelled until the run says otherwise.
     TExitCode ExitCode() const { return FExitCode; }
+    // What the run ended with: the failure's message, or the question the
+    // user answered to cancel it; empty when it ended without either.
     const rtl::TText& FailureMessage() const { return FFailure; }
 
     // The installation run started by Next on the ProxySettings page.

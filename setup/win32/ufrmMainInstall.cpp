@@ -158,6 +158,7 @@ void TfrmMain::LookAtQueue() {
     // resuming download takes that over after a no).
     if (!AskConfirmation(Wizard.CancelQuestion())) return;
     FCancelled = true;
+    FFailure = rtl::Compose([this] { return Wizard.CancelQuestion(); });
     throw EInstallCancelled();
 }
 
@@ -607,7 +608,10 @@ void TfrmMain::WaitUntilNotInUse(const std::vector<std::string>& files) {
         Wizard.SetCursor(TAppCursor::Default);
         const bool retry = AskRetry(FilesInUseQuestion(inUse.Files));
         Wizard.SetCursor(TAppCursor::HourGlass);
-        if (!retry) throw EInstallCancelled();
+        if (!retry) {
+            FFailure = rtl::Compose([&] { return FilesInUseQuestion(inUse.Files); });
+            throw EInstallCancelled();
+        }
     }
 }
 

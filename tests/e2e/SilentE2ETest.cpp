@@ -401,16 +401,20 @@ TEST_F(SilentE2ETest, ASecondStartGivesSeven) {
 }
 
 // The wizard ends with the same codes: a failed run (the options still
-// preset its proxy), Cancel answered yes, a completed run.
+// preset its proxy), Cancel answered yes (in French, logging the question
+// answered, and its English), a completed run.
 TEST_F(SilentE2ETest, TheWizardEndsWithTheSameCodes) {
     const struct {
         const char* Name;
-        const char* Arguments;
+        std::string Arguments;
         bool Cancel;
         int Code;
+        std::string English = {}; // the log's English line, when logged
     } cases[] = {
         {"a refused proxy", "/PROXY=127.0.0.1:1", false, 3},
         {"Cancel answered yes", "", true, 2},
+        {"Cancel answered yes, in French", "/LANG=fr /LOG=\"" + LogFile() + "\"", true, 2,
+         "The installation has not been completed. | Are you sure?\r\n"},
         {"installed", "", false, 0},
     };
     for (const auto& c : cases) {
@@ -432,6 +436,12 @@ TEST_F(SilentE2ETest, TheWizardEndsWithTheSameCodes) {
         ASSERT_TRUE(form.WaitForPage(c.Code == 0 ? setup::pgEinde : setup::pgAbort, kRunMs));
         form.Click(setup::idBtFinish);
         EXPECT_EQ(setup.Wait(20000), c.Code);
+        if (c.English.empty()) continue;
+        const std::string log = ReadFileBytes(LogFile());
+        EXPECT_NE(log.find("  Message shown: L'installation n'est pas terminée. | "),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("  Message in English: " + c.English), std::string::npos) << log;
     }
 }
 
