@@ -105,8 +105,7 @@ bool DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
     if (out.CRC32() == item.CRC32()) return true;
     EArcZipBadCRC error;
     if (!archive.FHooks.OnProcessItemFailure) throw error;
-    archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode,
-                                        error.Text());
+    archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode, error.Text());
     return false;
 }
 

@@ -69,7 +69,8 @@ std::string TNetIOHandlerTLS::ReadLnUnbuffered() {
         }
         if (byte == '\n') break;
         if (MaxLineLength > 0 && line.size() >= static_cast<size_t>(MaxLineLength))
-            throw ENetReadLnMaxLineLengthExceeded(NetTexts.Compose(RSReadLnMaxLineLengthExceededRes));
+            throw ENetReadLnMaxLineLengthExceeded(
+                NetTexts.Compose(RSReadLnMaxLineLengthExceededRes));
         // 7-bit ASCII as every protocol line: other bytes become U+FFFD.
         line += byte < 0x80 ? std::string(1, static_cast<char>(byte)) : "\xEF\xBF\xBD";
     }

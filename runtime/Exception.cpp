@@ -56,18 +56,17 @@ std::string NestedMessage(const std::exception& error) {
 
 void RaiseLastOSError(int errorCode) {
     if (errorCode == 0) throw EOSError(Compose([] { return LoadResString(&SUnkOSError); }), 0);
-    throw EOSError(Compose([&] {
-                       return Format(LoadResString(&SOSError),
-                                     {errorCode, SysErrorText(errorCode)});
-                   }),
-                   errorCode);
+    throw EOSError(
+        Compose([&] {
+            return Format(LoadResString(&SOSError), {errorCode, SysErrorText(errorCode)});
+        }),
+        errorCode);
 }
 
 void RaiseInOutError(int errorCode) {
     throw EInOutError(Compose([&] {
                           std::string text = SysErrorText(errorCode);
-                          if (text.empty())
-                              text = Format(LoadResString(&SInOutError), {errorCode});
+                          if (text.empty()) text = Format(LoadResString(&SInOutError), {errorCode});
                           return text;
                       }),
                       errorCode);

@@ -86,7 +86,8 @@ namespace {
 // A file call's failure: the file's full name and the system's reason.
 TText FileError(const TResStringRec& text, const std::string& fileName, int error) {
     return Compose([&] {
-        return Format(LoadResString(&text), {platform::ExpandFileName(fileName), SysErrorText(error)});
+        return Format(LoadResString(&text),
+                      {platform::ExpandFileName(fileName), SysErrorText(error)});
     });
 }
 
@@ -108,8 +109,7 @@ platform::FileHandle OpenForStream(const std::string& fileName, unsigned mode) {
         h = platform::FileOpen(fileName, platform::FileAccess::ReadWrite, platform::ShareNone,
                                platform::FileDisposition::CreateAlways, error);
         if (h == platform::kInvalidFileHandle)
-            throw EFCreateError(FileError(SFCreateErrorEx, fileName, error),
-                                error);
+            throw EFCreateError(FileError(SFCreateErrorEx, fileName, error), error);
         return h;
     }
     auto access = (mode & 3) == fmOpenWrite       ? platform::FileAccess::Write
@@ -117,8 +117,7 @@ platform::FileHandle OpenForStream(const std::string& fileName, unsigned mode) {
                                                   : platform::FileAccess::Read;
     h = platform::FileOpen(fileName, access, ShareOf(mode), platform::FileDisposition::OpenExisting, error);
     if (h == platform::kInvalidFileHandle)
-        throw EFOpenError(FileError(SFOpenErrorEx, fileName, error),
-                          error);
+        throw EFOpenError(FileError(SFOpenErrorEx, fileName, error), error);
     return h;
 }
 
@@ -132,14 +131,12 @@ TFileStream::TFileStream(platform::FileHandle handle, std::string fileName)
 
 void TFileStream::RaiseReadError() {
     if (FLastError == 0) TStream::RaiseReadError(); // the file ended early
-    throw EReadError(FileError(SFReadErrorEx, FFileName, FLastError),
-                     FLastError);
+    throw EReadError(FileError(SFReadErrorEx, FFileName, FLastError), FLastError);
 }
 
 void TFileStream::RaiseWriteError() {
     if (FLastError == 0) TStream::RaiseWriteError();
-    throw EWriteError(FileError(SFWriteErrorEx, FFileName, FLastError),
-                      FLastError);
+    throw EWriteError(FileError(SFWriteErrorEx, FFileName, FLastError), FLastError);
 }
 
 TReplacementFileStream::TCreated TReplacementFileStream::Create(const std::string& fileName) {
@@ -147,8 +144,7 @@ TReplacementFileStream::TCreated TReplacementFileStream::Create(const std::strin
     int error = 0;
     created.Handle = platform::CreateReplacementFile(fileName, created.TempName, error);
     if (created.Handle == platform::kInvalidFileHandle)
-        throw EFCreateError(FileError(SFCreateErrorEx, fileName, error),
-                            error);
+        throw EFCreateError(FileError(SFCreateErrorEx, fileName, error), error);
     return created;
 }
 
@@ -173,9 +169,7 @@ void TReplacementFileStream::Commit() {
     const bool moved =
         platform::CommitReplacementFile(FHandle, FTempName, FileName(), error, FKnown);
     FHandle = platform::kInvalidFileHandle;
-    if (!moved)
-        throw EFCreateError(FileError(SFReplaceErrorEx, FileName(), error),
-                            error);
+    if (!moved) throw EFCreateError(FileError(SFReplaceErrorEx, FileName(), error), error);
 }
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {

@@ -60,9 +60,9 @@ void CheckResponse(const net::TNetDownloadResult& result, const std::string& url
     // A body cut short by the server is still a complete-looking GET for the
     // client; an archive missing its tail must not be unpacked as if whole.
     if (!result.Complete())
-        throw rtl::Exception(translator::ComposeMessage(
-            SDownloadIncomplete,
-            {url, rtl::IntToStr(result.Received), rtl::IntToStr(result.Expected)}));
+        throw rtl::Exception(
+            translator::ComposeMessage(SDownloadIncomplete, {url, rtl::IntToStr(result.Received),
+                                                             rtl::IntToStr(result.Expected)}));
 }
 
 [[noreturn]] void Refuse(const char* format, std::initializer_list<rtl::FormatArg> args) {

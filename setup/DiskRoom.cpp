@@ -29,9 +29,9 @@ void CheckRoom(const std::string& folder, int64_t needed, const TNumberStyle& st
         // In English the numbers are written as English writes them.
         const TNumberStyle& marks =
             rtl::ComposingInEnglish() ? NumberStyleForLanguage("en") : style;
-        return rtl::Format(translator::gettext(SNotEnoughRoom),
-                           {DriveName(folder), FormatCount(neededMB, marks),
-                            FormatCount(freeMB, marks)});
+        return rtl::Format(
+            translator::gettext(SNotEnoughRoom),
+            {DriveName(folder), FormatCount(neededMB, marks), FormatCount(freeMB, marks)});
     }));
 }
 

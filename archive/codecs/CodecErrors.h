@@ -66,8 +66,8 @@ class EBZCompressionError : public EBZip2Error {
 class EArcLZMAException : public EArcException {
   public:
     explicit EArcLZMAException(int result)
-        : EArcException(rtl::Compose([result] { return LZMAResultText(result); })),
-          Result(result) {}
+        : EArcException(rtl::Compose([result] { return LZMAResultText(result); })), Result(result) {
+    }
     int Result;
 };
 

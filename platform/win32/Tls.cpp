@@ -77,10 +77,10 @@ const SecurityApi& Api() {
 // it has none there.
 std::string StatusWords(SECURITY_STATUS status, DWORD language) {
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(status), language, reinterpret_cast<wchar_t*>(&text), 0,
-        nullptr);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, static_cast<DWORD>(status), language,
+                             reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string words = n > 0 ? win32::Narrow(std::wstring_view(text, n)) : std::string();
     if (text) LocalFree(text);
     while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' '))
@@ -453,8 +453,7 @@ bool SchannelSession::Negotiate(TlsHandshakeError& error) {
 
 bool SchannelSession::Handshake(const std::string& host, const TlsOptions& options,
                                 TlsHandshakeError& error) {
-    if (!Api().Loaded)
-        return HandshakeFailed(error, static_cast<SECURITY_STATUS>(GetLastError()));
+    if (!Api().Loaded) return HandshakeFailed(error, static_cast<SECURITY_STATUS>(GetLastError()));
     if (!AcquireCredentials(error)) return false;
     // The target name is the one sent as SNI; an address literal has none.
     std::vector<uint8_t> address;

@@ -137,8 +137,7 @@ int64_t TDigestStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
     if (position == 0) {
         if (FWritten != 0) Restart();
     } else if (position != FWritten) {
-        throw rtl::EWriteError(
-            rtl::Compose([] { return rtl::LoadResString(&rtl::SWriteError); }));
+        throw rtl::EWriteError(rtl::Compose([] { return rtl::LoadResString(&rtl::SWriteError); }));
     }
     return FWritten;
 }
@@ -147,8 +146,7 @@ void TDigestStream::SetSize(int64_t newSize) {
     if (newSize == 0) {
         if (FWritten != 0) Restart();
     } else if (newSize < FWritten) {
-        throw rtl::EWriteError(
-            rtl::Compose([] { return rtl::LoadResString(&rtl::SWriteError); }));
+        throw rtl::EWriteError(rtl::Compose([] { return rtl::LoadResString(&rtl::SWriteError); }));
     }
 }
 

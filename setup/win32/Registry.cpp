@@ -89,9 +89,8 @@ void WriteProfileString(const std::string& fileName, const std::string& section,
                         const std::string& value) {
     if (!WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
                                     Wide(fileName).c_str()))
-        throw rtl::Exception(rtl::Compose([&] {
-            return rtl::Format(rtl::LoadResString(&rtl::SIniFileWriteError), {fileName});
-        }));
+        throw rtl::Exception(rtl::Compose(
+            [&] { return rtl::Format(rtl::LoadResString(&rtl::SIniFileWriteError), {fileName}); }));
 }
 
 } // namespace setup

@@ -66,7 +66,8 @@ void TShellLink::Write() {
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, kClassContext, IID_IUnknown, object.ReceiveVoid());
     if (FAILED(hr)) {
         throw EOleSysError(rtl::Compose([hr] {
-                               // Not every HRESULT has a system text; then the code itself is shown.
+                               // Not every HRESULT has a system text; then the code itself is
+                               // shown.
                                std::string reason = SystemText(hr);
                                if (reason.empty())
                                    reason = rtl::Format(rtl::LoadResString(&rtl::SOleError),
@@ -81,7 +82,8 @@ void TShellLink::Write() {
     ComRef<IPersistFile> file;
     if (FAILED(object->QueryInterface(IID_IShellLinkW, link.ReceiveVoid())) ||
         FAILED(object->QueryInterface(IID_IPersistFile, file.ReceiveVoid())))
-        throw EIntfCastError(rtl::Compose([] { return rtl::LoadResString(&rtl::SIntfNotSupported); }));
+        throw EIntfCastError(
+            rtl::Compose([] { return rtl::LoadResString(&rtl::SIntfNotSupported); }));
 
     // The setters' results are not looked at: a link that cannot be completed
     // or saved is not an error of the caller's run.

@@ -498,8 +498,7 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
     }
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
     const TReleaseFile* listed = FRelease->Find(name);
-    if (!listed)
-        throw EReleaseRefused(translator::ComposeMessage(SArchiveNotInRelease, {name}));
+    if (!listed) throw EReleaseRefused(translator::ComposeMessage(SArchiveNotInRelease, {name}));
     CheckRoom(folder, listed->Size, FNumberStyle);
     setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed, retry);
 }

@@ -127,8 +127,9 @@ class SilentE2ETest : public ::testing::Test {
 TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause) {
     const std::string proxy = "127.0.0.1:" + Env("INSTALL_E2E_PROXY_PORT");
     const std::string k404English = "The server reported an error: HTTP/1.1 404 Not Found\r\n";
-    const std::string kRefusedEnglish = "Socket Error # 10061 | No connection could be made because "
-                                        "the target machine actively refused it.\r\n";
+    const std::string kRefusedEnglish =
+        "Socket Error # 10061 | No connection could be made because "
+        "the target machine actively refused it.\r\n";
     const std::string kSettingsEnglish = "Unable to write to C:\\TORVELINNEW\\SETUP.INI\r\n";
     auto changeByte = [](const std::string& file) {
         std::string bytes = ReadFileBytes(file);
