@@ -188,7 +188,8 @@ void TArcArchive::ReportItemFailure(TArcArchiveItem& item, TArcProcessType type,
                                     const std::exception& error) {
     TArcErrorClass errorClass = ecOther;
     int code = 0;
-    std::string message = error.what();
+    rtl::TText message(error.what());
+    if (auto* e = dynamic_cast<const rtl::Exception*>(&error)) message = e->Text();
     if (auto* e = dynamic_cast<const EArcException*>(&error)) {
         errorClass = ecArcError;
         code = e->ErrorCode;
@@ -324,7 +325,8 @@ bool TArcArchive::TargetPathOf(const TArcArchiveItem& item, const std::string& n
         target = Native(name);
     } else {
         if (HasInvalidPathChars(name) || HasInvalidPathChars(FBaseDirectory))
-            throw rtl::EArgumentException(rtl::LoadResString(&rtl::SInvalidCharsInPath));
+            throw rtl::EArgumentException(
+                rtl::Compose([] { return rtl::LoadResString(&rtl::SInvalidCharsInPath); }));
         std::string nativeName = Native(name);
         bool rooted = IsDelimiter(name.front()) || (name.size() > 1 && name[1] == ':');
         if (rooted)

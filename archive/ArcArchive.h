@@ -11,6 +11,7 @@
 
 #include "archive/ZipFormat.h"
 #include "runtime/DateTime.h"
+#include "runtime/EnglishText.h"
 #include "runtime/Streams.h"
 
 namespace arc {
@@ -109,7 +110,7 @@ struct TArcArchiveHooks {
         OnConfirmProcessItem;
     std::function<void(const std::string& name, bool& confirm)> OnConfirmOverwrite;
     std::function<void(TArcArchiveItem& item, TArcProcessType type, TArcErrorClass errorClass,
-                       int errorCode, const std::string& message)>
+                       int errorCode, const rtl::TText& message)>
         OnProcessItemFailure;
     std::function<void(TArcArchive& archive)> OnLoad;
     std::function<void(int imageNumber, std::string& imageName, bool& abort)> OnRequestImage;

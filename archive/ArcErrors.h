@@ -10,7 +10,7 @@ namespace arc {
 
 class EArcException : public rtl::Exception {
   public:
-    EArcException(std::string message, int errorCode = 0)
+    EArcException(rtl::TText message, int errorCode = 0)
         : rtl::Exception(std::move(message)), ErrorCode(errorCode) {}
     int ErrorCode;
 };
@@ -21,7 +21,7 @@ class EArcZipException : public EArcException {
 #define ARC_ERROR(name, base, code, text)                                                          \
     class name : public base {                                                                     \
       public:                                                                                      \
-        name() : base(ArcTexts.Load(text##Res), code) {}                                           \
+        name() : base(ArcTexts.Compose(text##Res), code) {}                                        \
     };
 ARC_ERROR(EArcFileNotFound, EArcException, 21, kArcMsgFileNotFound)
 ARC_ERROR(EArcBadStream, EArcException, 17, kArcMsgBadStream)
@@ -48,6 +48,11 @@ class EArcInflateError : public rtl::Exception {
   public:
     explicit EArcInflateError(const std::string& cause)
         : rtl::Exception(ArcTexts.Load(kArcMsgInflatePrefixRes) + cause + ")") {}
+    // The engine's cause, with the English of both when it has one.
+    explicit EArcInflateError(const EArcInternalInflateError& cause)
+        : rtl::Exception(rtl::Compose([&cause] {
+              return ArcTexts.Load(kArcMsgInflatePrefixRes) + rtl::NestedMessage(cause) + ")";
+          })) {}
 };
 
 } // namespace arc

@@ -105,8 +105,7 @@ bool DecodeEntry(TArcZipArchive& archive, TArcZipItem& item, rtl::TStream& sourc
     if (out.CRC32() == item.CRC32()) return true;
     EArcZipBadCRC error;
     if (!archive.FHooks.OnProcessItemFailure) throw error;
-    archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode,
-                                        error.Message());
+    archive.FHooks.OnProcessItemFailure(item, ptExtract, ecArcError, error.ErrorCode, error.Text());
     return false;
 }
 
@@ -283,7 +282,7 @@ void TArcBaseBrowser::ConfigureArchive() {
     };
     h.OnProcessItemFailure = [this](TArcArchiveItem& item, TArcProcessType type,
                                     TArcErrorClass errorClass, int errorCode,
-                                    const std::string& message) {
+                                    const rtl::TText& message) {
         if (OnProcessItemFailure) OnProcessItemFailure(item, type, errorClass, errorCode, message);
     };
     h.OnRequestImage = [this](int number, std::string& name, bool& abort) {

@@ -55,9 +55,9 @@ class TArcBaseBrowser {
         OnConfirmProcessItem;
     std::function<void()> OnLoad;
     // The item, the kind of processing, the error class and code, and the
-    // error's message text.
+    // error's message text (with its English, where the error has one).
     std::function<void(TArcArchiveItem& item, TArcProcessType type, TArcErrorClass errorClass,
-                       int errorCode, const std::string& message)>
+                       int errorCode, const rtl::TText& message)>
         OnProcessItemFailure;
     std::function<void(int imageNumber, std::string& imageName, bool& abort)> OnRequestImage;
     // What the extracted files receive, for a caller that records what it

@@ -75,7 +75,9 @@ void TArcZipItem::LoadFromStream(rtl::TStream& stream) {
     if (h.FExtraField.FindSubField(kExtraZip64, data, size)) {
         size_t pos = 0;
         auto take = [&](size_t width) -> uint64_t {
-            if (pos + width > size) throw rtl::EReadError(rtl::LoadResString(&rtl::SReadError));
+            if (pos + width > size)
+                throw rtl::EReadError(
+                    rtl::Compose([] { return rtl::LoadResString(&rtl::SReadError); }));
             uint64_t v = width == 8 ? rtl::LoadLE64(data + pos) : rtl::LoadLE32(data + pos);
             pos += width;
             return v;

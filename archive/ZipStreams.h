@@ -16,7 +16,7 @@ namespace arc {
 // A decoder produced more bytes than the entry declares.
 class EArcZipDataTooLong : public EArcZipException {
   public:
-    EArcZipDataTooLong() : EArcZipException(ArcTexts.Load(kArcMsgZipDataTooLongRes), 29) {}
+    EArcZipDataTooLong() : EArcZipException(ArcTexts.Compose(kArcMsgZipDataTooLongRes), 29) {}
 };
 
 // A read window of a given length over another stream, starting at that

@@ -135,10 +135,10 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
         if (!failure && FAnswer != TAnswer::Refused && FResult.Complete()) return FResult;
 
         const bool refused = FAnswer == TAnswer::Refused;
-        const std::string otherRange =
-            refused ? NetDownloadTexts.Format(RSDownloadOtherRangeRes,
-                                              {url, rtl::IntToStr(FFrom), FRefusal})
-                    : std::string();
+        const rtl::TText otherRange =
+            refused ? NetDownloadTexts.Compose(RSDownloadOtherRangeRes,
+                                               {url, rtl::IntToStr(FFrom), FRefusal})
+                    : rtl::TText();
         auto raiseLast = [&] {
             if (failure) std::rethrow_exception(failure);
             throw ENetException(otherRange);
@@ -148,7 +148,7 @@ TNetDownloadResult TNetDownload::Get(const std::string& url, rtl::TStream& targe
         if (refused) FValidator.clear();
         const std::string reason = failure ? MessageOf(failure)
                                    : refused
-                                       ? otherRange
+                                       ? otherRange.Text
                                        : NetDownloadTexts.Format(RSDownloadEndedEarlyRes,
                                                                  {rtl::IntToStr(FWritten),
                                                                   rtl::IntToStr(FResult.Expected)});

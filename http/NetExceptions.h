@@ -82,7 +82,7 @@ class ENetUnknownProtocol : public ENetException {
 // A failed socket call; LastError is the Windows Sockets error number.
 class ENetSocketError : public ENetException {
   public:
-    ENetSocketError(std::string message, int lastError)
+    ENetSocketError(rtl::TText message, int lastError)
         : ENetException(std::move(message)), LastError(lastError) {}
     bool BrokenConnection() const override { return true; }
     int LastError;
@@ -128,7 +128,7 @@ class ENetTLSHandshakeError : public ENetTLSError {
 enum class TNetTLSCheck { tcTrustedRoot, tcValidity, tcHostName };
 class ENetTLSCertificateError : public ENetTLSError {
   public:
-    ENetTLSCertificateError(std::string message, TNetTLSCheck check)
+    ENetTLSCertificateError(rtl::TText message, TNetTLSCheck check)
         : ENetTLSError(std::move(message)), Check(check) {}
     TNetTLSCheck Check;
 };
@@ -138,7 +138,7 @@ class ENetTLSCertificateError : public ENetTLSError {
 // A reply that reports failure; ErrorCode is the reply's status code.
 class ENetReplyRFCError : public ENetException {
   public:
-    ENetReplyRFCError(std::string message, int errorCode)
+    ENetReplyRFCError(rtl::TText message, int errorCode)
         : ENetException(std::move(message)), ErrorCode(errorCode) {}
     int ErrorCode;
 };
@@ -155,7 +155,7 @@ class ENetTunnelRefused : public ENetReplyRFCError {
 // ErrorMessage the body the server sent with it.
 class ENetHTTPProtocolException : public ENetReplyRFCError {
   public:
-    ENetHTTPProtocolException(std::string message, int errorCode, std::string errorMessage)
+    ENetHTTPProtocolException(rtl::TText message, int errorCode, std::string errorMessage)
         : ENetReplyRFCError(std::move(message), errorCode), ErrorMessage(std::move(errorMessage)) {}
     std::string ErrorMessage;
 };

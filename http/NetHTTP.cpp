@@ -255,7 +255,7 @@ void TNetHTTPProtocol::RaiseProtocolError(const std::vector<int>& AIgnoreReplies
         // The status line stays as the server sent it; a catalog may only
         // put words of its language around it.
         throw ENetHTTPProtocolException(
-            NetTexts.Format(RSHTTPErrorStatusRes, {Response.ResponseText()}), code,
+            NetTexts.Compose(RSHTTPErrorStatusRes, {Response.ResponseText()}), code,
             DecodeBody(aside.Bytes(), Response.CharSet));
 }
 
@@ -415,7 +415,7 @@ void TNetCustomHTTP::PrepareTarget() {
     else if (SameTextAscii(uri.Protocol, "https"))
         FURI.Port = "443";
     else if (FURI.Port.empty())
-        throw ENetUnknownProtocol(NetTexts.Load(RSUnknownProtocolRes));
+        throw ENetUnknownProtocol(NetTexts.Compose(RSUnknownProtocolRes));
 
     request.URL = FURI.Path + FURI.Document;
     if (!FURI.Params.empty()) request.URL += "?" + FURI.Params;
@@ -513,7 +513,7 @@ void TNetCustomHTTP::SecureConnection(bool throughProxy) {
     // A connection that fails on its way to TLS is closed: nothing it
     // carried is used.
     rtl::TScopeFail close([&] { Disconnect(); });
-    if (!tls) throw ENetSecureNotSupported(NetTexts.Load(RSSecureNotSupportedRes));
+    if (!tls) throw ENetSecureNotSupported(NetTexts.Compose(RSSecureNotSupportedRes));
     if (throughProxy) OpenTunnel(*tls);
     tls->StartTLS(FURI.Host);
     FSecureDestination = FURI.Host + ":" + FURI.Port;
@@ -543,13 +543,13 @@ void TNetCustomHTTP::OpenTunnel(TNetIOHandlerTLS& io) {
     const int code = Response().ResponseCode();
     if (code / 100 != 2)
         throw ENetTunnelRefused(
-            NetTexts.Format(RSTunnelRefusedRes, {authority, Response().ResponseText()}), code);
+            NetTexts.Compose(RSTunnelRefusedRes, {authority, Response().ResponseText()}), code);
 }
 
 std::string TNetCustomHTTP::ReadProtocolLine() {
     std::string line = IOHandler() ? IOHandler()->ReadLn() : std::string();
-    if (!IOHandler()) throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
-    if (IOHandler()->ReadLnTimedOut()) throw ENetReadTimeout(NetTexts.Load(RSReadTimeoutRes));
+    if (!IOHandler()) throw ENetNotConnected(NetTexts.Compose(RSNotConnectedRes));
+    if (IOHandler()->ReadLnTimedOut()) throw ENetReadTimeout(NetTexts.Compose(RSReadTimeoutRes));
     return line;
 }
 

@@ -205,7 +205,7 @@ int64_t TNetCustomHTTP::ReadChunkSizeLine() {
     // rest of the body without a boundary: fail instead of passing a
     // truncated body as complete.
     if (size.empty() || size.size() > 15)
-        throw ENetInvalidChunkSize(NetTexts.Format(RSInvalidChunkSizeRes, {size}));
+        throw ENetInvalidChunkSize(NetTexts.Compose(RSInvalidChunkSizeRes, {size}));
     int64_t value = 0;
     for (char c : size) {
         int digit;
@@ -216,7 +216,7 @@ int64_t TNetCustomHTTP::ReadChunkSizeLine() {
         else if (c >= 'A' && c <= 'F')
             digit = c - 'A' + 10;
         else
-            throw ENetInvalidChunkSize(NetTexts.Format(RSInvalidChunkSizeRes, {size}));
+            throw ENetInvalidChunkSize(NetTexts.Compose(RSInvalidChunkSizeRes, {size}));
         value = value * 16 + digit;
     }
     return value;

@@ -117,7 +117,7 @@ void TNetIOHandler::ConnectClient() {
     if (!platform::SocketConnect(FSocket, family, address, static_cast<uint16_t>(Port),
                                  ConnectTimeout, error, idle, IdleIntervalMs)) {
         if (ConnectTimeout > 0 && error == platform::wsa::TimedOut)
-            throw ENetConnectTimeout(NetTexts.Load(RSConnectTimeoutRes));
+            throw ENetConnectTimeout(NetTexts.Compose(RSConnectTimeoutRes));
         RaiseSocketError(error);
     }
 }
@@ -177,8 +177,8 @@ void TNetIOHandler::RaiseClosed() {
     // regular end of a message.
     if (FCloseError != 0) RaiseSocketError(FCloseError);
     if (FClosedGracefully)
-        throw ENetConnClosedGracefully(NetTexts.Load(RSConnectionClosedGracefullyRes));
-    throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
+        throw ENetConnClosedGracefully(NetTexts.Compose(RSConnectionClosedGracefullyRes));
+    throw ENetNotConnected(NetTexts.Compose(RSNotConnectedRes));
 }
 
 void TNetIOHandler::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreBuffer) {
@@ -192,7 +192,7 @@ void TNetIOHandler::CheckForDisconnect(bool raiseIfDisconnected, bool ignoreBuff
     }
     if (lost && raiseIfDisconnected && (ignoreBuffer || FInputBuffer.IsEmpty())) {
         if (FCloseError != 0) RaiseSocketError(FCloseError);
-        throw ENetConnClosedGracefully(NetTexts.Load(RSConnectionClosedGracefullyRes));
+        throw ENetConnClosedGracefully(NetTexts.Compose(RSConnectionClosedGracefullyRes));
     }
 }
 
@@ -200,7 +200,7 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
     int waitMs = EffectiveTimeout(timeout);
     CheckForDisconnect(raiseIfDisconnected, false);
     if (!SocketAllocated()) {
-        if (raiseIfDisconnected) throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
+        if (raiseIfDisconnected) throw ENetNotConnected(NetTexts.Compose(RSNotConnectedRes));
         return 0;
     }
     const size_t portion = static_cast<size_t>(std::max(RecvBufferSize, 1));
@@ -215,7 +215,7 @@ int TNetIOHandler::ReceiveIntoBuffer(bool raiseIfDisconnected, int timeout, bool
         if (n < 0 && error == platform::wsa::WouldBlock) n = WaitAndRecv(portion, waitMs, error);
         if (n < 0) {
             if (error == platform::wsa::TimedOut) {
-                if (raiseOnTimeout) throw ENetReadTimeout(NetTexts.Load(RSReadTimeoutRes));
+                if (raiseOnTimeout) throw ENetReadTimeout(NetTexts.Compose(RSReadTimeoutRes));
                 return -1;
             }
             CloseWithError(error);
@@ -287,7 +287,7 @@ std::string TNetIOHandler::ReadLn(const std::string& terminator, int timeout, in
                  (termPos < 0 && FInputBuffer.Size() > static_cast<size_t>(maxLength)))) {
                 if (MaxLineAction == TNetMaxLineAction::maException)
                     throw ENetReadLnMaxLineLengthExceeded(
-                        NetTexts.Load(RSReadLnMaxLineLengthExceededRes));
+                        NetTexts.Compose(RSReadLnMaxLineLengthExceededRes));
                 FReadLnSplit = true;
                 std::string line = DecodeAscii(FInputBuffer.Data(), static_cast<size_t>(maxLength));
                 FInputBuffer.Remove(static_cast<size_t>(maxLength));
@@ -339,7 +339,7 @@ void TNetIOHandler::ReadStream(rtl::TStream* stream, int64_t count, bool readUnt
     if (count >= 0 && !readUntilDisconnect && stream) {
         int64_t position = stream->Position();
         if (count > std::numeric_limits<int64_t>::max() - position)
-            throw ENetIOHandlerStreamDataTooLarge(NetTexts.Load(RSStreamDataTooLargeRes));
+            throw ENetIOHandlerStreamDataTooLarge(NetTexts.Compose(RSStreamDataTooLargeRes));
         // One extension of the target instead of one per portion. A memory
         // stream grows with what really arrives instead: an announced size
         // is only the peer's word, and memory is not to be claimed on it.

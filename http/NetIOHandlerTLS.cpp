@@ -12,7 +12,7 @@ TNetIOHandlerTLS::~TNetIOHandlerTLS() {
 }
 
 void TNetIOHandlerTLS::StartTLS(const std::string& host) {
-    if (!SocketAllocated()) throw ENetNotConnected(NetTexts.Load(RSNotConnectedRes));
+    if (!SocketAllocated()) throw ENetNotConnected(NetTexts.Compose(RSNotConnectedRes));
     platform::TlsOptions options;
     options.CaFile = CAFile;
     options.TimeoutMs = ReadTimeout <= 0 ? -1 : ReadTimeout;
@@ -22,22 +22,25 @@ void TNetIOHandlerTLS::StartTLS(const std::string& host) {
     switch (failure.Failure) {
     case platform::TlsFailure::Socket:
         if (failure.Error == platform::wsa::TimedOut)
-            throw ENetReadTimeout(NetTexts.Load(RSReadTimeoutRes));
+            throw ENetReadTimeout(NetTexts.Compose(RSReadTimeoutRes));
         RaiseSocketError(failure.Error);
     case platform::TlsFailure::UntrustedChain:
-        throw ENetTLSCertificateError(NetTexts.Format(RSTLSUntrustedChainRes, {host}),
+        throw ENetTLSCertificateError(NetTexts.Compose(RSTLSUntrustedChainRes, {host}),
                                       TNetTLSCheck::tcTrustedRoot);
     case platform::TlsFailure::Expired:
-        throw ENetTLSCertificateError(NetTexts.Format(RSTLSExpiredRes, {host}),
+        throw ENetTLSCertificateError(NetTexts.Compose(RSTLSExpiredRes, {host}),
                                       TNetTLSCheck::tcValidity);
     case platform::TlsFailure::WrongHost:
-        throw ENetTLSCertificateError(NetTexts.Format(RSTLSWrongHostRes, {host}),
+        throw ENetTLSCertificateError(NetTexts.Compose(RSTLSWrongHostRes, {host}),
                                       TNetTLSCheck::tcHostName);
     case platform::TlsFailure::None:
     case platform::TlsFailure::Handshake:
         break;
     }
-    throw ENetTLSHandshakeError(NetTexts.Format(RSTLSHandshakeFailedRes, {host, failure.Detail}));
+    const rtl::TText detail(failure.Detail, failure.DetailEnglish);
+    throw ENetTLSHandshakeError(rtl::Compose([&] {
+        return NetTexts.Format(RSTLSHandshakeFailedRes, {host, rtl::NestedText(detail)});
+    }));
 }
 
 std::string TNetIOHandlerTLS::ReadLnUnbuffered() {
@@ -53,7 +56,7 @@ std::string TNetIOHandlerTLS::ReadLnUnbuffered() {
             if (waitMs >= 0)
                 remaining = static_cast<int>(std::max<int64_t>(0, waitMs - (NowMs() - start)));
             int ready = remaining == 0 ? 0 : WaitReadable(remaining, error);
-            if (ready == 0) throw ENetReadTimeout(NetTexts.Load(RSReadTimeoutRes));
+            if (ready == 0) throw ENetReadTimeout(NetTexts.Compose(RSReadTimeoutRes));
             if (ready > 0) n = Recv(&byte, 1, error);
         }
         if (n < 0) {
@@ -62,11 +65,12 @@ std::string TNetIOHandlerTLS::ReadLnUnbuffered() {
         }
         if (n == 0) {
             ClosePeerEnded();
-            throw ENetConnClosedGracefully(NetTexts.Load(RSConnectionClosedGracefullyRes));
+            throw ENetConnClosedGracefully(NetTexts.Compose(RSConnectionClosedGracefullyRes));
         }
         if (byte == '\n') break;
         if (MaxLineLength > 0 && line.size() >= static_cast<size_t>(MaxLineLength))
-            throw ENetReadLnMaxLineLengthExceeded(NetTexts.Load(RSReadLnMaxLineLengthExceededRes));
+            throw ENetReadLnMaxLineLengthExceeded(
+                NetTexts.Compose(RSReadLnMaxLineLengthExceededRes));
         // 7-bit ASCII as every protocol line: other bytes become U+FFFD.
         line += byte < 0x80 ? std::string(1, static_cast<char>(byte)) : "\xEF\xBF\xBD";
     }

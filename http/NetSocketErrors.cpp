@@ -24,7 +24,9 @@ std::string SocketErrorText(int error) {
 }
 
 void RaiseSocketError(int error) {
-    std::string message = NetTexts.Format(RSSocketErrorRes, {error, SocketErrorText(error)});
+    rtl::TText message = rtl::Compose([error] {
+        return NetTexts.Format(RSSocketErrorRes, {error, SocketErrorText(error)});
+    });
     if (error == platform::wsa::NotASocket) throw ENetNotASocket(std::move(message), error);
     throw ENetSocketError(std::move(message), error);
 }

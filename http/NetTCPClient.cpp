@@ -48,9 +48,9 @@ void TNetTCPClientCustom::Connect() {
     // Bytes left in the input buffer of a closed handler do not make it
     // connected: they are dropped when the handler opens again.
     if (FIOHandler && FIOHandler->Opened() && Connected())
-        throw ENetAlreadyConnected(NetTexts.Load(RSAlreadyConnectedRes));
-    if (Host.empty()) throw ENetHostRequired(NetTexts.Load(RSHostRequiredRes));
-    if (Port == 0) throw ENetPortRequired(NetTexts.Load(RSPortRequiredRes));
+        throw ENetAlreadyConnected(NetTexts.Compose(RSAlreadyConnectedRes));
+    if (Host.empty()) throw ENetHostRequired(NetTexts.Compose(RSHostRequiredRes));
+    if (Port == 0) throw ENetPortRequired(NetTexts.Compose(RSPortRequiredRes));
     bool created = false;
     if (!FIOHandler) {
         FOwnedIOHandler = MakeIOHandler();

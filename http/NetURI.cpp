@@ -143,8 +143,8 @@ std::string TNetURI::GetPathAndParams() const {
 }
 
 std::string TNetURI::GetFullURI(TNetURIOptionalFields optionalFields) const {
-    if (Protocol.empty()) throw ENetURIException(NetTexts.Load(SNetURIProtocolFieldEmptyRes));
-    if (Host.empty()) throw ENetURIException(NetTexts.Load(SNetURIHostFieldEmptyRes));
+    if (Protocol.empty()) throw ENetURIException(NetTexts.Compose(SNetURIProtocolFieldEmptyRes));
+    if (Host.empty()) throw ENetURIException(NetTexts.Compose(SNetURIHostFieldEmptyRes));
     std::string result = Protocol + "://";
     if ((optionalFields & ofAuthInfo) && !Username.empty()) {
         result += Username;

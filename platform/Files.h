@@ -44,6 +44,10 @@ void FileClose(FileHandle h);
 int LastOsError();
 // The system's text for an error code, without a trailing line break.
 std::string SysErrorMessage(int code);
+// The same text in English; false (and text untouched) when the system has
+// no English text for the code, as a Windows without the English language
+// resources may not.
+bool SysErrorMessageEnglish(int code, std::string& text);
 
 // The failures of file calls that a user can act on, told apart the same way
 // on every system, so that their texts can be given in the user's language.

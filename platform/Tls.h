@@ -46,6 +46,8 @@ struct TlsHandshakeError {
     TlsFailure Failure = TlsFailure::None;
     int Error = 0;
     std::string Detail; // the TLS library's words for a Handshake failure
+    // The same words in English; empty when the system has none in English.
+    std::string DetailEnglish;
 };
 
 struct TlsOptions {

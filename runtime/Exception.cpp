@@ -41,19 +41,35 @@ const TResStringRec* FileErrorText(platform::FileErrorKind kind) {
 std::string SysErrorText(int errorCode) {
     if (const TResStringRec* rec = FileErrorText(platform::ClassifyFileError(errorCode)))
         return LoadResString(rec);
+    if (!ComposingInEnglish()) return platform::SysErrorMessage(errorCode);
+    std::string english;
+    if (platform::SysErrorMessageEnglish(errorCode, english)) return english;
+    NoEnglishRendering();
     return platform::SysErrorMessage(errorCode);
 }
 
+std::string NestedMessage(const std::exception& error) {
+    if (const auto* e = dynamic_cast<const Exception*>(&error)) return NestedText(e->Text());
+    NoEnglishRendering();
+    return error.what();
+}
+
 void RaiseLastOSError(int errorCode) {
-    if (errorCode == 0) throw EOSError(LoadResString(&SUnkOSError), 0);
-    throw EOSError(Format(LoadResString(&SOSError), {errorCode, SysErrorText(errorCode)}),
-                   errorCode);
+    if (errorCode == 0) throw EOSError(Compose([] { return LoadResString(&SUnkOSError); }), 0);
+    throw EOSError(
+        Compose([&] {
+            return Format(LoadResString(&SOSError), {errorCode, SysErrorText(errorCode)});
+        }),
+        errorCode);
 }
 
 void RaiseInOutError(int errorCode) {
-    std::string text = SysErrorText(errorCode);
-    if (text.empty()) text = Format(LoadResString(&SInOutError), {errorCode});
-    throw EInOutError(text, errorCode);
+    throw EInOutError(Compose([&] {
+                          std::string text = SysErrorText(errorCode);
+                          if (text.empty()) text = Format(LoadResString(&SInOutError), {errorCode});
+                          return text;
+                      }),
+                      errorCode);
 }
 
 } // namespace rtl

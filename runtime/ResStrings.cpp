@@ -114,4 +114,13 @@ std::string TRuntimeTextTable::Format(const TResStringRec& rec,
     return rtl::Format(Load(rec), std::span<const FormatArg>(args.begin(), args.size()));
 }
 
+TText TRuntimeTextTable::Compose(const TResStringRec& rec) const {
+    return rtl::Compose([&] { return Load(rec); });
+}
+
+TText TRuntimeTextTable::Compose(const TResStringRec& rec,
+                                 std::initializer_list<FormatArg> args) const {
+    return rtl::Compose([&] { return Format(rec, args); });
+}
+
 } // namespace rtl

@@ -30,6 +30,7 @@
 #include <span>
 #include <string>
 
+#include "runtime/EnglishText.h"
 #include "runtime/ResStrings.h"
 
 #define RUNTIME_TEXT_DECLARE(name, id, text)                                                       \
@@ -48,6 +49,10 @@ class TRuntimeTextTable {
     std::string Load(const TResStringRec& rec) const;
     // Load, then Format with args.
     std::string Format(const TResStringRec& rec, std::initializer_list<FormatArg> args) const;
+    // Load and Format for a message that ends something: with its English
+    // text (runtime/EnglishText.h).
+    TText Compose(const TResStringRec& rec) const;
+    TText Compose(const TResStringRec& rec, std::initializer_list<FormatArg> args) const;
 
     std::span<const RuntimeTextEntry> Entries() const { return FEntries; }
     // Makes the texts loadable on POSIX (on Windows the string table holds them).

@@ -33,9 +33,13 @@ void TStream::WriteBuffer(const void* buffer, size_t count) {
     }
 }
 
-void TStream::RaiseReadError() { throw EReadError(LoadResString(&SReadError)); }
+void TStream::RaiseReadError() {
+    throw EReadError(Compose([] { return LoadResString(&SReadError); }));
+}
 
-void TStream::RaiseWriteError() { throw EWriteError(LoadResString(&SWriteError)); }
+void TStream::RaiseWriteError() {
+    throw EWriteError(Compose([] { return LoadResString(&SWriteError); }));
+}
 
 int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     if (count < 0) count = source.Size() - source.Position();
@@ -79,6 +83,14 @@ void THandleStream::SetSize(int64_t newSize) {
 
 namespace {
 
+// A file call's failure: the file's full name and the system's reason.
+TText FileError(const TResStringRec& text, const std::string& fileName, int error) {
+    return Compose([&] {
+        return Format(LoadResString(&text),
+                      {platform::ExpandFileName(fileName), SysErrorText(error)});
+    });
+}
+
 unsigned ShareOf(unsigned mode) {
     switch (mode & 0xF0) {
     case fmShareExclusive: return platform::ShareNone;
@@ -97,9 +109,7 @@ platform::FileHandle OpenForStream(const std::string& fileName, unsigned mode) {
         h = platform::FileOpen(fileName, platform::FileAccess::ReadWrite, platform::ShareNone,
                                platform::FileDisposition::CreateAlways, error);
         if (h == platform::kInvalidFileHandle)
-            throw EFCreateError(Format(LoadResString(&SFCreateErrorEx),
-                                       {platform::ExpandFileName(fileName), SysErrorText(error)}),
-                                error);
+            throw EFCreateError(FileError(SFCreateErrorEx, fileName, error), error);
         return h;
     }
     auto access = (mode & 3) == fmOpenWrite       ? platform::FileAccess::Write
@@ -107,9 +117,7 @@ platform::FileHandle OpenForStream(const std::string& fileName, unsigned mode) {
                                                   : platform::FileAccess::Read;
     h = platform::FileOpen(fileName, access, ShareOf(mode), platform::FileDisposition::OpenExisting, error);
     if (h == platform::kInvalidFileHandle)
-        throw EFOpenError(Format(LoadResString(&SFOpenErrorEx),
-                                 {platform::ExpandFileName(fileName), SysErrorText(error)}),
-                          error);
+        throw EFOpenError(FileError(SFOpenErrorEx, fileName, error), error);
     return h;
 }
 
@@ -123,16 +131,12 @@ TFileStream::TFileStream(platform::FileHandle handle, std::string fileName)
 
 void TFileStream::RaiseReadError() {
     if (FLastError == 0) TStream::RaiseReadError(); // the file ended early
-    throw EReadError(Format(LoadResString(&SFReadErrorEx),
-                            {platform::ExpandFileName(FFileName), SysErrorText(FLastError)}),
-                     FLastError);
+    throw EReadError(FileError(SFReadErrorEx, FFileName, FLastError), FLastError);
 }
 
 void TFileStream::RaiseWriteError() {
     if (FLastError == 0) TStream::RaiseWriteError();
-    throw EWriteError(Format(LoadResString(&SFWriteErrorEx),
-                             {platform::ExpandFileName(FFileName), SysErrorText(FLastError)}),
-                      FLastError);
+    throw EWriteError(FileError(SFWriteErrorEx, FFileName, FLastError), FLastError);
 }
 
 TReplacementFileStream::TCreated TReplacementFileStream::Create(const std::string& fileName) {
@@ -140,9 +144,7 @@ TReplacementFileStream::TCreated TReplacementFileStream::Create(const std::strin
     int error = 0;
     created.Handle = platform::CreateReplacementFile(fileName, created.TempName, error);
     if (created.Handle == platform::kInvalidFileHandle)
-        throw EFCreateError(Format(LoadResString(&SFCreateErrorEx),
-                                   {platform::ExpandFileName(fileName), SysErrorText(error)}),
-                            error);
+        throw EFCreateError(FileError(SFCreateErrorEx, fileName, error), error);
     return created;
 }
 
@@ -167,10 +169,7 @@ void TReplacementFileStream::Commit() {
     const bool moved =
         platform::CommitReplacementFile(FHandle, FTempName, FileName(), error, FKnown);
     FHandle = platform::kInvalidFileHandle;
-    if (!moved)
-        throw EFCreateError(Format(LoadResString(&SFReplaceErrorEx),
-                                   {platform::ExpandFileName(FileName()), SysErrorText(error)}),
-                            error);
+    if (!moved) throw EFCreateError(FileError(SFReplaceErrorEx, FileName(), error), error);
 }
 
 size_t TMemoryStream::Read(void* buffer, size_t count) {

@@ -52,19 +52,21 @@ namespace {
 // the 200 that began it.
 void CheckResponse(const net::TNetDownloadResult& result, const std::string& url) {
     if (result.ResponseCode != 200)
-        throw rtl::Exception(translator::gettext(SHTTPError) +
-                             rtl::Format("%d: %s", {result.ResponseCode, result.ResponseText}));
+        throw rtl::Exception(rtl::Compose([&] {
+            return translator::gettext(SHTTPError) +
+                   rtl::Format("%d: %s", {result.ResponseCode, result.ResponseText});
+        }));
 
     // A body cut short by the server is still a complete-looking GET for the
     // client; an archive missing its tail must not be unpacked as if whole.
     if (!result.Complete())
         throw rtl::Exception(
-            rtl::Format(translator::gettext(SDownloadIncomplete),
-                        {url, rtl::IntToStr(result.Received), rtl::IntToStr(result.Expected)}));
+            translator::ComposeMessage(SDownloadIncomplete, {url, rtl::IntToStr(result.Received),
+                                                             rtl::IntToStr(result.Expected)}));
 }
 
 [[noreturn]] void Refuse(const char* format, std::initializer_list<rtl::FormatArg> args) {
-    throw EReleaseRefused(rtl::Format(translator::gettext(format), args));
+    throw EReleaseRefused(translator::ComposeMessage(format, args));
 }
 
 // One download into sink under the checks of a release, resumed or started
@@ -76,8 +78,8 @@ void CheckResponse(const net::TNetDownloadResult& result, const std::string& url
 // and the connection is closed at once so the server stops sending.
 net::TNetDownloadResult GetChecked(net::TNetHTTP& http, const std::string& url, TDigestStream& sink,
                                    const net::TNetRetryPolicy& retry,
-                                   const std::function<std::string(int64_t)>& announced) {
-    std::string refusal;
+                                   const std::function<rtl::TText(int64_t)>& announced) {
+    rtl::TText refusal;
     net::TNetRequestHooks hooks;
     // The body goes straight into the sink: looking for META or XML
     // charsets would first collect it in memory, past any cap.
@@ -86,7 +88,7 @@ net::TNetDownloadResult GetChecked(net::TNetHTTP& http, const std::string& url, 
         const net::TNetHTTPResponse& response = sender->Response();
         if (sender->ResponseCode() != 200 || !response.HasContentLength()) return;
         refusal = announced(response.ContentLength);
-        go = refusal.empty();
+        go = refusal.Text.empty();
     };
     hooks.Headers.SetValues("User-Agent", SInstallUserAgent);
     net::TNetDownload download(http, retry);
@@ -97,7 +99,7 @@ net::TNetDownloadResult GetChecked(net::TNetHTTP& http, const std::string& url, 
         http.Disconnect();
         throw;
     }
-    if (!refusal.empty()) throw EReleaseRefused(refusal);
+    if (!refusal.Text.empty()) throw EReleaseRefused(refusal);
     return result;
 }
 
@@ -120,18 +122,21 @@ TReleaseManifest DownloadManifest(net::TNetHTTP& http, const std::string& baseUR
                                   const TReleaseKeys& keys, int64_t nowUnix,
                                   const net::TNetRetryPolicy& retry) {
     const auto maxSize = static_cast<int64_t>(kManifestMaxSize);
-    const std::string tooLarge =
-        rtl::Format(translator::gettext(SManifestTooLarge), {rtl::IntToStr(maxSize)});
+    const rtl::TText tooLarge =
+        translator::ComposeMessage(SManifestTooLarge, {rtl::IntToStr(maxSize)});
     rtl::TMemoryStream memory;
     TDigestStream sink(memory, maxSize, tooLarge);
     const std::string url = baseURL + SManifestPath;
     net::TNetDownloadResult result;
     try {
         result = GetChecked(http, url, sink, retry, [&](int64_t length) {
-            return length > maxSize ? tooLarge : std::string();
+            return length > maxSize ? tooLarge : rtl::TText();
         });
     } catch (const net::ENetHTTPProtocolException& e) {
-        Refuse(SManifestNotFetched, {SManifestFileName, e.Message()});
+        throw EReleaseRefused(rtl::Compose([&] {
+            return rtl::Format(translator::gettext(SManifestNotFetched),
+                               {SManifestFileName, rtl::NestedMessage(e)});
+        }));
     }
     if (result.ResponseCode != 200)
         Refuse(SManifestNotFetched, {SManifestFileName, result.ResponseText});
@@ -154,14 +159,14 @@ void DownloadToFile(net::TNetHTTP& http, const std::string& baseURL,
     const std::string& name = listed.Name;
     const std::string size = rtl::IntToStr(listed.Size);
     TDigestStream sink(*file, listed.Size,
-                       rtl::Format(translator::gettext(SArchiveTooLong), {name, size}));
+                       translator::ComposeMessage(SArchiveTooLong, {name, size}));
     const std::string url = baseURL + relativePath;
     CheckResponse(GetChecked(http, url, sink, retry,
                              [&](int64_t length) {
                                  return length == listed.Size
-                                            ? std::string()
-                                            : rtl::Format(
-                                                  translator::gettext(SArchiveSizeAnnounced),
+                                            ? rtl::TText()
+                                            : translator::ComposeMessage(
+                                                  SArchiveSizeAnnounced,
                                                   {name, rtl::IntToStr(length), size});
                              }),
                   url);

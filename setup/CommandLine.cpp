@@ -90,7 +90,7 @@ std::string Lower(std::string_view text) {
 }
 
 [[noreturn]] void Refuse(const char* format, std::initializer_list<rtl::FormatArg> args) {
-    throw ECommandLineError(rtl::Format(translator::gettext(format), args));
+    throw ECommandLineError(translator::ComposeMessage(format, args));
 }
 
 // One argument taken apart: "/Drive=d:" gives the name "DRIVE" and the value
@@ -261,12 +261,12 @@ TSetupOptions ParseCommandLine(const std::vector<std::string>& arguments,
                                const TFixedDriveTest& isFixedDrive) {
     TSetupOptions options;
     std::set<std::string> given;
-    std::optional<std::string> refusal;
+    std::optional<rtl::TText> refusal;
     for (const std::string& argument : arguments) {
         try {
             ReadArgument(argument, options, given, isFixedDrive);
         } catch (const ECommandLineError& e) {
-            if (!refusal) refusal = e.Message();
+            if (!refusal) refusal = e.Text();
         }
     }
     if (refusal) throw ECommandLineError(*refusal, options);

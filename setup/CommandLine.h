@@ -83,7 +83,7 @@ struct TSetupOptions {
 // still reports as /SUPPRESSMSGBOXES and /LOG ask, in the /LANG language.
 class ECommandLineError : public rtl::Exception {
   public:
-    ECommandLineError(std::string message, TSetupOptions read = {})
+    ECommandLineError(rtl::TText message, TSetupOptions read = {})
         : rtl::Exception(std::move(message)), Read(std::move(read)) {}
     TSetupOptions Read;
 };

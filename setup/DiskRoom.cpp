@@ -25,9 +25,14 @@ void CheckRoom(const std::string& folder, int64_t needed, const TNumberStyle& st
     if (needed <= 0 || !freeSpace || !freeSpace(folder, free) || needed <= free) return;
     const auto neededMB = static_cast<uint64_t>((needed + kMB - 1) / kMB);
     const auto freeMB = static_cast<uint64_t>(std::max<int64_t>(free, 0) / kMB);
-    throw ENotEnoughRoom(
-        rtl::Format(translator::gettext(SNotEnoughRoom),
-                    {DriveName(folder), FormatCount(neededMB, style), FormatCount(freeMB, style)}));
+    throw ENotEnoughRoom(rtl::Compose([&] {
+        // In English the numbers are written as English writes them.
+        const TNumberStyle& marks =
+            rtl::ComposingInEnglish() ? NumberStyleForLanguage("en") : style;
+        return rtl::Format(
+            translator::gettext(SNotEnoughRoom),
+            {DriveName(folder), FormatCount(neededMB, marks), FormatCount(freeMB, marks)});
+    }));
 }
 
 int64_t UnpackedSize(arc::TArcUnZipper& unzipper) {

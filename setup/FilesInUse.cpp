@@ -23,8 +23,9 @@ std::string FilesInUseQuestion(const std::vector<TFileInUse>& files) {
     return rtl::Format(translator::gettext(SFilesInUseQuestion), {FileLines(files)});
 }
 
-std::string FilesInUseFailure(const std::vector<TFileInUse>& files) {
-    return rtl::Format(translator::gettext(SFilesInUseFailure), {FileLines(files)});
+rtl::TText FilesInUseFailure(const std::vector<TFileInUse>& files) {
+    return rtl::Compose(
+        [&] { return rtl::Format(translator::gettext(SFilesInUseFailure), {FileLines(files)}); });
 }
 
 } // namespace setup

@@ -32,6 +32,6 @@ inline constexpr const char* SFileInUse = translator::gettext_noop("%s is in geb
 // one a line; a file that two programs hold is named on one line each.
 std::string FilesInUseQuestion(const std::vector<TFileInUse>& files);
 // The same files as a run without window ends with them.
-std::string FilesInUseFailure(const std::vector<TFileInUse>& files);
+rtl::TText FilesInUseFailure(const std::vector<TFileInUse>& files);
 
 } // namespace setup

@@ -26,8 +26,7 @@ std::string LinkFileFor(const std::string& desktopFolder) {
 
 int ProxyPortFrom(int64_t typed) {
     if (typed < 0 || typed > 65535)
-        throw rtl::Exception(
-            rtl::Format(translator::gettext(SInvalidProxyPort), {rtl::IntToStr(typed)}));
+        throw rtl::Exception(translator::ComposeMessage(SInvalidProxyPort, {rtl::IntToStr(typed)}));
     return static_cast<int>(typed);
 }
 

@@ -31,13 +31,14 @@ void UnpackArchive(
     const std::function<void(const std::vector<std::string>& replaced)>& beforeReplacing) {
     struct FirstFailure {
         bool Seen = false;
-        std::string Entry, Message;
+        std::string Entry;
+        rtl::TText Message;
     } failure;
     // The extractor skips an entry that fails (and keeps one whose checksum
     // does not match) without telling its caller; remember the first one so
     // an incomplete unpack never passes for a complete one.
     auto handler = [&](arc::TArcArchiveItem& item, arc::TArcProcessType, arc::TArcErrorClass, int,
-                       const std::string& message) {
+                       const rtl::TText& message) {
         if (failure.Seen || IsDateFailure(item, message)) return;
         failure = {true, item.FileName(), message};
     };
@@ -63,9 +64,11 @@ void UnpackArchive(
     platform::DeleteFileByName(archiveFile);
 
     if (failure.Seen)
-        throw rtl::Exception(
-            rtl::Format(translator::gettext(SEntryNotUnpacked),
-                        {failure.Entry, platform::ExtractFileName(archiveFile), failure.Message}));
+        throw rtl::Exception(rtl::Compose([&] {
+            return rtl::Format(translator::gettext(SEntryNotUnpacked),
+                               {failure.Entry, platform::ExtractFileName(archiveFile),
+                                rtl::NestedText(failure.Message)});
+        }));
 }
 
 } // namespace setup

@@ -5,6 +5,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
 #include "platform/Unicode.h"
+#include "runtime/EnglishText.h"
 #include "translation/ResourceStrings.h"
 
 namespace translator {
@@ -12,6 +13,7 @@ namespace translator {
 namespace {
 
 const char* const kDefaultDomain = "default";
+const char* const kEnglish = "en";
 const char* const kLocaleFolder = "locale";
 const char* const kMessagesFolder = "LC_MESSAGES";
 const char* const kCatalogExtension = ".mo";
@@ -121,6 +123,20 @@ std::string TDomain::ngettext(std::string_view singular, std::string_view plural
     return std::string(GermanicPluralForm(n) ? plural : singular);
 }
 
+bool TDomain::Lookup(std::string_view msgid, std::string& translation) {
+    const TMoFile* mofile = Catalog();
+    if (!mofile) return false;
+    bool found = false;
+    std::string text = mofile->gettext(msgid, found);
+    if (found) translation = std::move(text);
+    return found;
+}
+
+bool TDomain::LookupPlural(std::string_view singular, uint64_t n, std::string& form) {
+    const TMoFile* mofile = Catalog();
+    return mofile && mofile->ngettext(singular, n, form);
+}
+
 std::string TDomain::GetTranslationProperty(std::string_view Propertyname) {
     return CatalogHeaderField(gettext(""), Propertyname);
 }
@@ -144,6 +160,13 @@ std::string TGettextInstance::gettext(std::string_view szMsgId) {
 }
 
 std::string TGettextInstance::dgettext(std::string_view szDomain, std::string_view szMsgId) {
+    if (rtl::ComposingInEnglish()) {
+        // The English pass of a message: the English catalog's text, and
+        // never the Dutch identifier passed off as English.
+        std::string english;
+        if (EnglishText(szDomain, szMsgId, english)) return english;
+        rtl::NoEnglishRendering();
+    }
     TDomain* domain = FindOrAddDomain(szDomain, FDefaultDomainDirectory, curlang);
     return ExpandLineFeeds(domain->gettext(RemoveCarriageReturns(szMsgId)));
 }
@@ -155,6 +178,11 @@ std::string TGettextInstance::ngettext(std::string_view szMsgId, std::string_vie
 
 std::string TGettextInstance::dngettext(std::string_view szDomain, std::string_view szMsgId,
                                         std::string_view szMsgIdPlural, uint64_t n) {
+    if (rtl::ComposingInEnglish()) {
+        std::string english;
+        if (EnglishPlural(szDomain, szMsgId, n, english)) return english;
+        rtl::NoEnglishRendering();
+    }
     TDomain* domain = FindOrAddDomain(szDomain, FDefaultDomainDirectory, curlang);
     return ExpandLineFeeds(
         domain->ngettext(RemoveCarriageReturns(szMsgId), RemoveCarriageReturns(szMsgIdPlural), n));
@@ -192,6 +220,39 @@ TDomain* TGettextInstance::FindOrAddDomain(std::string_view name, const std::str
     domain->curlang = language;
     domainlist.push_back(std::move(domain));
     return domainlist.back().get();
+}
+
+TDomain* TGettextInstance::EnglishDomain(std::string_view name) {
+    // The twin follows its domain's folder, should that be bound anew.
+    const std::string& directory =
+        FindOrAddDomain(name, FDefaultDomainDirectory, curlang)->Directory();
+    for (auto& domain : FEnglishDomains) {
+        if (!platform::SameTextAscii(domain->Domain, name)) continue;
+        if (domain->Directory() != directory) domain->SetDirectory(directory);
+        return domain.get();
+    }
+    auto domain = std::make_unique<TDomain>(FLocator, ShowMessage);
+    domain->Domain = std::string(name);
+    domain->SetDirectory(directory);
+    domain->curlang = kEnglish;
+    FEnglishDomains.push_back(std::move(domain));
+    return FEnglishDomains.back().get();
+}
+
+bool TGettextInstance::EnglishText(std::string_view szDomain, std::string_view szMsgId,
+                                   std::string& english) {
+    TDomain* domain = EnglishDomain(szDomain);
+    if (!domain->Lookup(RemoveCarriageReturns(szMsgId), english)) return false;
+    english = ExpandLineFeeds(english);
+    return true;
+}
+
+bool TGettextInstance::EnglishPlural(std::string_view szDomain, std::string_view szMsgId,
+                                     uint64_t n, std::string& english) {
+    TDomain* domain = EnglishDomain(szDomain);
+    if (!domain->LookupPlural(RemoveCarriageReturns(szMsgId), n, english)) return false;
+    english = ExpandLineFeeds(english);
+    return true;
 }
 
 std::string TGettextInstance::LoadResString(const rtl::TResStringRec* ResStringRec) {

@@ -51,6 +51,10 @@ class TDomain {
     // by the catalog's plural rule; without one, singular or plural by the
     // Germanic rule (plural for every n but 1).
     std::string ngettext(std::string_view singular, std::string_view plural, uint64_t n);
+    // The catalog's translation of msgid, or of the form n takes; false
+    // when the domain has no catalog or the catalog no such entry.
+    bool Lookup(std::string_view msgid, std::string& translation);
+    bool LookupPlural(std::string_view singular, uint64_t n, std::string& form);
     // A header value of the catalog, found without regard to the name's case.
     std::string GetTranslationProperty(std::string_view Propertyname);
     // Hands the catalog back and forgets a failed search; Enabled stays.
@@ -96,6 +100,13 @@ class TGettextInstance {
     void bindtextdomain(std::string_view szDomain, std::string_view szDirectory);
     std::string GetTranslationProperty(std::string_view Propertyname);
 
+    // The English catalog's entry for msgid in a domain (bound to that
+    // domain's folder), without touching the language in use; false when
+    // there is no English catalog or it lacks the entry.
+    bool EnglishText(std::string_view szDomain, std::string_view szMsgId, std::string& english);
+    bool EnglishPlural(std::string_view szDomain, std::string_view szMsgId, uint64_t n,
+                       std::string& english);
+
     // A runtime text loaded from the string resources, translated when the
     // calling thread created this instance.
     std::string LoadResString(const rtl::TResStringRec* ResStringRec);
@@ -115,7 +126,11 @@ class TGettextInstance {
     std::string curmsgdomain;
     std::string FDefaultDomainDirectory;
     std::vector<std::unique_ptr<TDomain>> domainlist;
+    // The domains' English twins, made on the first English lookup.
+    std::vector<std::unique_ptr<TDomain>> FEnglishDomains;
     TFileLocator& FLocator;
+
+    TDomain* EnglishDomain(std::string_view name);
 };
 
 } // namespace translator

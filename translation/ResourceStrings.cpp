@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Unicode.h"
+#include "runtime/EnglishText.h"
 #include "translation/Translator.h"
 
 namespace translator {
@@ -65,6 +66,13 @@ std::string TranslateResourceString(const std::string& text) {
     std::shared_lock<platform::TRWLock> lock(domains->Lock);
     std::string result = text;
     try {
+        // A runtime text's source is English: the English catalog may word
+        // it otherwise, and without an entry there the source is the English.
+        if (rtl::ComposingInEnglish()) {
+            for (const std::string& domain : domains->Names)
+                if (instance->EnglishText(domain, text, result)) return result;
+            return text;
+        }
         for (const std::string& domain : domains->Names) {
             result = instance->dgettext(domain, text);
             if (result != text) break;

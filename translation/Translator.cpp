@@ -1,6 +1,7 @@
 #include "translation/Translator.h"
 
 #include "platform/Process.h"
+#include "runtime/EnglishText.h"
 #include "translation/ResourceStrings.h"
 
 namespace translator {
@@ -11,6 +12,8 @@ TGettextInstance* GlobalInstance = nullptr;
 
 namespace {
 std::string Untranslated(std::string_view msgid) {
+    // The Dutch identifier is no English text for a message's English pass.
+    rtl::NoEnglishRendering();
     return ExpandLineFeeds(RemoveCarriageReturns(msgid));
 }
 } // namespace
@@ -57,6 +60,10 @@ std::string dngettext(std::string_view domain, std::string_view singular, std::s
         }
     }
     return Untranslated(GermanicPluralForm(n) ? plural : singular);
+}
+
+rtl::TText ComposeMessage(const char* msgid, std::initializer_list<rtl::FormatArg> args) {
+    return rtl::Compose([&] { return rtl::Format(gettext(msgid), args); });
 }
 
 void Initialize() {

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/EnglishText.h"
+#include "runtime/Format.h"
 #include "translation/FileLocator.h"
 #include "translation/GettextErrors.h"
 #include "translation/GettextInstance.h"
@@ -50,6 +52,13 @@ constexpr TPluralText ngettext_noop(const char* singular, const char* plural) {
 inline std::string ngettext(const TPluralText& text, uint64_t n) {
     return ngettext(text.Singular, text.Plural, n);
 }
+
+// A message that may end a run, with its English text for the log
+// (runtime/EnglishText.h): msgid translated, then formatted with args, once
+// in the language in use and once in English. An argument that is itself a
+// message goes in through rtl::NestedText or rtl::NestedMessage inside an
+// rtl::Compose of the caller's own.
+rtl::TText ComposeMessage(const char* msgid, std::initializer_list<rtl::FormatArg> args = {});
 
 // The executable's full path, the locator of its catalogs and the one
 // translation instance; null before start-up and after teardown.

@@ -13,7 +13,7 @@
 namespace arc {
 
 EBZCompressionError::EBZCompressionError(int result)
-    : EBZip2Error(CodecTexts.Format(kArcMsgBZCompressionRes, {result})), Result(result) {}
+    : EBZip2Error(CodecTexts.Compose(kArcMsgBZCompressionRes, {result})), Result(result) {}
 
 namespace {
 

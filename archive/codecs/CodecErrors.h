@@ -66,15 +66,18 @@ class EBZCompressionError : public EBZip2Error {
 class EArcLZMAException : public EArcException {
   public:
     explicit EArcLZMAException(int result)
-        : EArcException(LZMAResultText(result)), Result(result) {}
+        : EArcException(rtl::Compose([result] { return LZMAResultText(result); })), Result(result) {
+    }
     int Result;
 };
 
 // WavPack: the file does not open or its audio does not unpack.
 class EArcWavPackError : public EArcException {
   public:
-    explicit EArcWavPackError(const std::string& cause)
-        : EArcException(CodecTexts.Format(kArcMsgWavPackFailedRes, {cause})) {}
+    explicit EArcWavPackError(const rtl::TText& cause)
+        : EArcException(rtl::Compose([&cause] {
+              return CodecTexts.Format(kArcMsgWavPackFailedRes, {rtl::NestedText(cause)});
+          })) {}
 };
 
 } // namespace arc

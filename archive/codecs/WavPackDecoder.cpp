@@ -147,7 +147,7 @@ void WriteSamples(WavpackContext* context, rtl::TStream& dest) {
     const int channels = WavpackGetNumChannels(context);
     const int bytesPerSample = WavpackGetBytesPerSample(context);
     if (channels < 1 || bytesPerSample < 1 || bytesPerSample > 4)
-        throw EArcWavPackError(CodecTexts.Load(kArcMsgWavPackDamagedRes));
+        throw EArcWavPackError(CodecTexts.Compose(kArcMsgWavPackDamagedRes));
     const size_t frameBytes = static_cast<size_t>(channels) * bytesPerSample;
     // One call's samples always fit the output buffer.
     const uint32_t perCall = static_cast<uint32_t>(
@@ -171,9 +171,9 @@ void WriteSamples(WavpackContext* context, rtl::TStream& dest) {
     }
     if (used > 0) dest.WriteBuffer(out.data(), used);
     if (WavpackGetNumErrors(context) > 0)
-        throw EArcWavPackError(CodecTexts.Load(kArcMsgWavPackDamagedRes));
+        throw EArcWavPackError(CodecTexts.Compose(kArcMsgWavPackDamagedRes));
     if (total >= 0 && unpacked < total)
-        throw EArcWavPackError(CodecTexts.Load(kArcMsgWavPackShortRes));
+        throw EArcWavPackError(CodecTexts.Compose(kArcMsgWavPackShortRes));
 }
 
 } // namespace
@@ -183,7 +183,8 @@ void DecodeWavPack(rtl::TStream& source, rtl::TStream& dest) {
     char error[80] = {};
     TWavpackHandle context(WavpackOpenFileInputEx64(reader.Callbacks(), &reader, nullptr, error,
                                                     OPEN_WRAPPER | OPEN_ALT_TYPES, 0));
-    if (!context) throw EArcWavPackError(error);
+    // The library's own words are English and never translated.
+    if (!context) throw EArcWavPackError(rtl::TText(error, error));
     WriteWrapper(context.get(), dest);
     WriteSamples(context.get(), dest);
     // The trailing wrapper travels in the last block, or is found by seeking.

@@ -20,7 +20,7 @@ class EArcAbortProgress : public rtl::Exception {
 
 // Raises the cause, loaded (and so translated when a catalog holds it).
 [[noreturn]] inline void RaiseInflateCause(const rtl::TResStringRec& cause) {
-    throw EArcInternalInflateError(ArcTexts.Load(cause));
+    throw EArcInternalInflateError(ArcTexts.Compose(cause));
 }
 
 } // namespace arc

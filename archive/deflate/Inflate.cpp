@@ -455,7 +455,7 @@ uint32_t Inflate(rtl::TStream& aSource, rtl::TStream& aDest, TArcDeflateHelper& 
     try {
         return inflater.Run();
     } catch (const EArcInternalInflateError& e) {
-        throw EArcInflateError(e.Message());
+        throw EArcInflateError(e);
     } catch (const EArcPartSizedInflate&) {
         return 0;
     } catch (const EArcAbortProgress&) {

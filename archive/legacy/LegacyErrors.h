@@ -9,7 +9,7 @@ namespace arc {
 class EArcZipLegacyData : public EArcZipException {
   public:
     explicit EArcZipLegacyData(const rtl::TResStringRec& message)
-        : EArcZipException(ArcTexts.Load(message), 30) {}
+        : EArcZipException(ArcTexts.Compose(message), 30) {}
 };
 
 } // namespace arc

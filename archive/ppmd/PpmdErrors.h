@@ -10,7 +10,7 @@ namespace arc {
 class EArcZipPpmdData : public EArcZipException {
   public:
     explicit EArcZipPpmdData(const rtl::TResStringRec& message)
-        : EArcZipException(ArcTexts.Load(message), 31) {}
+        : EArcZipException(ArcTexts.Compose(message), 31) {}
 };
 
 } // namespace arc

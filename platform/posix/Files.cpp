@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -85,6 +86,15 @@ void FileClose(FileHandle h) {
 int LastOsError() { return errno; }
 
 std::string SysErrorMessage(int code) { return std::strerror(code); }
+
+bool SysErrorMessageEnglish(int code, std::string& text) {
+    // The C locale's texts are the English ones, whatever locale the
+    // program runs in.
+    static const locale_t c = newlocale(LC_ALL_MASK, "C", locale_t(0));
+    if (c == locale_t(0)) return false;
+    text = strerror_l(code, c);
+    return true;
+}
 
 FileErrorKind ClassifyFileError(int code) {
     switch (code) {

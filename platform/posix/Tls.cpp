@@ -120,14 +120,16 @@ bool GnuTlsSession::Setup(const std::string& host) {
 
 bool GnuTlsSession::Fail(TlsHandshakeError& error, int rc) {
     if (rc == GNUTLS_E_AGAIN) {
-        error = {TlsFailure::Socket, wsa::TimedOut, {}};
+        error = {TlsFailure::Socket, wsa::TimedOut, {}, {}};
     } else if (FSocketError != 0) {
-        error = {TlsFailure::Socket, FSocketError, {}};
+        error = {TlsFailure::Socket, FSocketError, {}, {}};
     } else {
-        error = {TlsFailure::Handshake, 0, gnutls_strerror(rc)};
+        error = {TlsFailure::Handshake, 0, gnutls_strerror(rc), {}};
         if (rc == GNUTLS_E_FATAL_ALERT_RECEIVED || rc == GNUTLS_E_WARNING_ALERT_RECEIVED)
             if (const char* alert = gnutls_alert_get_name(gnutls_alert_get(FSession)))
                 error.Detail += std::string(" (") + alert + ")";
+        // GnuTLS speaks English: the program never gives it a locale.
+        error.DetailEnglish = error.Detail;
     }
     return false;
 }
@@ -142,8 +144,9 @@ bool GnuTlsSession::Handshake(const std::string& host, const TlsOptions& options
                                 : gnutls_certificate_set_x509_trust_file(
                                       FCredentials, options.CaFile.c_str(), GNUTLS_X509_FMT_PEM);
     if (rc < 0) {
-        error = {TlsFailure::Handshake, 0, gnutls_strerror(rc)};
+        error = {TlsFailure::Handshake, 0, gnutls_strerror(rc), {}};
         if (!options.CaFile.empty()) error.Detail = options.CaFile + ": " + error.Detail;
+        error.DetailEnglish = error.Detail;
         return false;
     }
     if (!Setup(host)) return Fail(error, GNUTLS_E_INTERNAL_ERROR);
@@ -165,11 +168,11 @@ bool GnuTlsSession::Verify(const std::string& host, TlsHandshakeError& error) {
     const unsigned timeBits = GNUTLS_CERT_EXPIRED | GNUTLS_CERT_NOT_ACTIVATED;
     if (gnutls_certificate_verify_peers(FSession, &purpose, 1, &status) < 0 ||
         (status & ~(timeBits | GNUTLS_CERT_INVALID)) != 0) {
-        error = {TlsFailure::UntrustedChain, 0, {}};
+        error = {TlsFailure::UntrustedChain, 0, {}, {}};
         return false;
     }
     if (status != 0) {
-        error = {(status & timeBits) ? TlsFailure::Expired : TlsFailure::UntrustedChain, 0, {}};
+        error = {(status & timeBits) ? TlsFailure::Expired : TlsFailure::UntrustedChain, 0, {}, {}};
         return false;
     }
 
@@ -196,7 +199,7 @@ bool GnuTlsSession::Verify(const std::string& host, TlsHandshakeError& error) {
     std::vector<uint8_t> address;
     AddressLiteralBytes(host, address);
     if (!TlsNamesCoverHost(names, host, address)) {
-        error = {TlsFailure::WrongHost, 0, {}};
+        error = {TlsFailure::WrongHost, 0, {}, {}};
         return false;
     }
     return true;

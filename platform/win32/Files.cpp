@@ -114,18 +114,40 @@ FileErrorKind ClassifyFileError(int code) {
     }
 }
 
-std::string SysErrorMessage(int code) {
+namespace {
+
+// FormatMessageW's text for code in language (0: the user's), without the
+// trailing line break, blanks and full stop, like the classic runtime.
+bool SystemMessage(int code, DWORD language, std::string& out) {
     wchar_t* text = nullptr;
     DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ARGUMENT_ARRAY,
-                             nullptr, static_cast<DWORD>(code), 0,
+                             nullptr, static_cast<DWORD>(code), language,
                              reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring result;
     if (n && text) result.assign(text, n);
     if (text) LocalFree(text);
-    // Like the classic runtime, drop the trailing line break, blanks and full stop.
     while (!result.empty() && (result.back() <= L' ' || result.back() == L'.')) result.pop_back();
-    return Narrow(result);
+    out = Narrow(result);
+    return n != 0;
+}
+
+} // namespace
+
+std::string SysErrorMessage(int code) {
+    std::string text;
+    SystemMessage(code, 0, text);
+    return text;
+}
+
+bool SysErrorMessageEnglish(int code, std::string& text) {
+    // Only the English of the United States is asked for: a system without
+    // its resources answers ERROR_RESOURCE_LANG_NOT_FOUND rather than another
+    // language's text.
+    std::string english;
+    if (!SystemMessage(code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), english)) return false;
+    text = std::move(english);
+    return true;
 }
 
 bool FileExists(const std::string& path) {

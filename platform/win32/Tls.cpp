@@ -73,17 +73,25 @@ const SecurityApi& Api() {
 }
 
 // The system's words for a status, with its number.
-std::string StatusText(SECURITY_STATUS status) {
-    char number[16];
-    std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(status));
+// The system's words for a status in a language (0: the user's); empty when
+// it has none there.
+std::string StatusWords(SECURITY_STATUS status, DWORD language) {
     wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(status), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, static_cast<DWORD>(status), language,
+                             reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string words = n > 0 ? win32::Narrow(std::wstring_view(text, n)) : std::string();
     if (text) LocalFree(text);
     while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == ' '))
         words.pop_back();
+    return words;
+}
+
+// The words with the status's number, or the number alone.
+std::string WithNumber(const std::string& words, SECURITY_STATUS status) {
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(status));
     return words.empty() ? std::string(number) : words + " (" + number + ")";
 }
 
@@ -241,11 +249,21 @@ bool StartsLikeARecord(const uint8_t* bytes, size_t size) {
 // The handshake's two kinds of failure underneath the certificate checks:
 // error filled in, false returned.
 bool HandshakeFailed(TlsHandshakeError& error, std::string detail) {
-    error = {TlsFailure::Handshake, 0, std::move(detail)};
+    error = {TlsFailure::Handshake, 0, detail, detail};
+    return false;
+}
+// A status the system words: in the user's language, and in English where
+// the system has English words for it (the number alone reads the same in
+// both).
+bool HandshakeFailed(TlsHandshakeError& error, SECURITY_STATUS status) {
+    const std::string words = StatusWords(status, 0);
+    const std::string english = StatusWords(status, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    error = {TlsFailure::Handshake, 0, WithNumber(words, status),
+             english.empty() && !words.empty() ? std::string() : WithNumber(english, status)};
     return false;
 }
 bool SocketFailed(TlsHandshakeError& error, int socketError) {
-    error = {TlsFailure::Socket, socketError, {}};
+    error = {TlsFailure::Socket, socketError, {}, {}};
     return false;
 }
 
@@ -333,7 +351,7 @@ bool SchannelSession::AcquireCredentials(TlsHandshakeError& error) {
                                               &older, nullptr, nullptr, &FCredentials, nullptr);
     if (status == SEC_E_OK) return true;
     SecInvalidateHandle(&FCredentials);
-    return HandshakeFailed(error, StatusText(status));
+    return HandshakeFailed(error, status);
 }
 
 bool SchannelSession::SendAll(const void* data, size_t size, int& error) {
@@ -391,7 +409,7 @@ bool SchannelSession::SendHello(TlsHandshakeError& error) {
         &FCredentials, nullptr, Target(), kRequestFlags, 0, 0, nullptr, 0, &FContext, &outDesc,
         &attributes, nullptr);
     const TokenOwner token(out.pvBuffer);
-    if (status != SEC_I_CONTINUE_NEEDED) return HandshakeFailed(error, StatusText(status));
+    if (status != SEC_I_CONTINUE_NEEDED) return HandshakeFailed(error, status);
     int socketError = 0;
     return SendToken(out, socketError) || SocketFailed(error, socketError);
 }
@@ -423,7 +441,7 @@ bool SchannelSession::Negotiate(TlsHandshakeError& error) {
         // A token goes out also with a failure: it is the alert that tells
         // the server why.
         const bool sent = SendToken(out, socketError);
-        if (FAILED(status)) return HandshakeFailed(error, StatusText(status));
+        if (FAILED(status)) return HandshakeFailed(error, status);
         if (!sent) return SocketFailed(error, socketError);
         KeepUnread(&in[1]);
         if (status == SEC_E_OK) return true;
@@ -435,8 +453,7 @@ bool SchannelSession::Negotiate(TlsHandshakeError& error) {
 
 bool SchannelSession::Handshake(const std::string& host, const TlsOptions& options,
                                 TlsHandshakeError& error) {
-    if (!Api().Loaded)
-        return HandshakeFailed(error, StatusText(static_cast<SECURITY_STATUS>(GetLastError())));
+    if (!Api().Loaded) return HandshakeFailed(error, static_cast<SECURITY_STATUS>(GetLastError()));
     if (!AcquireCredentials(error)) return false;
     // The target name is the one sent as SNI; an address literal has none.
     std::vector<uint8_t> address;
@@ -447,18 +464,18 @@ bool SchannelSession::Handshake(const std::string& host, const TlsOptions& optio
     SecPkgContext_ConnectionInfo info{};
     SECURITY_STATUS status =
         Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_CONNECTION_INFO, &info);
-    if (status != SEC_E_OK) return HandshakeFailed(error, StatusText(status));
+    if (status != SEC_E_OK) return HandshakeFailed(error, status);
     if ((info.dwProtocol & kAcceptedVersions) == 0)
         return HandshakeFailed(error, "a TLS version below 1.2");
     status = Api().Sspi->QueryContextAttributesW(&FContext, SECPKG_ATTR_STREAM_SIZES, &FSizes);
-    if (status != SEC_E_OK) return HandshakeFailed(error, StatusText(status));
+    if (status != SEC_E_OK) return HandshakeFailed(error, status);
     return Verify(host, options, error);
 }
 
 bool SchannelSession::Verify(const std::string& host, const TlsOptions& options,
                              TlsHandshakeError& error) {
     auto fail = [&](TlsFailure failure) {
-        error = {failure, 0, {}};
+        error = {failure, 0, {}, {}};
         return false;
     };
     PCCERT_CONTEXT received = nullptr;

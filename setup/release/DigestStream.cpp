@@ -111,7 +111,7 @@ class TDigestStream::THasher {
     std::thread FThread; // last: it starts once everything above exists
 };
 
-TDigestStream::TDigestStream(rtl::TStream& target, int64_t limit, std::string fullMessage,
+TDigestStream::TDigestStream(rtl::TStream& target, int64_t limit, rtl::TText fullMessage,
                              size_t slotSize)
     : FTarget(target), FLimit(limit), FFullMessage(std::move(fullMessage)),
       FHasher(std::make_unique<THasher>(slotSize)) {
@@ -137,7 +137,7 @@ int64_t TDigestStream::Seek(int64_t offset, rtl::TSeekOrigin origin) {
     if (position == 0) {
         if (FWritten != 0) Restart();
     } else if (position != FWritten) {
-        throw rtl::EWriteError(rtl::LoadResString(&rtl::SWriteError));
+        throw rtl::EWriteError(rtl::Compose([] { return rtl::LoadResString(&rtl::SWriteError); }));
     }
     return FWritten;
 }
@@ -146,7 +146,7 @@ void TDigestStream::SetSize(int64_t newSize) {
     if (newSize == 0) {
         if (FWritten != 0) Restart();
     } else if (newSize < FWritten) {
-        throw rtl::EWriteError(rtl::LoadResString(&rtl::SWriteError));
+        throw rtl::EWriteError(rtl::Compose([] { return rtl::LoadResString(&rtl::SWriteError); }));
     }
 }
 

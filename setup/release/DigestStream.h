@@ -30,7 +30,7 @@ class TDigestStream : public rtl::TStream {
     // error a write beyond it raises. The hashing thread takes the bytes in
     // pieces of slotSize (four of them are held at most).
     static constexpr size_t kDefaultSlotSize = 1024 * 1024;
-    TDigestStream(rtl::TStream& target, int64_t limit, std::string fullMessage,
+    TDigestStream(rtl::TStream& target, int64_t limit, rtl::TText fullMessage,
                   size_t slotSize = kDefaultSlotSize);
     ~TDigestStream() override;
 
@@ -57,7 +57,7 @@ class TDigestStream : public rtl::TStream {
   private:
     rtl::TStream& FTarget;
     int64_t FLimit;
-    std::string FFullMessage;
+    rtl::TText FFullMessage;
     int64_t FWritten = 0;
     std::unique_ptr<THasher> FHasher;
 };

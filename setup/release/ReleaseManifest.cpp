@@ -12,11 +12,14 @@ namespace setup {
 namespace {
 
 [[noreturn]] void Refuse(const char* format, std::initializer_list<rtl::FormatArg> args = {}) {
-    throw EReleaseRefused(rtl::Format(translator::gettext(format), args));
+    throw EReleaseRefused(translator::ComposeMessage(format, args));
 }
 
 [[noreturn]] void Invalid(const char* reason, std::initializer_list<rtl::FormatArg> args = {}) {
-    Refuse(SManifestInvalid, {rtl::Format(translator::gettext(reason), args)});
+    throw EReleaseRefused(rtl::Compose([&] {
+        return rtl::Format(translator::gettext(SManifestInvalid),
+                           {rtl::Format(translator::gettext(reason), args)});
+    }));
 }
 
 bool IsDigit(char c) {

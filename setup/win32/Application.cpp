@@ -48,8 +48,8 @@ int TApplication::Run() {
     return static_cast<int>(FMainForm->ExitCode());
 }
 
-std::string TApplication::FailureMessage() const {
-    return FMainForm ? FMainForm->FailureMessage() : std::string();
+rtl::TText TApplication::FailureMessage() const {
+    return FMainForm ? FMainForm->FailureMessage() : rtl::TText();
 }
 
 HWND TApplication::MainFormHandle() const {

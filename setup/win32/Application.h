@@ -33,7 +33,7 @@ class TApplication {
     // Returns the exit code (TExitCode).
     int Run();
     // The failure message the run showed (or would have shown), or empty.
-    std::string FailureMessage() const;
+    rtl::TText FailureMessage() const;
 
     // The window of the form that is active now, or null when none is.
     HWND ActiveFormHandle() const;

@@ -43,7 +43,8 @@ std::string TRegistry::ReadString(const std::string& name) {
         ERROR_SUCCESS)
         return {};
     if (type != REG_SZ && type != REG_EXPAND_SZ)
-        throw ERegistryException(rtl::Format(rtl::LoadResString(&rtl::SInvalidRegType), {name}));
+        throw ERegistryException(rtl::Compose(
+            [&] { return rtl::Format(rtl::LoadResString(&rtl::SInvalidRegType), {name}); }));
     std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
     DWORD bytes = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
     if (RegQueryValueExW(static_cast<HKEY>(FCurrentKey), wname.c_str(), nullptr, &type,
@@ -57,7 +58,8 @@ std::string TRegistry::ReadString(const std::string& name) {
 
 namespace {
 void RaiseSetDataFailed(const std::string& name) {
-    throw ERegistryException(rtl::Format(rtl::LoadResString(&rtl::SRegSetDataFailed), {name}));
+    throw ERegistryException(rtl::Compose(
+        [&] { return rtl::Format(rtl::LoadResString(&rtl::SRegSetDataFailed), {name}); }));
 }
 } // namespace
 
@@ -87,7 +89,8 @@ void WriteProfileString(const std::string& fileName, const std::string& section,
                         const std::string& value) {
     if (!WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
                                     Wide(fileName).c_str()))
-        throw rtl::Exception(rtl::Format(rtl::LoadResString(&rtl::SIniFileWriteError), {fileName}));
+        throw rtl::Exception(rtl::Compose(
+            [&] { return rtl::Format(rtl::LoadResString(&rtl::SIniFileWriteError), {fileName}); }));
 }
 
 } // namespace setup

@@ -83,16 +83,15 @@ void LogStart(const TSetupOptions& options, const std::vector<std::string>& argu
     LogLine("Command line: " + MaskedCommandLine(arguments));
 }
 
-int End(TExitCode code, bool shown, const std::string& message = {}) {
-    if (!message.empty()) {
-        LogLine(std::string(shown ? "Message shown: " : "Message (box suppressed): ") + message);
-        // The message is composed in the run's language where it is raised;
-        // only when that is English is the English text at hand. Otherwise
-        // the line repeats it as it was composed, and says so.
-        const bool english = translator::GlobalInstance->GetCurrentLanguage().rfind("en", 0) == 0;
-        LogLine(std::string(english ? "Message in English: "
-                                    : "Message in English (not at hand; as composed): ") +
-                message);
+int End(TExitCode code, bool shown, const rtl::TText& message = {}) {
+    if (!message.Text.empty()) {
+        LogLine(std::string(shown ? "Message shown: " : "Message (box suppressed): ") +
+                message.Text);
+        // Composed a second time in English where it was raised; a message
+        // with a part that has no English rendering says so instead.
+        LogLine(message.English.empty()
+                    ? "Message in English (not at hand; as composed): " + message.Text
+                    : "Message in English: " + message.English);
     }
     LogLine("Exit code " + std::to_string(static_cast<int>(code)), true);
     return static_cast<int>(code);
@@ -139,12 +138,12 @@ int RunSetup() {
     arguments.erase(arguments.begin());
 
     TSetupOptions options;
-    std::string refusal;
+    rtl::TText refusal;
     try {
         options = ReadOptions(arguments);
         if (!options.Language.empty()) translator::GlobalInstance->UseLanguage(options.Language);
     } catch (const ECommandLineError& e) {
-        options = e.Read, refusal = e.Message();
+        options = e.Read, refusal = e.Text();
     }
     std::unique_ptr<TInstallLog> log;
     try {
@@ -156,7 +155,7 @@ int RunSetup() {
     }
     SetRunLog(log.get());
     LogStart(options, arguments);
-    if (!refusal.empty()) {
+    if (!refusal.Text.empty()) {
         Tell(options, refusal, MB_ICONERROR);
         return End(TExitCode::BadCommandLine, options.ShowsBoxes(), refusal);
     }
@@ -190,7 +189,9 @@ int RunSetup() {
     Application.CreateForm();
     const int code = Application.Run();
     if (running) CloseHandle(running);
-    return End(static_cast<TExitCode>(code), options.ShowsBoxes(), Application.FailureMessage());
+    // A cancel's question was asked whatever the options: the user answered it.
+    const bool shown = options.ShowsBoxes() || code == static_cast<int>(TExitCode::Cancelled);
+    return End(static_cast<TExitCode>(code), shown, Application.FailureMessage());
 }
 
 } // namespace

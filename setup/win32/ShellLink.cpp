@@ -19,6 +19,16 @@ constexpr const char* kShellLinkClassId = "{00021401-0000-0000-C000-000000000046
 // In-process or local server, as the shell's link object may be either.
 constexpr DWORD kClassContext = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER;
 
+// The system's text for an HRESULT, in English in a message's English pass.
+std::string SystemText(HRESULT hr) {
+    std::string text;
+    if (rtl::ComposingInEnglish()) {
+        if (platform::SysErrorMessageEnglish(static_cast<int>(hr), text)) return text;
+        rtl::NoEnglishRendering();
+    }
+    return platform::SysErrorMessage(static_cast<int>(hr));
+}
+
 // Releases a COM interface on every path.
 template <typename T>
 class ComRef {
@@ -55,17 +65,25 @@ void TShellLink::Write() {
     ComRef<IUnknown> object;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, kClassContext, IID_IUnknown, object.ReceiveVoid());
     if (FAILED(hr)) {
-        // Not every HRESULT has a system text; then the code itself is shown.
-        std::string reason = platform::SysErrorMessage(static_cast<int>(hr));
-        if (reason.empty()) reason = rtl::Format(rtl::LoadResString(&rtl::SOleError), {static_cast<uint32_t>(hr)});
-        throw EOleSysError(rtl::Format(rtl::LoadResString(&rtl::SOleClassError), {reason, kShellLinkClassId}), hr);
+        throw EOleSysError(rtl::Compose([hr] {
+                               // Not every HRESULT has a system text; then the code itself is
+                               // shown.
+                               std::string reason = SystemText(hr);
+                               if (reason.empty())
+                                   reason = rtl::Format(rtl::LoadResString(&rtl::SOleError),
+                                                        {static_cast<uint32_t>(hr)});
+                               return rtl::Format(rtl::LoadResString(&rtl::SOleClassError),
+                                                  {reason, kShellLinkClassId});
+                           }),
+                           hr);
     }
 
     ComRef<IShellLinkW> link;
     ComRef<IPersistFile> file;
     if (FAILED(object->QueryInterface(IID_IShellLinkW, link.ReceiveVoid())) ||
         FAILED(object->QueryInterface(IID_IPersistFile, file.ReceiveVoid())))
-        throw EIntfCastError(rtl::LoadResString(&rtl::SIntfNotSupported));
+        throw EIntfCastError(
+            rtl::Compose([] { return rtl::LoadResString(&rtl::SIntfNotSupported); }));
 
     // The setters' results are not looked at: a link that cannot be completed
     // or saved is not an error of the caller's run.

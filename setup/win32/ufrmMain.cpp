@@ -429,6 +429,7 @@ void TfrmMain::btCANCELClick() {
     if (FRunning) return;
     if (!Wizard.Cancel(AskConfirmation)) return;
     FExitCode = TExitCode::Cancelled;
+    FFailure = rtl::Compose([this] { return Wizard.CancelQuestion(); });
     LogLine("Cancelled by the user (Annuleer, answered yes)");
 }
 

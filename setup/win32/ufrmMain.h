@@ -58,7 +58,9 @@ class TfrmMain {
     void RunUnattended(const TSetupOptions& options);
     // How the program ends: cancelled until the run says otherwise.
     TExitCode ExitCode() const { return FExitCode; }
-    const std::string& FailureMessage() const { return FFailure; }
+    // What the run ended with: the failure's message, or the question the
+    // user answered to cancel it; empty when it ended without either.
+    const rtl::TText& FailureMessage() const { return FFailure; }
 
     // The installation run started by Next on the ProxySettings page.
     void RunInstallation();
@@ -139,7 +141,7 @@ class TfrmMain {
     // whether a failure gets its box, and whether the window appears only
     // once the run starts (/SILENT).
     TExitCode FExitCode = TExitCode::Cancelled;
-    std::string FFailure;
+    rtl::TText FFailure;
     TInstallStep FStep = TInstallStep::Download;
     bool FShowBoxes = true;
     bool FShowWhenRunning = false;

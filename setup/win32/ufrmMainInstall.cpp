@@ -158,6 +158,7 @@ void TfrmMain::LookAtQueue() {
     // resuming download takes that over after a no).
     if (!AskConfirmation(Wizard.CancelQuestion())) return;
     FCancelled = true;
+    FFailure = rtl::Compose([this] { return Wizard.CancelQuestion(); });
     throw EInstallCancelled();
 }
 
@@ -286,7 +287,7 @@ void TfrmMain::RunInstallation() {
     if (!platform::DirectoryExists(target)) platform::CreateDirectoryChain(target, error);
     LogRunStart(target, NetHTTP1.ProxyParams);
 
-    std::string failure;
+    rtl::TText failure;
     bool failed = false, cancelled = false;
     FStep = TInstallStep::Download;
     try {
@@ -294,13 +295,13 @@ void TfrmMain::RunInstallation() {
     } catch (const EInstallCancelled&) {
         cancelled = true;
     } catch (const ENotEnoughRoom& e) {
-        failed = true, failure = e.Message(), FExitCode = ExitCodeFor(FStep, e);
+        failed = true, failure = e.Text(), FExitCode = ExitCodeFor(FStep, e);
         // Said before anything was written: not even the empty file that
         // was to receive the archive stays.
         if (platform::FileSizeByName(FCurrentArchive) == 0)
             platform::DeleteFileByName(FCurrentArchive);
     } catch (const rtl::Exception& e) {
-        failed = true, failure = e.Message(), FExitCode = ExitCodeFor(FStep, e);
+        failed = true, failure = e.Text(), FExitCode = ExitCodeFor(FStep, e);
     } catch (const std::exception& e) {
         failed = true, failure = e.what(), FExitCode = ExitCodeFor(FStep, e);
     }
@@ -317,7 +318,7 @@ void TfrmMain::RunInstallation() {
     } else if (failed) {
         FOutcome = TRunOutcome::Failed;
         FFailure = failure;
-        LogLine("Failed: " + failure);
+        LogLine("Failed: " + failure.Text);
         // Red on the button while the error box tells why.
         FTaskbar.SetState(TTaskbarProgress::TState::Error);
         ShowRunFailed(failure);
@@ -495,8 +496,7 @@ void TfrmMain::DownloadToFile(const std::string& relativePath, const std::string
     }
     const std::string name = relativePath.substr(relativePath.rfind('/') + 1);
     const TReleaseFile* listed = FRelease->Find(name);
-    if (!listed)
-        throw EReleaseRefused(rtl::Format(translator::gettext(SArchiveNotInRelease), {name}));
+    if (!listed) throw EReleaseRefused(translator::ComposeMessage(SArchiveNotInRelease, {name}));
     CheckRoom(folder, listed->Size, FNumberStyle);
     setup::DownloadToFile(NetHTTP1, DownloadBaseURL(), relativePath, localFile, *listed, retry);
 }
@@ -605,7 +605,10 @@ void TfrmMain::WaitUntilNotInUse(const std::vector<std::string>& files) {
         Wizard.SetCursor(TAppCursor::Default);
         const bool retry = AskRetry(FilesInUseQuestion(inUse.Files));
         Wizard.SetCursor(TAppCursor::HourGlass);
-        if (!retry) throw EInstallCancelled();
+        if (!retry) {
+            FFailure = rtl::Compose([&] { return FilesInUseQuestion(inUse.Files); });
+            throw EInstallCancelled();
+        }
     }
 }
 

@@ -120,9 +120,17 @@ class SilentE2ETest : public ::testing::Test {
 // One silent run per row: what is prepared, the arguments after
 // "/VERYSILENT /SUPPRESSMSGBOXES /LOG=<log>", the exit code, what the log
 // must hold, and whether the program was installed. No window of the
-// program may be visible at any time of any of them.
+// program may be visible at any time of any of them. A failure's message is
+// logged as shown and in English, whatever the run's language: English
+// holds the start of that English line (the whole of it where it names
+// nothing that varies).
 TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause) {
     const std::string proxy = "127.0.0.1:" + Env("INSTALL_E2E_PROXY_PORT");
+    const std::string k404English = "The server reported an error: HTTP/1.1 404 Not Found\r\n";
+    const std::string kRefusedEnglish =
+        "Socket Error # 10061 | No connection could be made because "
+        "the target machine actively refused it.\r\n";
+    const std::string kSettingsEnglish = "Unable to write to C:\\TORVELINNEW\\SETUP.INI\r\n";
     auto changeByte = [](const std::string& file) {
         std::string bytes = ReadFileBytes(file);
         bytes[bytes.size() / 2] ^= 0x55;
@@ -135,6 +143,7 @@ TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause
         int Code;
         std::vector<std::string> Logged;
         bool Installed;
+        std::string English = {};
     } cases[] = {
         {"installs",
          [] {},
@@ -155,25 +164,49 @@ TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause
          "",
          3,
          {"Failed: HTTP/1.1 404 Not Found", "Exit code 3"},
-         false},
+         false,
+         k404English},
+        {"a 404 in French",
+         [] { DeleteFileW(Wide(Served("main.zip")).c_str()); },
+         "/LANG=fr",
+         3,
+         {"Message (box suppressed): Le serveur a signalé une erreur : HTTP/1.1 404 Not Found"},
+         false,
+         k404English},
+        {"a 404 in Dutch",
+         [] { DeleteFileW(Wide(Served("main.zip")).c_str()); },
+         "/LANG=nl",
+         3,
+         {"Message (box suppressed): De server meldt een fout: HTTP/1.1 404 Not Found"},
+         false,
+         k404English},
         {"a refused connection",
          [] {},
          "/PROXY=127.0.0.1:1",
          3,
          {"Failed: Socket Error # 10061", "Exit code 3"},
-         false},
+         false,
+         kRefusedEnglish},
         {"French messages",
          [] {},
          "/PROXY=127.0.0.1:1 /LANG=fr",
          3,
          {"Language fr (from /LANG)", "Aucune connexion n'a pu être établie", "Exit code 3"},
-         false},
+         false,
+         kRefusedEnglish},
         {"a swapped archive",
          [] { Copy(Work() + "archives\\main.zip", Served("upgrade.zip")); },
          "",
          Signed() ? 4 : 5,
          {Signed() ? "komt niet overeen met de release" : "Failed: ", "Exit code"},
          false},
+        {"a swapped archive in French",
+         [] { Copy(Work() + "archives\\main.zip", Served("upgrade.zip")); },
+         "/LANG=fr",
+         Signed() ? 4 : 5,
+         {Signed() ? "ne correspond pas à la version publiée" : "Failed: "},
+         false,
+         Signed() ? "upgrade.zip does not match the release: " : ""},
         {"a manifest with a bad signature",
          [] {
              if (Signed()) SignServed("other");
@@ -182,6 +215,17 @@ TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause
          Signed() ? 4 : 0,
          {Signed() ? "Failed: " : "Exit code 0"},
          !Signed()},
+        {"a manifest with a bad signature in French",
+         [] {
+             if (Signed()) SignServed("other");
+         },
+         "/LANG=fr",
+         Signed() ? 4 : 0,
+         {Signed() ? "Failed: " : "Exit code 0"},
+         !Signed(),
+         Signed() ? "The release manifest's signature is invalid: the release does not come from "
+                    "the maker or was changed on the way.\r\n"
+                  : ""},
         {"a damaged archive",
          [&] {
              changeByte(Served("main.zip"));
@@ -191,6 +235,16 @@ TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause
          5,
          {"Archive C:\\TORVELINNEW\\main.zip: ", "Failed: ", "Exit code 5"},
          false},
+        {"a damaged archive in French",
+         [&] {
+             changeByte(Served("main.zip"));
+             if (Signed()) SignServed("current");
+         },
+         "/LANG=fr",
+         5,
+         {"Failed: Le fichier "},
+         false,
+         "The file \"TORVELIN.EXE\" from main.zip could not be unpacked: Failed CRC Check\r\n"},
         {"a settings file that cannot be written",
          [] {
              int error = 0;
@@ -199,7 +253,18 @@ TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause
          "",
          6,
          {"Failed: Unable to write to C:\\TORVELINNEW\\SETUP.INI", "Exit code 6"},
-         false},
+         false,
+         kSettingsEnglish},
+        {"a settings file that cannot be written, in French",
+         [] {
+             int error = 0;
+             platform::CreateDirectoryChain(kTarget + "SETUP.INI", error);
+         },
+         "/LANG=fr",
+         6,
+         {"Failed: Impossible d'écrire dans C:\\TORVELINNEW\\SETUP.INI"},
+         false,
+         kSettingsEnglish},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -214,6 +279,10 @@ TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause
         const std::string log = ReadFileBytes(LogFile());
         for (const std::string& line : c.Logged)
             EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+        if (!c.English.empty())
+            EXPECT_NE(log.find("  Message in English: " + c.English), std::string::npos)
+                << c.English << "\n"
+                << log;
         if (c.Installed)
             EXPECT_EQ(FilesIn(kTarget), kInstalled);
         else
@@ -223,17 +292,21 @@ TEST_F(SilentE2ETest, SilentRunsEndWithTheirFamilysExitCodeAndALogNamingTheCause
 }
 
 // Refused command lines: exit code 1, nothing installed, the reason logged
-// (in French when asked), no window.
+// (in French when asked, and in English), no window.
 TEST_F(SilentE2ETest, BadCommandLinesGiveOneAndInstallNothing) {
     const struct {
         std::string Arguments;
         std::string Logged; // empty: no log can be written
+        std::string English = {};
     } cases[] = {
-        {"/BOGUS", "Onbekende optie op de opdrachtregel: /BOGUS"},
-        {"/DRIVE=Q", "\"Q\" is geen vaste schijf"},
+        {"/BOGUS", "Onbekende optie op de opdrachtregel: /BOGUS",
+         "Unknown option on the command line: /BOGUS\r\n"},
+        {"/DRIVE=Q", "\"Q\" is geen vaste schijf",
+         "Invalid value for /DRIVE: \"Q\" is not a fixed drive of this computer.\r\n"},
         {"/PROXY=host:99999", "Ongeldige waarde voor /PROXY: \"host:99999\""},
         {"/SILENT", "De optie /SILENT is meer dan eens gegeven."},
-        {"/LANG=fr /BOGUS", "Option inconnue sur la ligne de commande : /BOGUS"},
+        {"/LANG=fr /BOGUS", "Option inconnue sur la ligne de commande : /BOGUS",
+         "Unknown option on the command line: /BOGUS\r\n"},
         {"/LOG=\"C:\\no such folder\\x.log\"", ""},
     };
     for (const auto& c : cases) {
@@ -247,6 +320,9 @@ TEST_F(SilentE2ETest, BadCommandLinesGiveOneAndInstallNothing) {
             const std::string text = ReadFileBytes(LogFile());
             EXPECT_NE(text.find(c.Logged), std::string::npos) << text;
             EXPECT_NE(text.find("Exit code 1\r\n"), std::string::npos) << text;
+            if (!c.English.empty())
+                EXPECT_NE(text.find("  Message in English: " + c.English), std::string::npos)
+                    << text;
         }
     }
 }
@@ -326,16 +402,20 @@ TEST_F(SilentE2ETest, ASecondStartGivesSeven) {
 }
 
 // The wizard ends with the same codes: a failed run (the options still
-// preset its proxy), Cancel answered yes, a completed run.
+// preset its proxy), Cancel answered yes (in French, logging the question
+// answered, and its English), a completed run.
 TEST_F(SilentE2ETest, TheWizardEndsWithTheSameCodes) {
     const struct {
         const char* Name;
-        const char* Arguments;
+        std::string Arguments;
         bool Cancel;
         int Code;
+        std::string English = {}; // the log's English line, when logged
     } cases[] = {
         {"a refused proxy", "/PROXY=127.0.0.1:1", false, 3},
         {"Cancel answered yes", "", true, 2},
+        {"Cancel answered yes, in French", "/LANG=fr /LOG=\"" + LogFile() + "\"", true, 2,
+         "The installation has not been completed. | Are you sure?\r\n"},
         {"installed", "", false, 0},
     };
     for (const auto& c : cases) {
@@ -357,6 +437,12 @@ TEST_F(SilentE2ETest, TheWizardEndsWithTheSameCodes) {
         ASSERT_TRUE(form.WaitForPage(c.Code == 0 ? setup::pgEinde : setup::pgAbort, kRunMs));
         form.Click(setup::idBtFinish);
         EXPECT_EQ(setup.Wait(20000), c.Code);
+        if (c.English.empty()) continue;
+        const std::string log = ReadFileBytes(LogFile());
+        EXPECT_NE(log.find("  Message shown: L'installation n'est pas terminée. | "),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("  Message in English: " + c.English), std::string::npos) << log;
     }
 }
 

@@ -1,5 +1,6 @@
 // The room check before a download or an unpack: the message names the
-// drive, the megabytes needed (rounded up) and free (rounded down).
+// drive, the megabytes needed (rounded up) and free (rounded down), and
+// carries its English with the numbers as English writes them.
 #include <gtest/gtest.h>
 
 #include "platform/Files.h"
@@ -14,13 +15,16 @@ TEST(DiskRoom, SaysTheDriveAndTheMegabytesWhenTheyDoNotFit) {
         int64_t Needed, Free;
         bool Known;
         const char* Message; // empty: fits
+        const char* English = "";
     } cases[] = {
         {"C:\\TORVELINNEW\\", 2 * MB, 2 * MB, true, ""},
         {"C:\\TORVELINNEW\\", 0, 0, true, ""},
         {"E:\\TORVELINNEW\\", 2 * MB + 1, 2 * MB, true,
-         "Er is niet genoeg ruimte op schijf E: (3 MB nodig, 2 MB vrij)."},
+         "Er is niet genoeg ruimte op schijf E: (3 MB nodig, 2 MB vrij).",
+         "There is not enough space on drive E: (3 MB needed, 2 MB free)."},
         {"E:\\", 5000 * MB, MB - 1, true,
-         "Er is niet genoeg ruimte op schijf E: (5.000 MB nodig, 0 MB vrij)."},
+         "Er is niet genoeg ruimte op schijf E: (5.000 MB nodig, 0 MB vrij).",
+         "There is not enough space on drive E: (5,000 MB needed, 0 MB free)."},
         {"/mnt/small/", 10 * MB, MB, true,
          "Er is niet genoeg ruimte op schijf /mnt/small/ (10 MB nodig, 1 MB vrij)."},
         // A volume that cannot tell: the write itself will say what is wrong.
@@ -31,13 +35,15 @@ TEST(DiskRoom, SaysTheDriveAndTheMegabytesWhenTheyDoNotFit) {
             bytes = c.Free;
             return c.Known;
         };
-        std::string message;
+        std::string message, english;
         try {
             setup::CheckRoom(c.Folder, c.Needed, nl, free);
         } catch (const setup::ENotEnoughRoom& e) {
             message = e.Message();
+            english = e.EnglishMessage();
         }
         EXPECT_EQ(message, c.Message) << c.Folder << " " << c.Needed;
+        if (*c.English) EXPECT_EQ(english, c.English) << c.Folder << " " << c.Needed;
     }
 }
 
