@@ -91,14 +91,14 @@ bool TakeWord(std::string_view& rest, std::string_view& word) {
 }
 
 [[noreturn]] void Invalid(const std::string& fileName, size_t line) {
-    throw EInstallRecordInvalid(rtl::Format(translator::gettext(SInstallRecordInvalid),
-                                            {fileName, rtl::IntToStr(static_cast<int64_t>(line))}));
+    throw EInstallRecordInvalid(translator::ComposeMessage(
+        SInstallRecordInvalid, {fileName, rtl::IntToStr(static_cast<int64_t>(line))}));
 }
 
 [[noreturn]] void TooLarge(const std::string& fileName) {
-    throw EInstallRecordInvalid(
-        rtl::Format(translator::gettext(SInstallRecordTooLarge),
-                    {fileName, rtl::IntToStr(static_cast<int64_t>(kInstallRecordMaxSize))}));
+    throw EInstallRecordInvalid(translator::ComposeMessage(
+        SInstallRecordTooLarge,
+        {fileName, rtl::IntToStr(static_cast<int64_t>(kInstallRecordMaxSize))}));
 }
 
 bool SameSetting(const TRecordedSetting& a, const TRecordedSetting& b) {

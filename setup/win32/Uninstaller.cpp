@@ -187,8 +187,10 @@ void InstallUninstaller(const std::string& folder, TInstallRecord& record) {
     const std::string self = ThisProgram();
     if (!SameFile(self, target) && !CopyFileW(Wide(self).c_str(), Wide(target).c_str(), FALSE)) {
         const int error = static_cast<int>(GetLastError());
-        throw rtl::EFCreateError(rtl::Format(rtl::LoadResString(&rtl::SFCreateErrorEx),
-                                             {target, rtl::SysErrorText(error)}));
+        throw rtl::EFCreateError(rtl::Compose([&] {
+            return rtl::Format(rtl::LoadResString(&rtl::SFCreateErrorEx),
+                               {target, rtl::SysErrorText(error)});
+        }));
     }
     // Setup.exe may have been read-only where it came from.
     SetFileAttributesW(Wide(target).c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -202,8 +204,9 @@ void RegisterInstallation(const std::string& folder, const std::string& version,
     GetLocalTime(&today);
     TRegistry registry(HKEY_CURRENT_USER, KEY_ALL_ACCESS);
     if (!registry.OpenKey(SUninstallEntryKey, true))
-        throw ERegistryException(
-            rtl::Format(rtl::LoadResString(&rtl::SRegSetDataFailed), {SUninstallEntryKey}));
+        throw ERegistryException(rtl::Compose([&] {
+            return rtl::Format(rtl::LoadResString(&rtl::SRegSetDataFailed), {SUninstallEntryKey});
+        }));
     for (const TUninstallEntryValue& value : UninstallEntryValues(
              folder, version, installedBytes, today.wYear, today.wMonth, today.wDay)) {
         if (value.IsNumber)
