@@ -135,7 +135,7 @@ class RunControlTest : public ::testing::Test {
                           char drive = 'C') {
         SetEnvironmentVariableW(L"LANG", Wide(lang).c_str());
         FProcess = std::make_unique<TSetupProcess>(Env("SETUP_EXE", "B:\\setup\\Setup.exe"));
-        ASSERT_TRUE(FProcess->Started());
+        ASSERT_TRUE(FProcess->Started()) << "CreateProcessW: error " << FProcess->StartError();
         FForm = TWizardForm::Find(FProcess->Id(), kStartMs);
         ASSERT_TRUE(FForm) << "no wizard form";
         for (int p = 1; p < 3; ++p) {

@@ -163,8 +163,10 @@ TSetupProcess::TSetupProcess(const std::string& exePath) {
     si.cb = sizeof si;
     std::wstring commandLine = L"\"" + Wide(exePath) + L"\"";
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &FInfo))
+                        &si, &FInfo)) {
+        FStartError = GetLastError();
         FInfo = PROCESS_INFORMATION{};
+    }
 }
 
 TSetupProcess::~TSetupProcess() {

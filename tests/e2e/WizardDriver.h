@@ -18,6 +18,8 @@ class TSetupProcess {
     TSetupProcess& operator=(const TSetupProcess&) = delete;
 
     bool Started() const { return FInfo.hProcess != nullptr; }
+    // CreateProcessW's error when it did not start.
+    DWORD StartError() const { return FStartError; }
     DWORD Id() const { return FInfo.dwProcessId; }
     HANDLE Handle() const { return FInfo.hProcess; }
     // Waits for the process to end; true when it did within the time.
@@ -25,6 +27,7 @@ class TSetupProcess {
 
   private:
     PROCESS_INFORMATION FInfo{};
+    DWORD FStartError = 0;
 };
 
 enum class TFront { Next, Finish, Unknown };
