@@ -1,6 +1,7 @@
 #include "tests/e2e/WizardDriver.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <commctrl.h>
 
@@ -161,11 +162,19 @@ std::string StringResourceOf(const std::string& exePath, unsigned id) {
 TSetupProcess::TSetupProcess(const std::string& exePath) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
-    std::wstring commandLine = L"\"" + Wide(exePath) + L"\"";
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &FInfo)) {
+    // On a loaded machine Wine now and then fails to start a process that
+    // starts the next time; that is the test machine's, not the program's.
+    // Each failure is said, so a lasting one shows with its error.
+    for (int attempt = 1; attempt <= 3; ++attempt) {
+        std::wstring commandLine = L"\"" + Wide(exePath) + L"\"";
+        if (CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                           nullptr, &si, &FInfo))
+            return;
         FStartError = GetLastError();
         FInfo = PROCESS_INFORMATION{};
+        std::fprintf(stderr, "CreateProcessW(%s), attempt %d: error %lu\n", exePath.c_str(),
+                     attempt, static_cast<unsigned long>(FStartError));
+        Sleep(500);
     }
 }
 
