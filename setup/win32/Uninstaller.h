@@ -25,7 +25,7 @@
 namespace setup {
 
 // Copies the running program into folder as the uninstaller and records it
-// in record with its size and hash. Raises rtl::Exception naming the file
+// in record with its size and CRC-32. Raises rtl::Exception naming the file
 // and the system's reason when it cannot.
 void InstallUninstaller(const std::string& folder, TInstallRecord& record);
 
