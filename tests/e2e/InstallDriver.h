@@ -10,6 +10,11 @@
 
 namespace e2e {
 
+// Where the installation runs of every e2e program install, and the desktop
+// folder the tests make and point the prefix's Shell Folders at.
+inline const std::string kTarget = "C:\\TORVELINNEW\\";
+inline const std::string kDesktop = "C:\\E2EDESKTOP";
+
 // Saves the screen area of the window (the whole screen for null) as a
 // 24-bit BMP file. Returns false when the picture could not be taken or saved.
 bool ScreenShot(HWND window, const std::string& bmpFile);

@@ -64,8 +64,6 @@ namespace {
 constexpr DWORD kStartMs = 20000, kStepMs = 5000, kRunMs = 60000;
 // The time-outs the stall tests give the wizard through its test variable.
 constexpr DWORD kShortTimeoutMs = 3000;
-const std::string kTarget = "C:\\TORVELINNEW\\";
-const std::string kDesktop = "C:\\E2EDESKTOP";
 const std::string kBaseURL = "http://127.0.0.1:8731/";
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";

@@ -42,8 +42,6 @@ using testing_support::WriteFileBytes;
 namespace {
 
 constexpr DWORD kStartMs = 20000, kStepMs = 5000, kRunMs = 90000;
-const std::string kTarget = "C:\\TORVELINNEW\\";
-const std::string kDesktop = "C:\\E2EDESKTOP";
 constexpr const char* kShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 

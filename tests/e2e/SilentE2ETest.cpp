@@ -27,7 +27,6 @@ using testing_support::WriteFileBytes;
 namespace {
 
 constexpr DWORD kRunMs = 90000;
-const std::string kTarget = "C:\\TORVELINNEW\\";
 const std::vector<std::string> kInstalled = {"ARTIKELEN.CSV", "HANDLEIDING.TXT", "LEESMIJ.TXT",
                                              "SETUP.INI",     "TORVELIN.EXE",    "VERSIE.TXT"};
 

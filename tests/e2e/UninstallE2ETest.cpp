@@ -32,8 +32,6 @@ using testing_support::WriteFileBytes;
 namespace {
 
 constexpr DWORD kStartMs = 20000, kStepMs = 5000, kRunMs = 60000;
-const std::string kTarget = "C:\\TORVELINNEW\\";
-const std::string kDesktop = "C:\\E2EDESKTOP";
 const std::string kLink = kDesktop + "\\Torvelin.lnk";
 const wchar_t* const kEntry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Torvelin";
 const wchar_t* const kShellFolders =
